@@ -11,7 +11,7 @@ constexpr long double kHalfSpacing = 0.036025L;
 constexpr long double kRowSpacing = 0.06L;
 constexpr long double kSpacing = 0.07205L;
 
-constexpr std::array<long double, kDirections> kDx = {-kHalfSpacing, kHalfSpacing, kSpacing,
+constexpr std::array<long double, kDirections> kDx = {-kHalfSpacing, kHalfSpacing,  kSpacing,
                                                       kHalfSpacing,  -kHalfSpacing, -kSpacing};
 constexpr std::array<long double, kDirections> kDy = {-kRowSpacing, -kRowSpacing, 0.0L,
                                                       kRowSpacing,  kRowSpacing,  0.0L};
@@ -19,7 +19,7 @@ constexpr std::array<LatticePoint, kDirections> kLatticeStep = {
     LatticePoint{-1, -1}, LatticePoint{-1, 1}, LatticePoint{0, 2},
     LatticePoint{1, 1},   LatticePoint{1, -1}, LatticePoint{0, -2}};
 
-constexpr int kRows = 8;        // rows run from -kRows to kRows
+constexpr int kRows = 8;         // rows run from -kRows to kRows
 constexpr int kHalfColumns = 12; // half-columns run from -12 to 12
 constexpr int kSpineLength = 4;
 constexpr int kRowLength = 4;
@@ -36,7 +36,9 @@ int Mod6(int value) {
     return m < 0 ? m + kDirections : m;
 }
 
-int Opposite(int value) { return Mod6(value + 3); }
+int Opposite(int value) {
+    return Mod6(value + 3);
+}
 
 void StepCoords(float& x, float& y, int d) {
     if (d < 0 || d >= kDirections)

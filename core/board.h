@@ -23,14 +23,14 @@ struct LatticePoint {
 
 // One hole of the board.  Holes are owned by Board and never move.
 struct TZellhopPos {
-    TZellhopBall* ball = nullptr;                   // marble in the hole, if any
+    TZellhopBall* ball = nullptr;                      // marble in the hole, if any
     std::array<TZellhopPos*, kDirections> neighbour{}; // none beyond the edge
-    int cursor = 0;     // position of the running target enumeration
-    float x = 0.0f;     // fraction of the board picture's width
-    float y = 0.0f;     // fraction of the board picture's height
-    int triangle = 0;   // star point 0..5, or kCentralHexagon
-    LatticePoint at;    // where the hole lies on the lattice
-    int index = 0;      // position in Board::holes
+    int cursor = 0;                                    // position of the running target enumeration
+    float x = 0.0f;                                    // fraction of the board picture's width
+    float y = 0.0f;                                    // fraction of the board picture's height
+    int triangle = 0;                                  // star point 0..5, or kCentralHexagon
+    LatticePoint at;                                   // where the hole lies on the lattice
+    int index = 0;                                     // position in Board::holes
 };
 
 // Modulo 6 that stays in 0..5 for negative arguments too.
@@ -69,7 +69,7 @@ PixelPoint CentredCorner(const TZellhopPos& h, const PictureRect& board, int w, 
 
 // The board: all holes, linked, and the tip of every star point.
 class Board {
-public:
+  public:
     Board(); // BuildBoard
     Board(const Board&) = delete;
     Board& operator=(const Board&) = delete;
@@ -84,7 +84,7 @@ public:
     // The hole at a lattice point, or none.
     TZellhopPos* at(LatticePoint p) const;
 
-private:
+  private:
     TZellhopPos* newHole(TZellhopPos* from, int direction, int triangle);
     void growWedge(int wedge, TZellhopPos* spine[]);
 

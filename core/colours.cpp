@@ -4,10 +4,10 @@
 
 namespace {
 constexpr std::array<std::string_view, 6> kWords = {"BLUE",   "RED",   "PURPLE",
-                                                     "ORANGE", "GREEN", "YELLOW"};
-constexpr std::array<std::string_view, 7> kPins = {
-    "bluepin.bmp",  "redpin.bmp",    "purplepin.bmp", "orangepin.bmp",
-    "greenpin.bmp", "yellowpin.bmp", "whitepin.bmp"};
+                                                    "ORANGE", "GREEN", "YELLOW"};
+constexpr std::array<std::string_view, 7> kPins = {"bluepin.bmp",   "redpin.bmp",   "purplepin.bmp",
+                                                   "orangepin.bmp", "greenpin.bmp", "yellowpin.bmp",
+                                                   "whitepin.bmp"};
 } // namespace
 
 std::string_view ColourWord(int colour) {

@@ -151,4 +151,6 @@ std::string OwnExecutablePath() {
     return std::string(path, static_cast<size_t>(n));
 }
 
-std::string OwnFileVersion() { return GetFileVersionString(OwnExecutablePath()); }
+std::string OwnFileVersion() {
+    return GetFileVersionString(OwnExecutablePath());
+}

@@ -12,11 +12,11 @@
 // The decoded block: values addressed by paths such as
 // "\VarFileInfo\Translation" or "\StringFileInfo\040904e4\FileVersion".
 class VersionBlock {
-public:
+  public:
     static std::optional<VersionBlock> Parse(const std::string& bytes);
     std::optional<std::string> Query(const std::string& path) const;
 
-private:
+  private:
     std::map<std::string, std::string> values_;
 };
 

@@ -27,7 +27,8 @@ std::optional<int32_t> TryStrToInt(std::string_view text) {
     if (at < text.size() && text[at] == '$') {
         base = 16;
         ++at;
-    } else if (text.size() - at > 1 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+    } else if (text.size() - at > 1 && text[at] == '0' &&
+               (text[at + 1] == 'x' || text[at + 1] == 'X')) {
         base = 16;
         at += 2;
     }
@@ -39,14 +40,16 @@ std::optional<int32_t> TryStrToInt(std::string_view text) {
     const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     uint64_t value = 0;
     for (; at < text.size(); ++at) {
-        const int digit = base == 16 ? HexDigit(text[at]) : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
+        const int digit = base == 16 ? HexDigit(text[at])
+                                     : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
         if (digit < 0)
             return std::nullopt;
         value = value * base + digit;
         if (value > limit)
             return std::nullopt;
     }
-    const auto bits = static_cast<uint32_t>(negative ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
+    const auto bits = static_cast<uint32_t>(negative ? 0u - static_cast<uint32_t>(value)
+                                                     : static_cast<uint32_t>(value));
     return static_cast<int32_t>(bits);
 }
 

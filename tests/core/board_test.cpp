@@ -1,7 +1,6 @@
 #include "board.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 namespace {
@@ -60,8 +59,8 @@ TEST(Board, TipsAreTheHomeHoles) {
         int triangle, r, c;
         float x, y;
     } const tips[] = {
-        {0, -8, 0, 0.5f, 0.02f},     {1, -4, 12, 0.9323f, 0.26f}, {2, 4, 12, 0.9323f, 0.74f},
-        {3, 8, 0, 0.5f, 0.98f},      {4, 4, -12, 0.0677f, 0.74f}, {5, -4, -12, 0.0677f, 0.26f},
+        {0, -8, 0, 0.5f, 0.02f}, {1, -4, 12, 0.9323f, 0.26f}, {2, 4, 12, 0.9323f, 0.74f},
+        {3, 8, 0, 0.5f, 0.98f},  {4, 4, -12, 0.0677f, 0.74f}, {5, -4, -12, 0.0677f, 0.26f},
     };
     for (const auto& t : tips) {
         const TZellhopPos* tip = TheBoard().homeHole(t.triangle);
@@ -143,9 +142,9 @@ TEST(Board, DistancesInBoardFractions) {
         LatticePoint a, b;
         double distance;
     } const cases[] = {
-        {{-6, 2}, {8, 0}, 0.8431},  // dx 0.07205, dy 0.84
-        {{-4, 0}, {8, 0}, 0.72},    {{0, 0}, {0, 2}, 0.07205},
-        {{0, 0}, {-1, 1}, 0.0700},  {{0, 0}, {0, 0}, 0.0},
+        {{-6, 2}, {8, 0}, 0.8431}, // dx 0.07205, dy 0.84
+        {{-4, 0}, {8, 0}, 0.72},   {{0, 0}, {0, 2}, 0.07205},
+        {{0, 0}, {-1, 1}, 0.0700}, {{0, 0}, {0, 0}, 0.0},
     };
     for (const auto& c : cases)
         EXPECT_NEAR(DistanceTo(At(c.a.r, c.a.c), At(c.b.r, c.b.c)), c.distance, 5e-5)

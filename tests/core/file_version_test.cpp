@@ -1,9 +1,8 @@
 #include "file_version.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {
@@ -33,9 +32,11 @@ TEST(FileVersion, QueriesTheBlockByPath) {
 
 TEST(FileVersion, AnswersOneHundredForFilesWithoutABlock) {
     const std::string cases[] = {
-        "/bin/true",                                  // an executable without one
-        TempFile("plain.txt", "not a program"),       // not ELF at all
-        TempFile("cut.elf", std::string("\x7f" "ELF\x02\x01\x01", 7)), // cut short
+        "/bin/true",                            // an executable without one
+        TempFile("plain.txt", "not a program"), // not ELF at all
+        TempFile("cut.elf", std::string("\x7f"
+                                        "ELF\x02\x01\x01",
+                                        7)), // cut short
         ::testing::TempDir() + "does-not-exist",
     };
     for (const auto& file : cases) {
@@ -49,8 +50,10 @@ TEST(FileVersion, RefusesBlocksThatDoNotHoldWhatTheySay) {
         "",
         "ZHV",
         "XXXX\x01\x00",
-        std::string("ZHVI\x01\x00\x05\x00" "ab", 10),            // key longer than the block
-        std::string("ZHVI\x02\x00\x01\x00k\x01\x00v", 12),       // fewer entries than counted
+        std::string("ZHVI\x01\x00\x05\x00"
+                    "ab",
+                    10),                                   // key longer than the block
+        std::string("ZHVI\x02\x00\x01\x00k\x01\x00v", 12), // fewer entries than counted
     };
     for (const auto& bytes : cases)
         EXPECT_FALSE(VersionBlock::Parse(bytes)) << bytes;
