@@ -1,0 +1,171 @@
+#include "computer_player.h"
+
+#include "board.h"
+#include "marble.h"
+#include "path_tree.h"
+
+namespace {
+
+bool HoldsColour(const TZellhopPos& h, int colour) {
+    return h.ball && h.ball->colour == colour;
+}
+
+// Gains are formed in extended precision and stored as doubles, as the
+// computer always computed them; a differently rounded last bit would break
+// ties differently and let the programs of an online game drift apart.
+double Gain(double fromDistance, double toDistance) {
+    return static_cast<double>(static_cast<long double>(fromDistance) - toDistance);
+}
+double WeightedGain(double weight, double fromDistance, double toDistance) {
+    return static_cast<double>(static_cast<long double>(weight) *
+                               (static_cast<long double>(fromDistance) - toDistance));
+}
+
+// One marble's search.  The marble stays in its origin hole throughout, so
+// the origin counts as occupied and no chain can land on it.
+class ExhaustiveSearch {
+  public:
+    ExhaustiveSearch(const TZellhopBall& marble, TZellhopPos& target, PathTree& tree)
+        : tree_(tree), target_(target), origin_(*marble.pos), weight_(MarbleWeight(marble)),
+          originDistance_(D(origin_)) {}
+
+    MarbleSearchResult Run() {
+        int node = tree_.AddRoot(origin_);
+        const double value = SearchMove(node, false);
+        return {value, node};
+    }
+
+  private:
+    double D(const TZellhopPos& h) const { return DistanceTo(h, target_); }
+
+    // Adds a child for the hole below `parent`, unless the hole is already
+    // on the parent's chain.
+    int AddPathNode(int parent, TZellhopPos& hole) {
+        if (tree_.PathContains(parent, hole))
+            return PathTree::kNone;
+        return tree_.AddChild(parent, hole);
+    }
+
+    double SearchMove(int& node, bool jumpsOnly) {
+        TZellhopPos& cur = *tree_[node].hole;
+        double best =
+            &cur == &origin_ ? kStayValue : WeightedGain(weight_, originDistance_, D(cur));
+        int bestNode = node;
+        for (int i = 0; i < kDirections; ++i) {
+            TZellhopPos* n = cur.neighbour[i];
+            if (!n)
+                continue;
+            double value = 0;
+            int candidate = PathTree::kNone;
+            if (!jumpsOnly && !n->ball) {
+                // A step: unweighted, and only at the first level.
+                value = Gain(originDistance_, D(*n));
+                candidate = AddPathNode(node, *n);
+            } else {
+                TZellhopPos* j = n->neighbour[i];
+                if (!n->ball || !j || j->ball)
+                    continue;
+                const int child = AddPathNode(node, *j);
+                if (child == PathTree::kNone) {
+                    value = Gain(originDistance_, D(cur));
+                    candidate = node;
+                } else {
+                    int below = child;
+                    const double v = SearchMove(below, true);
+                    if (D(*j) >= v) {
+                        value = v;
+                        candidate = below;
+                    } else {
+                        // The continuation promises more than the landing
+                        // hole's remaining distance: cut back to the landing.
+                        value = Gain(originDistance_, D(cur));
+                        candidate = child;
+                    }
+                }
+            }
+            if (value > best) {
+                best = value;
+                bestNode = candidate;
+            }
+        }
+        node = bestNode;
+        return best;
+    }
+
+    PathTree& tree_;
+    TZellhopPos& target_;
+    TZellhopPos& origin_;
+    const double weight_;
+    const double originDistance_;
+};
+
+} // namespace
+
+TZellhopPos* FindTarget(TZellhopPos& h, int seat) {
+    if (!HoldsColour(h, seat))
+        return &h; // a hole with another colour's marble counts as free
+    const int triangle = h.triangle;
+    // From the tip of the target star point, directions seat and seat + 1
+    // lead inwards: both children first, then descend along direction seat.
+    for (int k = 0; k < 2; ++k) {
+        TZellhopPos* n = h.neighbour[Mod6(seat + k)];
+        if (n && n->triangle == triangle && !HoldsColour(*n, seat))
+            return n;
+    }
+    for (int k = 0; k < 2; ++k) {
+        TZellhopPos* n = h.neighbour[Mod6(seat + k)];
+        if (n && n->triangle == triangle)
+            if (TZellhopPos* found = FindTarget(*n, seat))
+                return found;
+    }
+    return nullptr;
+}
+
+TZellhopPos* MarbleTarget(const TZellhopBall& marble, const HomeHoles& homeHoles) {
+    const int targetTriangle = Opposite(marble.colour);
+    TZellhopPos* tip = homeHoles[targetTriangle];
+    if (marble.pos->triangle == targetTriangle)
+        return tip;
+    return FindTarget(*tip, marble.colour);
+}
+
+double MarbleWeight(const TZellhopBall& marble) {
+    const double s = marble.pos->triangle == marble.colour ? 1.0 : 0.0;
+    const double t = marble.pos->triangle == Opposite(marble.colour) ? 1.0 : 0.0;
+    return 1 + 0.5 * s - 0.5 * t;
+}
+
+MarbleSearchResult SearchMarbleExhaustive(const TZellhopBall& marble, const HomeHoles& homeHoles,
+                                          PathTree& tree) {
+    TZellhopPos* target = MarbleTarget(marble, homeHoles);
+    // A marble outside its target star point always has a target; a full
+    // star point is a win, and the game ends before anyone searches again.
+    if (!target)
+        return {kStayValue, tree.AddRoot(*marble.pos)};
+    return ExhaustiveSearch(marble, *target, tree).Run();
+}
+
+ComputerChoice ChooseMoveExhaustive(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
+                                    PathTree& tree) {
+    ComputerChoice choice;
+    int destination = PathTree::kNone;
+    for (const auto& m : marbles) {
+        if (m->colour != seat || !m->pos)
+            continue;
+        const MarbleSearchResult r = SearchMarbleExhaustive(*m, homeHoles, tree);
+        // Strictly greater: the first marble in list order wins ties.
+        if (r.value > choice.value && tree[r.node].hole != m->pos) {
+            choice.marble = m.get();
+            choice.value = r.value;
+            destination = r.node;
+        }
+    }
+    if (choice.marble)
+        choice.path = tree.PathTo(destination);
+    return choice;
+}
+
+ComputerChoice ChooseComputerMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
+    PathTree tree;
+    return ChooseMoveExhaustive(marbles, homeHoles, seat, tree);
+}
