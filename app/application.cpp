@@ -1,0 +1,20 @@
+#include "application.h"
+
+#include "about_box.h"
+#include "main_window.h"
+#include "pin_pictures.h"
+
+#include <QApplication>
+#include <QIcon>
+
+void InitApplication(QApplication& app) {
+    // Only the name: a display name would be appended to every window's caption.
+    app.setApplicationName(kApplicationTitle);
+    app.setWindowIcon(QIcon(ProgramIcon()));
+}
+
+std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
+    auto fMain = std::make_unique<TfMain>(prompts);
+    fMain->AboutBox = new TAboutBox(fMain.get());
+    return fMain;
+}

@@ -1,0 +1,22 @@
+// The program's start: the application's title and its windows, created
+// once in a fixed order and reused until the program ends.
+#pragma once
+
+#include <memory>
+
+class QApplication;
+class TfMain;
+class UserPrompts;
+
+// Shown on the task bar and as the caption of every message box.
+inline constexpr const char* kApplicationTitle = "Zellhop";
+
+// Sets the application's title (and nothing that would change the main
+// window's caption).
+void InitApplication(QApplication& app);
+
+// Creates the windows, hidden, in the order the program has always used:
+// the main window first (so that it is the main window), then the about box.
+// The dialogs belong to the main window and go with it.  Message boxes go
+// through `prompts`, or through real message boxes when none is given.
+std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts = nullptr);

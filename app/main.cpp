@@ -1,0 +1,16 @@
+// Zellhop: the six-pointed-star marble game.
+#include "application.h"
+#include "main_window.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    // The program reads no command line: Qt sees the program's name only.
+    (void)argc;
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    InitApplication(app);
+    const auto fMain = CreateWindows();
+    fMain->show();
+    return app.exec();
+}

@@ -1,0 +1,328 @@
+#include "main_window.h"
+
+#include "about_box.h"
+#include "board_layout.h"
+#include "board_picture.h"
+#include "colours.h"
+#include "design_font.h"
+#include "file_version.h"
+#include "message_box_prompts.h"
+#include "picture_widget.h"
+#include "pin_pictures.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+const char* const kCaption = "Quorvik's Zellhop Online BETA";
+// The client area below the menu, status bar included, at start; the
+// window never gets smaller.
+constexpr QSize kInitialClientSize{624, 549};
+constexpr int kStatusBarHeight = 19;
+constexpr std::array<int, kStatusPanels> kPanelWidths = {150, 100, 50};
+
+constexpr QRect kBoardDesignRect{104, 0, 518, 530};
+constexpr QPoint kYourTurnPlace{10, 5};
+constexpr int kYourTurnPixelSize = 16;
+constexpr QRect kLogRect{0, 408, 289, 101};
+constexpr QRect kChatRect{0, 509, 289, 21};
+constexpr int kRefreshGameInterval = 100000; // ms
+
+UserPrompts& PromptsOrOwn(UserPrompts* given, std::unique_ptr<UserPrompts>& own) {
+    if (given)
+        return *given;
+    own = std::make_unique<MessageBoxPrompts>();
+    return *own;
+}
+
+} // namespace
+
+TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
+    : QMainWindow(parent), prompts_(PromptsOrOwn(prompts, ownPrompts_)) {
+    setObjectName("fMain");
+    setWindowTitle(kCaption);
+    setFont(DesignFont());
+    CreateControls();
+    CreateActions();
+    CreateMenu();
+    FormCreate();
+
+    const QSize initial(kInitialClientSize.width(),
+                        kInitialClientSize.height() + menuBar()->sizeHint().height());
+    resize(initial);
+    setMinimumSize(initial);
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+TfMain::~TfMain() {
+    FormDestroy();
+}
+
+void TfMain::CreateControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    client->setAutoFillBackground(true);
+    QPalette white = client->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    client->setPalette(white);
+    client->installEventFilter(this);
+    setCentralWidget(client);
+
+    // Created first, so that it lies below every marble and marker.
+    imMain = new QLabel(client);
+    imMain->setObjectName("imMain");
+    imMain->setScaledContents(true);
+    imMain->setPixmap(QPixmap::fromImage(BoardPicture()));
+    imMain->setGeometry(kBoardDesignRect);
+
+    lblYourTurn = new QLabel("YOUR TURN", client);
+    lblYourTurn->setObjectName("lblYourTurn");
+    QFont bold = lblYourTurn->font();
+    bold.setBold(true);
+    bold.setPixelSize(kYourTurnPixelSize);
+    lblYourTurn->setFont(bold);
+    QPalette red = lblYourTurn->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    lblYourTurn->setPalette(red);
+    lblYourTurn->move(kYourTurnPlace);
+    lblYourTurn->adjustSize();
+    lblYourTurn->hide();
+
+    mLog = new QPlainTextEdit(client);
+    mLog->setObjectName("mLog");
+    mLog->setReadOnly(true);
+    mLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mLog->setFocusPolicy(Qt::ClickFocus); // skipped by Tab
+    mLog->setGeometry(kLogRect);
+    mLog->hide();
+
+    eChat = new QLineEdit(client);
+    eChat->setObjectName("eChat");
+    eChat->setGeometry(kChatRect);
+    eChat->hide();
+
+    sb = new QStatusBar(this);
+    sb->setObjectName("sb");
+    sb->setFixedHeight(kStatusBarHeight);
+    for (int i = 0; i < kStatusPanels; ++i) {
+        sbPanels[i] = new QLabel(sb);
+        sbPanels[i]->setObjectName(QString("sbPanel%1").arg(i));
+        sbPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        sbPanels[i]->setFixedWidth(kPanelWidths[i]);
+        sb->addWidget(sbPanels[i]);
+    }
+    setStatusBar(sb);
+
+    tm = new QTimer(this);
+    tm->setObjectName("tm");
+    tm->setSingleShot(true);
+    connect(tm, &QTimer::timeout, this, &TfMain::tmTimer);
+
+    tmrRefreshGame = new QTimer(this);
+    tmrRefreshGame->setObjectName("tmrRefreshGame");
+    tmrRefreshGame->setInterval(kRefreshGameInterval);
+    connect(tmrRefreshGame, &QTimer::timeout, this, &TfMain::tmrRefreshGameTimer);
+}
+
+void TfMain::CreateActions() {
+    struct Design {
+        QAction*& action;
+        const char* name;
+        const char* caption;
+        const char* category;
+        QKeySequence shortcut;
+        bool enabled;
+        void (TfMain::*handler)();
+    };
+    // Exit and About have no shortcut of their own; their menu entries
+    // carry Ctrl+Q and F1, and in Qt the entry is the action.
+    const Design actions[] = {
+        {aNewGame, "aNewGame", "New Game", "Game", Qt::Key_F2, true, &TfMain::aNewGameExecute},
+        {aEndGame, "aEndGame", "End Current Game", "Game", Qt::CTRL | Qt::Key_E, false,
+         &TfMain::aEndGameExecute},
+        {aJoinGame, "aJoinGame", "Join a game on Tavlo", "Game", Qt::Key_F4, true,
+         &TfMain::aJoinGameExecute},
+        {aExit, "aExit", "Exit", "File", Qt::CTRL | Qt::Key_Q, true, &TfMain::aExitExecute},
+        {aEndTurn, "aEndTurn", "End Turn", "Play", Qt::Key_F10, false, &TfMain::aEndTurnExecute},
+        {aAbout, "aAbout", "About Zellhop", "", Qt::Key_F1, true, &TfMain::aAboutExecute},
+        {aPause, "aPause", "Pause", "Play", Qt::Key_F3, false, &TfMain::aPauseExecute},
+    };
+    for (const Design& d : actions) {
+        d.action = new QAction(d.caption, this);
+        d.action->setObjectName(d.name);
+        d.action->setProperty("category", QString(d.category));
+        d.action->setShortcut(d.shortcut);
+        d.action->setEnabled(d.enabled);
+        connect(d.action, &QAction::triggered, this, d.handler);
+        addAction(d.action); // shortcuts work while the menu is closed
+    }
+}
+
+void TfMain::CreateMenu() {
+    File1 = menuBar()->addMenu("File");
+    File1->setObjectName("File1");
+    File1->addAction(aExit);
+    TavloLogin1 = File1->addAction("TavloLogin", this, &TfMain::TavloLogin1Click);
+    TavloLogin1->setObjectName("TavloLogin1");
+
+    Game1 = menuBar()->addMenu("Game");
+    Game1->setObjectName("Game1");
+    Game1->addActions({aNewGame, aJoinGame, aEndGame});
+    Options1 = Game1->addAction("Options", this, &TfMain::Options1Click);
+    Options1->setObjectName("Options1");
+    Options1->setShortcut(Qt::CTRL | Qt::Key_O);
+    addAction(Options1);
+
+    Play1 = menuBar()->addMenu("Play");
+    Play1->setObjectName("Play1");
+    Play1->addActions({aEndTurn, aPause});
+
+    N1 = menuBar()->addMenu("?");
+    N1->setObjectName("N1");
+    N1->addAction(aAbout);
+}
+
+void TfMain::FormCreate() {
+    // The marbles' list and the seat panel start empty; the game state
+    // record starts as GameState declares it.
+    lobbyPlayerNumber = 0;
+    sessionId.clear();
+    lobbyGameNumber = 0;
+
+    const QPixmap whitePin = LoadPinPicture(kWhitePin);
+    for (int i = 0; i < kTargetMarkers; ++i) {
+        auto* marker = new PictureWidget(centralWidget());
+        marker->setObjectName(QString("targetMarker%1").arg(i));
+        marker->SetPicture(whitePin);
+        marker->hide();
+        connect(marker, &PictureWidget::clicked, this, [this, i] { MarkerClick(i); });
+        targetMarkers[i] = marker;
+    }
+    for (int i = 0; i < kColours; ++i) {
+        seats[i] = Seat{};
+        seats[i].colour = i;
+    }
+
+    state = GameState{};
+    state.stepDelay = kDefaultStepDelay;
+    closing = paused = computerMoving = interruptRequested = false;
+
+    state.homeHoles = holes.homeHoles(); // the board itself was built with the window
+}
+
+bool TfMain::eventFilter(QObject* watched, QEvent* event) {
+    // The client area is resized when the window is, and when it is first shown.
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        FormResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfMain::FormResize() {
+    if (closing)
+        return;
+    const QWidget* client = centralWidget();
+    const PictureRect board =
+        BoardRectFor(client->width(), client->height() + sb->height(), sb->height());
+    imMain->setGeometry(board.left, board.top, board.width, board.height);
+    PlaceAllMarbles();
+}
+
+void TfMain::PlaceAllMarbles() {
+    // The marbles' pictures arrive with the move rules.
+}
+
+PictureRect TfMain::BoardRect() const {
+    const QRect r = imMain->geometry();
+    return {r.left(), r.top(), r.width(), r.height()};
+}
+
+void TfMain::CentreOnHole(QWidget& picture, const TZellhopPos& hole) const {
+    const PixelPoint corner = CentredCorner(hole, BoardRect(), picture.width(), picture.height());
+    picture.move(corner.x, corner.y);
+}
+
+void TfMain::SetStatusText(int panel, const QString& text) {
+    sbPanels.at(panel)->setText(text);
+}
+
+QString TfMain::StatusText(int panel) const {
+    return sbPanels.at(panel)->text();
+}
+
+void TfMain::aNewGameExecute() {
+    // The game flow arrives with the turns.
+}
+
+void TfMain::aEndGameExecute() {
+    // The game flow arrives with the turns.
+}
+
+void TfMain::aJoinGameExecute() {
+    // Joining arrives with the lobby.
+}
+
+void TfMain::aExitExecute() {
+    if (!prompts_.Confirm("Are you sure you wish to quit Zellhop?"))
+        return;
+    closing = true;
+    close();
+}
+
+void TfMain::aEndTurnExecute() {
+    // The game flow arrives with the turns.
+}
+
+void TfMain::aAboutExecute() {
+    if (!AboutBox)
+        return;
+    AboutBox->Version->setText(QString::fromStdString(OwnFileVersion()));
+    AboutBox->Version->adjustSize();
+    AboutBox->exec();
+}
+
+void TfMain::aPauseExecute() {
+    // The game flow arrives with the turns.
+}
+
+void TfMain::TavloLogin1Click() {
+    // The login dialog arrives with the lobby.
+}
+
+void TfMain::Options1Click() {
+    // The options dialog arrives with the settings.
+}
+
+void TfMain::MarkerClick(int /*marker*/) {
+    // The human move arrives with the move rules.
+}
+
+void TfMain::tmTimer() {
+    // The computer's wait between two steps ends when it sees the timer off.
+    tm->stop();
+}
+
+void TfMain::tmrRefreshGameTimer() {
+    // The lobby refresh arrives with the lobby.
+}
+
+void TfMain::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept(); // the close is never refused
+}
+
+void TfMain::FormCloseQuery() {
+    closing = true;
+    // The leave notice to the peers and the settings follow here.
+}
+
+void TfMain::FormDestroy() {
+    marbles.RemoveAll();
+    // Holes, seats and the game state go with the window.
+}

@@ -1,0 +1,231 @@
+#include "about_box.h"
+#include "application.h"
+#include "colours.h"
+#include "main_window.h"
+#include "picture_widget.h"
+#include "pin_pictures.h"
+#include "qt_printers.h"
+#include "scripted_prompts.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QRect kLogPlace{0, 408, 289, 101};
+const QRect kChatPlace{0, 509, 289, 21};
+
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fMain = CreateWindows(&prompts);
+        fMain->show();
+        Settle();
+    }
+    static void Settle() {
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    }
+    // Resizes the window so that the area below the menu is w × h.
+    void ResizeClient(int w, int h) {
+        fMain->resize(w, h + fMain->menuBar()->height());
+        Settle();
+    }
+    QRect Board() const { return fMain->imMain->geometry(); }
+    QSize Client() const { return fMain->centralWidget()->size(); }
+
+    ScriptedPrompts prompts;
+    std::unique_ptr<TfMain> fMain;
+};
+
+TEST_F(MainWindow, OpensWithItsCaptionAndTheBoardAt112) {
+    EXPECT_EQ(fMain->windowTitle(), "Quorvik's Zellhop Online BETA");
+    ASSERT_TRUE(fMain->windowHandle());
+    EXPECT_EQ(fMain->windowHandle()->title(), "Quorvik's Zellhop Online BETA");
+    EXPECT_EQ(Client(), QSize(624, 530));
+    EXPECT_EQ(fMain->sb->height(), 19);
+    EXPECT_EQ(Board(), QRect(112, 0, 512, 530));
+    EXPECT_EQ(fMain->minimumSize(), fMain->size());
+}
+
+TEST_F(MainWindow, KeepsTheBoardFlushRightAtThirtyThirtyFirstsOfItsHeight) {
+    const struct {
+        int w, h; // below the menu, status bar included
+        QRect board;
+    } cases[] = {
+        {800, 700, QRect(141, 0, 659, 681)},
+        {1200, 700, QRect(541, 0, 659, 681)},
+        {624, 549, QRect(112, 0, 512, 530)},
+        {700, 900, QRect(1, 0, 699, 723)},   // taller than wide: fitted to the width
+        {300, 300, QRect(112, 0, 512, 530)}, // never smaller than at start
+    };
+    for (const auto& c : cases) {
+        ResizeClient(c.w, c.h);
+        EXPECT_EQ(Board(), c.board) << c.w << " x " << c.h;
+        EXPECT_EQ(Board().right(), fMain->centralWidget()->width() - 1) << c.w << " x " << c.h;
+        EXPECT_EQ(fMain->mLog->geometry(), kLogPlace) << c.w << " x " << c.h;
+        EXPECT_EQ(fMain->eChat->geometry(), kChatPlace) << c.w << " x " << c.h;
+    }
+}
+
+TEST_F(MainWindow, LeavesTheBoardAloneWhileClosing) {
+    fMain->closing = true;
+    ResizeClient(1000, 800);
+    EXPECT_EQ(Board(), QRect(112, 0, 512, 530));
+}
+
+TEST_F(MainWindow, CentresAPictureOnItsHoleWhereverTheBoardIs) {
+    PictureWidget& marker = *fMain->targetMarkers[0];
+    const TZellhopPos& centre = fMain->holes.hole(0);
+    const TZellhopPos& topTip = *fMain->holes.homeHole(0);
+    fMain->CentreOnHole(marker, centre);
+    EXPECT_EQ(marker.pos(), QPoint(112 + 256 - 10, 265 - 10));
+    fMain->CentreOnHole(marker, topTip); // (0.5, 0.02)
+    EXPECT_EQ(marker.pos(), QPoint(112 + 256 - 10, 10 - 10));
+
+    ResizeClient(1000, 700); // board 659 × 681 at 341
+    fMain->CentreOnHole(marker, centre);
+    EXPECT_EQ(marker.pos(), QPoint(341 + 329 - 10, 340 - 10));
+}
+
+TEST_F(MainWindow, StartsWithTheActionsOfAnIdleGame) {
+    const struct {
+        QAction* action;
+        const char* name;
+        const char* caption;
+        const char* category;
+        QKeySequence shortcut;
+        bool enabled;
+    } cases[] = {
+        {fMain->aNewGame, "aNewGame", "New Game", "Game", QKeySequence("F2"), true},
+        {fMain->aEndGame, "aEndGame", "End Current Game", "Game", QKeySequence("Ctrl+E"), false},
+        {fMain->aJoinGame, "aJoinGame", "Join a game on Tavlo", "Game", QKeySequence("F4"), true},
+        {fMain->aExit, "aExit", "Exit", "File", QKeySequence("Ctrl+Q"), true},
+        {fMain->aEndTurn, "aEndTurn", "End Turn", "Play", QKeySequence("F10"), false},
+        {fMain->aAbout, "aAbout", "About Zellhop", "", QKeySequence("F1"), true},
+        {fMain->aPause, "aPause", "Pause", "Play", QKeySequence("F3"), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.action->objectName(), c.name);
+        EXPECT_EQ(c.action->text(), c.caption) << c.name;
+        EXPECT_EQ(c.action->property("category").toString(), c.category) << c.name;
+        EXPECT_EQ(c.action->shortcut(), c.shortcut) << c.name;
+        EXPECT_EQ(c.action->isEnabled(), c.enabled) << c.name;
+    }
+}
+
+TEST_F(MainWindow, MenuReadsFileGamePlayAndQuestionMarkInOrder) {
+    const struct {
+        const char* title;
+        QStringList entries;
+    } menus[] = {
+        {"File", {"Exit\tCtrl+Q", "TavloLogin"}},
+        {"Game",
+         {"New Game\tF2", "Join a game on Tavlo\tF4", "End Current Game\tCtrl+E",
+          "Options\tCtrl+O"}},
+        {"Play", {"End Turn\tF10", "Pause\tF3"}},
+        {"?", {"About Zellhop\tF1"}},
+    };
+    const QList<QAction*> top = fMain->menuBar()->actions();
+    ASSERT_EQ(top.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(top[i]->text(), menus[i].title);
+        QStringList entries;
+        for (const QAction* entry : top[i]->menu()->actions()) {
+            const QString keys = entry->shortcut().toString();
+            entries << (keys.isEmpty() ? entry->text() : entry->text() + "\t" + keys);
+            EXPECT_TRUE(entry->isVisible()) << entry->text().toStdString();
+        }
+        EXPECT_EQ(entries, menus[i].entries) << menus[i].title;
+    }
+}
+
+TEST_F(MainWindow, StartsIdleWithEverySeatEmpty) {
+    for (int i = 0; i < kColours; ++i) {
+        const Seat& seat = fMain->seats[i];
+        EXPECT_EQ(seat.colour, i);
+        EXPECT_EQ(seat.kind, skNone) << i;
+        EXPECT_FALSE(seat.contact) << i;
+        EXPECT_FALSE(seat.indicator) << i;
+        EXPECT_FALSE(seat.nameLabel) << i;
+    }
+    const GameState& s = fMain->state;
+    EXPECT_EQ(s.currentSeat, -1);
+    EXPECT_EQ(s.phase, -1);
+    EXPECT_EQ(s.turnNumber, 0);
+    EXPECT_EQ(s.stepDelay, 1000);
+    EXPECT_EQ(s.selectedMarble, nullptr);
+    EXPECT_FALSE(s.jumpBackAllowed);
+    for (int k = 0; k < kColours; ++k)
+        EXPECT_EQ(s.homeHoles[k], fMain->holes.homeHole(k)) << k;
+    EXPECT_EQ(fMain->holes.holes().size(), 121u);
+    EXPECT_TRUE(fMain->marbles.empty());
+
+    EXPECT_FALSE(fMain->closing || fMain->paused || fMain->computerMoving ||
+                 fMain->interruptRequested);
+    EXPECT_EQ(fMain->lobbyGameNumber, 0);
+    EXPECT_EQ(fMain->lobbyPlayerNumber, 0);
+    EXPECT_TRUE(fMain->sessionId.empty());
+}
+
+TEST_F(MainWindow, StartsWithItsControlsAsDesigned) {
+    const QSize whitePin = LoadPinPicture(kWhitePin).size();
+    for (PictureWidget* marker : fMain->targetMarkers) {
+        EXPECT_FALSE(marker->isVisible());
+        EXPECT_EQ(marker->size(), whitePin);
+    }
+    EXPECT_FALSE(fMain->lblYourTurn->isVisible());
+    EXPECT_EQ(fMain->lblYourTurn->text(), "YOUR TURN");
+    EXPECT_EQ(fMain->lblYourTurn->pos(), QPoint(10, 5));
+    EXPECT_FALSE(fMain->mLog->isVisible());
+    EXPECT_TRUE(fMain->mLog->isReadOnly());
+    EXPECT_FALSE(fMain->eChat->isVisible());
+
+    const int widths[] = {150, 100, 50};
+    for (int i = 0; i < kStatusPanels; ++i) {
+        EXPECT_EQ(fMain->sbPanels[i]->width(), widths[i]) << i;
+        EXPECT_TRUE(fMain->sbPanels[i]->isVisible()) << i;
+        EXPECT_EQ(fMain->StatusText(i), "") << i;
+    }
+    EXPECT_FALSE(fMain->tm->isActive());
+    EXPECT_FALSE(fMain->tmrRefreshGame->isActive());
+    EXPECT_EQ(fMain->tmrRefreshGame->interval(), 100000);
+    ASSERT_TRUE(fMain->AboutBox);
+    EXPECT_FALSE(fMain->AboutBox->isVisible());
+}
+
+TEST_F(MainWindow, TheStepTimerSwitchesItselfOff) {
+    fMain->tm->start(1);
+    while (fMain->tm->isActive())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_FALSE(fMain->tm->isActive());
+}
+
+TEST_F(MainWindow, ExitAsksAndQuitsOnlyOnYes) {
+    prompts.answers = {false};
+    fMain->aExit->trigger();
+    EXPECT_EQ(prompts.questions, QStringList{"Are you sure you wish to quit Zellhop?"});
+    EXPECT_TRUE(fMain->isVisible());
+    EXPECT_FALSE(fMain->closing);
+
+    prompts.answers = {true};
+    fMain->aExit->trigger();
+    EXPECT_EQ(prompts.questions.size(), 2);
+    EXPECT_FALSE(fMain->isVisible());
+    EXPECT_TRUE(fMain->closing);
+}
+
+TEST_F(MainWindow, TheCloseBoxClosesWithoutAsking) {
+    EXPECT_TRUE(fMain->close());
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_TRUE(fMain->closing);
+    EXPECT_FALSE(fMain->isVisible());
+}
+
+} // namespace
