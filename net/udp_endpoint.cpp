@@ -1,0 +1,210 @@
+#include "udp_endpoint.h"
+
+#include "host_lookup.h"
+#include "socket_error.h"
+
+#include <QSocketNotifier>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxPort = 65535;
+constexpr int kWsaInvalidArgument = 10022;
+constexpr int kWsaMessageTooLong = 10040;
+
+// The sender as the players have always seen it: "%d.%d.%d.%d".
+std::string FormatAddress(in_addr address) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&address.s_addr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+    return text;
+}
+
+bool ValidPort(int port) {
+    return port >= 0 && port <= kMaxPort;
+}
+
+} // namespace
+
+TUDPEndpoint::TUDPEndpoint() {
+    ReportStatus(kStatusCreate, kTextCreate);
+    OpenSocket();
+}
+
+TUDPEndpoint::~TUDPEndpoint() {
+    CancelLookup();
+    CloseSocket();
+}
+
+void TUDPEndpoint::setLocalPort(int port) {
+    CloseSocket();
+    OpenSocket();
+    localPort_ = port;
+    Bind();
+}
+
+void TUDPEndpoint::OpenSocket() {
+    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket_ < 0)
+        CheckError();
+}
+
+void TUDPEndpoint::CloseSocket() {
+    if (notifier_) {
+        notifier_->setEnabled(false);
+        oldNotifiers_.push_back(std::move(notifier_));
+    }
+    if (socket_ >= 0)
+        ::close(socket_);
+    socket_ = -1;
+}
+
+void TUDPEndpoint::Bind() {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(localPort_));
+    if (!ValidPort(localPort_) ||
+        ::inet_pton(AF_INET, localAddress_.c_str(), &local.sin_addr) != 1) {
+        lastError_ = kWsaInvalidArgument;
+    } else if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        lastError_ = WinsockErrorFromErrno(errno);
+    }
+    // Notification is asked for whether or not the bind worked, as it always
+    // was: an unbound socket simply never reports anything.
+    notifier_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                     [this] { DatagramReady(); });
+}
+
+void TUDPEndpoint::Close() {
+    CancelLookup();
+    CloseSocket();
+}
+
+// One datagram per notification; the notifier fires again while more wait.
+// A read that fails, or a datagram too long for the receive area, is
+// skipped: it never reaches OnDataReceived.
+void TUDPEndpoint::DatagramReady() {
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t n = ::recvfrom(socket_, received_.data(), received_.size(), MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (n < 0) {
+        lastError_ = WinsockErrorFromErrno(errno);
+        return;
+    }
+    if (static_cast<std::size_t>(n) > received_.size()) {
+        lastError_ = kWsaMessageTooLong;
+        return;
+    }
+    receivedCount_ = static_cast<std::size_t>(n);
+    if (OnDataReceived)
+        OnDataReceived(*this, static_cast<int>(n), FormatAddress(from.sin_addr),
+                       ntohs(from.sin_port));
+}
+
+void TUDPEndpoint::ReadStream(TMemoryStream& stream) const {
+    stream.Write(std::string_view(received_.data(), receivedCount_));
+    stream.Seek(0);
+}
+
+void TUDPEndpoint::SendStream(TMemoryStream& stream) {
+    if (stream.Size() == 0) {
+        bool handled = false;
+        if (OnStreamInvalid)
+            OnStreamInvalid(handled, stream);
+        if (!handled || stream.Size() == 0)
+            throw std::runtime_error(kStreamInvalidText);
+    }
+    // Cutting a longer stream to the send area would put a broken message
+    // on the wire; refuse it instead.
+    if (stream.Size() > kMaxDatagramBytes)
+        throw std::length_error(kMessageTooLongText);
+
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = ResolveRemote();
+    if (remote.sin_addr.s_addr == 0)
+        throw UDPSockError(kNullAddressText);
+    ReportStatus(kStatusSend, kTextSend);
+
+    // Whether the network takes it is for the acknowledgements to tell.
+    if (!ValidPort(remotePort_)) {
+        lastError_ = kWsaInvalidArgument;
+    } else {
+        remote.sin_port = htons(static_cast<uint16_t>(remotePort_));
+        if (::sendto(socket_, stream.Bytes().data(), stream.Size(), 0,
+                     reinterpret_cast<const sockaddr*>(&remote), sizeof remote) < 0)
+            lastError_ = WinsockErrorFromErrno(errno);
+    }
+    if (OnDataSend)
+        OnDataSend(*this);
+}
+
+uint32_t TUDPEndpoint::ResolveRemote() {
+    in_addr dotted{};
+    if (::inet_pton(AF_INET, remoteHost_.c_str(), &dotted) == 1)
+        return dotted.s_addr;
+    if (remoteHost_.size() > kMaxHostNameLength) {
+        lastError_ = kWsaHostNotFound;
+        throw UDPSockError(kLookupCancelledText);
+    }
+    THostLookup::Answer answer = LookUpRemote();
+    if (!answer.found) {
+        bool handled = false;
+        if (OnInvalidHost)
+            OnInvalidHost(handled);
+        if (handled)
+            answer = LookUpRemote();
+    }
+    if (!answer.found)
+        throw UDPSockError(kLookupCancelledText);
+    return answer.address;
+}
+
+// Looks RemoteHost up once while the event loop runs; a cancelled look-up
+// raises "Recherche de l'hôte annulée" at once.
+THostLookup::Answer TUDPEndpoint::LookUpRemote() {
+    THostLookup lookup(remoteHost_);
+    lookups_.push_back(&lookup);
+    struct Unregister {
+        std::vector<THostLookup*>& running;
+        THostLookup* lookup;
+        ~Unregister() { std::erase(running, lookup); }
+    } unregister{lookups_, &lookup};
+    const auto answer = lookup.Wait();
+    if (!answer)
+        throw UDPSockError(kLookupCancelledText);
+    if (!answer->found)
+        lastError_ = answer->error;
+    return *answer;
+}
+
+void TUDPEndpoint::CancelLookup() {
+    for (THostLookup* lookup : lookups_)
+        lookup->Cancel();
+}
+
+void TUDPEndpoint::ReportStatus(int level, const std::string& text) {
+    if (reportLevel_ < level)
+        return;
+    statusText_ = text;
+    if (OnStatus)
+        OnStatus(*this, text);
+}
+
+void TUDPEndpoint::CheckError() {
+    const int err = errno;
+    ReportStatus(kStatusCheckError, kTextCheckError);
+    lastError_ = WinsockErrorFromErrno(err);
+    if (lastError_ == kWsaWouldBlock)
+        return;
+    const std::string text = kUnknownErrorText + std::to_string(lastError_);
+    ReportStatus(kStatusErrorText, kTextErrorLookup + text);
+    throw UDPSockError(text);
+}

@@ -1,0 +1,141 @@
+#include "net_test_support.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <algorithm>
+#include <cstdio>
+
+std::vector<std::string>& EscapedErrors() {
+    static std::vector<std::string> errors;
+    return errors;
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!cond() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    return cond();
+}
+
+void RunEventsFor(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+}
+
+std::string Hex(std::string_view text) {
+    std::string bytes;
+    unsigned value = 0;
+    int digits = 0;
+    for (char c : text) {
+        if (c == ' ')
+            continue;
+        value = value * 16 + static_cast<unsigned>(std::stoi(std::string(1, c), nullptr, 16));
+        if (++digits == 2) {
+            bytes.push_back(static_cast<char>(value));
+            value = 0;
+            digits = 0;
+        }
+    }
+    return bytes;
+}
+
+std::string ToHex(std::string_view bytes) {
+    std::string text;
+    char part[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(part, sizeof part, text.empty() ? "%02X" : " %02X", b);
+        text += part;
+    }
+    return text;
+}
+
+std::string Loopback(int n) {
+    return "127.0.10." + std::to_string(n);
+}
+
+RawPeer::RawPeer(const std::string& address, int port) {
+    endpoint.setLocalAddress(address);
+    endpoint.setLocalPort(port);
+    endpoint.OnDataReceived = [this](TUDPEndpoint& sender, int, const std::string&, int) {
+        TMemoryStream datagram;
+        sender.ReadStream(datagram);
+        received.push_back(datagram.Bytes());
+    };
+}
+
+void RawPeer::SendTo(const std::string& bytes, const std::string& address, int port) {
+    TMemoryStream datagram(bytes);
+    endpoint.setRemoteHost(address);
+    endpoint.setRemotePort(port);
+    endpoint.SendStream(datagram);
+}
+
+namespace {
+
+std::string NameOf(const TpContact& contact) {
+    return contact ? contact->Name : "-";
+}
+
+} // namespace
+
+Member::Member(const std::string& name, const std::string& address, int maxConnections) {
+    comm.setClientName(name);
+    comm.setMaxConnections(maxConnections);
+    comm.setLocalAddress(address);
+    comm.setPort(kPeerPort);
+    comm.setTimeout(kTestTimeout);
+    auto note = [this](const std::string& what) { events.push_back(what); };
+    comm.OnGotAck = [note](const TQMsg& m, const TpContact& c) {
+        note("ack " + std::to_string(m.MsgType) + " " + NameOf(c));
+    };
+    comm.OnGotMsg = [note](const TQMsg& m, const TpContact& c) {
+        note("msg " + std::to_string(m.MsgType) + " " + NameOf(c));
+    };
+    comm.OnConnectionFailed = [note](const TpContact& c, int reason) {
+        note("failed " + NameOf(c) + " " + std::to_string(reason));
+    };
+    comm.OnConnectionSuccess = [note] { note("success"); };
+    comm.OnConnected = [note] { note("connected"); };
+    comm.OnNewClient = [note](const TQMsg&, const TpContact& c) { note("newclient " + NameOf(c)); };
+    comm.OnTimeout = [note](const TQMsg& m, const TpContact& c) {
+        note("timeout " + std::to_string(m.MsgType) + " " + NameOf(c));
+    };
+    comm.OnClientDisconnection = [note](const TpContact& c, int reason) {
+        note("disconnect " + NameOf(c) + " " + std::to_string(reason));
+    };
+    comm.setEnabled(true);
+}
+
+std::vector<std::string> Member::EventsWithout(const std::string& prefix) const {
+    std::vector<std::string> kept;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(kept),
+                 [&](const std::string& e) { return e.rfind(prefix, 0) != 0; });
+    return kept;
+}
+
+int Member::Count(const std::string& event) const {
+    return static_cast<int>(std::count(events.begin(), events.end(), event));
+}
+
+std::vector<std::string> Table(const TQComm& comm) {
+    std::vector<std::string> table;
+    for (int i = 0; i < comm.ContactCount(); ++i)
+        table.push_back(comm.Contacts(i)->Name + "@" + comm.Contacts(i)->Address);
+    return table;
+}
+
+std::string Datagram(int kind, const std::vector<std::variant<int, std::string>>& items) {
+    TQMsg msg;
+    msg.MsgType = kind;
+    for (const auto& item : items) {
+        if (std::holds_alternative<int>(item))
+            msg.AddInt(std::get<int>(item));
+        else
+            msg.AddStr(std::get<std::string>(item));
+    }
+    return msg.Encode();
+}

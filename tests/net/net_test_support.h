@@ -1,0 +1,58 @@
+// Helpers of the messaging tests: running the event loop until something
+// happens, bytes written as hex, bare sockets that play a peer, and
+// components that write down every event they raise.
+#pragma once
+
+#include "qcomm.h"
+#include "udp_endpoint.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// Errors that escaped an event handler into the event loop, in order.
+std::vector<std::string>& EscapedErrors();
+
+// Runs the event loop until cond holds or timeoutMs has passed; cond().
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 3000);
+// Runs the event loop for a while (to show that something does NOT happen).
+void RunEventsFor(int ms);
+
+// "0B 00 FF" -> the three bytes, and back.
+std::string Hex(std::string_view text);
+std::string ToHex(std::string_view bytes);
+
+// 127.0.10.n: the only addresses these tests bind to; each case uses its own.
+std::string Loopback(int n);
+inline constexpr int kPeerPort = 3237;
+inline constexpr int kTestTimeout = 50; // ms, the retry timer of every test component
+
+// A bare endpoint at address:port that keeps what it receives.
+class RawPeer {
+  public:
+    explicit RawPeer(const std::string& address, int port = kPeerPort);
+    void SendTo(const std::string& bytes, const std::string& address, int port = kPeerPort);
+
+    TUDPEndpoint endpoint;
+    std::vector<std::string> received;
+};
+
+// A component on a loopback address that writes down its events:
+// "msg 2 Ann", "ack 2 Ann", "failed - 0", "success", "connected",
+// "newclient Ann", "timeout 254 Dummy", "disconnect Ann 1".
+struct Member {
+    Member(const std::string& name, const std::string& address, int maxConnections = 0);
+    // The events, leaving out those that start with `prefix`.
+    std::vector<std::string> EventsWithout(const std::string& prefix) const;
+    int Count(const std::string& event) const;
+
+    TQComm comm;
+    std::vector<std::string> events;
+};
+
+// The contact table as "Name@Address".
+std::vector<std::string> Table(const TQComm& comm);
+// A message from its kind and items, encoded.
+std::string Datagram(int kind, const std::vector<std::variant<int, std::string>>& items);

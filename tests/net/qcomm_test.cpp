@@ -1,0 +1,406 @@
+#include "net_test_support.h"
+#include "qcomm.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Events = std::vector<std::string>;
+using Table_ = std::vector<std::string>;
+
+// Each case binds addresses of its own, noted beside it.
+
+bool NothingPending(std::initializer_list<const Member*> members) {
+    for (const Member* m : members)
+        if (m->comm.PendingCount() != 0)
+            return false;
+    return true;
+}
+
+// A host that admits two and its joiners Ann and Bob, all of one version.
+struct Mesh {
+    explicit Mesh(int base)
+        : host("Host", Loopback(base), 2), ann("Ann", Loopback(base + 1)),
+          bob("Bob", Loopback(base + 2)) {}
+
+    void Join() {
+        ann.comm.Connect(host.comm.LocalAddress());
+        ASSERT_TRUE(WaitUntil([&] { return ann.Count("success") == 1 && Settled(); }));
+        bob.comm.Connect(host.comm.LocalAddress());
+        ASSERT_TRUE(WaitUntil([&] { return bob.Count("connected") == 1 && Settled(); }));
+    }
+    bool Settled() const { return NothingPending({&host, &ann, &bob}); }
+
+    Member host, ann, bob;
+};
+
+TEST(QCommAdmission, WorkedExchangeGivesEveryoneATableOfTheOthers) { // .1-.3
+    Mesh mesh(1);
+    mesh.Join();
+    EXPECT_EQ(Table(mesh.host.comm), (Table_{"Ann@127.0.10.2", "Bob@127.0.10.3"}));
+    EXPECT_EQ(Table(mesh.ann.comm), (Table_{"Host@127.0.10.1", "Bob@127.0.10.3"}));
+    EXPECT_EQ(Table(mesh.bob.comm), (Table_{"Host@127.0.10.1", "Ann@127.0.10.2"}));
+
+    EXPECT_EQ(mesh.host.EventsWithout("ack"), (Events{"newclient Ann", "newclient Bob"}));
+    EXPECT_EQ(mesh.ann.EventsWithout("ack"),
+              (Events{"connected", "success", "connected", "newclient Bob"}));
+    EXPECT_EQ(mesh.bob.EventsWithout("ack"), (Events{"success", "connected"}));
+    // Each joiner's request was settled through the outsider contact.
+    EXPECT_EQ(mesh.ann.Count("ack 254 Dummy"), 1);
+    EXPECT_EQ(mesh.bob.Count("ack 254 Dummy"), 1);
+    EXPECT_EQ(mesh.host.Count("ack 252 Ann"), 1);
+    EXPECT_EQ(mesh.host.Count("ack 252 Bob"), 1);
+}
+
+TEST(QCommAdmission, RequestCarriesNameVersionAndLobbyNumber) { // .10-.11
+    RawPeer host(Loopback(11));
+    Member joiner("Ann", Loopback(10));
+    joiner.comm.setTavloNumber(4711);
+    joiner.comm.Connect(Loopback(11));
+    ASSERT_TRUE(WaitUntil([&] { return !host.received.empty(); }));
+    TQMsg request;
+    request.AppendReceived(host.received[0]);
+    ASSERT_EQ(request.Decode(false), 0);
+    EXPECT_EQ(request.MsgType, mtConnectRequest);
+    EXPECT_EQ(request.StrAt(0), "Ann");
+    EXPECT_EQ(request.IntAt(1), kPeerPort);
+    EXPECT_EQ(request.StrAt(2), "1.4.0.5"); // the running program's FileVersion
+    EXPECT_EQ(request.IntAt(3), 4711);
+}
+
+TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) { // .20-.59
+    const struct {
+        const char* what;
+        int maxConnections;
+        const char* hostVersion;
+        bool joinerAlreadyKnown;
+        Events joinerEvents;
+        int hostContacts;
+    } cases[] = {
+        {"full", 0, "1.4.0.5", false, {"failed - 0"}, 0},
+        {"another version", 5, "1.4.0.6", false, {"failed - 1"}, 0},
+        {"full and another version", 0, "1.4.0.6", false, {"failed - 1"}, 0},
+        // The host announces the joiner to everyone in its table, the joiner included.
+        {"full, but the address is known",
+         0,
+         "1.4.0.5",
+         true,
+         {"connected", "newclient Ann", "success"},
+         1},
+    };
+    int base = 20;
+    for (const auto& c : cases) {
+        Member host("Host", Loopback(base), c.maxConnections);
+        Member joiner("Ann", Loopback(base + 1));
+        base += 10;
+        host.comm.setOwnVersion(c.hostVersion);
+        if (c.joinerAlreadyKnown)
+            host.comm.AddContact("Ann", joiner.comm.LocalAddress(), 0);
+        joiner.comm.Connect(host.comm.LocalAddress());
+        EXPECT_TRUE(WaitUntil([&] {
+            return !joiner.EventsWithout("ack").empty() && NothingPending({&host, &joiner});
+        })) << c.what;
+        RunEventsFor(2 * kTestTimeout); // nothing more comes
+        EXPECT_EQ(joiner.EventsWithout("ack"), c.joinerEvents) << c.what;
+        EXPECT_EQ(host.comm.ContactCount(), c.hostContacts) << c.what;
+    }
+}
+
+TEST(QCommAdmission, AdmissionHandlerAnswersTheJoinerAsSender) { // .60-.61
+    Member host("Host", Loopback(60), 1);
+    Member joiner("Ann", Loopback(61));
+    host.comm.OnNewClient = [&](const TQMsg&, const TpContact&) {
+        host.comm.NewMsg(3).AddInt(3);
+        host.comm.SendMsg(smSender, true);
+    };
+    joiner.comm.Connect(host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return joiner.Count("msg 3 Host") == 1; }));
+}
+
+TEST(QCommAdmission, JoinerIsConnectedOnceTheAnnouncedMembersAreKnown) { // no sockets
+    TQComm joiner;
+    joiner.setPort(kPeerPort);
+    Events events;
+    joiner.OnConnected = [&] { events.push_back("connected"); };
+    joiner.OnConnectionSuccess = [&] { events.push_back("success"); };
+    joiner.OnNewClient = [&](const TQMsg&, const TpContact& c) {
+        events.push_back("newclient " + c->Name);
+    };
+    const struct {
+        std::string datagram;
+        Events expected;
+    } steps[] = {
+        {Datagram(mtConnectReply, {1, 2, std::string("Host")}), {"success"}},
+        {Datagram(mtPeerInfo, {std::string("Ann"), std::string("192.0.2.2"), 0}), {}},
+        {Datagram(mtPeerInfo, {std::string("Bob"), std::string("192.0.2.3"), 0}), {"connected"}},
+        {Datagram(mtPeerInfo, {std::string("Cid"), std::string("192.0.2.4"), 1}),
+         {"connected", "newclient Cid"}},
+    };
+    for (const auto& step : steps) {
+        events.clear();
+        joiner.HandleDatagram(step.datagram, "192.0.2.1", kPeerPort);
+        EXPECT_EQ(events, step.expected) << ToHex(step.datagram);
+    }
+    EXPECT_EQ(Table(joiner),
+              (Table_{"Host@192.0.2.1", "Ann@192.0.2.2", "Bob@192.0.2.3", "Cid@192.0.2.4"}));
+}
+
+TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99
+    const struct {
+        const char* what;
+        bool connectRequest;
+        uint32_t retries;
+        int transmissions;
+        Events events;
+    } cases[] = {
+        {"connect request, 3 retries",
+         true,
+         3,
+         3,
+         {"timeout 254 Dummy", "timeout 254 Dummy", "timeout 254 Dummy", "failed Dummy -1"}},
+        {"move, 3 retries",
+         false,
+         3,
+         3,
+         {"timeout 2 Ann", "timeout 2 Ann", "timeout 2 Ann", "disconnect Ann 1"}},
+        {"move, no retries", false, 0, 1, {"timeout 2 Ann", "disconnect Ann 1"}},
+    };
+    int base = 70;
+    for (const auto& c : cases) {
+        Member sender("Host", Loopback(base));
+        RawPeer absent(Loopback(base + 1)); // receives, never answers
+        base += 10;
+        sender.comm.setPacketRetries(c.retries);
+        if (c.connectRequest) {
+            sender.comm.Connect(absent.endpoint.LocalAddress());
+        } else {
+            sender.comm.AddContact("Ann", absent.endpoint.LocalAddress(), 0);
+            sender.comm.NewMsg(2).AddInt(7);
+            sender.comm.SendMsg(smAll, true);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return sender.comm.PendingCount() == 0; })) << c.what;
+        RunEventsFor(2 * kTestTimeout);
+        EXPECT_EQ(sender.events, c.events) << c.what;
+        EXPECT_EQ(static_cast<int>(absent.received.size()), c.transmissions) << c.what;
+        EXPECT_EQ(sender.comm.ContactCount(), 0) << c.what;
+    }
+}
+
+TEST(QCommRetries, TimeoutZeroNeverTimesOut) { // .100-.101
+    Member sender("Host", Loopback(100));
+    RawPeer absent(Loopback(101));
+    sender.comm.setTimeout(0);
+    sender.comm.AddContact("Ann", absent.endpoint.LocalAddress(), 0);
+    sender.comm.NewMsg(2).AddInt(7);
+    sender.comm.SendMsg(smAll, true);
+    for (int tick = 0; tick < 5; ++tick)
+        sender.comm.TimerTick();
+    RunEventsFor(2 * kTestTimeout);
+    EXPECT_TRUE(sender.events.empty());
+    EXPECT_EQ(sender.comm.PendingCount(), 1);
+    EXPECT_EQ(absent.received.size(), 1u);
+}
+
+TEST(QCommAcks, SettleTheOldestPendingMessageOfTheirKindFirst) { // .110-.111
+    Member sender("Host", Loopback(110));
+    sender.comm.setTimeout(0); // the test ticks by hand
+    RawPeer ann(Loopback(111));
+    sender.comm.AddContact("Ann", ann.endpoint.LocalAddress(), 0);
+    std::vector<int> settled;
+    sender.comm.OnGotAck = [&](const TQMsg& m, const TpContact&) { settled.push_back(m.IntAt(0)); };
+    for (int n : {1, 2}) {
+        sender.comm.NewMsg(7).AddInt(n);
+        sender.comm.SendMsg(smAll, true);
+    }
+    const std::string ackOf7 = Hex("0B 00 00 00 FF 01 00 07 00 00 00");
+    const std::string ackOf8 = Hex("0B 00 00 00 FF 01 00 08 00 00 00");
+    ann.SendTo(ackOf8, sender.comm.LocalAddress()); // matches nothing
+    ann.SendTo(ackOf7, sender.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return settled.size() == 1; }));
+    EXPECT_EQ(settled, std::vector<int>{1});
+    ann.SendTo(ackOf7, sender.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return settled.size() == 2; }));
+    EXPECT_EQ(settled, (std::vector<int>{1, 2}));
+
+    // Settled messages are freed by the first examination after it.
+    EXPECT_EQ(sender.comm.PendingCount(), 2);
+    sender.comm.TimerTick();
+    sender.comm.TimerTick();
+    EXPECT_EQ(sender.comm.PendingCount(), 0);
+}
+
+TEST(QCommAcks, OneMessageToThreeContactsIsAcknowledgedThreeTimes) { // .120-.123
+    Member host("Host", Loopback(120));
+    Member a("A", Loopback(121)), b("B", Loopback(122)), c("C", Loopback(123));
+    for (Member* m : {&a, &b, &c})
+        host.comm.AddContact(m->comm.ClientName(), m->comm.LocalAddress(), 0);
+    host.comm.NewMsg(0).AddStr("hello");
+    host.comm.SendMsg(smAll, true);
+    ASSERT_TRUE(WaitUntil([&] { return host.events.size() == 3; }));
+    EXPECT_EQ(host.Count("ack 0 A") + host.Count("ack 0 B") + host.Count("ack 0 C"), 3);
+    for (Member* m : {&a, &b, &c})
+        EXPECT_EQ(m->events, Events{"msg 0 Dummy"}); // the host is not in their tables
+    ASSERT_TRUE(WaitUntil([&] { return host.comm.PendingCount() == 0; }));
+}
+
+TEST(QCommLeaving, TrackedLeaveNoticeEmptiesTheTableWithoutTimeouts) { // .130-.132
+    Mesh mesh(130);
+    mesh.Join();
+    mesh.ann.events.clear();
+    mesh.ann.comm.Disconnect(true);
+    ASSERT_TRUE(WaitUntil([&] {
+        return mesh.host.Count("disconnect Ann 0") == 1 && mesh.bob.Count("disconnect Ann 0") == 1;
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return mesh.ann.comm.ContactCount() == 0 && mesh.Settled(); }));
+    RunEventsFor(3 * kTestTimeout);
+    ASSERT_EQ(mesh.ann.events.size(), 1u); // one acknowledgement, then nobody is left
+    EXPECT_TRUE(mesh.ann.events[0] == "ack 251 Host" || mesh.ann.events[0] == "ack 251 Bob");
+    EXPECT_EQ(Table(mesh.host.comm), Table_{"Bob@127.0.10.132"});
+    EXPECT_EQ(Table(mesh.bob.comm), Table_{"Host@127.0.10.130"});
+}
+
+TEST(QCommLeaving, DisablingAndEnablingKeepsTheContacts) { // .140-.141
+    Member host("Host", Loopback(140), 1);
+    Member ann("Ann", Loopback(141));
+    ann.comm.Connect(host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return ann.Count("success") == 1; }));
+
+    host.comm.setEnabled(false); // an untracked leave notice
+    ASSERT_TRUE(WaitUntil([&] { return ann.Count("disconnect Host 0") == 1; }));
+    host.comm.setEnabled(true);
+    EXPECT_EQ(Table(host.comm), Table_{"Ann@127.0.10.141"});
+
+    host.comm.NewMsg(3).AddInt(1);
+    host.comm.SendMsg(smAll, true);
+    ASSERT_TRUE(WaitUntil([&] { return host.Count("ack 3 Ann") == 1; }));
+    EXPECT_EQ(ann.Count("msg 3 Dummy"), 1); // Ann no longer knows the host
+}
+
+TEST(QCommLeaving, CanBeDisabledFromItsOwnEvent) { // .150-.151
+    Member host("Host", Loopback(150));
+    RawPeer ann(Loopback(151));
+    host.comm.OnGotMsg = [&](const TQMsg&, const TpContact&) { host.comm.setEnabled(false); };
+    ann.SendTo(Datagram(4, {}), host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return !host.comm.Enabled(); }));
+    RunEventsFor(20); // the closed endpoint is released from the event loop
+
+    host.comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) {
+        host.events.push_back("msg " + std::to_string(m.MsgType));
+    };
+    host.comm.setEnabled(true);
+    ann.SendTo(Datagram(5, {}), host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return host.Count("msg 5") == 1; }));
+}
+
+TEST(QCommReceiving, IgnoresDatagramsFromAnotherSourcePort) { // .160-.161
+    Member host("Host", Loopback(160));
+    RawPeer ann(Loopback(161));
+    RawPeer annElsewhere(Loopback(161), kPeerPort + 1);
+    annElsewhere.SendTo(Datagram(0, {std::string("hi")}), host.comm.LocalAddress());
+    RunEventsFor(2 * kTestTimeout);
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_TRUE(ann.received.empty()); // not even acknowledged
+
+    ann.SendTo(Datagram(0, {std::string("hi")}), host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return !ann.received.empty(); }));
+    EXPECT_EQ(host.events, Events{"msg 0 Dummy"});
+    EXPECT_EQ(ToHex(ann.received[0]), "0B 00 00 00 FF 01 00 00 00 00 00");
+}
+
+TEST(QCommReceiving, DropsMalformedDatagramsAndGoesOnWorking) { // no sockets
+    const struct {
+        const char* what;
+        std::vector<std::string> datagrams; // from 192.0.2.1 unless marked "B:"
+        Events events;
+    } cases[] = {
+        {"cut inside an item", {Hex("0A 00 00 00 02 01 00 07 00 00")}, {}},
+        {"negative string length", {Hex("0B 00 00 00 00 01 01 FF FF 61 62")}, {}},
+        {"more items than bytes", {Hex("0B 00 00 00 02 03 00 07 00 00 00")}, {}},
+        {"shorter than a header", {Hex("06 00 00")}, {}},
+        {"empty", {""}, {}},
+        {"declared over 2048", {Hex("00 10 00 00 02 00")}, {}},
+        {"bytes behind the message", {Datagram(2, {7}) + "junk!!!"}, {"msg 2"}},
+        {"two datagrams of one message",
+         {Datagram(5, {std::string("twenty-one characters")}).substr(0, 20),
+          Datagram(5, {std::string("twenty-one characters")}).substr(20)},
+         {"msg 5"}},
+        {"a partial message given up for another sender",
+         {Datagram(5, {std::string("twenty-one characters")}).substr(0, 20),
+          "B:" + Datagram(6, {})},
+         {"msg 6"}},
+    };
+    for (const auto& c : cases) {
+        TQComm comm;
+        comm.setPort(kPeerPort);
+        Events events;
+        comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) {
+            events.push_back("msg " + std::to_string(m.MsgType));
+        };
+        for (const std::string& d : c.datagrams) {
+            if (d.rfind("B:", 0) == 0)
+                comm.HandleDatagram(d.substr(2), "192.0.2.2", kPeerPort);
+            else
+                comm.HandleDatagram(d, "192.0.2.1", kPeerPort);
+        }
+        EXPECT_EQ(events, c.events) << c.what;
+        events.clear();
+        comm.HandleDatagram(Datagram(3, {1}), "192.0.2.3", kPeerPort); // still working
+        EXPECT_EQ(events, Events{"msg 3"}) << c.what;
+    }
+}
+
+TEST(QCommReceiving, AnErrorInAHandlerDoesNotStopLaterMessages) { // no sockets
+    TQComm comm;
+    comm.setPort(kPeerPort);
+    Events events;
+    comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) {
+        events.push_back("msg " + std::to_string(m.MsgType));
+        if (m.MsgType == 1)
+            throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(comm.HandleDatagram(Datagram(1, {}), "192.0.2.1", kPeerPort), std::runtime_error);
+    comm.HandleDatagram(Datagram(2, {}), "192.0.2.1", kPeerPort);
+    EXPECT_EQ(events, (Events{"msg 1", "msg 2"}));
+}
+
+TEST(QCommReceiving, AnErrorEscapingAnEventReachesTheApplication) { // .170-.171
+    Member host("Host", Loopback(170));
+    RawPeer ann(Loopback(171));
+    host.comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) {
+        host.events.push_back("msg " + std::to_string(m.MsgType));
+        if (m.MsgType == 1)
+            throw std::runtime_error("handler failed");
+    };
+    EscapedErrors().clear();
+    ann.SendTo(Datagram(1, {}), host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return !EscapedErrors().empty(); }));
+    EXPECT_EQ(EscapedErrors(), std::vector<std::string>{"handler failed"});
+    ann.SendTo(Datagram(2, {}), host.comm.LocalAddress());
+    ASSERT_TRUE(WaitUntil([&] { return host.Count("msg 2") == 1; }));
+    EXPECT_EQ(ann.received.size(), 2u); // both were acknowledged first
+}
+
+TEST(QCommContacts, OutOfRangeIsTheOutsiderAndDeletingStrikesPendingAddressees) { // no sockets
+    TQComm comm;
+    EXPECT_EQ(comm.Contacts(-1)->Name, "Dummy");
+    EXPECT_EQ(comm.Contacts(0)->Name, "Dummy");
+    comm.AddContact("Ann", "192.0.2.1", 7);
+    comm.AddContact("Bob", "192.0.2.2", 0);
+    EXPECT_EQ(comm.Contacts(2)->Name, "Dummy");
+    EXPECT_EQ(comm.IndexOfAddress("192.0.2.2"), 1);
+    EXPECT_EQ(comm.IndexOfAddress("192.0.2.9"), -1);
+    comm.DeleteContact(5); // nothing
+
+    Events events;
+    comm.OnTimeout = [&](const TQMsg&, const TpContact& c) { events.push_back(c->Name); };
+    comm.NewMsg(2).AddInt(1);
+    comm.SendMsg(smAll, true); // disabled: nothing goes out, but it is pending
+    const TpContact ann = comm.Contacts(0);
+    comm.DeleteContact(0);
+    EXPECT_EQ(ann->Name, "Ann"); // still a valid record for whoever holds it
+    comm.TimerTick();
+    comm.TimerTick();
+    EXPECT_EQ(events, Events{"Bob"}); // Ann was struck, Bob times out
+}
+
+} // namespace
