@@ -33,6 +33,8 @@ constexpr std::array<Rgb, kWhitePin + 1> kPinColours = {
     Rgb{30, 70, 215}, Rgb{210, 25, 25},  Rgb{130, 35, 170}, Rgb{240, 125, 10},
     Rgb{25, 150, 45}, Rgb{235, 205, 20}, Rgb{245, 245, 245}};
 
+constexpr Rgb kIconCentre{60, 60, 60};
+
 class Bitmap {
   public:
     Bitmap(int width, int height) : width_(width), height_(height), pixels_(width * height, kKey) {}
@@ -125,7 +127,7 @@ Bitmap DrawPin(Rgb base) {
 }
 
 // The program icon: the star with its six points in their colours around
-// a white centre.
+// a dark centre, which keeps the star whole on a light background.
 Bitmap DrawIcon() {
     Bitmap icon(kIconSize, kIconSize);
     const double c = (kIconSize - 1) / 2.0;
@@ -139,20 +141,20 @@ Bitmap DrawIcon() {
             const bool down = u1 >= -2 && u3 <= 2 && u2 >= -2;
             if (!up && !down)
                 continue;
-            int point = kWhitePin;
+            Rgb colour = kIconCentre;
             if (u1 < -2)
-                point = 0;
+                colour = kPinColours[0];
             else if (u2 > 2)
-                point = 1;
+                colour = kPinColours[1];
             else if (u3 > 2)
-                point = 2;
+                colour = kPinColours[2];
             else if (u1 > 2)
-                point = 3;
+                colour = kPinColours[3];
             else if (u2 < -2)
-                point = 4;
+                colour = kPinColours[4];
             else if (u3 < -2)
-                point = 5;
-            icon.Set(x, y, kPinColours[point]);
+                colour = kPinColours[5];
+            icon.Set(x, y, colour);
         }
     return icon;
 }
