@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-class TContact; // a peer of an online game
+struct TContact; // a peer of an online game
 
 struct Seat {
     int32_t colour = 0; // 0..5; never changes
