@@ -57,8 +57,7 @@ size_t ChunkSize(std::string_view line) {
 }
 
 // The value of the first header line with this name.
-template <typename Lines>
-std::optional<std::string> FirstValue(const Lines& lines, std::string_view name) {
+std::optional<std::string> FirstValue(const THeaderLines& lines, std::string_view name) {
     for (const auto& [lineName, value] : lines)
         if (SameText(lineName, name))
             return value;
@@ -66,7 +65,7 @@ std::optional<std::string> FirstValue(const Lines& lines, std::string_view name)
 }
 
 // The first line with a name wins; names are compared without case.
-template <typename Lines> void StoreFirstOfEachName(const Lines& lines, THeaderInfo& headers) {
+void StoreFirstOfEachName(const THeaderLines& lines, THeaderInfo& headers) {
     for (auto line = lines.begin(); line != lines.end(); ++line) {
         const bool seenBefore = std::any_of(lines.begin(), line, [&](const auto& earlier) {
             return SameText(earlier.first, line->first);
@@ -103,7 +102,7 @@ void TReplyReader::ReadStatusLine(THttpReply& reply, TDeadline deadline) {
 
 // Header lines up to the empty line, as (name, value); a line that begins
 // with a blank continues the value before it.
-TReplyReader::THeaderLines TReplyReader::ReadHeaderLines(TDeadline deadline) {
+THeaderLines TReplyReader::ReadHeaderLines(TDeadline deadline) {
     THeaderLines lines;
     for (int count = 1;; ++count) {
         const std::string line = ReadLine(deadline);

@@ -18,6 +18,9 @@ inline constexpr size_t kMaxLineLength = 8 * 1024; // bytes before a line's LF
 inline constexpr int kMaxHeaderLines = 100;        // per header block or chunk trailer
 inline constexpr size_t kMaxBodySize = 1024 * 1024;
 
+// Header lines of a reply as (name, value), in the order received.
+using THeaderLines = std::vector<std::pair<std::string, std::string>>;
+
 // One reply as read.
 struct THttpReply {
     int32_t ReplyCode = 0;
@@ -38,8 +41,6 @@ class TReplyReader {
     void ReadReply(THttpReply& reply, int timeoutMs);
 
   private:
-    using THeaderLines = std::vector<std::pair<std::string, std::string>>;
-
     void ReadStatusLine(THttpReply& reply, TDeadline deadline);
     THeaderLines ReadHeaderLines(TDeadline deadline);
     void ReadBody(const THeaderLines& headers, THttpReply& reply, TDeadline deadline);
