@@ -20,7 +20,6 @@ constexpr std::array<LatticePoint, kDirections> kLatticeStep = {
     LatticePoint{1, 1},   LatticePoint{1, -1}, LatticePoint{0, -2}};
 
 constexpr int kRows = 8;         // rows run from -kRows to kRows
-constexpr int kHalfColumns = 12; // half-columns run from -12 to 12
 constexpr int kSpineLength = 4;
 constexpr int kRowLength = 4;
 
