@@ -9,6 +9,12 @@
 
 namespace {
 
+// The running program's version cannot change while it runs.
+const std::string& RunningVersion() {
+    static const std::string version = OwnFileVersion();
+    return version;
+}
+
 constexpr int kAccept = -2; // a verdict that is not a refusal reason
 constexpr int kReplyAccepted = 1;
 constexpr int kJustJoined = 1;
@@ -52,7 +58,7 @@ class TQComm::EndpointUse {
 };
 
 TQComm::TQComm()
-    : FOwnVersion(OwnFileVersion()),
+    : FOwnVersion(RunningVersion()),
       FOutsider(std::make_shared<TContact>(TContact{kOutsiderName, "", 0})),
       FTimer(std::make_unique<QTimer>()) {
     FTimer->setInterval(static_cast<int>(kDefaultTimeout));
@@ -183,7 +189,7 @@ void TQComm::RemoveContact(const TpContact& contact) {
 // any more, and a message left without addressees is settled.
 void TQComm::StrikeFromPending(const TpContact& contact) {
     for (auto& chain : FAckTable) {
-        const std::deque<TpQMsg> waiting = chain;
+        const std::vector<TpQMsg> waiting = chain;
         for (const TpQMsg& msg : waiting) {
             std::erase(msg->Recipients, contact);
             if (msg->Recipients.empty())
@@ -376,6 +382,8 @@ void TQComm::AdmitJoiner(const TQMsg& request) {
     announcement->AddInt(kJustJoined);
     Post(announcement, smAll, true);
 
+    // Looked up again: a send may run the event loop, and handlers the table.
+    FSelected = IndexOfAddress(address);
     if (FSelected < 0)
         FSelected = AddContact(request.StrAt(0), address, request.IntAt(3));
     const TpContact joiner = FContacts[FSelected];

@@ -233,7 +233,7 @@ class TQComm {
     // Pending messages are shared: FPending, their kind's chain and a tick
     // or acknowledgement that is handling one may each hold it.
     std::deque<TpQMsg> FPending;
-    std::array<std::deque<TpQMsg>, kMessageKinds> FAckTable; // per kind, oldest first
+    std::array<std::vector<TpQMsg>, kMessageKinds> FAckTable; // per kind, oldest first
     std::size_t FTickBatch = 0;
     bool FBusy = false;
     bool FTicking = false;

@@ -1,8 +1,8 @@
 #include "net_test_support.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 
@@ -11,19 +11,32 @@ std::vector<std::string>& EscapedErrors() {
     return errors;
 }
 
+namespace {
+
+constexpr int kPollInterval = 5; // ms
+
+} // namespace
+
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
+    if (cond())
+        return true;
+    QEventLoop loop;
     QElapsedTimer clock;
     clock.start();
-    while (!cond() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (cond() || clock.elapsed() >= timeoutMs)
+            loop.quit();
+    });
+    poll.start(kPollInterval);
+    loop.exec();
     return cond();
 }
 
 void RunEventsFor(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 std::string Hex(std::string_view text) {

@@ -27,7 +27,13 @@ std::string ToHex(std::string_view bytes);
 // 127.0.10.n: the only addresses these tests bind to; each case uses its own.
 std::string Loopback(int n);
 inline constexpr int kPeerPort = 3237;
-inline constexpr int kTestTimeout = 50; // ms, the retry timer of every test component
+// The retry timer of the test components, in ms: long enough that a busy
+// machine does not make a loopback acknowledgement late.
+inline constexpr int kTestTimeout = 200;
+// The retry timer of the cases about retries, where nobody answers anyway.
+inline constexpr int kFastTimeout = 50;
+// How long a case watches to see that nothing (more) happens.
+inline constexpr int kQuietSpell = 100;
 
 // A bare endpoint at address:port that keeps what it receives.
 class RawPeer {

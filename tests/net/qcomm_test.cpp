@@ -100,7 +100,7 @@ TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) { // .20-.59
         EXPECT_TRUE(WaitUntil([&] {
             return !joiner.EventsWithout("ack").empty() && NothingPending({&host, &joiner});
         })) << c.what;
-        RunEventsFor(2 * kTestTimeout); // nothing more comes
+        RunEventsFor(kQuietSpell); // nothing more comes
         EXPECT_EQ(joiner.EventsWithout("ack"), c.joinerEvents) << c.what;
         EXPECT_EQ(host.comm.ContactCount(), c.hostContacts) << c.what;
     }
@@ -170,6 +170,7 @@ TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99
         Member sender("Host", Loopback(base));
         RawPeer absent(Loopback(base + 1)); // receives, never answers
         base += 10;
+        sender.comm.setTimeout(kFastTimeout);
         sender.comm.setPacketRetries(c.retries);
         if (c.connectRequest) {
             sender.comm.Connect(absent.endpoint.LocalAddress());
@@ -179,7 +180,7 @@ TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99
             sender.comm.SendMsg(smAll, true);
         }
         EXPECT_TRUE(WaitUntil([&] { return sender.comm.PendingCount() == 0; })) << c.what;
-        RunEventsFor(2 * kTestTimeout);
+        RunEventsFor(2 * kFastTimeout);
         EXPECT_EQ(sender.events, c.events) << c.what;
         EXPECT_EQ(static_cast<int>(absent.received.size()), c.transmissions) << c.what;
         EXPECT_EQ(sender.comm.ContactCount(), 0) << c.what;
@@ -195,7 +196,7 @@ TEST(QCommRetries, TimeoutZeroNeverTimesOut) { // .100-.101
     sender.comm.SendMsg(smAll, true);
     for (int tick = 0; tick < 5; ++tick)
         sender.comm.TimerTick();
-    RunEventsFor(2 * kTestTimeout);
+    RunEventsFor(kQuietSpell);
     EXPECT_TRUE(sender.events.empty());
     EXPECT_EQ(sender.comm.PendingCount(), 1);
     EXPECT_EQ(absent.received.size(), 1u);
@@ -252,7 +253,7 @@ TEST(QCommLeaving, TrackedLeaveNoticeEmptiesTheTableWithoutTimeouts) { // .130-.
         return mesh.host.Count("disconnect Ann 0") == 1 && mesh.bob.Count("disconnect Ann 0") == 1;
     }));
     ASSERT_TRUE(WaitUntil([&] { return mesh.ann.comm.ContactCount() == 0 && mesh.Settled(); }));
-    RunEventsFor(3 * kTestTimeout);
+    RunEventsFor(kQuietSpell);
     ASSERT_EQ(mesh.ann.events.size(), 1u); // one acknowledgement, then nobody is left
     EXPECT_TRUE(mesh.ann.events[0] == "ack 251 Host" || mesh.ann.events[0] == "ack 251 Bob");
     EXPECT_EQ(Table(mesh.host.comm), Table_{"Bob@127.0.10.132"});
@@ -297,7 +298,7 @@ TEST(QCommReceiving, IgnoresDatagramsFromAnotherSourcePort) { // .160-.161
     RawPeer ann(Loopback(161));
     RawPeer annElsewhere(Loopback(161), kPeerPort + 1);
     annElsewhere.SendTo(Datagram(0, {std::string("hi")}), host.comm.LocalAddress());
-    RunEventsFor(2 * kTestTimeout);
+    RunEventsFor(kQuietSpell);
     EXPECT_TRUE(host.events.empty());
     EXPECT_TRUE(ann.received.empty()); // not even acknowledged
 
