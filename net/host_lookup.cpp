@@ -6,8 +6,10 @@
 #include <QSocketNotifier>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <netdb.h>
 #include <sys/eventfd.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 

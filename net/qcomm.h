@@ -12,9 +12,14 @@
 // before the application sees it.  A message sent with wantAck stays
 // pending until each addressee has acknowledged it; the retry timer (every
 // Timeout ms) reports an overdue addressee with OnTimeout, sends again while
-// PacketRetries allows, and then gives the addressee up
-// (OnClientDisconnection with kReasonTimedOut, or OnConnectionFailed with
-// kReasonNoAnswer for a connect request).
+// PacketRetries allows, and then gives the addressee up: it leaves the
+// table, with OnClientDisconnection and kReasonTimedOut (OnConnectionFailed
+// and kReasonNoAnswer for a connect request).  Kinds 0..250 are the game's
+// and arrive as OnGotMsg; 251..255 are this component's own (wire_format.h).
+//
+// Contacts are shared records (TpContact): one that leaves the table stays
+// valid for whoever still holds it, such as a seat.  A contact deleted
+// because it left is no longer waited for by any pending message.
 //
 // Use:
 //   comm.setClientName("Ann");  comm.setTavloNumber(lobbyNumber);
@@ -29,8 +34,10 @@
 // set.  A handler may send messages, change the contact table, disable the
 // component or run a nested event loop; it must not destroy the component.
 // Errors of the endpoint while sending (a host name that does not resolve)
-// propagate to the caller of SendMsg, Connect or Disconnect, or out of the
-// event that was being handled.
+// and errors thrown by handlers propagate to the caller of SendMsg, Connect
+// or Disconnect, or out of the socket or timer notification into the event
+// loop, where the application's QCoreApplication::notify must catch them.
+// A datagram that does not hold a well-formed message is dropped silently.
 #pragma once
 
 #include "contact.h"
@@ -89,17 +96,26 @@ class TQComm {
     TQComm& operator=(const TQComm&) = delete;
 
     // --- Events -----------------------------------------------------------
-    TMsgEvent OnGotAck; // a contact acknowledged a pending message (once per contact)
-    TMsgEvent OnGotMsg; // a message of kind 0..250 arrived; aContact is its
-                        // sender, or the outsider "Dummy" when not in the table
-    TDisconnectEvent OnConnectionFailed; // kReasonNoAnswer, kReasonFull, kReasonVersion
-    TNotifyEvent OnConnectionSuccess;    // the host admitted this program
-    TNotifyEvent OnConnected;            // this joined program knows the host and every member
-                                         // it was told to expect (and again at each later one)
-    TMsgEvent OnNewClient;               // a member joined: on the host with the connect request,
-                                         // on a member with the host's announcement
-    TMsgEvent OnTimeout;                 // a pending message is overdue for aContact
-    TDisconnectEvent OnClientDisconnection; // kReasonLeft or kReasonTimedOut
+    // A contact acknowledged a pending message (once per contact).
+    TMsgEvent OnGotAck;
+    // A message of kind 0..250 arrived; aContact is its sender, or the
+    // outsider "Dummy" when the sender is not in the table.
+    TMsgEvent OnGotMsg;
+    // A connect attempt failed: kReasonNoAnswer, kReasonFull, kReasonVersion.
+    TDisconnectEvent OnConnectionFailed;
+    // The host admitted this program (it is now the first contact).
+    TNotifyEvent OnConnectionSuccess;
+    // This joined program knows the host and every member it was told to
+    // expect; raised again at each later member.
+    TNotifyEvent OnConnected;
+    // A member joined: on the host with the connect request and the joiner
+    // (who is the smSender target meanwhile), on a member with the host's
+    // announcement and the new member.
+    TMsgEvent OnNewClient;
+    // A pending message is overdue for aContact; raised at every examination.
+    TMsgEvent OnTimeout;
+    // A contact left (kReasonLeft) or was given up (kReasonTimedOut).
+    TDisconnectEvent OnClientDisconnection;
 
     // --- Properties -------------------------------------------------------
     // How many contacts a host admits.
