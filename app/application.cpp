@@ -2,7 +2,9 @@
 
 #include "about_box.h"
 #include "main_window.h"
+#include "options_dialog.h"
 #include "pin_pictures.h"
+#include "players_dialog.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -15,6 +17,8 @@ void InitApplication(QApplication& app) {
 
 std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
     auto fMain = std::make_unique<TfMain>(prompts);
+    fMain->fOptions = new TfOptions(fMain.get());
+    fMain->fPlayers = new TfPlayers(fMain->seats, fMain->Prompts(), fMain.get());
     fMain->AboutBox = new TAboutBox(fMain.get());
     return fMain;
 }

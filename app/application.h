@@ -16,7 +16,9 @@ inline constexpr const char* kApplicationTitle = "Zellhop";
 void InitApplication(QApplication& app);
 
 // Creates the windows, hidden, in the order the program has always used:
-// the main window first (so that it is the main window), then the about box.
-// The dialogs belong to the main window and go with it.  Message boxes go
-// through `prompts`, or through real message boxes when none is given.
+// the main window first (so that it is the main window), then the options,
+// player configuration and about dialogs.  The dialogs belong to the main
+// window and go with it.  Message boxes go through `prompts`, or through
+// real message boxes when none is given.  The settings are read after this
+// (TfMain::LoadSettings), since they go into the options dialog.
 std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts = nullptr);

@@ -11,6 +11,7 @@ int main(int argc, char* argv[]) {
     QApplication app(qtArgc, argv);
     InitApplication(app);
     const auto fMain = CreateWindows();
+    fMain->LoadSettings();
     fMain->show();
     return app.exec();
 }

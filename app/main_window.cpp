@@ -6,15 +6,20 @@
 #include "colours.h"
 #include "design_font.h"
 #include "file_version.h"
+#include "marble_view.h"
 #include "message_box_prompts.h"
+#include "options_dialog.h"
 #include "picture_widget.h"
 #include "pin_pictures.h"
+#include "settings.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -235,7 +240,8 @@ void TfMain::FormResize() {
 }
 
 void TfMain::PlaceAllMarbles() {
-    // The marbles' pictures arrive with the move rules.
+    for (const auto& marble : marbles)
+        PlaceBall(*marble, *marble->pos);
 }
 
 PictureRect TfMain::BoardRect() const {
@@ -256,14 +262,6 @@ QString TfMain::StatusText(int panel) const {
     return sbPanels.at(panel)->text();
 }
 
-void TfMain::aNewGameExecute() {
-    // The game flow arrives with the turns.
-}
-
-void TfMain::aEndGameExecute() {
-    // The game flow arrives with the turns.
-}
-
 void TfMain::aJoinGameExecute() {
     // Joining arrives with the lobby.
 }
@@ -275,10 +273,6 @@ void TfMain::aExitExecute() {
     close();
 }
 
-void TfMain::aEndTurnExecute() {
-    // The game flow arrives with the turns.
-}
-
 void TfMain::aAboutExecute() {
     if (!AboutBox)
         return;
@@ -287,25 +281,53 @@ void TfMain::aAboutExecute() {
     AboutBox->exec();
 }
 
-void TfMain::aPauseExecute() {
-    // The game flow arrives with the turns.
-}
-
 void TfMain::TavloLogin1Click() {
     // The login dialog arrives with the lobby.
 }
 
 void TfMain::Options1Click() {
-    // The options dialog arrives with the settings.
+    if (!fOptions)
+        return;
+    // There is no Cancel: closing the dialog any way keeps what was changed.
+    fOptions->exec();
+    ApplyOptions();
 }
 
-void TfMain::MarkerClick(int /*marker*/) {
-    // The human move arrives with the move rules.
+void TfMain::ApplyOptions() {
+    if (!fOptions)
+        return;
+    state.jumpBackAllowed = fOptions->cbAllowBack->isChecked();
+    state.stepDelay = StepDelayFor(fOptions->tbCompSpeed->value());
 }
 
-void TfMain::tmTimer() {
-    // The computer's wait between two steps ends when it sees the timer off.
-    tm->stop();
+void TfMain::LoadSettings() {
+    try {
+        const StoredSettings stored = ReadSettings(ProfileFile(DefaultSettingsPath()));
+        if (fOptions) {
+            fOptions->tbCompSpeed->setValue(stored.compSpeed); // the slider clamps it
+            fOptions->cbAllowBack->setChecked(stored.jumpBack);
+        }
+        clientName = stored.clientName;
+        nickname = NicknameOf(clientName);
+    } catch (const std::exception&) {
+        // An unreadable file leaves the options at their design values.
+    }
+    ApplyOptions();
+}
+
+void TfMain::SaveSettings() {
+    if (!fOptions)
+        return;
+    StoredSettings stored;
+    stored.compSpeed = fOptions->tbCompSpeed->value();
+    stored.jumpBack = fOptions->cbAllowBack->isChecked();
+    stored.clientName = clientName;
+    try {
+        ProfileFile ini(DefaultSettingsPath());
+        WriteSettings(ini, stored);
+    } catch (const std::exception&) {
+        // The program closes all the same.
+    }
 }
 
 void TfMain::tmrRefreshGameTimer() {
@@ -319,10 +341,12 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::FormCloseQuery() {
     closing = true;
-    // The leave notice to the peers and the settings follow here.
+    // The leave notice to the peers joins here with online play.
+    SaveSettings();
 }
 
 void TfMain::FormDestroy() {
-    marbles.RemoveAll();
+    RemoveAllMarbles();
+    ClearSeatPanel();
     // Holes, seats and the game state go with the window.
 }

@@ -1,0 +1,33 @@
+// The options dialog: the computer's playing speed and whether a marble may
+// jump straight back in a jump chain.  Its controls are the live settings of
+// a run: the settings file is read into them and written from them.
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+inline constexpr int kSlowestSpeed = 0; // slider positions, left is slow
+inline constexpr int kFastestSpeed = 1900;
+inline constexpr int kDesignSpeed = 1000;
+
+class TfOptions : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TfOptions(QWidget* parent = nullptr);
+
+    QCheckBox* cbAllowBack;
+    QLabel* Label1;
+    QSlider* tbCompSpeed;
+    QPushButton* Button1;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+// The computer's wait between two holes, in ms, for a slider position:
+// 2000 at the slow end down to 100 at the fast end.
+int StepDelayFor(int speed);
