@@ -3,22 +3,12 @@
 #include "board.h"
 #include "marble.h"
 #include "path_tree.h"
+#include "pruned_search.h"
 
 namespace {
 
 bool HoldsColour(const TZellhopPos& h, int colour) {
     return h.ball && h.ball->colour == colour;
-}
-
-// Gains are formed in extended precision and stored as doubles, as the
-// computer always computed them; a differently rounded last bit would break
-// ties differently and let the programs of an online game drift apart.
-double Gain(double fromDistance, double toDistance) {
-    return static_cast<double>(static_cast<long double>(fromDistance) - toDistance);
-}
-double WeightedGain(double weight, double fromDistance, double toDistance) {
-    return static_cast<double>(static_cast<long double>(weight) *
-                               (static_cast<long double>(fromDistance) - toDistance));
 }
 
 // One marble's search.  The marble stays in its origin hole throughout, so
@@ -101,6 +91,17 @@ class ExhaustiveSearch {
 
 } // namespace
 
+// Gains are formed in extended precision and stored as doubles, as the
+// computer always computed them; a differently rounded last bit would break
+// ties differently and let the programs of an online game drift apart.
+double Gain(double fromDistance, double toDistance) {
+    return static_cast<double>(static_cast<long double>(fromDistance) - toDistance);
+}
+double WeightedGain(double weight, double fromDistance, double toDistance) {
+    return static_cast<double>(static_cast<long double>(weight) *
+                               (static_cast<long double>(fromDistance) - toDistance));
+}
+
 TZellhopPos* FindTarget(TZellhopPos& h, int seat) {
     if (!HoldsColour(h, seat))
         return &h; // a hole with another colour's marble counts as free
@@ -166,6 +167,5 @@ ComputerChoice ChooseMoveExhaustive(const MarbleList& marbles, const HomeHoles& 
 }
 
 ComputerChoice ChooseComputerMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
-    PathTree tree;
-    return ChooseMoveExhaustive(marbles, homeHoles, seat, tree);
+    return ChooseMovePruned(marbles, homeHoles, seat);
 }

@@ -1,0 +1,179 @@
+// The computer player's cost: one move on positions of real games (2, 3, 4
+// and 6 seats) and of the corpus of crowded positions, every move of whole
+// games, and a whole 6-seat game; each with the pruned search that the game
+// uses and the exhaustive search it must agree with, nodes side by side.
+//
+// Corpus positions are read from tests/data/corpus/; the exhaustive search
+// needs seconds on them, so those runs take a single iteration.
+
+#include "board.h"
+#include "computer_player.h"
+#include "marble.h"
+#include "path_tree.h"
+#include "position_file.h"
+#include "pruned_search.h"
+#include "self_play.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kGames[] = {"C--C--", "C-C-C-", "CC-CC-", "CCCCCC"};
+const char* const kCorpus[] = {"crowded-1", "crowded-2"};
+constexpr int kMaxTurns = 1000;
+constexpr int kTimingsPerMove = 5; // the best of these counts, to keep noise out
+constexpr double kMicroseconds = 1e6;
+
+enum class Search { pruned, exhaustive };
+
+const char* Name(Search s) {
+    return s == Search::pruned ? "pruned" : "exhaustive";
+}
+
+// One search of the seat's move; returns the nodes it visited.
+int64_t Choose(Search search, const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
+    if (search == Search::pruned) {
+        SearchCounters counters;
+        benchmark::DoNotOptimize(ChooseMovePruned(marbles, homeHoles, seat, &counters));
+        return counters.nodes;
+    }
+    PathTree tree;
+    benchmark::DoNotOptimize(ChooseMoveExhaustive(marbles, homeHoles, seat, tree));
+    return tree.Count();
+}
+
+// The position before every move of a self-play game, as position texts.
+std::vector<std::string> GamePositions(const char* seats) {
+    std::vector<std::string> positions;
+    SelfPlay game(ParseSeats(seats));
+    while (game.winner() < 0 && game.turnNumber() <= kMaxTurns) {
+        positions.push_back(PositionText(game.marbles(), game.currentSeat()));
+        game.PlayTurn();
+    }
+    return positions;
+}
+
+struct Loaded {
+    Board board;
+    MarbleList marbles;
+    int seat = 0;
+    explicit Loaded(const std::string& text) { seat = ReadPosition(text, board, marbles); }
+    ~Loaded() { marbles.RemoveAll(); }
+    int64_t Run(Search search) const { return Choose(search, marbles, board.homeHoles(), seat); }
+};
+
+void OneMove(benchmark::State& state, const std::string& position, Search search) {
+    const Loaded p(position);
+    int64_t nodes = 0;
+    for (auto _ : state)
+        nodes = p.Run(search);
+    state.counters["nodes"] = static_cast<double>(nodes);
+}
+
+// Every move of a game timed on its own: median and worst per move.
+void EveryMove(benchmark::State& state, const std::vector<std::string>& positions, Search search) {
+    std::vector<double> seconds;
+    int64_t nodes = 0, worstNodes = 0;
+    for (auto _ : state) {
+        seconds.clear();
+        for (const std::string& position : positions) {
+            const Loaded p(position);
+            double best = 1e9;
+            for (int i = 0; i < kTimingsPerMove; ++i) {
+                const auto start = std::chrono::steady_clock::now();
+                const int64_t n = p.Run(search);
+                best = std::min(
+                    best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                              .count());
+                nodes += i == 0 ? n : 0;
+                worstNodes = std::max(worstNodes, n);
+            }
+            seconds.push_back(best);
+        }
+    }
+    std::sort(seconds.begin(), seconds.end());
+    state.counters["moves"] = static_cast<double>(seconds.size());
+    state.counters["median_us"] = seconds[seconds.size() / 2] * kMicroseconds;
+    state.counters["worst_us"] = seconds.back() * kMicroseconds;
+    state.counters["nodes_per_move"] =
+        static_cast<double>(nodes) / static_cast<double>(state.iterations() * seconds.size());
+    state.counters["worst_nodes"] = static_cast<double>(worstNodes);
+}
+
+void WholeGame(benchmark::State& state, const char* seats, Search search) {
+    const MoveChooser choose = [search](const MarbleList& marbles, const HomeHoles& homeHoles,
+                                        int seat) {
+        if (search == Search::pruned)
+            return ChooseMovePruned(marbles, homeHoles, seat);
+        PathTree tree;
+        return ChooseMoveExhaustive(marbles, homeHoles, seat, tree);
+    };
+    int moves = 0;
+    for (auto _ : state) {
+        SelfPlay game(ParseSeats(seats), choose);
+        for (moves = 0; game.winner() < 0 && game.turnNumber() <= kMaxTurns; ++moves)
+            game.PlayTurn();
+    }
+    state.counters["moves"] = moves;
+}
+
+// The positions of a game at its median and its worst move, by the
+// exhaustive search's nodes.
+std::vector<std::pair<std::string, std::string>>
+TypicalAndWorst(const std::vector<std::string>& positions) {
+    std::vector<std::pair<int64_t, size_t>> byNodes;
+    for (size_t i = 0; i < positions.size(); ++i)
+        byNodes.push_back({Loaded(positions[i]).Run(Search::exhaustive), i});
+    std::sort(byNodes.begin(), byNodes.end());
+    return {{"median", positions[byNodes[byNodes.size() / 2].second]},
+            {"worst", positions[byNodes.back().second]}};
+}
+
+void RegisterAll() {
+    for (const char* seats : kGames) {
+        const std::vector<std::string> positions = GamePositions(seats);
+        for (const auto& [which, position] : TypicalAndWorst(positions))
+            for (Search s : {Search::pruned, Search::exhaustive})
+                benchmark::RegisterBenchmark(
+                    ("move/" + std::string(seats) + "/" + which + "/" + Name(s)).c_str(), OneMove,
+                    position, s)
+                    ->Unit(benchmark::kMicrosecond);
+        for (Search s : {Search::pruned, Search::exhaustive})
+            benchmark::RegisterBenchmark(
+                ("every_move/" + std::string(seats) + "/" + Name(s)).c_str(), EveryMove, positions,
+                s)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(1);
+    }
+    for (const char* name : kCorpus) {
+        const std::string text =
+            PositionFileText(std::string(ZELLHOP_DATA_DIR) + "/corpus/" + name + ".txt");
+        benchmark::RegisterBenchmark(("move/corpus/" + std::string(name) + "/pruned").c_str(),
+                                     OneMove, text, Search::pruned)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("move/corpus/" + std::string(name) + "/exhaustive").c_str(),
+                                     OneMove, text, Search::exhaustive)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
+    for (Search s : {Search::pruned, Search::exhaustive})
+        benchmark::RegisterBenchmark((std::string("game/CCCCCC/") + Name(s)).c_str(), WholeGame,
+                                     "CCCCCC", s)
+            ->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RegisterAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

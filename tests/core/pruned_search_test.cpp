@@ -1,0 +1,256 @@
+// The pruned search against the exhaustive one, which is the rule itself:
+// both must pick the same marble, the same path and the same value on every
+// position, or the programs of an online game drift apart.
+
+#include "board.h"
+#include "computer_player.h"
+#include "marble.h"
+#include "path_tree.h"
+#include "position_file.h"
+#include "pruned_search.h"
+#include "self_play.h"
+#include "test_data.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr PruneOptions kBoundsFromTheStart{0};
+
+// Positions share one board: building the board costs more than most
+// searches.
+const Board& SharedBoard() {
+    static const Board board;
+    return board;
+}
+
+struct Position {
+    const Board& board = SharedBoard();
+    MarbleList marbles;
+    int seat = 0;
+    ~Position() { marbles.RemoveAll(); }
+};
+
+std::string PathText(const std::vector<TZellhopPos*>& path) {
+    std::string s;
+    for (const TZellhopPos* h : path) {
+        if (!s.empty())
+            s += ' ';
+        s += HoleText(h->at);
+    }
+    return s;
+}
+
+std::string Describe(const ComputerChoice& c) {
+    if (!c.marble)
+        return "no move";
+    char value[64];
+    std::snprintf(value, sizeof value, "%a", c.value);
+    return std::to_string(c.marble->number) + " [" + PathText(c.path) + "] " + value;
+}
+
+// Compares both searches on the position; returns the exhaustive choice.
+ComputerChoice ExpectSameChoice(const Position& p, const std::string& where) {
+    PathTree tree;
+    const ComputerChoice expected =
+        ChooseMoveExhaustive(p.marbles, p.board.homeHoles(), p.seat, tree);
+    for (const PruneOptions& options : {PruneOptions{}, kBoundsFromTheStart}) {
+        const ComputerChoice pruned =
+            ChooseMovePruned(p.marbles, p.board.homeHoles(), p.seat, nullptr, options);
+        EXPECT_EQ(Describe(pruned), Describe(expected))
+            << where << " bounds after " << options.nodesBeforeBounds << " nodes\n"
+            << PositionText(p.marbles, p.seat);
+    }
+    return expected;
+}
+
+// Every marble of the seat on its own, without a threshold: value and path.
+void ExpectSameMarbleResults(const Position& p, const std::string& where) {
+    for (const auto& m : p.marbles) {
+        if (m->colour != p.seat)
+            continue;
+        PathTree tree;
+        const MarbleSearchResult expected = SearchMarbleExhaustive(*m, p.board.homeHoles(), tree);
+        const PrunedMarbleResult pruned =
+            SearchMarblePruned(*m, p.board.homeHoles(), kNoThreshold, nullptr, kBoundsFromTheStart);
+        EXPECT_EQ(pruned.value, expected.value) << where << " marble " << m->number;
+        EXPECT_EQ(PathText(pruned.path), PathText(tree.PathTo(expected.node)))
+            << where << " marble " << m->number;
+    }
+}
+
+// Positions from a seeded generator.  Only the engine's raw output is used
+// (its sequence is fixed by the standard), so every machine tests the same.
+class RandomPositions {
+  public:
+    explicit RandomPositions(uint32_t seed) : rng_(seed) {}
+
+    // `count` marbles of random colours on random holes.
+    void Scatter(Position& p, int count) {
+        std::array<int, kColours> numbers{};
+        for (int h : ShuffledHoles()) {
+            if (count-- <= 0)
+                break;
+            const int colour = Pick(kColours);
+            if (numbers[colour] < 10)
+                p.marbles.Add(colour, numbers[colour]++, p.board.hole(h));
+        }
+        p.seat = p.marbles[Pick(static_cast<int>(p.marbles.size()))].colour;
+    }
+
+    // Crowded: other colours on most holes of one of the board's three
+    // interleaved lattices (each hole's neighbours alternate between the
+    // other two), the seat's marbles in between, where every marble around
+    // them can be jumped and the empty holes form long jump networks.
+    void Lattice(Position& p, int keepPercent) {
+        const int lattice = Pick(3);
+        p.seat = Pick(kColours);
+        const int seatMarbles = 1 + Pick(10);
+        std::array<int, kColours> numbers{};
+        for (int h : ShuffledHoles()) {
+            const LatticePoint at = p.board.hole(h).at;
+            if ((at.c % 3 + 3) % 3 == lattice) {
+                const int colour = (p.seat + 1 + Pick(kColours - 1)) % kColours;
+                if (Pick(100) < keepPercent && numbers[colour] < 10)
+                    p.marbles.Add(colour, numbers[colour]++, p.board.hole(h));
+            } else if (numbers[p.seat] < seatMarbles && Pick(100) < 15) {
+                p.marbles.Add(p.seat, numbers[p.seat]++, p.board.hole(h));
+            }
+        }
+        if (numbers[p.seat] == 0)
+            p.marbles.Add(p.seat, 0, *p.board.at({0, 0}));
+    }
+
+    int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+
+  private:
+    std::vector<int> ShuffledHoles() {
+        std::vector<int> holes(kHoleCount);
+        std::iota(holes.begin(), holes.end(), 0);
+        for (int i = kHoleCount - 1; i > 0; --i)
+            std::swap(holes[i], holes[Pick(i + 1)]);
+        return holes;
+    }
+
+    std::mt19937 rng_;
+};
+
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnScatteredPositions) {
+    RandomPositions random(20240611);
+    for (int i = 0; i < 1500; ++i) {
+        Position p;
+        random.Scatter(p, 10 + random.Pick(51));
+        ExpectSameChoice(p, "scattered " + std::to_string(i));
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnCrowdedLatticePositions) {
+    RandomPositions random(7);
+    for (int i = 0; i < 600; ++i) {
+        Position p;
+        random.Lattice(p, 60 + random.Pick(41));
+        ExpectSameChoice(p, "lattice " + std::to_string(i));
+        if (i % 10 == 0)
+            ExpectSameMarbleResults(p, "lattice " + std::to_string(i));
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnEveryPositionOfSelfPlayGames) {
+    for (const char* seats : {"C--C--", "C-C-C-", "CC-CC-", "CCCCC-", "CCCCCC"}) {
+        SelfPlay game(ParseSeats(seats));
+        while (game.winner() < 0 && game.turnNumber() <= 1000) {
+            Position p;
+            ReadPosition(PositionText(game.marbles(), game.currentSeat()), p.board, p.marbles);
+            p.seat = game.currentSeat();
+            const std::string where = std::string(seats) + " turn " +
+                                      std::to_string(game.turnNumber()) + " seat " +
+                                      std::to_string(p.seat);
+            const ComputerChoice expected = ExpectSameChoice(p, where);
+            const PlayedTurn played = game.PlayTurn();
+            ASSERT_EQ(played.number, expected.marble ? expected.marble->number : -1) << where;
+            if (HasFailure())
+                return;
+        }
+        EXPECT_GE(game.winner(), 0) << seats;
+    }
+}
+
+// The corpus positions take the exhaustive search 5.7 and 64 million
+// nodes; its answers, found once, are kept here.
+TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
+    struct {
+        const char* file;
+        int number;
+        const char* path;
+        double value;
+    } const corpus[] = {
+        {"corpus/crowded-1.txt", 4,
+         "-2,2 -4,4 -6,2 -4,0 -6,-2 -4,-4 -2,-6 -4,-8 -2,-10 0,-8 0,-4 2,-2", 0x1.e5ba1325d2ep-3},
+        {"corpus/crowded-2.txt", 6,
+         "4,12 2,10 0,8 -2,10 -2,6 -4,4 -6,2 -4,0 -6,-2 -4,-4 -2,-2 0,0 2,2 0,4 2,6 4,8 4,4",
+         0x1.b753c6136084ap-3},
+    };
+    for (const auto& c : corpus) {
+        Position p;
+        p.seat = ReadPositionFile(TestDataPath(c.file), p.board, p.marbles);
+        for (const PruneOptions& options : {PruneOptions{}, kBoundsFromTheStart}) {
+            SearchCounters counters;
+            const ComputerChoice choice =
+                ChooseMovePruned(p.marbles, p.board.homeHoles(), p.seat, &counters, options);
+            ASSERT_NE(choice.marble, nullptr) << c.file;
+            EXPECT_EQ(choice.marble->number, c.number) << c.file;
+            EXPECT_EQ(PathText(choice.path), c.path) << c.file;
+            EXPECT_EQ(choice.value, c.value) << c.file;
+            EXPECT_LT(counters.nodes, 5000) << c.file;
+        }
+    }
+}
+
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeItLong) {
+    for (const char* file : {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
+                             "positions/long-4.txt"}) {
+        Position p;
+        p.seat = ReadPositionFile(TestDataPath(file), p.board, p.marbles);
+        ExpectSameChoice(p, file);
+        ExpectSameMarbleResults(p, file);
+    }
+}
+
+// A later marble only has to be known to lose: below the threshold the
+// search may stop early, above it the answer must be exact.
+TEST(PrunedSearch, IsExactAboveItsThresholdAndAtMostTheThresholdOtherwise) {
+    RandomPositions random(11);
+    for (int i = 0; i < 40; ++i) {
+        Position p;
+        random.Lattice(p, 90);
+        for (const auto& m : p.marbles) {
+            if (m->colour != p.seat)
+                continue;
+            PathTree tree;
+            const MarbleSearchResult exact = SearchMarbleExhaustive(*m, p.board.homeHoles(), tree);
+            const double v = exact.value;
+            const PrunedMarbleResult justBelow =
+                SearchMarblePruned(*m, p.board.homeHoles(), std::nextafter(v, kNoThreshold),
+                                   nullptr, kBoundsFromTheStart);
+            EXPECT_EQ(justBelow.value, v) << "marble " << m->number;
+            EXPECT_EQ(PathText(justBelow.path), PathText(tree.PathTo(exact.node)));
+            for (double threshold : {v, v + 0.01, 1.0}) {
+                const PrunedMarbleResult above = SearchMarblePruned(
+                    *m, p.board.homeHoles(), threshold, nullptr, kBoundsFromTheStart);
+                EXPECT_LE(above.value, threshold) << "marble " << m->number;
+                EXPECT_TRUE(above.path.empty());
+            }
+        }
+    }
+}
+
+} // namespace

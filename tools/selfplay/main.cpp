@@ -1,0 +1,144 @@
+// zellhop-selfplay: computer-only games with the game's own core and no
+// delays, one line per move, so that games can be compared across builds
+// and machines.  With --position it plays the one move of a stored position.
+//
+//   zellhop-selfplay [--seats KINDS] [--max-turns N]
+//   zellhop-selfplay --position FILE
+
+#include "colours.h"
+#include "position_file.h"
+#include "self_play.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kProgram = "zellhop-selfplay";
+constexpr std::string_view kDefaultSeats = "C--C--";
+constexpr int kDefaultMaxTurns = 1000;
+constexpr int kUsageError = 2;
+constexpr int kInputError = 1;
+constexpr double kMillisecondsPerSecond = 1000.0;
+
+struct Options {
+    std::string seats{kDefaultSeats};
+    int maxTurns = kDefaultMaxTurns;
+    std::optional<std::string> position;
+};
+
+int Usage(const std::string& why) {
+    std::cerr << kProgram << ": " << why << "\n"
+              << "usage: " << kProgram << " [--seats KINDS] [--max-turns N]\n"
+              << "       " << kProgram << " --position FILE\n"
+              << "KINDS: six characters in colour order, C for a computer seat and - for none"
+              << " (default " << kDefaultSeats << "); N defaults to " << kDefaultMaxTurns << "\n";
+    return kUsageError;
+}
+
+std::optional<int> TurnCount(std::string_view text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+// Fills `options`; returns an empty text on success, else what is wrong.
+std::string ParseArguments(int argc, char** argv, Options& options) {
+    bool gameOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view name = argv[i];
+        if (name != "--seats" && name != "--max-turns" && name != "--position")
+            return std::string("unknown argument ") + std::string(name);
+        if (i + 1 >= argc)
+            return std::string(name) + " needs a value";
+        const std::string value = argv[++i];
+        if (name == "--position") {
+            options.position = value;
+            continue;
+        }
+        gameOptions = true;
+        if (name == "--seats") {
+            options.seats = value;
+        } else if (const std::optional<int> n = TurnCount(value)) {
+            options.maxTurns = *n;
+        } else {
+            return "--max-turns wants a whole number of turns, not " + value;
+        }
+    }
+    if (options.position && gameOptions)
+        return "--position plays one move: no --seats or --max-turns with it";
+    return {};
+}
+
+std::string Milliseconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f ms", seconds * kMillisecondsPerSecond);
+    return text;
+}
+
+void PrintTiming(std::vector<double> seconds) {
+    if (seconds.empty()) {
+        std::cerr << "moves 0\n";
+        return;
+    }
+    double total = 0;
+    for (double s : seconds)
+        total += s;
+    const auto middle = seconds.begin() + seconds.size() / 2;
+    std::nth_element(seconds.begin(), middle, seconds.end());
+    const double worst = *std::max_element(seconds.begin(), seconds.end());
+    std::cerr << "moves " << seconds.size() << ", total " << Milliseconds(total) << ", median "
+              << Milliseconds(*middle) << ", worst " << Milliseconds(worst) << " per move\n";
+}
+
+int PlayGame(const Options& options) {
+    SelfPlay game(ParseSeats(options.seats));
+    std::vector<double> searchTimes;
+    while (game.winner() < 0 && game.turnNumber() <= options.maxTurns) {
+        const PlayedTurn played = game.PlayTurn();
+        std::cout << MoveLine(played) << "\n";
+        searchTimes.push_back(played.searchSeconds);
+    }
+    if (game.winner() >= 0)
+        std::cout << "winner " << ColourWord(game.winner()) << " after " << game.turnNumber()
+                  << " turns\n";
+    else
+        std::cout << "no winner after " << options.maxTurns << " turns\n";
+    PrintTiming(std::move(searchTimes));
+    return 0;
+}
+
+int PlayPosition(const std::string& fileName) {
+    try {
+        SelfPlay game(PositionFileText(fileName));
+        const PlayedTurn played = game.PlayTurn();
+        std::cout << MoveLine(played) << "\n";
+        std::cerr << "search " << Milliseconds(played.searchSeconds) << "\n";
+        return 0;
+    } catch (const PositionFileError& e) {
+        std::cerr << kProgram << ": " << fileName << ": " << e.what() << "\n";
+        return kInputError;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const std::string fault = ParseArguments(argc, argv, options); !fault.empty())
+        return Usage(fault);
+    try {
+        return options.position ? PlayPosition(*options.position) : PlayGame(options);
+    } catch (const std::invalid_argument& e) {
+        return Usage(e.what());
+    }
+}
