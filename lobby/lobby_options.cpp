@@ -1,0 +1,127 @@
+#include "lobby_options.h"
+
+#include <charconv>
+
+namespace {
+
+constexpr int kMaxPort = 65535;
+
+long ParseNumber(const std::string& option, const std::string& text, long min, long max) {
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < min || value > max)
+        throw UsageError(option + " wants a number from " + std::to_string(min) + " to " +
+                         std::to_string(max) + ", not \"" + text + "\"");
+    return value;
+}
+
+// ADDRESS:PORT; an IPv6 address goes in brackets.
+void ParseListen(const std::string& text, ServerSettings& server) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        throw UsageError("--listen wants ADDRESS:PORT, not \"" + text + "\"");
+    std::string address = text.substr(0, colon);
+    if (address.size() > 2 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    server.address = address;
+    server.port = static_cast<int>(ParseNumber("--listen", text.substr(colon + 1), 0, kMaxPort));
+}
+
+// Walks the arguments, handing each option its value.
+class ArgumentReader {
+  public:
+    explicit ArgumentReader(const std::vector<std::string>& args) : args_(args) {}
+    bool Done() const { return next_ >= args_.size(); }
+    const std::string& Next() { return args_[next_++]; }
+    const std::string& ValueOf(const std::string& option) {
+        if (Done())
+            throw UsageError(option + " wants a value");
+        return Next();
+    }
+
+  private:
+    const std::vector<std::string>& args_;
+    std::size_t next_ = 0;
+};
+
+void ParseServeOption(const std::string& option, ArgumentReader& reader, LobbyOptions& options,
+                      bool& versionsGiven) {
+    constexpr long kMaxThreads = 256;
+    constexpr long kMaxConnections = 4096;
+    constexpr long kMaxExpirySeconds = 7 * 24 * 3600;
+    ServerSettings& server = options.server;
+    if (option == "--listen")
+        ParseListen(reader.ValueOf(option), server);
+    else if (option == "--accept-version") {
+        // The first one given replaces the built-in default.
+        if (!versionsGiven)
+            options.lobby.acceptedVersions.clear();
+        versionsGiven = true;
+        options.lobby.acceptedVersions.push_back(reader.ValueOf(option));
+    } else if (option == "--expiry")
+        options.lobby.gameExpiry =
+            std::chrono::seconds(ParseNumber(option, reader.ValueOf(option), 1, kMaxExpirySeconds));
+    else if (option == "--threads")
+        server.threads = ParseNumber(option, reader.ValueOf(option), 1, kMaxThreads);
+    else if (option == "--max-connections")
+        server.maxConnections = ParseNumber(option, reader.ValueOf(option), 1, kMaxConnections);
+    else if (option == "--contact")
+        options.lobby.contact = reader.ValueOf(option);
+    else if (option == "--quiet")
+        options.logRequests = false;
+    else
+        throw UsageError("unknown option " + option);
+}
+
+void ParseUserOption(const std::string& option, ArgumentReader& reader, LobbyOptions& options) {
+    if (option == "--password")
+        options.password = reader.ValueOf(option);
+    else if (!option.starts_with("-") && options.userName.empty())
+        options.userName = option;
+    else
+        throw UsageError("unknown option " + option);
+}
+
+} // namespace
+
+LobbyOptions ParseLobbyOptions(const std::vector<std::string>& args) {
+    LobbyOptions options;
+    ArgumentReader reader(args);
+    if (!reader.Done() && (args.front() == "add-user" || args.front() == "reset-password"))
+        options.command =
+            reader.Next() == "add-user" ? LobbyCommand::AddUser : LobbyCommand::ResetPassword;
+    bool versionsGiven = false;
+    while (!reader.Done()) {
+        const std::string& option = reader.Next();
+        if (option == "--help" || option == "-h")
+            options.command = LobbyCommand::Help;
+        else if (option == "--db")
+            options.databasePath = reader.ValueOf(option);
+        else if (options.command == LobbyCommand::Serve)
+            ParseServeOption(option, reader, options, versionsGiven);
+        else
+            ParseUserOption(option, reader, options);
+    }
+    if (options.command == LobbyCommand::Help)
+        return options;
+    if (options.databasePath.empty())
+        throw UsageError("--db FILE is missing");
+    if (options.command != LobbyCommand::Serve && options.userName.empty())
+        throw UsageError("the user name is missing");
+    return options;
+}
+
+std::string LobbyUsage() {
+    return "usage: zellhop-lobby --db FILE [--listen ADDRESS:PORT] [--accept-version VERSION]...\n"
+           "                     [--expiry SECONDS] [--threads N] [--max-connections N]\n"
+           "                     [--contact TEXT] [--quiet]\n"
+           "       zellhop-lobby add-user --db FILE NAME [--password PASSWORD]\n"
+           "       zellhop-lobby reset-password --db FILE NAME [--password PASSWORD]\n"
+           "\n"
+           "Serves the Zellhop lobby over HTTP (default 0.0.0.0:80). Games not refreshed for\n"
+           "--expiry seconds (default 300) leave the list; --accept-version, which may be\n"
+           "repeated, names the game versions that may log in (default 1.4.0.5); --contact\n"
+           "is shown on the forgotten-password page; --quiet leaves out the request log.\n"
+           "add-user and reset-password read the password from standard input unless\n"
+           "--password gives it.\n";
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "lobby_server.h"
+#include "lobby_settings.h"
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+enum class LobbyCommand { Serve, AddUser, ResetPassword, Help };
+
+// What zellhop-lobby was asked to do, from its command line.
+struct LobbyOptions {
+    LobbyCommand command = LobbyCommand::Serve;
+    std::string databasePath;
+    ServerSettings server;
+    LobbySettings lobby;
+    std::string userName;                // add-user, reset-password
+    std::optional<std::string> password; // from --password; otherwise read from stdin
+    bool logRequests = true;             // one line per request on stderr
+};
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The arguments without the program name. Throws UsageError.
+LobbyOptions ParseLobbyOptions(const std::vector<std::string>& args);
+std::string LobbyUsage();

@@ -1,0 +1,169 @@
+// zellhop-lobby: the web lobby where Zellhop players log in, publish their
+// games and find games to join; also the owner's commands to add a user and
+// to reset a password.
+#include "account_rules.h"
+#include "lobby_options.h"
+#include "lobby_server.h"
+#include "lobby_service.h"
+#include "lobby_store.h"
+#include "password_hasher.h"
+
+#include <iostream>
+#include <mutex>
+#include <signal.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+const std::string kProgram = "zellhop-lobby: ";
+
+// Turns off the terminal's echo while the password is typed.
+class HiddenInput {
+  public:
+    HiddenInput() {
+        active_ = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0;
+        if (!active_)
+            return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        std::cerr << "Password: " << std::flush;
+    }
+    ~HiddenInput() {
+        if (!active_)
+            return;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+        std::cerr << '\n';
+    }
+    HiddenInput(const HiddenInput&) = delete;
+    HiddenInput& operator=(const HiddenInput&) = delete;
+
+  private:
+    termios saved_{};
+    bool active_ = false;
+};
+
+std::string ReadPassword(const LobbyOptions& options) {
+    if (options.password)
+        return *options.password;
+    std::string line;
+    {
+        HiddenInput hidden;
+        std::getline(std::cin, line);
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// The new password's hash, or nullopt after saying what is wrong with it.
+std::optional<std::string> HashNewPassword(const LobbyOptions& options) {
+    const std::string password = ReadPassword(options);
+    if (const auto problem = account_rules::PasswordProblem(password)) {
+        std::cerr << kProgram << *problem << '\n';
+        return std::nullopt;
+    }
+    PasswordHasher hasher;
+    return hasher.Hash(password);
+}
+
+int AddUser(const LobbyOptions& options) {
+    if (const auto problem = account_rules::UserNameProblem(options.userName)) {
+        std::cerr << kProgram << *problem << '\n';
+        return kExitFailure;
+    }
+    LobbyStore store(options.databasePath);
+    const auto hash = HashNewPassword(options);
+    if (!hash)
+        return kExitFailure;
+    const auto number = store.AddPlayer(options.userName, *hash, LobbyService::SystemClock()());
+    if (!number) {
+        std::cerr << kProgram << "the user name " << options.userName << " is taken\n";
+        return kExitFailure;
+    }
+    std::cout << kProgram << "added " << options.userName << " as player " << *number << '\n';
+    return EXIT_SUCCESS;
+}
+
+int ResetPassword(const LobbyOptions& options) {
+    LobbyStore store(options.databasePath);
+    if (!store.FindPlayer(options.userName)) {
+        std::cerr << kProgram << "there is no user " << options.userName << '\n';
+        return kExitFailure;
+    }
+    const auto hash = HashNewPassword(options);
+    if (!hash || !store.SetPasswordHash(options.userName, *hash))
+        return kExitFailure;
+    std::cout << kProgram << "new password set for " << options.userName << '\n';
+    return EXIT_SUCCESS;
+}
+
+LobbyServer::Log RequestLog(bool enabled) {
+    if (!enabled)
+        return {};
+    return [](const std::string& line) {
+        static std::mutex mutex;
+        std::lock_guard lock(mutex);
+        std::cerr << line << '\n';
+    };
+}
+
+int Serve(const LobbyOptions& options) {
+    // Blocked before any thread starts, so that only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    LobbyStore store(options.databasePath);
+    PasswordHasher hasher;
+    LobbyService service(store, hasher, options.lobby);
+    LobbyServer server(service, options.server, RequestLog(options.logRequests));
+    const int port = server.Start();
+    std::cout << kProgram << "listening on " << options.server.address << ':' << port << std::endl;
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.Stop();
+    std::cout << kProgram << "stopped" << std::endl;
+    return EXIT_SUCCESS;
+}
+
+int Run(const LobbyOptions& options) {
+    switch (options.command) {
+    case LobbyCommand::Help:
+        std::cout << LobbyUsage();
+        return EXIT_SUCCESS;
+    case LobbyCommand::AddUser:
+        return AddUser(options);
+    case LobbyCommand::ResetPassword:
+        return ResetPassword(options);
+    case LobbyCommand::Serve:
+        return Serve(options);
+    }
+    return kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    LobbyOptions options;
+    try {
+        options = ParseLobbyOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& e) {
+        std::cerr << kProgram << e.what() << '\n' << LobbyUsage();
+        return kExitUsage;
+    }
+    try {
+        return Run(options);
+    } catch (const std::exception& e) {
+        std::cerr << kProgram << e.what() << '\n';
+        return kExitFailure;
+    }
+}

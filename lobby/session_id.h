@@ -1,0 +1,10 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// A new lobby session id: letters and digits only, so that it travels
+// unencoded in the game's queries and fits the game's 32-character field.
+constexpr std::size_t kSessionIdLength = 32;
+
+std::string NewSessionId();

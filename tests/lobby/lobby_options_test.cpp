@@ -1,0 +1,76 @@
+#include "lobby_options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(LobbyOptions, ServeTakesListenAddressVersionsAndBounds) {
+    const LobbyOptions options = ParseLobbyOptions(
+        {"--listen", "127.0.0.1:8080", "--db", "/var/lib/zellhop/lobby.db", "--accept-version",
+         "1.4.0.5", "--accept-version", "1.4.0.6", "--expiry", "60", "--threads", "4",
+         "--max-connections", "32", "--contact", "ops@example.org", "--quiet"});
+    EXPECT_EQ(options.command, LobbyCommand::Serve);
+    EXPECT_EQ(options.server.address, "127.0.0.1");
+    EXPECT_EQ(options.server.port, 8080);
+    EXPECT_EQ(options.databasePath, "/var/lib/zellhop/lobby.db");
+    EXPECT_EQ(options.lobby.acceptedVersions, (Args{"1.4.0.5", "1.4.0.6"}));
+    EXPECT_EQ(options.lobby.gameExpiry, std::chrono::seconds(60));
+    EXPECT_EQ(options.server.threads, 4u);
+    EXPECT_EQ(options.server.maxConnections, 32u);
+    EXPECT_EQ(options.lobby.contact, "ops@example.org");
+    EXPECT_FALSE(options.logRequests);
+}
+
+TEST(LobbyOptions, DefaultsAreAllAddressesOnPort80AndVersion1405) {
+    const LobbyOptions options = ParseLobbyOptions({"--db", "lobby.db"});
+    EXPECT_EQ(options.server.address, "0.0.0.0");
+    EXPECT_EQ(options.server.port, 80);
+    EXPECT_EQ(options.lobby.acceptedVersions, (Args{"1.4.0.5"}));
+    EXPECT_EQ(options.lobby.gameExpiry, std::chrono::seconds(300));
+}
+
+TEST(LobbyOptions, UserCommandsTakeANameAndAnOptionalPassword) {
+    LobbyOptions options = ParseLobbyOptions({"add-user", "--db", "l.db", "alice"});
+    EXPECT_EQ(options.command, LobbyCommand::AddUser);
+    EXPECT_EQ(options.userName, "alice");
+    EXPECT_FALSE(options.password);
+    options = ParseLobbyOptions({"reset-password", "bob", "--password", "s3cret!", "--db", "l.db"});
+    EXPECT_EQ(options.command, LobbyCommand::ResetPassword);
+    EXPECT_EQ(options.userName, "bob");
+    EXPECT_EQ(options.password, "s3cret!");
+}
+
+TEST(LobbyOptions, IPv6ListenAddressGoesInBrackets) {
+    const LobbyOptions options = ParseLobbyOptions({"--db", "l.db", "--listen", "[::]:8080"});
+    EXPECT_EQ(options.server.address, "::");
+    EXPECT_EQ(options.server.port, 8080);
+}
+
+TEST(LobbyOptions, RefusesWhatItCannotUse) {
+    const Args cases[] = {
+        {},
+        {"--listen", "127.0.0.1:80"},
+        {"--db"},
+        {"--db", "l.db", "--listen", "127.0.0.1"},
+        {"--db", "l.db", "--listen", ":80"},
+        {"--db", "l.db", "--listen", "127.0.0.1:65536"},
+        {"--db", "l.db", "--listen", "127.0.0.1:http"},
+        {"--db", "l.db", "--expiry", "0"},
+        {"--db", "l.db", "--threads", "many"},
+        {"--db", "l.db", "--bogus"},
+        {"--db", "l.db", "alice"},
+        {"add-user", "--db", "l.db"},
+        {"add-user", "--db", "l.db", "alice", "bob"},
+        {"add-user", "--db", "l.db", "alice", "--listen", "127.0.0.1:80"},
+    };
+    for (const Args& args : cases) {
+        std::string line;
+        for (const auto& arg : args)
+            line += arg + ' ';
+        EXPECT_THROW(ParseLobbyOptions(args), UsageError) << line;
+    }
+}
+
+} // namespace
