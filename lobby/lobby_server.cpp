@@ -1,6 +1,7 @@
 #include "lobby_server.h"
 
 #include "bounded_task_queue.h"
+#include "limited_http_server.h"
 
 #include <httplib.h>
 #include <stdexcept>
@@ -11,15 +12,6 @@ namespace {
 constexpr int kStatusUriTooLong = 414;
 constexpr int kStatusInternalError = 500;
 constexpr std::chrono::milliseconds kStartPoll{1};
-// cpp-httplib listens with a backlog of 5; a burst of players overflows it,
-// and the system then leaves connections half-open for seconds.
-constexpr int kListenBacklog = 512;
-
-// Gives access to the listening socket, which cpp-httplib keeps to itself.
-class HttpServer : public httplib::Server {
-  public:
-    void WidenBacklog() { ::listen(svr_sock_, kListenBacklog); }
-};
 
 std::string Reason(int status) {
     switch (status) {
@@ -56,7 +48,9 @@ std::string QueryOf(const std::string& target) {
 
 LobbyServer::LobbyServer(LobbyService& service, ServerSettings settings, Log log)
     : service_(service), settings_(std::move(settings)), log_(std::move(log)),
-      http_(std::make_unique<HttpServer>()) {}
+      http_(std::make_unique<LimitedHttpServer>(
+          LimitedSocketStream::Limits{settings_.maxRequestBytes, settings_.readTimeout,
+                                      settings_.writeTimeout, settings_.requestDeadline})) {}
 
 LobbyServer::~LobbyServer() {
     Stop();
@@ -93,7 +87,7 @@ int LobbyServer::Bind() {
         throw std::runtime_error("cannot listen on " + where +
                                  " (in use, not an address of this machine, or a port below "
                                  "1024 without the right to bind it)");
-    static_cast<HttpServer&>(*http_).WidenBacklog();
+    http_->WidenListenQueue();
     return port;
 }
 
@@ -103,18 +97,7 @@ void LobbyServer::Configure() {
         // cpp-httplib takes ownership of the queue it is given.
         return std::make_unique<BoundedTaskQueue>(threads, capacity).release();
     };
-    http_->set_read_timeout(s.readTimeout.count());
-    http_->set_write_timeout(s.writeTimeout.count());
-    http_->set_keep_alive_timeout(s.keepAliveTimeout.count());
-    http_->set_keep_alive_max_count(s.keepAliveMaxCount);
     http_->set_payload_max_length(s.maxPayload);
-    // cpp-httplib would also set SO_REUSEPORT, which lets a second lobby
-    // bind the same port unnoticed and take half of the requests. Keep only
-    // SO_REUSEADDR, so that a restart can bind while old connections linger.
-    http_->set_socket_options([](socket_t socket) {
-        const int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
     http_->set_default_headers(
         {{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}});
 

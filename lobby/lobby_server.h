@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
+class LimitedHttpServer;
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 } // namespace httplib
@@ -22,13 +22,13 @@ struct ServerSettings {
     std::string address = "0.0.0.0";
     int port = 80; // 0: any free port
     std::size_t threads = 8;
-    std::size_t maxConnections = 64; // served plus waiting for a thread
-    std::chrono::seconds readTimeout{5};
-    std::chrono::seconds writeTimeout{5};
-    std::chrono::seconds keepAliveTimeout{5};
-    std::size_t keepAliveMaxCount = 5;
-    std::size_t maxPayload = 8192;      // a form of three short fields
-    std::size_t maxTargetLength = 2048; // the game's longest request is a few hundred
+    std::size_t maxConnections = 64;                  // served plus waiting for a thread
+    std::chrono::milliseconds readTimeout{5000};      // for each read of a request
+    std::chrono::milliseconds writeTimeout{5000};     // for each write of a reply
+    std::chrono::milliseconds requestDeadline{10000}; // for the whole exchange
+    std::size_t maxRequestBytes = 32768; // request line, header lines and body together
+    std::size_t maxPayload = 8192;       // a form of three short fields
+    std::size_t maxTargetLength = 2048;  // the game's longest request is a few hundred
 };
 
 // The lobby on HTTP: hands every request to the service and its reply back.
@@ -54,7 +54,7 @@ class LobbyServer {
     LobbyService& service_;
     ServerSettings settings_;
     Log log_;
-    std::unique_ptr<httplib::Server> http_;
+    std::unique_ptr<LimitedHttpServer> http_;
     std::thread thread_;
     std::atomic<bool> listenEnded_{false};
 };

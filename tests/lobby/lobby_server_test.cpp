@@ -380,24 +380,39 @@ TEST(LobbyServer, OversizedRequestsAreRefused) {
     EXPECT_EQ(lobby.Login("big", "password1").outcome, '1');
 }
 
-TEST(LobbyServer, SlowClientIsCutOffAndOthersAreStillServed) {
+TEST(LobbyServer, EndlessHeaderLinesAreCutOff) {
+    RunningLobby lobby;
+    const LoginResult host = lobby.NewPlayer("host");
+    httplib::Client flooding("127.0.0.1", lobby.Port());
+    flooding.set_url_encode(false);
+    httplib::Headers padding;
+    for (int i = 0; i < 40; ++i)
+        padding.emplace("X-Pad-" + std::to_string(i), std::string(1000, 'p'));
+    const auto result = flooding.Get(req::CreateGame(host.session, "Flood", "130000"), padding);
+    EXPECT_TRUE(!result || result->status != 200);
+    EXPECT_EQ(lobby.Get(req::ListGames(host.session)).body, "1\n");
+}
+
+TEST(LobbyServer, TricklingClientIsCutOffAtTheDeadlineAndOthersAreStillServed) {
     ServerSettings settings = RunningLobby::TestServerSettings();
     settings.readTimeout = 1s;
+    settings.requestDeadline = 2s;
     RunningLobby lobby({}, settings);
 
-    httplib::Client slow("127.0.0.1", lobby.Port());
+    // Each byte comes well within the read time-out; all of them would
+    // take about 16 s.
     const std::string form = "username=slow&password=password1&password2=password1";
+    httplib::Client slow("127.0.0.1", lobby.Port());
     const auto started = std::chrono::steady_clock::now();
     const auto result = slow.Post(
         "/main.php?pageno=100", form.size(),
-        [&](std::size_t, std::size_t, httplib::DataSink& sink) {
-            std::this_thread::sleep_for(3s); // the headers are out; the body comes too late
-            sink.write(form.data(), form.size());
-            return true;
+        [&](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(300ms);
+            return sink.write(form.data() + offset, 1);
         },
         "application/x-www-form-urlencoded");
     EXPECT_TRUE(!result || result->status != 200);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
     EXPECT_EQ(lobby.Login("slow", "password1").outcome, '1');
     EXPECT_EQ(lobby.Get("/main.php?pageno=101").status, 200);
 }
