@@ -2,6 +2,7 @@
 
 #include "board.h"
 #include "marble.h"
+#include "move_gain.h"
 #include "path_tree.h"
 #include "pruned_search.h"
 
@@ -90,17 +91,6 @@ class ExhaustiveSearch {
 };
 
 } // namespace
-
-// Gains are formed in extended precision and stored as doubles, as the
-// computer always computed them; a differently rounded last bit would break
-// ties differently and let the programs of an online game drift apart.
-double Gain(double fromDistance, double toDistance) {
-    return static_cast<double>(static_cast<long double>(fromDistance) - toDistance);
-}
-double WeightedGain(double weight, double fromDistance, double toDistance) {
-    return static_cast<double>(static_cast<long double>(weight) *
-                               (static_cast<long double>(fromDistance) - toDistance));
-}
 
 TZellhopPos* FindTarget(TZellhopPos& h, int seat) {
     if (!HoldsColour(h, seat))

@@ -25,13 +25,6 @@ struct ComputerChoice {
     double value = kStayValue;
 };
 
-// How much closer a move brings the marble: unweighted (steps, cut-back
-// chains) and weighted (every hole reached by jumping).  Every search must
-// form its values with these very operations: bounds and values then round
-// alike, and equal moves stay equal on every machine.
-double Gain(double fromDistance, double toDistance);
-double WeightedGain(double weight, double fromDistance, double toDistance);
-
 // The first hole of the target star point, searched from h inwards, that
 // holds no marble of the seat's colour; none only when the seat's marbles
 // fill the whole star point.

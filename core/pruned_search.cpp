@@ -2,6 +2,7 @@
 
 #include "board.h"
 #include "marble.h"
+#include "move_gain.h"
 #include "path_tree.h"
 
 #include <algorithm>
@@ -149,9 +150,9 @@ class MarbleSearch {
     // The marble's best move if it scores above `threshold`, else a value
     // at most `threshold`; `node` is the destination's node.
     double Run(double threshold, int& node) {
-        node = tree_.AddRoot(origin_);
+        node = root_ = tree_.AddRoot(origin_);
         onChain_.add(origin_.index);
-        return SearchMove(node, threshold, kUnbounded);
+        return SearchMove(node, kStayValue, threshold, kUnbounded);
     }
 
   private:
@@ -167,10 +168,11 @@ class MarbleSearch {
     double Own(const TZellhopPos& h) { return WeightedGain(weight_, originDistance_, D(h)); }
     double CutBack(const TZellhopPos& h) { return Gain(originDistance_, D(h)); }
 
-    double SearchMove(int& node, double alpha, double beta) {
+    // `best` starts as the node's own value: staying (the root) or landing.
+    double SearchMove(int& node, double best, double alpha, double beta) {
         TZellhopPos& cur = *tree_[node].hole;
         const bool root = &cur == &origin_;
-        double best = root ? kStayValue : Own(cur);
+        std::optional<double> cutBack; // what stopping here scores, once needed
         int bestNode = node;
         for (int d = 0; d < kDirections && best <= beta; ++d) {
             TZellhopPos* n = cur.neighbour[d];
@@ -179,12 +181,14 @@ class MarbleSearch {
             if (root && !n->ball) {
                 // A step: unweighted, and only at the first level.
                 const int step = tree_.AddChild(node, *n);
-                if (CutBack(*n) > best) {
-                    best = CutBack(*n);
+                if (const double v = CutBack(*n); v > best) {
+                    best = v;
                     bestNode = step;
                 }
             } else if (TZellhopPos* j = Landing(cur, d)) {
-                TryJump(node, *j, alpha, best, bestNode);
+                if (!cutBack)
+                    cutBack = CutBack(cur);
+                TryJump(node, *j, *cutBack, alpha, best, bestNode);
             }
         }
         node = bestNode;
@@ -192,9 +196,9 @@ class MarbleSearch {
     }
 
     // The jump from the node's hole onto j, which may improve the node's
-    // best.
-    void TryJump(int node, TZellhopPos& j, double alpha, double& best, int& bestNode) {
-        const double cutBack = CutBack(*tree_[node].hole);
+    // best; `cutBack` is what the chain scores when it stops at the node.
+    void TryJump(int node, TZellhopPos& j, double cutBack, double alpha, double& best,
+                 int& bestNode) {
         if (onChain_.has(j.index)) {
             // Back onto its own chain: the chain stops here instead.
             if (cutBack > best) {
@@ -203,7 +207,9 @@ class MarbleSearch {
             }
             return;
         }
-        if (Own(j) > D(j)) {
+        const double landingDistance = D(j);
+        const double landing = Own(j);
+        if (landing > landingDistance) {
             // Whatever follows, the chain from j scores at least its landing,
             // more than D(j): it is cut back to j.
             if (cutBack > best) {
@@ -213,17 +219,16 @@ class MarbleSearch {
             return;
         }
         const double threshold = std::max(best, alpha);
-        if (tree_.Count() > nodesBeforeBounds_ && !CouldBeat(j, threshold, cutBack)) {
+        if (tree_.Count() - root_ > nodesBeforeBounds_ && !CouldBeat(j, threshold, cutBack)) {
             ++pruned_;
             return;
         }
         // Exact below the landing hole's distance; above it only "more".
-        const double landingDistance = D(j);
         const double childAlpha = std::min(threshold, landingDistance);
         const int child = tree_.AddChild(node, j);
         int below = child;
         onChain_.add(j.index);
-        const double v = SearchMove(below, childAlpha, landingDistance);
+        const double v = SearchMove(below, landing, childAlpha, landingDistance);
         onChain_.remove(j.index);
         if (v > landingDistance) {
             // Cut back to the landing hole, scored from where it was made.
@@ -303,6 +308,7 @@ class MarbleSearch {
     double originDistance_ = 0;
     std::optional<JumpGraph>& graph_;
     PathTree& tree_;
+    int root_ = PathTree::kNone;
     HoleSet onChain_;
     HoleSet known_;
     std::array<double, kHoleCount> distance_;
@@ -310,30 +316,32 @@ class MarbleSearch {
     int64_t pruned_ = 0;
 };
 
-// The searches of one seat's marbles, sharing the jump graph.
+// The searches of one seat's marbles, sharing the jump graph and, as the
+// exhaustive search does, one tree for all of them.
 class SeatSearch {
   public:
     SeatSearch(SearchCounters& counters, const PruneOptions& options)
         : counters_(counters), options_(options) {}
 
-    PrunedMarbleResult Run(const TZellhopBall& marble, const HomeHoles& homeHoles,
+    // The marble's best move if it scores above `threshold`; `node` is the
+    // destination's node in tree().
+    MarbleSearchResult Run(const TZellhopBall& marble, const HomeHoles& homeHoles,
                            double threshold) {
-        tree_.Clear();
-        PrunedMarbleResult result;
-        int node = PathTree::kNone;
+        const int before = tree_.Count();
+        MarbleSearchResult result;
         if (const TZellhopPos* target = MarbleTarget(marble, homeHoles)) {
             MarbleSearch search(marble, *target, graph_, tree_, options_.nodesBeforeBounds);
-            result.value = search.Run(threshold, node);
+            result.value = search.Run(threshold, result.node);
             counters_.pruned += search.pruned();
         } else {
             // Only a full target star point has no free hole, and that is a win.
-            node = tree_.AddRoot(*marble.pos);
+            result.node = tree_.AddRoot(*marble.pos);
         }
-        counters_.nodes += tree_.Count();
-        if (result.value > threshold)
-            result.path = tree_.PathTo(node);
+        counters_.nodes += tree_.Count() - before;
         return result;
     }
+
+    const PathTree& tree() const { return tree_; }
 
   private:
     SearchCounters& counters_;
@@ -348,7 +356,12 @@ PrunedMarbleResult SearchMarblePruned(const TZellhopBall& marble, const HomeHole
                                       double threshold, SearchCounters* counters,
                                       const PruneOptions& options) {
     SearchCounters ignored;
-    return SeatSearch(counters ? *counters : ignored, options).Run(marble, homeHoles, threshold);
+    SeatSearch search(counters ? *counters : ignored, options);
+    const MarbleSearchResult r = search.Run(marble, homeHoles, threshold);
+    PrunedMarbleResult result{r.value, {}};
+    if (r.value > threshold)
+        result.path = search.tree().PathTo(r.node);
+    return result;
 }
 
 ComputerChoice ChooseMovePruned(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
@@ -356,17 +369,20 @@ ComputerChoice ChooseMovePruned(const MarbleList& marbles, const HomeHoles& home
     SearchCounters ignored;
     SeatSearch search(counters ? *counters : ignored, options);
     ComputerChoice choice;
+    int destination = PathTree::kNone;
     for (const auto& m : marbles) {
         if (m->colour != seat || !m->pos)
             continue;
         // A later marble must beat the earlier ones strictly, so their best
         // is where this marble's search may stop caring.
-        PrunedMarbleResult r = search.Run(*m, homeHoles, choice.value);
+        const MarbleSearchResult r = search.Run(*m, homeHoles, choice.value);
         if (r.value > choice.value) {
             choice.marble = m.get();
             choice.value = r.value;
-            choice.path = std::move(r.path);
+            destination = r.node;
         }
     }
+    if (choice.marble)
+        choice.path = search.tree().PathTo(destination);
     return choice;
 }

@@ -2,12 +2,14 @@
 // and the same value as the exhaustive search on every position, found
 // without following the chains that cannot change the result.
 //
-// Every value of a marble's search is the gain of some hole the chain can
-// still reach, and a chain's value only survives a jump when it does not
-// exceed the landing hole's remaining distance.  So what a subtree can
-// still score is bounded by the holes reachable from it; a subtree whose
-// bound cannot beat the running best (strictly) is skipped, and a subtree
-// is left as soon as the answer its parent needs is known.  Bounds are
+// A node's value comes from some hole its chain can still reach, and it
+// survives the way up only where it does not exceed the remaining distance
+// D(h) of every landing hole it passes; a landing hole whose own weighted
+// gain exceeds D(h) always cuts its chain back.  So holes nearer the target
+// than the best value so far are walls, and a jump whose chain cannot
+// reach, past such walls, a hole that could hand up more than the running
+// best (strictly) is skipped.  A node also returns as soon as its parent's
+// question is answered ("at most this", "more than that").  Bounds are
 // formed with the same floating-point operations as the values, so a skip
 // never changes a result, a tie-break included.
 #pragma once
@@ -16,6 +18,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 class MarbleList;
 struct TZellhopBall;
@@ -36,7 +39,8 @@ struct PruneOptions {
 inline constexpr double kNoThreshold = -std::numeric_limits<double>::infinity();
 
 // One marble's best move, exact when its value exceeds `threshold`;
-// otherwise the value is at most `threshold` and the path means nothing.
+// otherwise the value is at most `threshold` and the path is empty.  The
+// threshold lets a later marble stop once it is known to lose.
 struct PrunedMarbleResult {
     double value = kStayValue;
     std::vector<TZellhopPos*> path; // the marble's hole first, as ComputerChoice

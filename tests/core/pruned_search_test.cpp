@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <random>
@@ -21,6 +22,13 @@
 namespace {
 
 constexpr PruneOptions kBoundsFromTheStart{0};
+
+// ZELLHOP_DIFF_SCALE=n runs n times as many random positions, for a sweep
+// by hand; CI keeps the default.
+int Scaled(int count) {
+    const char* scale = std::getenv("ZELLHOP_DIFF_SCALE");
+    return count * std::max(1, scale ? std::atoi(scale) : 1);
+}
 
 // Positions share one board: building the board costs more than most
 // searches.
@@ -142,7 +150,7 @@ class RandomPositions {
 
 TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnScatteredPositions) {
     RandomPositions random(20240611);
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < Scaled(1500); ++i) {
         Position p;
         random.Scatter(p, 10 + random.Pick(51));
         ExpectSameChoice(p, "scattered " + std::to_string(i));
@@ -153,7 +161,7 @@ TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnScatteredPositions) {
 
 TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnCrowdedLatticePositions) {
     RandomPositions random(7);
-    for (int i = 0; i < 600; ++i) {
+    for (int i = 0; i < Scaled(600); ++i) {
         Position p;
         random.Lattice(p, 60 + random.Pick(41));
         ExpectSameChoice(p, "lattice " + std::to_string(i));
