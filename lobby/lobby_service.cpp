@@ -33,13 +33,14 @@ constexpr char kSeatOpen = '3';
 constexpr char kLastSeatKind = '3';
 constexpr std::string_view kMappedIPv4Prefix = "::ffff:";
 
+constexpr int kStatusOk = 200;
 constexpr int kStatusBadRequest = 400;
 constexpr int kStatusNotFound = 404;
 constexpr int kStatusMethodNotAllowed = 405;
 constexpr int kStatusConflict = 409;
 
 LobbyReply Text(std::string body) {
-    return {200, "text/plain", std::move(body), {}};
+    return {kStatusOk, "text/plain", std::move(body), {}};
 }
 
 LobbyReply Html(int status, std::string body) {
@@ -240,14 +241,14 @@ LobbyReply LobbyService::MainPage(const LobbyRequest& request) {
     const std::string* page = query.Find("pageno");
     if (page != nullptr && *page == kCreateAccountPage) {
         if (request.method == "GET")
-            return Html(200, account_pages::CreateForm());
+            return Html(kStatusOk, account_pages::CreateForm());
         if (request.method == "POST")
             return CreateAccount(QueryParams::Parse(request.body, PlusSign::Space));
         return MethodNotAllowed("GET, POST");
     }
     if (page != nullptr && *page == kForgotPasswordPage) {
         if (request.method == "GET")
-            return Html(200, account_pages::Forgot(settings_.contact));
+            return Html(kStatusOk, account_pages::Forgot(settings_.contact));
         return MethodNotAllowed("GET");
     }
     return NotFound();
@@ -274,5 +275,5 @@ LobbyReply LobbyService::CreateAccount(const QueryParams& form) {
     if (!number)
         return Html(kStatusConflict,
                     account_pages::CreateForm("The user name " + name + " is taken.", name));
-    return Html(200, account_pages::Created(name, *number));
+    return Html(kStatusOk, account_pages::Created(name, *number));
 }

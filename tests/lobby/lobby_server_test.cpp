@@ -1,6 +1,7 @@
 // The lobby over real HTTP on a loopback port, talked to the way the game
 // talks to it: targets unencoded, one request per connection.
 #include "lobby_test_support.h"
+#include "sqlite_connection.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -364,6 +365,15 @@ TEST(LobbyServer, UnknownScriptsAndWrongMethodsAreRefusedWithAText) {
             EXPECT_FALSE(result->body.empty()) << c.method << ' ' << c.target;
         }
     }
+}
+
+TEST(LobbyServer, StoreFailureIsReportedAsAServerError) {
+    RunningLobby lobby;
+    const LoginResult host = lobby.NewPlayer("host");
+    SqliteConnection(lobby.DatabasePath(), 1s).Execute("DROP TABLE game_players");
+    const HttpReply reply = lobby.Get(req::ListGames(host.session));
+    EXPECT_EQ(reply.status, 500);
+    EXPECT_EQ(reply.body, "500 Internal Server Error\n");
 }
 
 TEST(LobbyServer, OversizedRequestsAreRefused) {

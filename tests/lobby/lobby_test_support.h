@@ -77,6 +77,7 @@ class RunningLobby {
 
     void AdvanceClock(std::chrono::seconds step) { nowMs_ += step.count() * 1000; }
     LobbyStore& Store() { return *store_; }
+    std::string DatabasePath() const { return (dir_.Path() / "lobby.db").string(); }
     int Port() const { return port_; }
 
   private:
