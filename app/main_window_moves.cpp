@@ -75,7 +75,7 @@ int TfMain::ShowTargets(TZellhopBall& marble, TargetsMode mode) {
 bool TfMain::ClicksRefused() const {
     // No human move may interleave with the computer's: its waits let the
     // window handle clicks.
-    return computerMoving || ComputerHasTurn();
+    return computerMoving;
 }
 
 void TfMain::MarbleClick(TZellhopBall& marble) {

@@ -1,0 +1,314 @@
+#include "colours.h"
+#include "contact.h"
+#include "game_window.h"
+#include "pin_pictures.h"
+#include "profile_file.h"
+#include "qt_printers.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <map>
+
+namespace {
+
+constexpr std::array<SeatKind, kColours> kHumanVsComputer = {skHuman,    skNone, skNone,
+                                                             skComputer, skNone, skNone};
+constexpr std::array<SeatKind, kColours> kTwoHumans = {skHuman, skNone, skNone,
+                                                       skHuman, skNone, skNone};
+
+// The enabled state of the five actions that change with the game, and
+// Pause's caption.
+struct Actions {
+    bool newGame, join, endGame, endTurn, pause;
+    QString pauseCaption = "Pause";
+    friend bool operator==(const Actions&, const Actions&) = default;
+};
+void PrintTo(const Actions& a, std::ostream* os) {
+    *os << "new " << a.newGame << " join " << a.join << " end game " << a.endGame << " end turn "
+        << a.endTurn << " pause " << a.pause << " \"" << a.pauseCaption.toStdString() << "\"";
+}
+
+class GameFlow : public GameWindow {
+  protected:
+    Actions Now() const {
+        return {fMain->aNewGame->isEnabled(), fMain->aJoinGame->isEnabled(),
+                fMain->aEndGame->isEnabled(), fMain->aEndTurn->isEnabled(),
+                fMain->aPause->isEnabled(),   fMain->aPause->text()};
+    }
+    void Snap(const char* state) { seen[state] = Now(); }
+    std::map<std::string, Actions> seen;
+};
+
+TEST_F(GameFlow, TheActionsFollowTheStateOfTheGame) {
+    Snap("Idle at start");
+
+    NewGame(kHumanVsComputer);
+    Snap("Local turn, no move yet");
+    // Orange's move is played inside Blue's step; look at it while it waits.
+    onWait = [this](int wait) {
+        if (wait == 1)
+            Snap("Computer turn");
+        if (wait == 2) {
+            fMain->aPause->trigger();
+            Snap("Computer turn, paused");
+            fMain->aPause->trigger();
+            Snap("Computer turn, unpaused");
+        }
+    };
+    Click(Marble(0, 3));
+    ASSERT_TRUE(ClickMarkerOn(Hole(-4, 4))); // a step: the turn passes to Orange
+    ASSERT_EQ(fMain->state.currentSeat, 0);
+    Snap("Local turn, Blue again");
+    fMain->state.jumpBackAllowed = true; // so that Blue's jump does not end the turn
+    Click(Marble(0, 2));
+    ASSERT_TRUE(ClickMarkerOn(Hole(-4, 0)));
+    Snap("Local turn, after the first move");
+
+    prompts.answers = {true};
+    fMain->aEndGame->trigger();
+    Snap("Idle after End Current Game");
+
+    // The online start: seats given, no dialog.
+    fMain->seats[0].kind = skRemote;
+    fMain->seats[3].kind = skHuman;
+    fMain->interruptRequested = true;
+    fMain->aNewGame->trigger();
+    ASSERT_EQ(fMain->state.phase, kPhaseRemote);
+    Snap("Remote turn");
+
+    prompts.answers = {true};
+    fMain->aEndGame->trigger();
+    NewGame(kTwoHumans);
+    SetPosition({{0, 0, 8, 0},
+                 {0, 1, 7, -1},
+                 {0, 2, 7, 1},
+                 {0, 3, 6, -2},
+                 {0, 4, 6, 0},
+                 {0, 5, 6, 2},
+                 {0, 6, 5, -3},
+                 {0, 7, 5, -1},
+                 {0, 8, 5, 3},
+                 {0, 9, 4, 0}});
+    Click(Marble(0, 9));
+    ASSERT_TRUE(ClickMarkerOn(Hole(5, 1)));
+    ASSERT_EQ(prompts.messages, QStringList{"Player BLUE won!"});
+    Snap("Won");
+
+    const std::pair<const char*, Actions> table[] = {
+        // state                               new    join   end    turn   pause
+        {"Idle at start", {true, true, false, false, false}},
+        {"Local turn, no move yet", {false, false, true, false, false}},
+        {"Computer turn", {false, false, true, false, true}},
+        {"Computer turn, paused", {true, false, true, false, true, "Unpause"}},
+        {"Computer turn, unpaused", {false, false, true, false, true}},
+        {"Local turn, Blue again", {false, false, true, false, false}},
+        {"Local turn, after the first move", {false, false, true, true, false}},
+        {"Idle after End Current Game", {true, true, false, false, false}},
+        {"Remote turn", {false, false, true, false, false}},
+        {"Won", {false, false, true, false, false}},
+    };
+    for (const auto& [state, actions] : table) {
+        ASSERT_TRUE(seen.count(state)) << state;
+        EXPECT_EQ(seen[state], actions) << state;
+    }
+    EXPECT_EQ(seen.size(), std::size(table));
+}
+
+TEST_F(GameFlow, SkipsSeatsOfNobodyAndCountsTurnsByPassesThroughTheSeats) {
+    NewGame({skNone, skHuman, skNone, skNone, skHuman, skNone}); // Red and Green
+    const struct {
+        const char* panel0;
+        const char* panel1;
+    } turns[] = {
+        {"It's now player RED turn", "Turn # 1"},
+        {"It's now player GREEN turn", "Turn # 1"},
+        {"It's now player RED turn", "Turn # 2"},
+        {"It's now player GREEN turn", "Turn # 2"},
+    };
+    for (const auto& t : turns) {
+        EXPECT_EQ(fMain->StatusText(0), t.panel0);
+        EXPECT_EQ(fMain->StatusText(1), t.panel1);
+        EXPECT_TRUE(fMain->lblYourTurn->isVisible());
+        EXPECT_FALSE(fMain->aEndTurn->isEnabled()) << "End Turn comes with the first move";
+        const int seat = fMain->state.currentSeat;
+        // Any first move of the seat: the first marble with a target.
+        for (int n = 0; n < 10 && fMain->state.currentSeat == seat; ++n) {
+            Click(Marble(seat, n));
+            const std::vector<LatticePoint> shown = ShownTargets();
+            if (!shown.empty()) {
+                ASSERT_TRUE(ClickMarkerOn(Hole(shown[0].r, shown[0].c)));
+                if (fMain->state.currentSeat == seat)
+                    fMain->aEndTurn->trigger();
+            }
+        }
+    }
+}
+
+TEST_F(GameFlow, ThePanelShowsOneLinePerTakingPartSeat) {
+    NewGame(kHumanVsComputer);
+    const QPixmap white = LoadPinPicture(kWhitePin);
+    auto line = [this](size_t i) {
+        return std::make_pair(fMain->seatPictures.at(i)->geometry(),
+                              fMain->seatLabels.at(i)->pos());
+    };
+    ASSERT_EQ(fMain->seatPictures.size(), 2u);
+    ASSERT_EQ(fMain->seatLabels.size(), 2u);
+    EXPECT_EQ(line(0).first, QRect(QPoint(8, 30), white.size()));
+    EXPECT_EQ(line(0).second, QPoint(30, 32));
+    EXPECT_EQ(fMain->seatLabels[0]->text(), "You");
+    EXPECT_EQ(line(1).first, QRect(QPoint(8, 54), white.size()));
+    EXPECT_EQ(line(1).second, QPoint(30, 56));
+    EXPECT_EQ(fMain->seatLabels[1]->text(), "Computer");
+    EXPECT_EQ(fMain->seats[0].indicator, fMain->seatPictures[0]);
+    EXPECT_EQ(fMain->seats[3].nameLabel, fMain->seatLabels[1]);
+    EXPECT_FALSE(fMain->seats[1].indicator);
+    // The seat to play shows the white pin, the others their colour.
+    EXPECT_EQ(fMain->seats[0].indicator->pixmap().toImage(), white.toImage());
+    EXPECT_EQ(fMain->seats[3].indicator->pixmap().toImage(), LoadPinPicture(3).toImage());
+
+    // Seats from an online start: a remote player shows his name, an Open
+    // seat nothing.
+    fMain->seats = {};
+    for (int i = 0; i < kColours; ++i)
+        fMain->seats[i].colour = i;
+    fMain->seats[0].kind = skHuman;
+    fMain->seats[2].kind = skOpen;
+    fMain->seats[4].kind = skRemote;
+    fMain->seats[4].contact = std::make_shared<TContact>(TContact{"Ann", "127.0.0.2", 7});
+    fMain->BuildSeatPanel();
+    QStringList names;
+    QList<int> tops;
+    for (size_t i = 0; i < fMain->seatLabels.size(); ++i) {
+        names << fMain->seatLabels[i]->text();
+        tops << fMain->seatPictures[i]->y();
+    }
+    EXPECT_EQ(names, (QStringList{"You", "", "Ann"}));
+    EXPECT_EQ(tops, (QList<int>{30, 54, 78}));
+
+    fMain->ClearSeatPanel();
+    EXPECT_TRUE(fMain->seatPictures.empty());
+    for (const Seat& seat : fMain->seats)
+        EXPECT_FALSE(seat.indicator || seat.nameLabel);
+}
+
+TEST_F(GameFlow, EndCurrentGameAsksAndEndsOnlyOnYes) {
+    NewGame(kTwoHumans);
+    Click(Marble(0, 2));
+    prompts.answers = {false};
+    fMain->aEndGame->trigger();
+    EXPECT_EQ(prompts.questions, QStringList{"Are you sure you wish to end current game?"});
+    EXPECT_EQ(fMain->marbles.size(), 20u);
+    EXPECT_EQ(fMain->state.phase, kPhaseTurnStart);
+    EXPECT_EQ(ShownTargets().size(), 2u) << "the answer No changes nothing";
+
+    prompts.answers = {true};
+    fMain->aEndGame->trigger();
+    EXPECT_TRUE(fMain->marbles.empty());
+    EXPECT_EQ(fMain->state.phase, kPhaseNoGame);
+    EXPECT_EQ(fMain->state.selectedMarble, nullptr);
+    EXPECT_TRUE(ShownTargets().empty()) << "no marker stays for a marble that is gone";
+    EXPECT_TRUE(fMain->seatPictures.empty());
+    EXPECT_FALSE(fMain->lblYourTurn->isVisible());
+    EXPECT_EQ(fMain->seats[3].kind, skHuman) << "the seats stay for the next game";
+    EXPECT_EQ(fMain->state.currentSeat, 0);
+
+    // The next game starts afresh.
+    NewGame(kTwoHumans);
+    EXPECT_EQ(fMain->marbles.size(), 20u);
+    EXPECT_EQ(fMain->StatusText(0), "It's now player BLUE turn");
+    EXPECT_EQ(fMain->StatusText(2), "");
+}
+
+TEST_F(GameFlow, TheDialogsAnswerDecidesWhetherAGameStarts) {
+    NewGame(kTwoHumans);
+    Click(Marble(0, 3));
+    ASSERT_TRUE(ClickMarkerOn(Hole(-4, 4)));
+    const LatticePoint moved = At(Marble(0, 3));
+
+    // Cancel: the game goes on untouched.
+    AnswerPlayersDialog([](TfPlayers& dialog) { dialog.btnCancel->click(); });
+    fMain->aNewGame->setEnabled(true);
+    fMain->aNewGame->trigger();
+    EXPECT_EQ(At(Marble(0, 3)), moved);
+    EXPECT_EQ(fMain->state.currentSeat, 3);
+    EXPECT_EQ(fMain->seats[0].kind, skHuman);
+
+    // Open seats are for the lobby, which is not there: nothing starts.
+    fMain->aNewGame->setEnabled(true);
+    NewGame({skHuman, skNone, skNone, skOpen, skNone, skNone}, "Friday game");
+    EXPECT_FALSE(dialogStayedOpen);
+    EXPECT_EQ(fMain->seats[3].kind, skOpen);
+    EXPECT_EQ(At(Marble(0, 3)), moved);
+    EXPECT_EQ(fMain->state.currentSeat, 3);
+    EXPECT_FALSE(fMain->mLog->isVisible());
+    EXPECT_FALSE(fMain->tmrRefreshGame->isActive());
+}
+
+TEST_F(GameFlow, NewGameForgetsTheLobbyGameOnEveryPath) {
+    fMain->lobbyGameNumber = 12;
+    AnswerPlayersDialog([](TfPlayers& dialog) { dialog.btnCancel->click(); });
+    fMain->aNewGame->trigger();
+    EXPECT_EQ(fMain->lobbyGameNumber, 0);
+}
+
+TEST_F(GameFlow, PressingPauseTwiceGivesBackTheCaptionAndTheGame) {
+    NewGame(kTwoHumans);
+    fMain->aPause->setEnabled(true); // as a computer move would
+    fMain->aPause->trigger();
+    EXPECT_TRUE(fMain->paused);
+    EXPECT_EQ(fMain->aPause->text(), "Unpause");
+    EXPECT_TRUE(fMain->aNewGame->isEnabled());
+    fMain->aPause->trigger();
+    EXPECT_FALSE(fMain->paused);
+    EXPECT_EQ(fMain->aPause->text(), "Pause");
+    EXPECT_FALSE(fMain->aNewGame->isEnabled());
+}
+
+TEST_F(GameFlow, AWinEmptiesTheBoardAndEndsTheTurns) {
+    NewGame(kTwoHumans);
+    // Blue's nine in the bottom point, the tenth one step away; an Orange
+    // marble at home elsewhere.
+    SetPosition({{0, 0, 8, 0},
+                 {0, 1, 7, -1},
+                 {0, 2, 7, 1},
+                 {0, 3, 6, -2},
+                 {0, 4, 6, 0},
+                 {0, 5, 6, 2},
+                 {0, 6, 5, -3},
+                 {0, 7, 5, -1},
+                 {0, 8, 5, 3},
+                 {0, 9, 4, 0},
+                 {3, 0, -8, 0}});
+    EXPECT_FALSE(fMain->CheckWin()) << "nine are not ten";
+    EXPECT_EQ(fMain->marbles.size(), 11u);
+
+    Click(Marble(0, 9));
+    ASSERT_TRUE(ClickMarkerOn(Hole(5, 1)));
+    EXPECT_EQ(prompts.messages, QStringList{"Player BLUE won!"});
+    EXPECT_TRUE(fMain->marbles.empty());
+    for (const auto& hole : fMain->holes.holes())
+        EXPECT_EQ(hole->ball, nullptr);
+    EXPECT_EQ(fMain->state.currentSeat, kNoSeat);
+    EXPECT_EQ(fMain->state.phase, kPhaseTurnStart);
+    EXPECT_EQ(fMain->state.selectedMarble, nullptr);
+    EXPECT_TRUE(ShownTargets().empty());
+    EXPECT_EQ(fMain->StatusText(0), "It's now player BLUE turn") << "no further turn began";
+
+    // End Current Game returns to Idle.
+    prompts.answers = {true};
+    fMain->aEndGame->trigger();
+    EXPECT_TRUE(fMain->aNewGame->isEnabled());
+    EXPECT_EQ(prompts.messages.size(), 1);
+}
+
+TEST_F(GameFlow, ExitAndTheCloseBoxWriteTheSettings) {
+    fMain->clientName = "Ann";
+    EXPECT_TRUE(fMain->close());
+    EXPECT_TRUE(prompts.questions.isEmpty());
+    const ProfileFile ini(DefaultSettingsPath());
+    EXPECT_EQ(ini.ReadString("MULTI", "Nickname"), "Ann");
+    EXPECT_EQ(ini.ReadString("MAIN", "CompSpeed"), "1000");
+    EXPECT_EQ(ini.ReadString("MAIN", "JumpBack"), "0");
+}
+
+} // namespace

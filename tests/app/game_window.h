@@ -1,0 +1,128 @@
+// The real main window with its dialogs, driven as a player would: the
+// player dialog answered, marbles and target markers clicked, message boxes
+// answered from a script.  The computer's delay is a few milliseconds.
+#pragma once
+
+#include "application.h"
+#include "board.h"
+#include "main_window.h"
+#include "marble.h"
+#include "picture_widget.h"
+#include "players_dialog.h"
+#include "scripted_prompts.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+inline constexpr int kTestStepDelay = 2; // ms
+
+class GameWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fMain = CreateWindows(&prompts);
+        fMain->show();
+        Settle();
+        fMain->state.stepDelay = kTestStepDelay;
+        QObject::connect(fMain.get(), &TfMain::stepWaitStarted, [this] {
+            ++waits;
+            if (onWait)
+                onWait(waits);
+        });
+    }
+    void TearDown() override {
+        onWait = nullptr;
+        fMain.reset();
+    }
+
+    static void Settle() {
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    }
+
+    // Runs `answer` on the player dialog once New Game has opened it.
+    void AnswerPlayersDialog(std::function<void(TfPlayers&)> answer) {
+        QTimer::singleShot(0, fMain.get(), [this, answer] {
+            TfPlayers& dialog = *fMain->fPlayers;
+            ASSERT_TRUE(dialog.isVisible()) << "the player dialog is not open";
+            answer(dialog);
+            if (dialog.isVisible()) { // refused: give up rather than hang
+                dialogStayedOpen = true;
+                dialog.reject();
+            }
+        });
+    }
+    // New Game with these seat kinds, Blue first, confirmed with OK.
+    void NewGame(const std::array<SeatKind, kColours>& kinds, const QString& name = {}) {
+        AnswerPlayersDialog([kinds, name](TfPlayers& dialog) {
+            for (int i = 0; i < kColours; ++i)
+                dialog.seatBoxes[i]->setCurrentIndex(kinds[i]);
+            dialog.eGamename->setText(name);
+            dialog.btnOk->click();
+        });
+        fMain->aNewGame->trigger();
+    }
+
+    TZellhopPos& Hole(int r, int c) const {
+        TZellhopPos* hole = fMain->holes.at({r, c});
+        EXPECT_TRUE(hole) << "(" << r << ", " << c << ") is no hole";
+        return *hole;
+    }
+    TZellhopBall& Marble(int colour, int number) const {
+        TZellhopBall* marble = fMain->marbles.FindBall(colour, number);
+        EXPECT_TRUE(marble) << "no marble " << colour << "/" << number;
+        return *marble;
+    }
+    static LatticePoint At(const TZellhopBall& marble) { return marble.pos->at; }
+
+    void Click(const TZellhopBall& marble) {
+        PictureWidget* picture = fMain->MarblePicture(marble);
+        ASSERT_TRUE(picture && picture->isVisible());
+        QTest::mouseClick(picture, Qt::LeftButton);
+    }
+    // Clicks the visible marker on the hole; false when there is none.
+    bool ClickMarkerOn(const TZellhopPos& hole) {
+        for (int k = 0; k < kTargetMarkers; ++k)
+            if (fMain->targetMarkers[k]->isVisible() && fMain->MarkerHole(k) == &hole) {
+                QTest::mouseClick(fMain->targetMarkers[k], Qt::LeftButton);
+                return true;
+            }
+        return false;
+    }
+    // The holes the visible markers stand on, in marker order.
+    std::vector<LatticePoint> ShownTargets() const {
+        std::vector<LatticePoint> shown;
+        for (int k = 0; k < kTargetMarkers; ++k)
+            if (fMain->targetMarkers[k]->isVisible())
+                shown.push_back(fMain->MarkerHole(k)->at);
+        return shown;
+    }
+
+    // Replaces the marbles of the running game with a position of our own.
+    struct Placed {
+        int colour, number, r, c;
+    };
+    void SetPosition(const std::vector<Placed>& position) {
+        fMain->RemoveAllMarbles();
+        for (const Placed& p : position)
+            fMain->ShowMarble(fMain->marbles.Add(p.colour, p.number, Hole(p.r, p.c)));
+    }
+
+    ScriptedPrompts prompts;
+    std::unique_ptr<TfMain> fMain;
+    int waits = 0;                        // waits of the computer's moves so far
+    std::function<void(int wait)> onWait; // runs at the start of each wait
+    bool dialogStayedOpen = false;
+};
+
+inline void PrintTo(const LatticePoint& p, std::ostream* os) {
+    *os << "(" << p.r << ", " << p.c << ")";
+}

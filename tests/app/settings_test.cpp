@@ -1,0 +1,172 @@
+#include "application.h"
+#include "main_window.h"
+#include "options_dialog.h"
+#include "qt_printers.h"
+#include "scripted_prompts.h"
+#include "settings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Every test keeps zellhop.ini in a folder of its own.
+class Settings : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(config.isValid());
+        previous = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        fMain = CreateWindows(&prompts);
+    }
+    void TearDown() override {
+        fMain.reset();
+        qputenv("XDG_CONFIG_HOME", previous);
+    }
+    QString IniPath() const { return config.path() + "/zellhop/zellhop.ini"; }
+    void WriteIni(const QByteArray& text) {
+        QDir().mkpath(config.path() + "/zellhop");
+        QFile file(IniPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    QByteArray Ini() const {
+        QFile file(IniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    int Slider() const { return fMain->fOptions->tbCompSpeed->value(); }
+    bool AllowBack() const { return fMain->fOptions->cbAllowBack->isChecked(); }
+
+    QTemporaryDir config;
+    QByteArray previous;
+    ScriptedPrompts prompts;
+    std::unique_ptr<TfMain> fMain;
+};
+
+TEST_F(Settings, AreReadIntoTheOptionsAndTheGameAtStart) {
+    const std::string longName = "Bartholomew Quincey-Ashford";
+    const struct {
+        const char* file; // nullptr: no file at all
+        int slider, stepDelay;
+        bool jumpBack;
+        std::string clientName, nickname;
+    } cases[] = {
+        {nullptr, 1000, 1000, false, "", ""},
+        {"[MAIN]\nCompSpeed=5000\n", 1900, 100, false, "", ""},
+        {"[MAIN]\nCompSpeed=-5\n", 0, 2000, false, "", ""},
+        {"[MAIN]\nCompSpeed=0x3E8\n", 1000, 1000, false, "", ""},
+        {"[MAIN]\nCompSpeed=$76C\n", 1900, 100, false, "", ""},
+        {"[MAIN]\nCompSpeed=fast\nJumpBack=yes\n", 1000, 1000, false, "", ""},
+        {"[main]\ncompspeed=1500\njumpback=2\n", 1500, 500, true, "", ""},
+        {"[MULTI]\nNickname=Ann\n", 1000, 1000, false, "Ann", "Ann"},
+        {"[MULTI]\nNickname=Bartholomew Quincey-Ashford\n", 1000, 1000, false, longName,
+         "Bartholomew Quin"},
+        {"[MULTI]\nNickname=Zo\xc3\xab M\xc3\xbcller-L\xc3\xbc\xc3\x9f\x65nscheid\n", 1000, 1000,
+         false, "Zo\xc3\xab M\xc3\xbcller-L\xc3\xbc\xc3\x9f\x65nscheid",
+         "Zo\xc3\xab M\xc3\xbcller-L\xc3\xbc\xc3\x9f\x65n"},
+    };
+    for (const auto& c : cases) {
+        const std::string label = c.file ? c.file : "(no file)";
+        QFile::remove(IniPath());
+        if (c.file)
+            WriteIni(c.file);
+        fMain = CreateWindows(&prompts);
+        fMain->LoadSettings();
+        EXPECT_EQ(Slider(), c.slider) << label;
+        EXPECT_EQ(fMain->state.stepDelay, c.stepDelay) << label;
+        EXPECT_EQ(AllowBack(), c.jumpBack) << label;
+        EXPECT_EQ(fMain->state.jumpBackAllowed, c.jumpBack) << label;
+        EXPECT_EQ(fMain->clientName, c.clientName) << label;
+        EXPECT_EQ(fMain->nickname, c.nickname) << label;
+    }
+}
+
+TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
+    WriteIni("; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=300\nJumpBack=2\nTheme=dark\n"
+             "[MULTI]\nNickname=Ann\nServer=local\n");
+    fMain->LoadSettings();
+    fMain->fOptions->tbCompSpeed->setValue(1234);
+    fMain->clientName = "Bob";
+    fMain->SaveSettings();
+    EXPECT_EQ(Ini(), "; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=1234\nJumpBack=1\n"
+                     "Theme=dark\n[MULTI]\nNickname=Bob\nServer=local\n");
+
+    // And read again by the next run.
+    fMain = CreateWindows(&prompts);
+    fMain->LoadSettings();
+    EXPECT_EQ(Slider(), 1234);
+    EXPECT_TRUE(AllowBack());
+    EXPECT_EQ(fMain->clientName, "Bob");
+}
+
+TEST_F(Settings, ANameWithALineBreakCannotAddLinesToTheFile) {
+    fMain->clientName = "Eve\n[MAIN]\nCompSpeed=0";
+    fMain->SaveSettings();
+    EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\n\n[MULTI]\nNickname=Eve\n");
+}
+
+TEST_F(Settings, AFileThatCannotBeWrittenIsLeftAloneSilently) {
+    QDir().mkpath(IniPath()); // a folder where the file should be
+    fMain->show();
+    EXPECT_TRUE(fMain->close());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_TRUE(QFileInfo(IniPath()).isDir());
+}
+
+TEST_F(Settings, TheOptionsDialogAppliesItsControlsHoweverItCloses) {
+    TfOptions& options = *fMain->fOptions;
+    EXPECT_EQ(options.windowTitle(), "Options");
+    EXPECT_EQ(options.size(), QSize(265, 144));
+    EXPECT_EQ(options.cbAllowBack->text(), "Allow to jump back");
+    EXPECT_EQ(options.Label1->text(), "Computer playing speed");
+    EXPECT_EQ(options.tbCompSpeed->minimum(), 0);
+    EXPECT_EQ(options.tbCompSpeed->maximum(), 1900);
+    EXPECT_EQ(options.tbCompSpeed->pageStep(), 100);
+    EXPECT_EQ(options.tbCompSpeed->tickInterval(), 100);
+
+    const struct {
+        const char* how;
+        std::function<void()> close;
+        int speed;
+        bool back;
+    } cases[] = {
+        {"OK", [&] { options.Button1->click(); }, 1900, true},
+        {"close box", [&] { options.close(); }, 250, false},
+        {"Escape", [&] { options.reject(); }, 0, true},
+    };
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, &options, [&] {
+            options.tbCompSpeed->setValue(c.speed);
+            options.cbAllowBack->setChecked(c.back);
+            c.close();
+        });
+        fMain->Options1->trigger();
+        EXPECT_FALSE(options.isVisible()) << c.how;
+        EXPECT_EQ(fMain->state.stepDelay, 2000 - c.speed) << c.how;
+        EXPECT_EQ(fMain->state.jumpBackAllowed, c.back) << c.how;
+    }
+}
+
+TEST(Nickname, KeepsTheFirstSixteenCharactersWhole) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"Ann", "Ann"},
+        {"0123456789abcdef", "0123456789abcdef"},
+        {"0123456789abcdefg", "0123456789abcdef"},
+        {"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+         "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9",
+         "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+         "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"},
+    };
+    for (const auto& [name, nickname] : cases)
+        EXPECT_EQ(NicknameOf(name), nickname) << name;
+}
+
+} // namespace
