@@ -5,7 +5,6 @@
 
 #include <httplib.h>
 #include <stdexcept>
-#include <sys/socket.h>
 
 namespace {
 
@@ -32,8 +31,8 @@ std::string Reason(int status) {
     }
 }
 
-// The game reads a reply without a length until the connection closes, so
-// no reply may be empty.
+// The game reads a reply of length 0 until the connection closes, so no
+// reply may be empty.
 void SetStatusText(httplib::Response& response) {
     response.set_content(std::to_string(response.status) + " " + Reason(response.status) + "\n",
                          "text/plain");
@@ -92,6 +91,11 @@ int LobbyServer::Bind() {
 }
 
 void LobbyServer::Configure() {
+    ConfigureLimits();
+    ConfigureHandlers();
+}
+
+void LobbyServer::ConfigureLimits() {
     const ServerSettings& s = settings_;
     http_->new_task_queue = [threads = s.threads, capacity = s.maxConnections] {
         // cpp-httplib takes ownership of the queue it is given.
@@ -109,6 +113,9 @@ void LobbyServer::Configure() {
         SetStatusText(response);
         return httplib::Server::HandlerResponse::Handled;
     });
+}
+
+void LobbyServer::ConfigureHandlers() {
     const auto route = [this](const httplib::Request& request, httplib::Response& response) {
         Route(request, response);
     };

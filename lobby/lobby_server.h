@@ -48,6 +48,8 @@ class LobbyServer {
 
   private:
     void Configure();
+    void ConfigureLimits();
+    void ConfigureHandlers();
     void Route(const httplib::Request& request, httplib::Response& response);
     int Bind();
 
