@@ -145,12 +145,13 @@ class MarbleSearch {
         originDistance_ = D(origin_);
     }
 
+    int64_t nodes() const { return nodes_; }
     int64_t pruned() const { return pruned_; }
 
     // The marble's best move if it scores above `threshold`, else a value
     // at most `threshold`; `node` is the destination's node.
     double Run(double threshold, int& node) {
-        node = root_ = tree_.AddRoot(origin_);
+        node = tree_.AddRoot(origin_);
         onChain_.add(origin_.index);
         return SearchMove(node, kStayValue, threshold, kUnbounded);
     }
@@ -170,6 +171,7 @@ class MarbleSearch {
 
     // `best` starts as the node's own value: staying (the root) or landing.
     double SearchMove(int& node, double best, double alpha, double beta) {
+        ++nodes_;
         TZellhopPos& cur = *tree_[node].hole;
         const bool root = &cur == &origin_;
         std::optional<double> cutBack; // what stopping here scores, once needed
@@ -178,50 +180,60 @@ class MarbleSearch {
             TZellhopPos* n = cur.neighbour[d];
             if (!n)
                 continue;
+            // Below the threshold a candidate cannot matter any more.
+            const double threshold = std::max(best, alpha);
+            std::optional<Candidate> c;
             if (root && !n->ball) {
-                // A step: unweighted, and only at the first level.
-                const int step = tree_.AddChild(node, *n);
-                if (const double v = CutBack(*n); v > best) {
-                    best = v;
-                    bestNode = step;
-                }
+                c = Step(node, *n, threshold);
             } else if (TZellhopPos* j = Landing(cur, d)) {
                 if (!cutBack)
                     cutBack = CutBack(cur);
-                TryJump(node, *j, *cutBack, alpha, best, bestNode);
+                c = Jump(node, *j, *cutBack, threshold);
+            }
+            if (c) {
+                best = c->value;
+                bestNode = c->node;
             }
         }
         node = bestNode;
         return best;
     }
 
-    // The jump from the node's hole onto j, which may improve the node's
-    // best; `cutBack` is what the chain scores when it stops at the node.
-    void TryJump(int node, TZellhopPos& j, double cutBack, double alpha, double& best,
-                 int& bestNode) {
-        if (onChain_.has(j.index)) {
-            // Back onto its own chain: the chain stops here instead.
-            if (cutBack > best) {
-                best = cutBack;
-                bestNode = node;
-            }
-            return;
-        }
+    // A destination and its value, when it beats the threshold.
+    struct Candidate {
+        double value;
+        int node;
+    };
+
+    // A step: unweighted, and only at the first level.
+    std::optional<Candidate> Step(int root, TZellhopPos& n, double threshold) {
+        ++nodes_;
+        const double v = CutBack(n);
+        if (v <= threshold)
+            return std::nullopt;
+        return Candidate{v, tree_.AddChild(root, n)};
+    }
+
+    // The jump from the node's hole onto j; `cutBack` is what the chain
+    // scores when it stops at the node.
+    std::optional<Candidate> Jump(int node, TZellhopPos& j, double cutBack, double threshold) {
+        const auto stopHere = [&](auto nodeOf) -> std::optional<Candidate> {
+            if (cutBack <= threshold)
+                return std::nullopt;
+            return Candidate{cutBack, nodeOf()};
+        };
+        if (onChain_.has(j.index)) // back onto its own chain: it stops here instead
+            return stopHere([&] { return node; });
         const double landingDistance = D(j);
         const double landing = Own(j);
         if (landing > landingDistance) {
             // Whatever follows, the chain from j scores at least its landing,
             // more than D(j): it is cut back to j.
-            if (cutBack > best) {
-                best = cutBack;
-                bestNode = tree_.AddChild(node, j);
-            }
-            return;
+            return stopHere([&] { return tree_.AddChild(node, j); });
         }
-        const double threshold = std::max(best, alpha);
-        if (tree_.Count() - root_ > nodesBeforeBounds_ && !CouldBeat(j, threshold, cutBack)) {
+        if (nodes_ > nodesBeforeBounds_ && !CouldBeat(j, threshold, cutBack)) {
             ++pruned_;
-            return;
+            return std::nullopt;
         }
         // Exact below the landing hole's distance; above it only "more".
         const double childAlpha = std::min(threshold, landingDistance);
@@ -230,16 +242,11 @@ class MarbleSearch {
         onChain_.add(j.index);
         const double v = SearchMove(below, landing, childAlpha, landingDistance);
         onChain_.remove(j.index);
-        if (v > landingDistance) {
-            // Cut back to the landing hole, scored from where it was made.
-            if (cutBack > best) {
-                best = cutBack;
-                bestNode = child;
-            }
-        } else if (v > childAlpha) {
-            best = v;
-            bestNode = below;
-        }
+        if (v > landingDistance) // cut back to the landing hole, scored from where it was made
+            return stopHere([&] { return child; });
+        if (v > childAlpha)
+            return Candidate{v, below};
+        return std::nullopt;
     }
 
     // What a node on hole h can score, and what it can hand up past its own
@@ -308,11 +315,11 @@ class MarbleSearch {
     double originDistance_ = 0;
     std::optional<JumpGraph>& graph_;
     PathTree& tree_;
-    int root_ = PathTree::kNone;
     HoleSet onChain_;
     HoleSet known_;
     std::array<double, kHoleCount> distance_;
     std::unique_ptr<BoundTables> bounds_;
+    int64_t nodes_ = 0;
     int64_t pruned_ = 0;
 };
 
@@ -327,17 +334,17 @@ class SeatSearch {
     // destination's node in tree().
     MarbleSearchResult Run(const TZellhopBall& marble, const HomeHoles& homeHoles,
                            double threshold) {
-        const int before = tree_.Count();
         MarbleSearchResult result;
         if (const TZellhopPos* target = MarbleTarget(marble, homeHoles)) {
             MarbleSearch search(marble, *target, graph_, tree_, options_.nodesBeforeBounds);
             result.value = search.Run(threshold, result.node);
+            counters_.nodes += search.nodes();
             counters_.pruned += search.pruned();
         } else {
             // Only a full target star point has no free hole, and that is a win.
             result.node = tree_.AddRoot(*marble.pos);
+            ++counters_.nodes;
         }
-        counters_.nodes += tree_.Count() - before;
         return result;
     }
 
