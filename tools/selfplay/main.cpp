@@ -25,7 +25,7 @@ constexpr std::string_view kDefaultSeats = "C--C--";
 constexpr int kDefaultMaxTurns = 1000;
 constexpr int kUsageError = 2;
 constexpr int kInputError = 1;
-constexpr double kMillisecondsPerSecond = 1000.0;
+constexpr double kMicrosecondsPerSecond = 1e6;
 
 struct Options {
     std::string seats{kDefaultSeats};
@@ -79,9 +79,10 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
     return {};
 }
 
-std::string Milliseconds(double seconds) {
+// Most moves take a few microseconds: print them to a tenth of one.
+std::string Microseconds(double seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f ms", seconds * kMillisecondsPerSecond);
+    std::snprintf(text, sizeof text, "%.1f us", seconds * kMicrosecondsPerSecond);
     return text;
 }
 
@@ -96,8 +97,8 @@ void PrintTiming(std::vector<double> seconds) {
     const auto middle = seconds.begin() + seconds.size() / 2;
     std::nth_element(seconds.begin(), middle, seconds.end());
     const double worst = *std::max_element(seconds.begin(), seconds.end());
-    std::cerr << "moves " << seconds.size() << ", total " << Milliseconds(total) << ", median "
-              << Milliseconds(*middle) << ", worst " << Milliseconds(worst) << " per move\n";
+    std::cerr << "moves " << seconds.size() << ", total " << Microseconds(total) << ", median "
+              << Microseconds(*middle) << ", worst " << Microseconds(worst) << " per move\n";
 }
 
 int PlayGame(const Options& options) {
@@ -122,7 +123,7 @@ int PlayPosition(const std::string& fileName) {
         SelfPlay game(PositionFileText(fileName));
         const PlayedTurn played = game.PlayTurn();
         std::cout << MoveLine(played) << "\n";
-        std::cerr << "search " << Milliseconds(played.searchSeconds) << "\n";
+        std::cerr << "search " << Microseconds(played.searchSeconds) << "\n";
         return 0;
     } catch (const PositionFileError& e) {
         std::cerr << kProgram << ": " << fileName << ": " << e.what() << "\n";
