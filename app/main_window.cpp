@@ -120,8 +120,14 @@ void TfMain::CreateControls() {
         sbPanels[i] = new QLabel(sb);
         sbPanels[i]->setObjectName(QString("sbPanel%1").arg(i));
         sbPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        sbPanels[i]->setFixedWidth(kPanelWidths[i]);
-        sb->addWidget(sbPanels[i]);
+        // The last panel reaches to the end of the bar: the longest praise
+        // needs far more than its 50 pixels.
+        const bool last = i == kStatusPanels - 1;
+        if (last)
+            sbPanels[i]->setMinimumWidth(kPanelWidths[i]);
+        else
+            sbPanels[i]->setFixedWidth(kPanelWidths[i]);
+        sb->addWidget(sbPanels[i], last ? 1 : 0);
     }
     setStatusBar(sb);
 

@@ -188,6 +188,35 @@ TEST_F(ComputerMove, ComputersPlayEachOtherToAWin) {
     EXPECT_TRUE(fMain->aEndGame->isEnabled());
 }
 
+// Orange needs one step to fill the top point; Blue's second click on its
+// marble ends its turn, and Orange wins inside that click.
+TEST_F(ComputerMove, AWinInsideTheClickThatEndedTheTurnLeavesNoSelection) {
+    NewGame(kHumanVsComputer);
+    fMain->state.jumpBackAllowed = true; // Blue's jump does not end the turn
+    SetPosition({{kBlue, 0, 2, 0},
+                 {kBlue, 1, 3, 1},
+                 {kOrange, 0, -8, 0},
+                 {kOrange, 1, -7, -1},
+                 {kOrange, 2, -7, 1},
+                 {kOrange, 3, -6, -2},
+                 {kOrange, 4, -6, 0},
+                 {kOrange, 5, -6, 2},
+                 {kOrange, 6, -5, -3},
+                 {kOrange, 7, -5, -1},
+                 {kOrange, 8, -5, 3},
+                 {kOrange, 9, -4, 0}});
+    Click(Marble(kBlue, 0));
+    ASSERT_TRUE(ClickMarkerOn(Hole(4, 2)));
+    TZellhopBall& blue = Marble(kBlue, 0);
+    Click(blue);
+    ASSERT_EQ(ShownTargets(), (std::vector<LatticePoint>{{2, 0}}));
+    Click(blue);
+
+    EXPECT_EQ(prompts.messages, QStringList{"Player ORANGE won!"});
+    EXPECT_TRUE(fMain->marbles.empty());
+    EXPECT_EQ(fMain->state.selectedMarble, nullptr) << "a marble of the ended game";
+}
+
 // Blue and Orange each have one marble, walled in by marbles of seats that
 // take no part: nobody can move, ever.
 TEST_F(ComputerMove, AGameInWhichNobodyCanMoveGoesOnAtTheComputersPace) {

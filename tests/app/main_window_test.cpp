@@ -189,7 +189,10 @@ TEST_F(MainWindow, StartsWithItsControlsAsDesigned) {
 
     const int widths[] = {150, 100, 50};
     for (int i = 0; i < kStatusPanels; ++i) {
-        EXPECT_EQ(fMain->sbPanels[i]->width(), widths[i]) << i;
+        if (i < kStatusPanels - 1)
+            EXPECT_EQ(fMain->sbPanels[i]->width(), widths[i]) << i;
+        else // the last one fills the rest of the bar
+            EXPECT_GE(fMain->sbPanels[i]->width(), 300) << i;
         EXPECT_TRUE(fMain->sbPanels[i]->isVisible()) << i;
         EXPECT_EQ(fMain->StatusText(i), "") << i;
     }

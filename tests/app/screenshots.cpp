@@ -1,0 +1,92 @@
+// Pictures of the game for a person to look at: a game in progress with a
+// marble selected and its white target pins, a computer move under way, the
+// player dialog and the options dialog.  Run it under xvfb-run (or with
+// QT_QPA_PLATFORM=offscreen); it writes PNG files into the folder given.
+#include "application.h"
+#include "main_window.h"
+#include "options_dialog.h"
+#include "picture_widget.h"
+#include "players_dialog.h"
+#include "scripted_prompts.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+constexpr int kShownStepDelay = 200; // ms, slow enough to catch a move under way
+
+bool Save(QWidget& widget, const QString& folder, const char* name) {
+    const QString path = QDir(folder).filePath(name);
+    const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+PictureWidget* MarkerOn(TfMain& fMain, const TZellhopPos& hole) {
+    for (int k = 0; k < kTargetMarkers; ++k)
+        if (fMain.targetMarkers[k]->isVisible() && fMain.MarkerHole(k) == &hole)
+            return fMain.targetMarkers[k];
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    InitApplication(app);
+    const QString folder = argc > 1 ? argv[1] : ".";
+    QDir().mkpath(folder);
+
+    ScriptedPrompts prompts;
+    const auto fMain = CreateWindows(&prompts);
+    fMain->show();
+    QTest::qWait(100);
+
+    bool ok = true;
+    // The player dialog as New Game opens it, then "1 Human vs 1 Computer".
+    QTimer::singleShot(50, fMain.get(), [&] {
+        ok &= Save(*fMain->fPlayers, folder, "players_dialog.png");
+        fMain->fPlayers->cbPresets->setCurrentIndex(6);
+        ok &= Save(*fMain->fPlayers, folder, "players_dialog_tavlo.png");
+        fMain->fPlayers->cbPresets->setCurrentIndex(0);
+        fMain->fPlayers->btnOk->click();
+    });
+    fMain->aNewGame->trigger();
+    QTest::qWait(50);
+
+    // Blue marble 2 selected: two jumps offered.
+    TZellhopBall* blue = fMain->marbles.FindBall(0, 2);
+    QTest::mouseClick(fMain->MarblePicture(*blue), Qt::LeftButton);
+    QTest::qWait(50);
+    ok &= Save(*fMain, folder, "game_marble_selected.png");
+
+    // Blue jumps; Orange's answer is caught half way.
+    fMain->state.stepDelay = kShownStepDelay;
+    bool caught = false;
+    QObject::connect(fMain.get(), &TfMain::stepWaitStarted, [&] {
+        if (caught || fMain->state.currentSeat != 3)
+            return;
+        caught = true;
+        QTest::qWait(kShownStepDelay / 2);
+        ok &= Save(*fMain, folder, "game_computer_moving.png");
+    });
+    PictureWidget* marker = MarkerOn(*fMain, *fMain->holes.at({-4, 0}));
+    if (!marker)
+        return 1;
+    QTest::mouseClick(marker, Qt::LeftButton);
+    QTest::qWait(50);
+    ok &= Save(*fMain, folder, "game_computer_answered.png");
+
+    QTimer::singleShot(50, fMain.get(), [&] {
+        ok &= Save(*fMain->fOptions, folder, "options_dialog.png");
+        fMain->fOptions->accept();
+    });
+    fMain->Options1->trigger();
+    return ok && caught ? 0 : 1;
+}
