@@ -98,6 +98,7 @@ void TfMain::RefreshGame(int32_t /*newPlayer*/, int32_t /*newGameState*/, int32_
 }
 
 void TfMain::SetMultiplayerView(bool on) {
+    // The messaging component is switched with them once online play joins.
     mLog->setVisible(on);
     eChat->setVisible(on);
     if (on)

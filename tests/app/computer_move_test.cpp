@@ -247,7 +247,7 @@ TEST_F(ComputerMove, AGameInWhichNobodyCanMoveGoesOnAtTheComputersPace) {
     fMain->NextTurn(); // returns once the game is ended
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(waits, 2);
-    EXPECT_LE(waits, elapsed / 5 + 1) << "each pass waits the computer's delay";
+    EXPECT_LE(waits, elapsed / 4 + 2) << "each pass waits the computer's delay";
     EXPECT_EQ(fMain->state.phase, kPhaseNoGame);
     EXPECT_FALSE(fMain->computerMoving);
 }
