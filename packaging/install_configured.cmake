@@ -28,9 +28,11 @@ zellhop_full_path(ZELLHOP_FULL_DATADIR "${ZELLHOP_DATADIR}")
 zellhop_full_path(ZELLHOP_UNIT_DIR "${ZELLHOP_UNITDIR}")
 set(ZELLHOP_PINS_DIR "${ZELLHOP_FULL_DATADIR}/zellhop")
 
-# Installs into different prefixes may run side by side (a test and CPack).
+# A folder for each prefix: installs into different prefixes may run side
+# by side (a test and CPack).
 string(MD5 prefix_key "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
-set(staged "${ZELLHOP_STAGING}/${prefix_key}/${ZELLHOP_NAME}")
+set(staging_run "${ZELLHOP_STAGING}/${prefix_key}")
+set(staged "${staging_run}/${ZELLHOP_NAME}")
 configure_file("${ZELLHOP_TEMPLATE}" "${staged}" @ONLY)
 
 set(installed_name "${ZELLHOP_NAME}")
@@ -46,3 +48,4 @@ endif()
 
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${ZELLHOP_DESTINATION}" TYPE FILE
      RENAME "${installed_name}" FILES "${staged}")
+file(REMOVE_RECURSE "${staging_run}")
