@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 namespace {
 
@@ -276,10 +277,37 @@ void TQComm::Acknowledge(int kind) {
 // --- Receiving -----------------------------------------------------------
 
 void TQComm::HandleDatagram(std::string_view bytes, const std::string& fromIP, int sourcePort) {
-    if (sourcePort != FPort)
+    if (sourcePort != FPort || !Reassemble(bytes, fromIP))
         return;
-    if (Reassemble(bytes, fromIP))
-        ProcessIncoming();
+    // A message whose acknowledgement could not be sent is still handled;
+    // its sender will see it as lost.
+    std::exception_ptr ackFailure;
+    try {
+        AcknowledgeAtReceipt(FIncoming.back());
+    } catch (...) {
+        ackFailure = std::current_exception();
+    }
+    ProcessIncoming();
+    if (ackFailure)
+        std::rethrow_exception(ackFailure);
+}
+
+// The acknowledgement goes straight to the sender's address, leaving alone
+// the sender and the outsider of a message still being handled.
+void TQComm::AcknowledgeAtReceipt(TReceived& received) {
+    const TQMsg& msg = *received.msg;
+    if (msg.MsgType == mtAck || msg.MsgType == mtConnectRequest)
+        return; // a connect request is acknowledged after its reply
+    received.acknowledged = true;
+    const int index = IndexOfAddress(msg.FromAddress);
+    const TpContact sender =
+        index >= 0 ? FContacts[index]
+                   : std::make_shared<TContact>(TContact{kOutsiderName, msg.FromAddress, 0});
+    TQMsg ack;
+    ack.MsgType = mtAck;
+    ack.AddInt(msg.MsgType);
+    ack.Recipients.push_back(sender);
+    Transmit(ack);
 }
 
 // Adds a datagram to the message being received; true when that message is
@@ -306,7 +334,8 @@ bool TQComm::Reassemble(std::string_view bytes, const std::string& fromIP) {
     }
     if (missing > 0)
         return false;
-    FIncoming.push_back(std::move(FPartial)); // bytes beyond the declared length are dropped
+    FIncoming.push_back(
+        {std::move(FPartial), false}); // bytes beyond the declared length are dropped
     return true;
 }
 
@@ -316,9 +345,9 @@ void TQComm::ProcessIncoming() {
     FBusy = true;
     try {
         while (!FIncoming.empty()) {
-            const std::unique_ptr<TQMsg> msg = std::move(FIncoming.front());
+            const TReceived received = std::move(FIncoming.front());
             FIncoming.pop_front();
-            Process(*msg);
+            Process(*received.msg, received.acknowledged);
         }
     } catch (...) {
         FBusy = false;
@@ -330,13 +359,13 @@ void TQComm::ProcessIncoming() {
     FBusy = false;
 }
 
-void TQComm::Process(const TQMsg& msg) {
+void TQComm::Process(const TQMsg& msg, bool acknowledged) {
     if (msg.MsgType == mtConnectRequest)
         AdmitJoiner(msg);
     FCurrentSender = IndexOfAddress(msg.FromAddress);
     if (FCurrentSender < 0)
         FOutsider->Address = msg.FromAddress;
-    if (msg.MsgType != mtAck)
+    if (msg.MsgType != mtAck && !acknowledged)
         Acknowledge(msg.MsgType);
 
     switch (msg.MsgType) {
@@ -500,9 +529,15 @@ void TQComm::Unlink(const TpQMsg& msg) {
     std::erase(FAckTable[msg->MsgType & 0xFF], msg);
 }
 
+bool TQComm::AcksWaiting() const {
+    return std::any_of(FIncoming.begin(), FIncoming.end(),
+                       [](const TReceived& r) { return r.msg->MsgType == mtAck; });
+}
+
 void TQComm::TimerTick() {
-    // A tick while a tick's own events run (a nested event loop) is skipped.
-    if (FTicking)
+    // A tick while a tick's own events run (a nested event loop) is skipped,
+    // and so is one that would overlook acknowledgements not yet matched.
+    if (FTicking || AcksWaiting())
         return;
     FTicking = true;
     try {

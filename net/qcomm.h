@@ -8,8 +8,13 @@
 // the joiner about each of them, so that every program ends up with a
 // contact for every other one (a full mesh: the host relays nothing).
 //
-// Every received message except an acknowledgement is acknowledged at once,
-// before the application sees it.  A message sent with wantAck stays
+// Every received message except an acknowledgement is acknowledged as soon
+// as it has been decoded, before the application sees it, and also while
+// the handler of an earlier message is still running (a handler may run a
+// nested event loop for seconds; the peers must not give this program up
+// meanwhile).  A connect request is the exception: its reply goes out
+// first, then its acknowledgement.  Messages are handled one at a time, in
+// the order they arrived.  A message sent with wantAck stays
 // pending until each addressee has acknowledged it; the retry timer (every
 // Timeout ms) reports an overdue addressee with OnTimeout, sends again while
 // PacketRetries allows, and then gives the addressee up: it leaves the
@@ -190,12 +195,19 @@ class TQComm {
     // A datagram as received: ignored unless sourcePort is Port; dropped
     // whole when it does not hold a well-formed message.
     void HandleDatagram(std::string_view bytes, const std::string& fromIP, int sourcePort);
-    // One tick of the retry timer.
+    // One tick of the retry timer.  It examines nothing while received
+    // acknowledgements still wait behind a running handler: they may settle
+    // the very messages it would give up.
     void TimerTick();
 
   private:
     using TpQMsg = std::shared_ptr<TQMsg>;
     class EndpointUse;
+    // A complete received message waiting to be handled.
+    struct TReceived {
+        std::unique_ptr<TQMsg> msg;
+        bool acknowledged = false;
+    };
 
     // Sending.
     TpQMsg MakeMsg(int kind) const;
@@ -203,11 +215,13 @@ class TQComm {
     void Address(TQMsg& msg, TSendMode mode);
     void Transmit(TQMsg& msg);
     void Acknowledge(int kind);
+    void AcknowledgeAtReceipt(TReceived& received);
 
     // Receiving.
     bool Reassemble(std::string_view bytes, const std::string& fromIP);
     void ProcessIncoming();
-    void Process(const TQMsg& msg);
+    void Process(const TQMsg& msg, bool acknowledged);
+    bool AcksWaiting() const;
     void AdmitJoiner(const TQMsg& request);
     void Refuse(const std::string& address, int reason);
     void IntroduceMembers(const TpContact& joiner);
@@ -245,7 +259,7 @@ class TQComm {
 
     std::unique_ptr<TQMsg> FPartial;  // a message still waiting for datagrams
     std::unique_ptr<TQMsg> FBuilding; // made by NewMsg, not yet sent
-    std::deque<std::unique_ptr<TQMsg>> FIncoming;
+    std::deque<TReceived> FIncoming;
     // Pending messages are shared: FPending, their kind's chain and a tick
     // or acknowledgement that is handling one may each hold it.
     std::deque<TpQMsg> FPending;
