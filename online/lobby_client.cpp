@@ -1,0 +1,153 @@
+#include "lobby_client.h"
+
+#include "http_client.h"
+#include "text_to_int.h"
+
+#include <algorithm>
+
+namespace {
+
+const char kLoginSuccess = '0';
+const char kLoginBadPassword = '1';
+const char kLoginBadVersion = '2';
+const char kScriptSuccess = '1';
+const char kLineEnd = '\n';
+// A publish or list reply: the outcome character and its line end.
+constexpr std::size_t kReplyPrefixLength = 2;
+
+bool IsNameCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
+}
+
+std::string Session(const std::string& sessionId) {
+    return "mysessid=" + sessionId + "&gametype=" + std::to_string(kLobbyGameType);
+}
+
+void AppendPart(std::string& target, const char* key, int32_t value) {
+    if (value > 0)
+        target += std::string("&") + key + "=" + std::to_string(value);
+}
+
+std::string AfterPrefix(const std::string& reply) {
+    return reply.size() > kReplyPrefixLength ? reply.substr(kReplyPrefixLength) : std::string();
+}
+
+// The text before the first LF, taken off `rest` with the LF; empty, and
+// nothing taken, when there is no LF.
+std::string TakeLine(std::string& rest) {
+    const std::size_t end = rest.find(kLineEnd);
+    if (end == std::string::npos)
+        return {};
+    std::string line = rest.substr(0, end);
+    rest.erase(0, end + 1);
+    return line;
+}
+
+} // namespace
+
+std::string LoginTarget(const std::string& userName, const std::string& password,
+                        const std::string& fileVersion) {
+    // No leading slash: the HTTP client puts one in front.
+    return "tavlo/tavlologin2.php?username=" + userName + "&password=" + password +
+           "&progversion=" + fileVersion;
+}
+
+std::string EncodeGameName(const std::string& gameName) {
+    std::string encoded;
+    for (char c : gameName) {
+        if (!IsNameCharacter(c))
+            continue;
+        encoded += c == ' ' ? std::string("%20") : std::string(1, c);
+    }
+    return encoded;
+}
+
+std::string PlayersText(const std::array<SeatKind, 6>& kinds) {
+    std::string text;
+    for (SeatKind kind : kinds)
+        text += std::to_string(static_cast<int>(kind));
+    return text;
+}
+
+std::string PublishTarget(const std::string& sessionId, const std::string& gameName,
+                          const std::string& playersText) {
+    return "/tavlo/creategame.php?" + Session(sessionId) + "&gamename=" + EncodeGameName(gameName) +
+           "&players=" + playersText;
+}
+
+std::string ListTarget(const std::string& sessionId) {
+    return "/tavlo/getgames.php?" + Session(sessionId);
+}
+
+std::string RefreshTarget(const std::string& sessionId, int32_t gameNumber, int32_t newPlayer,
+                          int32_t newGameState, int32_t winner) {
+    std::string target =
+        "/tavlo/refreshgame.php?" + Session(sessionId) + "&gameno=" + std::to_string(gameNumber);
+    AppendPart(target, "newplayer", newPlayer);
+    AppendPart(target, "newgamestate", newGameState);
+    AppendPart(target, "winner", winner);
+    return target;
+}
+
+bool IsLoggedIn(const std::string& sessionId) {
+    return sessionId.find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
+TLoginReply ParseLoginReply(const std::string& reply) {
+    TLoginReply result;
+    const char outcome = reply.empty() ? '\0' : reply.front();
+    if (outcome == kLoginBadPassword)
+        result.outcome = TLoginOutcome::BadPassword;
+    if (outcome == kLoginBadVersion)
+        result.outcome = TLoginOutcome::BadVersion;
+    if (outcome != kLoginSuccess)
+        return result;
+    result.outcome = TLoginOutcome::Success;
+    std::string rest = reply.substr(1);
+    const std::size_t end = rest.find(kLineEnd);
+    if (end != std::string::npos) {
+        result.sessionId = rest.substr(0, std::min(end, kSessionIdLength));
+        rest.erase(0, end + 1);
+    }
+    result.playerNumber = StrToIntDef(rest, 0);
+    return result;
+}
+
+std::optional<int32_t> ParsePublishReply(const std::string& reply) {
+    if (reply.empty() || reply.front() != kScriptSuccess)
+        return std::nullopt;
+    return StrToIntDef(AfterPrefix(reply), 0);
+}
+
+std::optional<std::vector<TGameListEntry>> ParseGameList(const std::string& reply) {
+    if (reply.empty() || reply.front() != kScriptSuccess)
+        return std::nullopt;
+    std::vector<TGameListEntry> entries;
+    std::string rest = AfterPrefix(reply);
+    while (!rest.empty()) {
+        TGameListEntry entry;
+        entry.name = TakeLine(rest);
+        entry.players = TakeLine(rest);
+        if (rest.find(kLineEnd) != std::string::npos) {
+            entry.address = TakeLine(rest);
+        } else {
+            entry.address = rest;
+            rest.clear();
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::string LobbyGet(THttpClient& http, const std::string& target) {
+    http.Connect();
+    std::string reply;
+    try {
+        reply = http.Get(target);
+    } catch (...) {
+        http.Disconnect();
+        throw;
+    }
+    http.Disconnect();
+    return reply;
+}

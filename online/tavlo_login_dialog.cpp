@@ -1,0 +1,229 @@
+#include "tavlo_login_dialog.h"
+
+#include "file_version.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+constexpr QSize kClientSize{201, 199};
+constexpr QRect kLoginInfo{0, 0, 201, 81};
+constexpr QPoint kUserLabel{8, 24};
+constexpr QPoint kPasswordLabel{8, 48};
+constexpr QRect kUserField{72, 21, 113, 21};
+constexpr QRect kPasswordField{72, 45, 113, 21};
+constexpr QRect kLoginStatus{0, 88, 201, 41};
+constexpr QPoint kStatusLine{8, 19};
+constexpr int kStatusWidth = 177; // a longer text is cut off at its right edge
+constexpr QPoint kCreateAccountLink{4, 132};
+constexpr QPoint kForgotPasswordLink{4, 148};
+constexpr QRect kLoginButton{16, 168, 75, 25};
+constexpr QRect kCancelButton{104, 168, 75, 25};
+constexpr int kSuccessPause = 1000; // ms, "Successfully logged." before the dialog closes
+
+const char* const kWaiting = "Waiting for you to login...";
+const char* const kMandatory = "ERROR: Username and password are mandatory.";
+const char* const kNoSpace = "ERROR: No space allowed in username/password.";
+const char* const kContacting = "Contacting Tavlo...";
+const char* const kLogged = "Successfully logged.";
+const char* const kBadPassword = "Bad Username/Password";
+const char* const kBadVersion = "Bad version.";
+const char* const kUnknownError = "Unkown error";
+const char* const kCreateAccountPath = "/main.php?pageno=100";
+const char* const kForgotPasswordPath = "/main.php?pageno=101";
+
+QString StatusFor(TLoginOutcome outcome) {
+    switch (outcome) {
+    case TLoginOutcome::Success:
+        return kLogged;
+    case TLoginOutcome::BadPassword:
+        return kBadPassword;
+    case TLoginOutcome::BadVersion:
+        return kBadVersion;
+    case TLoginOutcome::Unknown:
+        break;
+    }
+    return kUnknownError;
+}
+
+void Pause(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+TfTavloLogin::TfTavloLogin(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
+      urlOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    setObjectName("fTavloLogin");
+    setWindowTitle("Tavlo login");
+    setFixedSize(kClientSize);
+    CreateControls();
+    setTabOrder(eUsername, ePassword);
+    setTabOrder(ePassword, bLogin);
+    setTabOrder(bLogin, bCancel);
+}
+
+void TfTavloLogin::CreateControls() {
+    GroupBox1 = new QGroupBox("Login info", this);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setGeometry(kLoginInfo);
+    auto label = [](QWidget* parent, const char* name, const QString& text, QPoint at) {
+        auto* l = new QLabel(text, parent);
+        l->setObjectName(name);
+        l->move(at);
+        l->adjustSize();
+        return l;
+    };
+    Label1 = label(GroupBox1, "Label1", "Username:", kUserLabel);
+    Label2 = label(GroupBox1, "Label2", "Password:", kPasswordLabel);
+    eUsername = new QLineEdit(GroupBox1);
+    eUsername->setObjectName("eUsername");
+    eUsername->setGeometry(kUserField);
+    eUsername->setMaxLength(kLoginFieldLength);
+    ePassword = new QLineEdit(GroupBox1);
+    ePassword->setObjectName("ePassword");
+    ePassword->setGeometry(kPasswordField);
+    ePassword->setMaxLength(kLoginFieldLength);
+    ePassword->setEchoMode(QLineEdit::Password);
+
+    GroupBox2 = new QGroupBox("Login status", this);
+    GroupBox2->setObjectName("GroupBox2");
+    GroupBox2->setGeometry(kLoginStatus);
+    lblstatus = label(GroupBox2, "lblstatus", kWaiting, kStatusLine);
+    lblstatus->setFixedWidth(kStatusWidth);
+    lblstatus->setWordWrap(false);
+
+    Label3 = CreateLink("Label3", "Create a new Tavlo account", kCreateAccountLink);
+    connect(Label3, &QLabel::linkActivated, this, &TfTavloLogin::Label3Click);
+    Label4 = CreateLink("Label4", "Forgot your password?", kForgotPasswordLink);
+    connect(Label4, &QLabel::linkActivated, this, &TfTavloLogin::Label4Click);
+
+    bLogin = new QPushButton("Login", this);
+    bLogin->setObjectName("bLogin");
+    bLogin->setGeometry(kLoginButton);
+    bLogin->setDefault(true);
+    connect(bLogin, &QPushButton::clicked, this, &TfTavloLogin::bLoginClick);
+    bCancel = new QPushButton("Cancel", this);
+    bCancel->setObjectName("bCancel");
+    bCancel->setGeometry(kCancelButton);
+    bCancel->setAutoDefault(false);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QLabel* TfTavloLogin::CreateLink(const char* name, const QString& text, QPoint at) {
+    // Blue and underlined, as links are; the page itself is ours to choose
+    // at the click, so the anchor carries no address.
+    auto* link = new QLabel(
+        QString("<a href=\"#\" style=\"color:#0000ff; text-decoration:underline\">%1</a>")
+            .arg(text.toHtmlEscaped()),
+        this);
+    link->setObjectName(name);
+    link->setTextFormat(Qt::RichText);
+    link->setCursor(Qt::PointingHandCursor);
+    link->move(at);
+    link->adjustSize();
+    return link;
+}
+
+void TfTavloLogin::SetLobby(LobbyRequest request, LoggedIn loggedIn) {
+    request_ = std::move(request);
+    loggedIn_ = std::move(loggedIn);
+}
+
+void TfTavloLogin::SetWebHost(const std::string& host) {
+    webHost_ = host;
+}
+
+QUrl TfTavloLogin::CreateAccountPage() const {
+    return QUrl(QString::fromStdString("http://" + webHost_ + kCreateAccountPath));
+}
+
+QUrl TfTavloLogin::ForgotPasswordPage() const {
+    return QUrl(QString::fromStdString("http://" + webHost_ + kForgotPasswordPath));
+}
+
+void TfTavloLogin::Label3Click() {
+    urlOpener_(CreateAccountPage());
+}
+
+void TfTavloLogin::Label4Click() {
+    urlOpener_(ForgotPasswordPage());
+}
+
+QString TfTavloLogin::FieldsProblem() const {
+    const QString user = eUsername->text();
+    const QString password = ePassword->text();
+    if (user.trimmed().isEmpty() || password.trimmed().isEmpty())
+        return kMandatory;
+    if ((user + password).contains(' '))
+        return kNoSpace;
+    return {};
+}
+
+void TfTavloLogin::bLoginClick() {
+    if (const QString problem = FieldsProblem(); !problem.isEmpty()) {
+        lblstatus->setText(problem);
+        return;
+    }
+    bLogin->setEnabled(false);
+    lblstatus->setText(kContacting);
+    QCoreApplication::processEvents(); // drawn before the request blocks
+    bool loggedIn = false;
+    try {
+        loggedIn = Login();
+    } catch (const std::exception& e) {
+        if (errorBox_)
+            errorBox_(QString::fromLocal8Bit(e.what()));
+    }
+    bLogin->setEnabled(true);
+    if (loggedIn)
+        accept();
+}
+
+// The request and its outcome; true after a successful login.
+bool TfTavloLogin::Login() {
+    if (!request_)
+        return false;
+    const std::string user = eUsername->text().toStdString();
+    const std::string reply =
+        request_(LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()));
+    const TLoginReply login = ParseLoginReply(reply);
+    lblstatus->setText(StatusFor(login.outcome));
+    if (login.outcome != TLoginOutcome::Success)
+        return false;
+    if (loggedIn_)
+        loggedIn_(login, user);
+    QCoreApplication::processEvents();
+    Pause(kSuccessPause);
+    return true;
+}
+
+bool TfTavloLogin::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QDialog::event(event);
+}
+
+void TfTavloLogin::FormActivate() {
+    // A returning player types only the password.
+    if (ePassword->isEnabled() && ePassword->isVisible())
+        ePassword->setFocus();
+}
+
+void TfTavloLogin::showEvent(QShowEvent* event) {
+    // Centred on the screen, not on the main window.
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
+}
