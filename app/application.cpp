@@ -1,10 +1,14 @@
 #include "application.h"
 
 #include "about_box.h"
+#include "design_font.h"
+#include "game_list_dialog.h"
 #include "main_window.h"
 #include "options_dialog.h"
 #include "pin_pictures.h"
 #include "players_dialog.h"
+#include "tavlo_login_dialog.h"
+#include "user_prompts.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -20,5 +24,19 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
     fMain->fOptions = new TfOptions(fMain.get());
     fMain->fPlayers = new TfPlayers(fMain->seats, fMain->Prompts(), fMain.get());
     fMain->AboutBox = new TAboutBox(fMain.get());
+    TfMain* main = fMain.get();
+    auto* login = new TfTavloLogin(main);
+    login->setFont(DesignFont());
+    login->SetLobby([main](const std::string& target) { return main->LobbyGet(target); },
+                    [main](const TLoginReply& reply, const std::string& userName) {
+                        main->LoggedIn(reply, userName);
+                    });
+    login->SetErrorBox([main](const QString& message) { main->Prompts().ShowMessage(message); });
+    fMain->fTavloLogin = login;
+    auto* gamelist = new TfGamelist(main);
+    gamelist->setFont(DesignFont());
+    gamelist->SetMessageBox([main](const QString& text) { main->Prompts().ShowMessage(text); });
+    fMain->fGamelist = gamelist;
+    fMain->ApplyOnlineSettings();
     return fMain;
 }

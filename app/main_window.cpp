@@ -6,15 +6,18 @@
 #include "colours.h"
 #include "design_font.h"
 #include "file_version.h"
+#include "game_list_dialog.h"
 #include "marble_view.h"
 #include "message_box_prompts.h"
 #include "options_dialog.h"
 #include "picture_widget.h"
 #include "pin_pictures.h"
 #include "settings.h"
+#include "tavlo_login_dialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -56,6 +59,7 @@ TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
     CreateControls();
     CreateActions();
     CreateMenu();
+    CreateMessaging();
     FormCreate();
 
     const QSize initial(kInitialClientSize.width(),
@@ -111,6 +115,7 @@ void TfMain::CreateControls() {
     eChat = new QLineEdit(client);
     eChat->setObjectName("eChat");
     eChat->setGeometry(kChatRect);
+    eChat->installEventFilter(this);
     eChat->hide();
 
     sb = new QStatusBar(this);
@@ -139,7 +144,8 @@ void TfMain::CreateControls() {
     tmrRefreshGame = new QTimer(this);
     tmrRefreshGame->setObjectName("tmrRefreshGame");
     tmrRefreshGame->setInterval(kRefreshGameInterval);
-    connect(tmrRefreshGame, &QTimer::timeout, this, &TfMain::tmrRefreshGameTimer);
+    connect(tmrRefreshGame, &QTimer::timeout, this,
+            [this] { ShowingErrors([this] { tmrRefreshGameTimer(); }); });
 }
 
 void TfMain::CreateActions() {
@@ -171,7 +177,9 @@ void TfMain::CreateActions() {
         d.action->setProperty("category", QString(d.category));
         d.action->setShortcut(d.shortcut);
         d.action->setEnabled(d.enabled);
-        connect(d.action, &QAction::triggered, this, d.handler);
+        connect(d.action, &QAction::triggered, this, [this, handler = d.handler] {
+            ShowingErrors([this, handler] { (this->*handler)(); });
+        });
         addAction(d.action); // shortcuts work while the menu is closed
     }
 }
@@ -180,13 +188,15 @@ void TfMain::CreateMenu() {
     File1 = menuBar()->addMenu("File");
     File1->setObjectName("File1");
     File1->addAction(aExit);
-    TavloLogin1 = File1->addAction("TavloLogin", this, &TfMain::TavloLogin1Click);
+    TavloLogin1 = File1->addAction("TavloLogin", this,
+                                   [this] { ShowingErrors([this] { TavloLogin1Click(); }); });
     TavloLogin1->setObjectName("TavloLogin1");
 
     Game1 = menuBar()->addMenu("Game");
     Game1->setObjectName("Game1");
     Game1->addActions({aNewGame, aJoinGame, aEndGame});
-    Options1 = Game1->addAction("Options", this, &TfMain::Options1Click);
+    Options1 =
+        Game1->addAction("Options", this, [this] { ShowingErrors([this] { Options1Click(); }); });
     Options1->setObjectName("Options1");
     Options1->setShortcut(Qt::CTRL | Qt::Key_O);
     addAction(Options1);
@@ -198,6 +208,31 @@ void TfMain::CreateMenu() {
     N1 = menuBar()->addMenu("?");
     N1->setObjectName("N1");
     N1->addAction(aAbout);
+}
+
+void TfMain::CreateMessaging() {
+    hc.setPort(kPeerPort);
+    hc.setTimeout(kPeerTimeout);
+    hc.setPacketRetries(0);
+    hc.setMaxConnections(0);
+    // Each event is a handler of its own: an error in it is shown, and the
+    // component goes on with the next message.
+    const auto guarded = [this](auto handler) {
+        return
+            [this, handler](auto&&... args) { ShowingErrors([&] { (this->*handler)(args...); }); };
+    };
+    hc.OnNewClient = guarded(&TfMain::hcNewClient);
+    hc.OnGotMsg = guarded(&TfMain::hcGotMsg);
+    hc.OnGotAck = guarded(&TfMain::hcGotAck);
+    hc.OnConnectionSuccess = guarded(&TfMain::hcConnectionSuccess);
+    hc.OnConnectionFailed = guarded(&TfMain::hcConnectionFailed);
+    hc.OnClientDisconnection = guarded(&TfMain::hcClientDisconnection);
+    hc.OnTimeout = guarded(&TfMain::hcTimeout);
+    hc.OnConnected = guarded(&TfMain::hcConnected);
+    http.HandleRedirects = true;
+    lobbyHost = kDefaultLobbyHost;
+    localAddress = kAnyLocalAddress;
+    ApplyOnlineSettings();
 }
 
 void TfMain::FormCreate() {
@@ -213,7 +248,8 @@ void TfMain::FormCreate() {
         marker->setObjectName(QString("targetMarker%1").arg(i));
         marker->SetPicture(whitePin);
         marker->hide();
-        connect(marker, &PictureWidget::clicked, this, [this, i] { MarkerClick(i); });
+        connect(marker, &PictureWidget::clicked, this,
+                [this, i] { ShowingErrors([this, i] { MarkerClick(i); }); });
         targetMarkers[i] = marker;
     }
     for (int i = 0; i < kColours; ++i) {
@@ -232,6 +268,13 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event) {
     // The client area is resized when the window is, and when it is first shown.
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         FormResize();
+    if (watched == eChat && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ShowingErrors([this] { eChatKeyDown(); });
+            return true; // the key is consumed
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -268,8 +311,16 @@ QString TfMain::StatusText(int panel) const {
     return sbPanels.at(panel)->text();
 }
 
-void TfMain::aJoinGameExecute() {
-    // Joining arrives with the lobby.
+void TfMain::ShowingErrors(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        prompts_.ShowMessage(QString::fromUtf8(e.what()));
+    }
+}
+
+void TfMain::Log(const QString& line) {
+    mLog->appendPlainText(line);
 }
 
 void TfMain::aExitExecute() {
@@ -285,10 +336,6 @@ void TfMain::aAboutExecute() {
     AboutBox->Version->setText(QString::fromStdString(OwnFileVersion()));
     AboutBox->Version->adjustSize();
     AboutBox->exec();
-}
-
-void TfMain::TavloLogin1Click() {
-    // The login dialog arrives with the lobby.
 }
 
 void TfMain::Options1Click() {
@@ -307,18 +354,22 @@ void TfMain::ApplyOptions() {
 }
 
 void TfMain::LoadSettings() {
+    settingsPath_ = DefaultSettingsPath();
     try {
-        const StoredSettings stored = ReadSettings(ProfileFile(DefaultSettingsPath()));
+        const StoredSettings stored = ReadSettings(ProfileFile(settingsPath_));
         if (fOptions) {
             fOptions->tbCompSpeed->setValue(stored.compSpeed); // the slider clamps it
             fOptions->cbAllowBack->setChecked(stored.jumpBack);
         }
-        clientName = stored.clientName;
-        nickname = NicknameOf(clientName);
+        hc.setClientName(stored.clientName);
+        nickname = NicknameOf(stored.clientName);
+        lobbyHost = stored.lobbyHost;
+        localAddress = stored.localAddress;
     } catch (const std::exception&) {
         // An unreadable file leaves the options at their design values.
     }
     ApplyOptions();
+    ApplyOnlineSettings();
 }
 
 void TfMain::SaveSettings() {
@@ -327,17 +378,31 @@ void TfMain::SaveSettings() {
     StoredSettings stored;
     stored.compSpeed = fOptions->tbCompSpeed->value();
     stored.jumpBack = fOptions->cbAllowBack->isChecked();
-    stored.clientName = clientName;
+    stored.clientName = hc.ClientName();
+    stored.lobbyHost = lobbyHost;
+    stored.localAddress = localAddress;
     try {
-        ProfileFile ini(DefaultSettingsPath());
+        // The file read at start, wherever the environment points now.
+        ProfileFile ini(settingsPath_.empty() ? DefaultSettingsPath() : settingsPath_);
         WriteSettings(ini, stored);
     } catch (const std::exception&) {
         // The program closes all the same.
     }
 }
 
-void TfMain::tmrRefreshGameTimer() {
-    // The lobby refresh arrives with the lobby.
+void TfMain::ApplyOnlineSettings() {
+    const LobbyHostPort lobby =
+        ParseLobbyHost(lobbyHost).value_or(LobbyHostPort{kDefaultLobbyHost, kDefaultLobbyPort});
+    http.Host = lobby.host;
+    http.Port = lobby.port;
+    const bool anyAddress = localAddress.empty() || localAddress == kAnyLocalAddress;
+    http.LocalAddress = anyAddress ? std::string() : localAddress;
+    hc.setLocalAddress(anyAddress ? std::string(kAnyLocalAddress) : localAddress);
+    const QString webHost = QString::fromStdString(lobbyHost);
+    if (AboutBox)
+        AboutBox->SetWebPage(QUrl("http://" + webHost + "/"));
+    if (fTavloLogin)
+        fTavloLogin->SetWebHost(lobbyHost);
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
@@ -347,7 +412,11 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::FormCloseQuery() {
     closing = true;
-    // The leave notice to the peers joins here with online play.
+    try {
+        hc.Disconnect(true);
+    } catch (const std::exception&) {
+        // The peers will time us out.
+    }
     SaveSettings();
 }
 

@@ -4,15 +4,21 @@
 #pragma once
 
 #include "board.h"
+#include "game_protocol.h"
 #include "game_state.h"
+#include "http_client.h"
+#include "lobby_client.h"
 #include "marble.h"
 #include "path_tree.h"
+#include "qcomm.h"
 #include "seat.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,12 +33,17 @@ class QPlainTextEdit;
 class QStatusBar;
 class QTimer;
 class TAboutBox;
+class TfGamelist;
 class TfOptions;
 class TfPlayers;
+class TfTavloLogin;
 class UserPrompts;
 
 inline constexpr int kStatusPanels = 3;
 inline constexpr int kTargetMarkers = 6; // a marble has at most one target per direction
+// The peer messaging of the main window.
+inline constexpr int kPeerPort = 3237;
+inline constexpr uint32_t kPeerTimeout = 2000; // ms
 
 // What ShowTargets does with a marble's targets.
 enum TargetsMode { kHideTargets = 0, kShowTargets = 1, kCountTargets = 2 };
@@ -58,12 +69,20 @@ class TfMain : public QMainWindow {
     // a tree of its own).
     PathTree tv;
 
+    // Online play: the peers of a game (its ClientName is the whole name
+    // they are told) and the lobby's HTTP client.
+    TQComm hc;
+    THttpClient http;
+
     // The lobby session.
     int32_t lobbyGameNumber = 0;
     int32_t lobbyPlayerNumber = 0;
-    std::string sessionId;  // at most 32 characters
-    std::string nickname;   // at most 16 characters
-    std::string clientName; // the whole name the peers are told
+    std::string sessionId; // at most 32 characters
+    std::string nickname;  // at most 16 characters
+    // Settings of online play: the lobby's "host[:port]", which is also the
+    // web host of the links, and the dotted address to go out from.
+    std::string lobbyHost;
+    std::string localAddress;
 
     // Controls, all owned by the window.
     QLabel* imMain;
@@ -95,6 +114,8 @@ class TfMain : public QMainWindow {
     QPointer<TfOptions> fOptions;
     QPointer<TfPlayers> fPlayers;
     QPointer<TAboutBox> AboutBox;
+    QPointer<TfTavloLogin> fTavloLogin;
+    QPointer<TfGamelist> fGamelist;
 
     // The seat panel: one pin and one name per taking-part seat.
     std::vector<QPointer<PictureWidget>> seatPictures;
@@ -108,10 +129,19 @@ class TfMain : public QMainWindow {
     void SetStatusText(int panel, const QString& text);
     QString StatusText(int panel) const;
     UserPrompts& Prompts() const { return prompts_; }
+    // Runs an event handler; an error that leaves it is shown in a message
+    // box and the program goes on.
+    void ShowingErrors(const std::function<void()>& handler);
+    // Appends a line to the game log.
+    void Log(const QString& line);
 
     // Settings: read once after every window exists, written at close.
     void LoadSettings();
     void SaveSettings();
+
+    // The settings of online play into the messaging component, the HTTP
+    // client and the links.
+    void ApplyOnlineSettings();
 
     // The game flow.
     void NextTurn();
@@ -125,6 +155,12 @@ class TfMain : public QMainWindow {
     void ClearSeatPanel();
     void RemoveAllMarbles();
     bool CheckWin();
+
+    // The lobby.
+    std::string LobbyGet(const std::string& target);
+    bool ShowLogin();
+    // A successful login's session, from the login dialog.
+    void LoggedIn(const TLoginReply& reply, const std::string& userName);
 
     // The marbles and a human's move.
     void CreateBalls(TZellhopPos* tip, int colour);
@@ -144,6 +180,18 @@ class TfMain : public QMainWindow {
 
     // The computer's move for the seat to play.
     void ComputerMove();
+
+    // The messaging component's events.
+    void hcNewClient(const TQMsg& aMsg, const TpContact& aContact);
+    void hcGotMsg(const TQMsg& aMsg, const TpContact& aContact);
+    void hcGotAck(const TQMsg& aMsg, const TpContact& aContact);
+    void hcConnectionSuccess();
+    void hcConnectionFailed(const TpContact& aContact, int aReason);
+    void hcClientDisconnection(const TpContact& aContact, int aReason);
+    void hcTimeout(const TQMsg& aMsg, const TpContact& aContact);
+    void hcConnected();
+    // Enter in the chat field.
+    void eChatKeyDown();
 
   signals:
     // A wait of the computer's move begins (the tests count them).
@@ -168,8 +216,27 @@ class TfMain : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Where this program stands in an online game.
+    enum class Online {
+        kOff,         // no online game
+        kHostWaiting, // published, admitting players to the Open seats
+        kJoining,     // connecting to a host, or waiting for its start
+        kPlaying,     // the game started on every program
+    };
+    // A hop, an end of turn or a leave of a remote player that waits until
+    // this program has reached that player's turn (or the leaver's earlier
+    // steps have been played).
+    struct RemoteStep {
+        TpContact sender;
+        int kind = gmEndTurn; // gmMove, gmEndTurn or kLeaveStep
+        TGameMove move;
+        int reason = 0; // of a leave
+    };
+    static constexpr int kLeaveStep = -1;
+
     void CreateControls();
     void CreateActions();
+    void CreateMessaging();
     void CreateMenu();
     void FormCreate();
     void FormResize();
@@ -189,6 +256,24 @@ class TfMain : public QMainWindow {
     void SendEndTurn();
     void SendMove(int number, int direction);
 
+    // Online play.
+    void SeatJoiner(const TpContact& joiner);
+    void StartHostedGame();
+    void StartOnlineGame();
+    void TakeSeat(const TQMsg& msg);
+    void TakeSeatTable(const TQMsg& msg, const TpContact& host);
+    void QueueRemoteStep(const TQMsg& msg, const TpContact& sender);
+    void ApplyRemoteSteps();
+    bool HasTurn(const TpContact& sender) const;
+    bool HoldsRemoteSeat(const TpContact& sender) const;
+    void ApplyRemoteMove(const TGameMove& move);
+    void HandOverSeats(const TpContact& leaver, int reason);
+    bool IsContact(const TpContact& contact) const;
+    void ForgetPeers();
+    void RefreshGameShowingErrors(int32_t newPlayer, int32_t newGameState, int32_t winner);
+    bool PublishOnce(const std::string& playersText, int32_t& gameNumber);
+    bool ListGames(std::vector<TGameListEntry>& games);
+
     // Showing the computer's chosen move hole by hole.
     void ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
     bool WaitOnce(uint64_t game);
@@ -204,6 +289,16 @@ class TfMain : public QMainWindow {
     // end of a game, a win), so that a computer move or a click handler
     // that was running learns that its marbles are gone.
     uint64_t gameGeneration_ = 0;
+
+    Online online_ = Online::kOff;
+    TpContact hostContact_; // the host this program joined
+    std::deque<RemoteStep> remoteSteps_;
+    bool applyingRemoteSteps_ = false;
+    bool beginningTurn_ = false; // a turn begins and waits for its status to be drawn
+    // Remote seats whose player's contact was not yet known at the start.
+    std::array<std::string, kColours> awaitedAddresses_;
+    // The settings file read at start, written at close.
+    std::string settingsPath_;
 
     std::unique_ptr<UserPrompts> ownPrompts_;
     UserPrompts& prompts_;

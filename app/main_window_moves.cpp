@@ -17,7 +17,7 @@ void TfMain::CreateBalls(TZellhopPos* tip, int colour) {
 void TfMain::ShowMarble(TZellhopBall& marble) {
     auto view = std::make_unique<MarbleView>(marble, *centralWidget());
     connect(&view->picture(), &PictureWidget::clicked, this,
-            [this, &marble] { MarbleClick(marble); });
+            [this, &marble] { ShowingErrors([this, &marble] { MarbleClick(marble); }); });
     marbleViews_[&marble] = std::move(view);
     if (marble.pos)
         PlaceBall(marble, *marble.pos);
@@ -43,6 +43,7 @@ void TfMain::RemoveAllMarbles() {
         marker->hide();
     markerTargets_ = {};
     state.selectedMarble = nullptr;
+    remoteSteps_.clear(); // they were for these marbles
     marbleViews_.clear();
     marbles.RemoveAll();
 }
@@ -135,6 +136,9 @@ void TfMain::Praise(int index) {
     SetStatusText(2, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void TfMain::SendMove(int /*number*/, int /*direction*/) {
-    // The move goes to the peers with online play; a local game has none.
+void TfMain::SendMove(int number, int direction) {
+    if (!hc.Enabled())
+        return; // a local game has no peers
+    WriteMove(hc.NewMsg(gmMove), {number, direction});
+    hc.SendMsg(smAll, true);
 }

@@ -24,7 +24,6 @@ constexpr int kPanelTop = 30;
 constexpr int kPanelLineHeight = 24;
 constexpr int kPanelNameLeft = 30;
 constexpr int kPanelNameDrop = 2; // the name sits a little below its pin's top
-constexpr int32_t kGameWon = 3;   // the lobby's game state of a finished game
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -70,53 +69,18 @@ void TfMain::aNewGameExecute() {
     SetStatusText(2, "");
 }
 
-bool TfMain::ConfigureGame() {
-    if (!fPlayers || fPlayers->exec() != QDialog::Accepted) {
-        SetMultiplayerView(false);
-        return false;
-    }
-    int openSeats = 0;
-    for (const Seat& seat : seats)
-        if (seat.kind == skOpen)
-            ++openSeats;
-    if (openSeats == 0) {
-        SetMultiplayerView(false);
-        return true;
-    }
-    return PublishGame(openSeats);
-}
-
-bool TfMain::PublishGame(int /*openSeats*/) {
-    // Publishing arrives with the lobby; until then it fails, and a failed
-    // publication leaves everything as it was.
-    SetMultiplayerView(false);
-    return false;
-}
-
-void TfMain::RefreshGame(int32_t /*newPlayer*/, int32_t /*newGameState*/, int32_t /*winner*/) {
-    // The lobby's refresh of a published game arrives with the lobby.
-}
-
-void TfMain::SetMultiplayerView(bool on) {
-    // The messaging component is switched with them once online play joins.
-    mLog->setVisible(on);
-    eChat->setVisible(on);
-    if (on)
-        tmrRefreshGame->start();
-    else
-        tmrRefreshGame->stop();
-}
-
 void TfMain::NextTurn() {
     const uint64_t game = gameGeneration_;
     do {
         if (!BeginTurn())
             return;
         const SeatKind kind = seats[state.currentSeat].kind;
-        if (PlayedByComputer(kind))
+        if (PlayedByComputer(kind)) {
             ComputerMove();
-        else if (kind == skRemote)
+        } else if (kind == skRemote) {
             state.phase = kPhaseRemote;
+            ApplyRemoteSteps(); // what the player sent while we were behind
+        }
         // A game that was ended or replaced meanwhile has run its own turns.
     } while (ComputerHasTurn() && state.phase != kPhaseNoGame && !closing &&
              game == gameGeneration_);
@@ -156,7 +120,10 @@ bool TfMain::BeginTurn() {
 
     // Draws the new status before a computer move starts.
     const uint64_t game = gameGeneration_;
+    const bool outerTurnBeginning = beginningTurn_;
+    beginningTurn_ = true;
     QCoreApplication::processEvents();
+    beginningTurn_ = outerTurnBeginning;
     if (game != gameGeneration_ || closing)
         return false;
 
@@ -174,8 +141,10 @@ bool TfMain::ComputerHasTurn() const {
 }
 
 void TfMain::SendEndTurn() {
-    // The end of a local human's turn goes to the peers with online play; a
-    // local game has none.
+    if (!hc.Enabled())
+        return; // a local game has no peers
+    hc.NewMsg(gmEndTurn);
+    hc.SendMsg(smAll, true);
 }
 
 void TfMain::aEndTurnExecute() {
@@ -212,7 +181,7 @@ bool TfMain::CheckWin() {
         return false;
     const int colour = winner->colour;
     const Seat& seat = seats[colour];
-    RefreshGame(0, kGameWon, seat.contact ? seat.contact->TavloNumber : 0);
+    RefreshGameShowingErrors(0, kLobbyGameWon, seat.contact ? seat.contact->TavloNumber : 0);
     const uint64_t game = gameGeneration_;
     prompts_.ShowMessage(QString("Player %1 won!").arg(Text(ColourWord(colour))));
     if (game != gameGeneration_)

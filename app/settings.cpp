@@ -6,6 +6,12 @@ const char* const kMulti = "MULTI";
 const char* const kCompSpeed = "CompSpeed";
 const char* const kJumpBack = "JumpBack";
 const char* const kNickname = "Nickname";
+const char* const kLobbyHost = "LobbyHost";
+const char* const kLocalAddress = "LocalAddress";
+constexpr int kHighestPort = 65535;
+constexpr int kAddressParts = 4;
+constexpr int kHighestAddressPart = 255;
+constexpr size_t kLongestAddressPart = 3;
 
 bool IsContinuationByte(unsigned char c) {
     return (c & 0xC0) == 0x80;
@@ -17,6 +23,12 @@ StoredSettings ReadSettings(const ProfileFile& ini) {
     s.compSpeed = ini.ReadInteger(kMain, kCompSpeed, s.compSpeed);
     s.jumpBack = ini.ReadInteger(kMain, kJumpBack, 0) != 0;
     s.clientName = ini.ReadString(kMulti, kNickname, "");
+    const std::string lobbyHost = ini.ReadString(kMulti, kLobbyHost, s.lobbyHost);
+    if (ParseLobbyHost(lobbyHost))
+        s.lobbyHost = lobbyHost;
+    const std::string localAddress = ini.ReadString(kMulti, kLocalAddress, s.localAddress);
+    if (IsDottedIPv4(localAddress))
+        s.localAddress = localAddress;
     return s;
 }
 
@@ -24,6 +36,54 @@ void WriteSettings(ProfileFile& ini, const StoredSettings& settings) {
     ini.WriteString(kMain, kCompSpeed, std::to_string(settings.compSpeed));
     ini.WriteString(kMain, kJumpBack, settings.jumpBack ? "1" : "0");
     ini.WriteString(kMulti, kNickname, settings.clientName);
+    ini.WriteString(kMulti, kLobbyHost, settings.lobbyHost);
+    ini.WriteString(kMulti, kLocalAddress, settings.localAddress);
+}
+
+namespace {
+
+// A plain decimal number of at most `digits` digits, or nothing.
+std::optional<int> Decimal(const std::string& text, size_t digits) {
+    if (text.empty() || text.size() > digits)
+        return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::optional<LobbyHostPort> ParseLobbyHost(const std::string& setting) {
+    const size_t colon = setting.rfind(':');
+    LobbyHostPort lobby{setting.substr(0, colon), kDefaultLobbyPort};
+    if (colon != std::string::npos) {
+        const std::optional<int> port = Decimal(setting.substr(colon + 1), 5);
+        if (!port || *port < 1 || *port > kHighestPort)
+            return std::nullopt;
+        lobby.port = *port;
+    }
+    if (lobby.host.empty() || lobby.host.find_first_of(" \t/") != std::string::npos)
+        return std::nullopt;
+    return lobby;
+}
+
+bool IsDottedIPv4(const std::string& text) {
+    size_t start = 0;
+    for (int part = 0; part < kAddressParts; ++part) {
+        const size_t dot = part + 1 < kAddressParts ? text.find('.', start) : text.size();
+        if (dot == std::string::npos)
+            return false;
+        const std::optional<int> value =
+            Decimal(text.substr(start, dot - start), kLongestAddressPart);
+        if (!value || *value > kHighestAddressPart)
+            return false;
+        start = dot + 1;
+    }
+    return true;
 }
 
 std::string NicknameOf(const std::string& clientName) {

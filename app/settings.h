@@ -1,19 +1,40 @@
-// The three settings kept between runs in zellhop.ini: the computer's
-// speed, the jump-back option and the player's online name.
+// The settings kept between runs in zellhop.ini: the computer's speed, the
+// jump-back option, the player's online name, the lobby's host and the
+// local address online play binds to.
 #pragma once
 
 #include "profile_file.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 inline constexpr size_t kNicknameLength = 16; // characters the lobby takes
+inline constexpr const char* kDefaultLobbyHost = "localhost";
+inline constexpr const char* kAnyLocalAddress = "0.0.0.0";
+inline constexpr int kDefaultLobbyPort = 80;
 
 struct StoredSettings {
     int compSpeed = 1000;   // speed slider position; the slider clamps it
     bool jumpBack = false;  // any non-zero number reads as true
     std::string clientName; // the whole name, as the peers are told it
+    // "host" or "host:port" (port 80 unless given); also the web host of
+    // the account pages and the about box's link.
+    std::string lobbyHost = kDefaultLobbyHost;
+    // Dotted IPv4 address that the peer messaging and the lobby requests
+    // go out from; "0.0.0.0" for any.
+    std::string localAddress = kAnyLocalAddress;
 };
+
+// The lobby host setting split into host and port; nothing when it is
+// empty or its port is not a number 1..65535.
+struct LobbyHostPort {
+    std::string host;
+    int port = kDefaultLobbyPort;
+};
+std::optional<LobbyHostPort> ParseLobbyHost(const std::string& setting);
+// Four decimal numbers 0..255 joined by dots.
+bool IsDottedIPv4(const std::string& text);
 
 // The settings in the file, each one's default where it is missing or does
 // not convert.

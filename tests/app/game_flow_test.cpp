@@ -233,8 +233,10 @@ TEST_F(GameFlow, TheDialogsAnswerDecidesWhetherAGameStarts) {
     EXPECT_EQ(fMain->state.currentSeat, 3);
     EXPECT_EQ(fMain->seats[0].kind, skHuman);
 
-    // Open seats are for the lobby, which is not there: nothing starts.
+    // Open seats are for the lobby; the player gives up its login: nothing
+    // starts.
     fMain->aNewGame->setEnabled(true);
+    AnswerLoginDialog([](TfTavloLogin& dialog) { dialog.bCancel->click(); });
     NewGame({skHuman, skNone, skNone, skOpen, skNone, skNone}, "Friday game");
     EXPECT_FALSE(dialogStayedOpen);
     EXPECT_EQ(fMain->seats[3].kind, skOpen);
@@ -302,7 +304,7 @@ TEST_F(GameFlow, AWinEmptiesTheBoardAndEndsTheTurns) {
 }
 
 TEST_F(GameFlow, ExitAndTheCloseBoxWriteTheSettings) {
-    fMain->clientName = "Ann";
+    fMain->hc.setClientName("Ann");
     EXPECT_TRUE(fMain->close());
     EXPECT_TRUE(prompts.questions.isEmpty());
     const ProfileFile ini(DefaultSettingsPath());

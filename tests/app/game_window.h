@@ -10,6 +10,7 @@
 #include "picture_widget.h"
 #include "players_dialog.h"
 #include "scripted_prompts.h"
+#include "tavlo_login_dialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,6 +25,7 @@
 #include <vector>
 
 inline constexpr int kTestStepDelay = 2; // ms
+inline constexpr int kDialogPoll = 5;    // ms
 
 class GameWindow : public ::testing::Test {
   protected:
@@ -59,6 +61,20 @@ class GameWindow : public ::testing::Test {
                 dialog.reject();
             }
         });
+    }
+    // Runs `answer` on the login dialog once it has opened (it opens after
+    // the player dialog, inside the same New Game).
+    void AnswerLoginDialog(std::function<void(TfTavloLogin&)> answer) {
+        auto* poll = new QTimer(fMain.get());
+        QObject::connect(poll, &QTimer::timeout, fMain.get(), [this, poll, answer] {
+            TfTavloLogin& dialog = *fMain->fTavloLogin;
+            if (!dialog.isVisible())
+                return;
+            poll->deleteLater();
+            poll->stop();
+            answer(dialog);
+        });
+        poll->start(kDialogPoll);
     }
     // New Game with these seat kinds, Blue first, confirmed with OK.
     void NewGame(const std::array<SeatKind, kColours>& kinds, const QString& name = {}) {

@@ -83,7 +83,7 @@ TEST_F(Settings, AreReadIntoTheOptionsAndTheGameAtStart) {
         EXPECT_EQ(fMain->state.stepDelay, c.stepDelay) << label;
         EXPECT_EQ(AllowBack(), c.jumpBack) << label;
         EXPECT_EQ(fMain->state.jumpBackAllowed, c.jumpBack) << label;
-        EXPECT_EQ(fMain->clientName, c.clientName) << label;
+        EXPECT_EQ(fMain->hc.ClientName(), c.clientName) << label;
         EXPECT_EQ(fMain->nickname, c.nickname) << label;
     }
 }
@@ -93,23 +93,25 @@ TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
              "[MULTI]\nNickname=Ann\nServer=local\n");
     fMain->LoadSettings();
     fMain->fOptions->tbCompSpeed->setValue(1234);
-    fMain->clientName = "Bob";
+    fMain->hc.setClientName("Bob");
     fMain->SaveSettings();
     EXPECT_EQ(Ini(), "; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=1234\nJumpBack=1\n"
-                     "Theme=dark\n[MULTI]\nNickname=Bob\nServer=local\n");
+                     "Theme=dark\n[MULTI]\nNickname=Bob\nServer=local\nLobbyHost=localhost\n"
+                     "LocalAddress=0.0.0.0\n");
 
     // And read again by the next run.
     fMain = CreateWindows(&prompts);
     fMain->LoadSettings();
     EXPECT_EQ(Slider(), 1234);
     EXPECT_TRUE(AllowBack());
-    EXPECT_EQ(fMain->clientName, "Bob");
+    EXPECT_EQ(fMain->hc.ClientName(), "Bob");
 }
 
 TEST_F(Settings, ANameWithALineBreakCannotAddLinesToTheFile) {
-    fMain->clientName = "Eve\n[MAIN]\nCompSpeed=0";
+    fMain->hc.setClientName("Eve\n[MAIN]\nCompSpeed=0");
     fMain->SaveSettings();
-    EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\n\n[MULTI]\nNickname=Eve\n");
+    EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\n\n[MULTI]\nNickname=Eve\n"
+                     "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
 }
 
 TEST_F(Settings, AFileThatCannotBeWrittenIsLeftAloneSilently) {
