@@ -1,0 +1,370 @@
+// Online games with nothing faked: the real lobby server on a loopback port,
+// and programs bound to 127.0.0.2, 127.0.0.3, 127.0.0.4 (and 127.0.0.5)
+// talking over real UDP on port 3237.  The players log in, publish, list and
+// join through the real dialogs, and move by clicking marbles and pins.
+#include "computer_player.h"
+#include "file_version.h"
+#include "game_protocol.h"
+#include "marble.h"
+#include "online_session.h"
+#include "picture_widget.h"
+#include "qt_printers.h"
+#include "test_lobby.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <iostream>
+
+namespace {
+
+constexpr int kBlue = 0;
+constexpr int kOrange = 3;
+constexpr int kGreen = 4;
+constexpr int kTurnLimit = 2000; // far more hops than a game takes
+const std::string kGameName = "Joes game 1";
+const QString kTypedGameName = "Joe's game #1";
+constexpr std::array<SeatKind, kColours> kBlueHumanOrangeGreenOpen = {skHuman, skNone, skNone,
+                                                                      skOpen,  skOpen, skNone};
+constexpr std::array<SeatKind, kColours> kBlueHumanOrangeOpen = {skHuman, skNone, skNone,
+                                                                 skOpen,  skNone, skNone};
+
+// --- Playing by mouse --------------------------------------------------------
+
+bool ClickMarkerOn(TfMain& window, const TZellhopPos& hole) {
+    for (int k = 0; k < kTargetMarkers; ++k)
+        if (window.targetMarkers[k]->isVisible() && window.MarkerHole(k) == &hole) {
+            QTest::mouseClick(window.targetMarkers[k], Qt::LeftButton);
+            return true;
+        }
+    return false;
+}
+
+void Click(TfMain& window, const TZellhopBall& marble) {
+    QTest::mouseClick(window.MarblePicture(marble), Qt::LeftButton);
+}
+
+// The seat's turn played with the move the computer would choose, clicked
+// hop by hop, and ended by End Turn when it does not end by itself.
+void PlayChosenMove(TfMain& window) {
+    const int seat = window.state.currentSeat;
+    const ComputerChoice choice = ChooseComputerMove(window.marbles, window.state.homeHoles, seat);
+    ASSERT_TRUE(choice.marble) << "seat " << seat << " cannot move";
+    TZellhopBall& marble = *choice.marble;
+    for (size_t i = 1; i < choice.path.size(); ++i) {
+        Click(window, marble);
+        if (!ClickMarkerOn(window, *choice.path[i]))
+            break; // a hop a player may not make (straight back): the move ends here
+        if (window.state.currentSeat != seat)
+            return; // the turn ended by itself, or the game was won
+    }
+    if (window.state.currentSeat == seat && window.aEndTurn->isEnabled())
+        window.aEndTurn->trigger();
+    ASSERT_NE(window.state.currentSeat, seat) << "the turn did not end";
+}
+
+// --- The programs side by side ------------------------------------------------
+
+std::vector<TfMain*> Windows(const std::vector<Player*>& players) {
+    std::vector<TfMain*> windows;
+    for (Player* p : players)
+        windows.push_back(p->window.get());
+    return windows;
+}
+
+// Every program has reached the same turn, waits for its player there, and
+// shows the same board.
+bool Settled(const std::vector<TfMain*>& windows) {
+    const int seat = windows[0]->state.currentSeat;
+    for (const TfMain* w : windows) {
+        if (w->computerMoving || w->state.currentSeat != seat)
+            return false;
+        if (seat == kNoSeat)
+            continue; // won
+        const SeatKind kind = w->seats[seat].kind;
+        const bool waiting = (kind == skHuman && w->state.phase == kPhaseTurnStart) ||
+                             (kind == skRemote && w->state.phase == kPhaseRemote);
+        if (!waiting || Board(*w) != Board(*windows[0]))
+            return false;
+    }
+    return true;
+}
+
+// The program at which the seat to play is a human's.
+TfMain* Owner(const std::vector<TfMain*>& windows) {
+    for (TfMain* w : windows) {
+        const int seat = w->state.currentSeat;
+        if (seat >= 0 && seat < kColours && w->seats[seat].kind == skHuman)
+            return w;
+    }
+    return nullptr;
+}
+
+// Plays `turns` human turns (or to the end), each on its own program once
+// all have caught up with the last one.
+void PlayTurns(const std::vector<Player*>& players, int turns) {
+    const std::vector<TfMain*> windows = Windows(players);
+    for (int turn = 0; turn < turns; ++turn) {
+        ASSERT_TRUE(WaitUntil([&] { return Settled(windows); }))
+            << "the programs did not reach the same turn (" << turn << ")";
+        if (windows[0]->state.currentSeat == kNoSeat)
+            return; // won
+        TfMain* owner = Owner(windows);
+        ASSERT_TRUE(owner) << "nobody's turn";
+        PlayChosenMove(*owner);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+}
+
+QStringList SeatNames(const TfMain& window) {
+    QStringList names;
+    for (const auto& label : window.seatLabels)
+        names << label->text();
+    return names;
+}
+
+std::array<int, kColours> SeatKinds(const TfMain& window) {
+    std::array<int, kColours> kinds{};
+    for (int i = 0; i < kColours; ++i)
+        kinds[i] = window.seats[i].kind;
+    return kinds;
+}
+
+// A message as "integers | strings".
+std::string Items(const TQMsg& msg) {
+    std::string ints, strs;
+    for (int i = 0; i < msg.ItemCount(); ++i) {
+        if (msg.ItemKind(i) == ikInteger)
+            ints += (ints.empty() ? "" : ",") + std::to_string(msg.IntAt(i));
+        else
+            strs += (strs.empty() ? "" : " ") + msg.StrAt(i);
+    }
+    return ints + " | " + strs;
+}
+
+// Writes down the start messages a program receives, and lets it handle
+// them as always.
+void RecordStarts(Player& player, std::vector<std::string>& starts) {
+    const TMsgEvent handler = player->hc.OnGotMsg;
+    player->hc.OnGotMsg = [handler, &starts](const TQMsg& msg, const TpContact& sender) {
+        if (msg.MsgType == gmStart)
+            starts.push_back(Items(msg) + " from " + sender->Name);
+        handler(msg, sender);
+    };
+}
+
+struct ActionState {
+    bool newGame, join, endGame, log, messaging;
+    bool operator==(const ActionState&) const = default;
+};
+void PrintTo(const ActionState& s, std::ostream* os) {
+    *os << "new " << s.newGame << " join " << s.join << " end " << s.endGame << " log " << s.log
+        << " messaging " << s.messaging;
+}
+ActionState Actions(const TfMain& w) {
+    return {w.aNewGame->isEnabled(), w.aJoinGame->isEnabled(), w.aEndGame->isEnabled(),
+            w.mLog->isVisible(), w.hc.Enabled()};
+}
+constexpr ActionState kIdle{true, true, false, false, false};
+constexpr ActionState kWaiting{false, false, true, true, true};
+
+void EndCurrentGame(Player& player) {
+    player.prompts.answers = {true};
+    player->aEndGame->trigger();
+}
+
+class OnlineGame : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* name : {"Host", "Ann", "Bob", "Cid"})
+            lobby.AddPlayer(name, Password(name));
+    }
+    static std::string Password(const std::string& name) { return name + "-secret"; }
+    std::unique_ptr<Player> NewPlayer(const std::string& name, const std::string& address) {
+        return std::make_unique<Player>(name + "-nick", address, lobby.HostSetting());
+    }
+    void Publish(Player& host, const std::array<SeatKind, kColours>& kinds) {
+        ::Publish(host, kinds, kTypedGameName, "Host", Password("Host"));
+    }
+    void Join(Player& player, const std::string& name,
+              std::vector<TGameListEntry>* listed = nullptr,
+              const std::function<void()>& beforeJoin = {}) {
+        ::Join(player, name, Password(name), kGameName, listed, beforeJoin);
+    }
+
+    TestLobby lobby;
+};
+
+TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
+    QElapsedTimer clock;
+    clock.start();
+    auto host = NewPlayer("Host", "127.0.0.2");
+    auto ann = NewPlayer("Ann", "127.0.0.3");
+    auto bob = NewPlayer("Bob", "127.0.0.4");
+    std::vector<std::string> annStarts, bobStarts;
+    RecordStarts(*ann, annStarts);
+    RecordStarts(*bob, bobStarts);
+
+    // The host publishes Blue Human, Orange and Green Open.
+    Publish(*host, kBlueHumanOrangeGreenOpen);
+    EXPECT_EQ(host->Log(), QStringList{"***Multiplayer game started. Waiting for 2 players"});
+    EXPECT_EQ(Actions(**host), kWaiting);
+    EXPECT_EQ(host->window->hc.ClientName(), "Host") << "the name that logged in";
+
+    // Ann finds it with the host's address and joins.
+    std::vector<TGameListEntry> annListed;
+    Join(*ann, "Ann", &annListed);
+    EXPECT_EQ(annListed, (std::vector<TGameListEntry>{{kGameName, "1/3", "127.0.0.2"}}));
+    ASSERT_TRUE(WaitUntil([&] { return ann->LogCount("1 more players needed to start.") == 1; }));
+    EXPECT_EQ(Actions(**ann), kWaiting);
+
+    // A start from anyone but the host is dropped.
+    TQMsg fake;
+    fake.MsgType = gmStart;
+    WriteStart(fake, HostStartTable({skRemote, skNone, skNone, skHuman, skNone, skNone}, {}));
+    ann->window->hc.HandleDatagram(fake.Encode(), "127.0.0.4", kPeerPort);
+    EXPECT_TRUE(ann->window->marbles.empty());
+    annStarts.clear();
+
+    // Bob sees that one player has joined, and takes the last seat.
+    std::vector<TGameListEntry> bobListed;
+    Join(*bob, "Bob", &bobListed);
+    EXPECT_EQ(bobListed, (std::vector<TGameListEntry>{{kGameName, "2/3", "127.0.0.2"}}));
+
+    const std::vector<Player*> all = {host.get(), ann.get(), bob.get()};
+    ASSERT_TRUE(WaitUntil([&] { return Settled(Windows(all)) && !host->window->marbles.empty(); }));
+    EXPECT_EQ(annStarts, std::vector<std::string>{"4,0,0,4,4,0 | 0 127.0.0.3 127.0.0.4 from Host"});
+    EXPECT_EQ(bobStarts, annStarts);
+    EXPECT_EQ(host->Log(),
+              (QStringList{"***Multiplayer game started. Waiting for 2 players",
+                           "*** Ann joined the game", "1 more players needed to start.",
+                           "*** Bob joined the game", "0 more players needed to start."}));
+    EXPECT_EQ(ann->Log(), (QStringList{"***Trying to join remote computer...",
+                                       "***Connected to the server... Waiting for other players.",
+                                       "1 more players needed to start.", "*** Bob joined the game",
+                                       "***Game started"}));
+    EXPECT_EQ(bob->Log(), (QStringList{"***Trying to join remote computer...",
+                                       "***Connected to the server... Waiting for other players.",
+                                       "1 more players needed to start.", "***Game started"}));
+    EXPECT_EQ(SeatKinds(**host), (std::array{1, 0, 0, 4, 4, 0}));
+    EXPECT_EQ(SeatKinds(**ann), (std::array{4, 0, 0, 1, 4, 0}));
+    EXPECT_EQ(SeatKinds(**bob), (std::array{4, 0, 0, 4, 1, 0}));
+    EXPECT_EQ(SeatNames(**host), (QStringList{"You", "Ann", "Bob"}));
+    EXPECT_EQ(SeatNames(**ann), (QStringList{"Host", "You", "Bob"}));
+    EXPECT_EQ(SeatNames(**bob), (QStringList{"Host", "Ann", "You"}));
+    EXPECT_EQ(Board(**ann), Board(**host));
+    EXPECT_EQ(Board(**bob), Board(**host));
+    EXPECT_EQ(host->window->state.currentSeat, kBlue);
+    EXPECT_TRUE(host->window->lblYourTurn->isVisible());
+    // The lobby lists a started game no more.
+    EXPECT_EQ(ParseGameList(LobbyGet(bob->window->http, ListTarget(bob->window->sessionId))),
+              std::vector<TGameListEntry>{});
+
+    // Two rounds of the three humans, each replayed on the other programs.
+    PlayTurns(all, 6);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitUntil([&] { return Settled(Windows(all)); }));
+    EXPECT_EQ(host->window->state.currentSeat, kBlue);
+    EXPECT_EQ(ann->window->StatusText(1), "Turn # 3");
+    EXPECT_EQ(bob->window->StatusText(0), "It's now player BLUE turn");
+
+    // A chat line: once per acknowledging player at its sender, once on
+    // every other program.
+    QTest::keyClicks(ann->window->eChat, "Hello from Ann");
+    QTest::keyClick(ann->window->eChat, Qt::Key_Return);
+    EXPECT_EQ(ann->window->eChat->text(), "");
+    ASSERT_TRUE(WaitUntil([&] {
+        return ann->LogCount("Ann: Hello from Ann") == 2 &&
+               host->LogCount("Ann: Hello from Ann") == 1 &&
+               bob->LogCount("Ann: Hello from Ann") == 1;
+    }));
+
+    // Bob closes his program: his seat passes to the computer on the others.
+    bob->window->close();
+    ASSERT_TRUE(WaitUntil([&] {
+        return host->LogCount("*** Bob has left the game") == 1 &&
+               ann->LogCount("*** Bob has left the game") == 1;
+    }));
+    for (Player* p : {host.get(), ann.get()}) {
+        EXPECT_EQ(p->window->seats[kGreen].kind, skOpen);
+        EXPECT_EQ(p->window->seats[kGreen].nameLabel->text(), "Computer");
+    }
+    bob.reset();
+
+    // On to a win, Green played alike by both computers.
+    PlayTurns({host.get(), ann.get()}, kTurnLimit);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(host->prompts.messages.size(), 1) << host->prompts.messages.join("|").toStdString();
+    EXPECT_TRUE(host->prompts.messages[0].startsWith("Player "));
+    EXPECT_EQ(ann->prompts.messages, host->prompts.messages);
+    for (Player* p : {host.get(), ann.get()}) {
+        EXPECT_TRUE(p->window->marbles.empty());
+        EXPECT_EQ(p->window->state.currentSeat, kNoSeat);
+        EXPECT_EQ(p->LogCount("*** Message # 2 has timed out"), 0);
+        EXPECT_EQ(p->LogCount("*** Message # 1 has timed out"), 0);
+    }
+    std::cout << "[ measured ] three programs to " << host->prompts.messages[0].toStdString()
+              << " after " << host->window->state.turnNumber << " turns in " << clock.elapsed()
+              << " ms\n";
+}
+
+TEST_F(OnlineGame, AJoinerIsRefusedByAFullHost) {
+    auto host = NewPlayer("Host", "127.0.0.2");
+    auto ann = NewPlayer("Ann", "127.0.0.3");
+    auto bob = NewPlayer("Bob", "127.0.0.4");
+    Publish(*host, kBlueHumanOrangeOpen);
+
+    // Bob lists the game while it waits; Ann takes its seat meanwhile.
+    Join(*bob, "Bob", nullptr, [&] {
+        Join(*ann, "Ann");
+        ASSERT_TRUE(WaitUntil(
+            [&] { return !host->window->marbles.empty() && !ann->window->marbles.empty(); }));
+    });
+    ASSERT_TRUE(WaitUntil([&] { return bob->LogCount("***The server is full") == 1; }));
+    EXPECT_EQ(bob->Log(),
+              (QStringList{"***Trying to join remote computer...", "***The server is full"}));
+    EXPECT_EQ(Actions(**bob), kWaiting) << "waits until the player ends it";
+    EXPECT_EQ(host->window->hc.ContactCount(), 1);
+
+    EndCurrentGame(*bob);
+    EXPECT_EQ(Actions(**bob), kIdle);
+    EXPECT_TRUE(Settled({host->window.get(), ann->window.get()}));
+}
+
+TEST_F(OnlineGame, AnotherVersionIsRefusedAndAHostThatIsGoneDoesNotAnswer) {
+    auto host = NewPlayer("Host", "127.0.0.2");
+    auto cid = NewPlayer("Cid", "127.0.0.5");
+    Publish(*host, kBlueHumanOrangeOpen);
+
+    cid->window->hc.setOwnVersion("1.4.0.6");
+    Join(*cid, "Cid");
+    ASSERT_TRUE(WaitUntil([&] { return cid->LogCount("***Version mismatch") == 1; }));
+    EXPECT_EQ(cid->Log(),
+              (QStringList{"***Trying to join remote computer...", "***Version mismatch"}));
+    EXPECT_EQ(Actions(**cid), kWaiting);
+    EndCurrentGame(*cid);
+    EXPECT_EQ(Actions(**cid), kIdle);
+    EXPECT_EQ(host->window->hc.ContactCount(), 0);
+
+    // The host gives up waiting; the lobby still lists its game.
+    EndCurrentGame(*host);
+    EXPECT_EQ(Actions(**host), kIdle);
+    cid->window->hc.setOwnVersion(OwnFileVersion());
+    cid->window->mLog->clear();
+    Join(*cid, "Cid");
+    ASSERT_TRUE(
+        WaitUntil([&] { return cid->LogCount("***Couldn't reach the remote server") == 1; }));
+    EXPECT_EQ(cid->Log(), (QStringList{"***Trying to join remote computer...",
+                                       "*** Message # 254 has timed out",
+                                       "***Couldn't reach the remote server"}));
+    EXPECT_EQ(Actions(**cid), kWaiting);
+    EndCurrentGame(*cid);
+    EXPECT_EQ(Actions(**cid), kIdle);
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+#include "online_session.h"
+
+#include "board.h"
+#include "marble.h"
+#include "players_dialog.h"
+#include "tavlo_login_dialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int kPoll = 5; // ms
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+Player::Player(const std::string& nickname, const std::string& localAddress,
+               const std::string& lobbyHost) {
+    const QString folder = config.path() + "/zellhop";
+    QDir().mkpath(folder);
+    QFile ini(folder + "/zellhop.ini");
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write(QString("[MULTI]\nNickname=%1\nLobbyHost=%2\nLocalAddress=%3\n")
+                      .arg(Text(nickname), Text(lobbyHost), Text(localAddress))
+                      .toUtf8());
+    ini.close();
+    // Each program reads its own file, and writes it back there at close.
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    window = CreateWindows(&prompts);
+    window->LoadSettings();
+    qputenv("XDG_CONFIG_HOME", previous);
+    window->state.stepDelay = kOnlineStepDelay;
+    window->show();
+}
+
+Player::~Player() {
+    window.reset();
+}
+
+QStringList Player::Log() const {
+    return window->mLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+}
+
+int Player::LogCount(const QString& line) const {
+    return static_cast<int>(Log().count(line));
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!cond() && clock.elapsed() < timeoutMs) {
+        QEventLoop loop;
+        QTimer::singleShot(kPoll, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return cond();
+}
+
+void WhenModal(QWidget& dialog, std::function<void()> answer) {
+    auto* poll = new QTimer(&dialog);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, poll, clock, answer] {
+        const bool shown = QApplication::activeModalWidget() == &dialog;
+        if (!shown && clock->elapsed() < kOnlineWaitMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete clock;
+        if (shown)
+            answer();
+        else if (auto* unanswered = qobject_cast<QDialog*>(&dialog))
+            unanswered->reject();
+    });
+    poll->start(kPoll);
+}
+
+void AnswerLogin(Player& player, const std::string& user, const std::string& password) {
+    TfTavloLogin& login = *player->fTavloLogin;
+    WhenModal(login, [&login, user, password] {
+        login.eUsername->setText(Text(user));
+        login.ePassword->setText(Text(password));
+        login.bLogin->click(); // closes the dialog itself after the success pause
+    });
+}
+
+void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QString& gameName,
+             const std::string& user, const std::string& password) {
+    TfPlayers& players = *host->fPlayers;
+    WhenModal(players, [&players, kinds, gameName] {
+        for (int i = 0; i < kColours; ++i)
+            players.seatBoxes[i]->setCurrentIndex(kinds[i]);
+        players.eGamename->setText(gameName);
+        players.btnOk->click();
+    });
+    AnswerLogin(host, user, password);
+    host->aNewGame->trigger();
+}
+
+void Join(Player& player, const std::string& user, const std::string& password,
+          const std::string& gameName, std::vector<TGameListEntry>* listed,
+          const std::function<void()>& beforeJoin) {
+    if (!IsLoggedIn(player->sessionId))
+        AnswerLogin(player, user, password);
+    TfGamelist& list = *player->fGamelist;
+    WhenModal(list, [&list, gameName, listed, beforeJoin] {
+        QTreeWidget& rows = *list.lvgames;
+        QTreeWidgetItem* wanted = nullptr;
+        for (int i = 0; i < rows.topLevelItemCount(); ++i) {
+            QTreeWidgetItem* row = rows.topLevelItem(i);
+            rows.setCurrentItem(row);
+            if (listed)
+                listed->push_back(*list.SelectedGame());
+            if (row->text(0).toStdString() == gameName && !wanted)
+                wanted = row;
+        }
+        rows.clearSelection();
+        if (beforeJoin)
+            beforeJoin();
+        if (!wanted) {
+            list.bCancel->click();
+            return;
+        }
+        rows.setCurrentItem(wanted);
+        list.bJoin->click();
+    });
+    player->aJoinGame->trigger();
+}
+
+std::vector<std::string> Board(const TfMain& window) {
+    std::vector<std::string> board;
+    for (const auto& marble : window.marbles) {
+        const LatticePoint at = marble->pos->at;
+        board.push_back(std::to_string(marble->colour) + "/" + std::to_string(marble->number) +
+                        "@" + std::to_string(at.r) + "," + std::to_string(at.c));
+    }
+    return board;
+}
