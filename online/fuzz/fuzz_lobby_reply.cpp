@@ -1,0 +1,57 @@
+// Feeds arbitrary bytes to the readers of what other machines send the
+// game: the lobby's login, publish and list replies, and the game messages
+// of a peer once the connection manager has decoded them.  Whatever comes,
+// nothing may be read beyond the input, and what is taken must hold what
+// the game relies on.
+#include "game_protocol.h"
+#include "lobby_client.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+void Check(bool holds) {
+    if (!holds)
+        __builtin_trap();
+}
+
+void ReadLobbyReplies(const std::string& reply) {
+    Check(ParseLoginReply(reply).sessionId.size() <= kSessionIdLength);
+    ParsePublishReply(reply);
+    if (const auto games = ParseGameList(reply)) {
+        size_t bytes = 0;
+        for (const TGameListEntry& game : *games)
+            bytes += game.name.size() + game.players.size() + game.address.size() + 1;
+        Check(bytes <= reply.size());
+    }
+}
+
+void ReadGameMessage(const std::string& datagram) {
+    TQMsg msg;
+    msg.AppendReceived(datagram);
+    try {
+        if (msg.Decode(false) != 0)
+            return;
+    } catch (const DatagramError&) {
+        return;
+    }
+    ReadChat(msg);
+    if (const auto move = ReadMove(msg))
+        Check(move->direction >= 0 && move->direction < 6);
+    if (const auto grant = ReadSeat(msg))
+        Check(grant->seat >= 0 && grant->seat < kGameSeats);
+    if (const auto table = ReadStart(msg))
+        for (SeatKind kind : table->kinds)
+            Check(kind >= skNone && kind <= skRemote);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    ReadLobbyReplies(bytes);
+    ReadGameMessage(bytes);
+    return 0;
+}
