@@ -1,0 +1,191 @@
+// The main window's lobby settings and what it does when the lobby cannot be
+// reached.  Nothing here opens the game's UDP port.
+#include "about_box.h"
+#include "game_window.h"
+#include "lobby_client.h"
+#include "qt_printers.h"
+#include "scripted_server.h"
+#include "settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+namespace {
+
+// Nothing listens on port 1 of the loopback: a connection is refused at once.
+const char* const kDeadLobby = "127.0.0.1:1";
+const char* const kRefused = "Socket Error # 10061\r\nConnection refused.";
+
+TEST(OnlineSettings, TheLobbyHostAndTheLocalAddressReachTheClientsAndTheLinks) {
+    const struct {
+        const char* file;
+        std::string httpHost;
+        int httpPort;
+        std::string httpLocal, peerLocal;
+        const char* web;
+    } cases[] = {
+        {"", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LobbyHost=lobby.example\nLocalAddress=127.0.0.3\n", "lobby.example", 80, "127.0.0.3",
+         "127.0.0.3", "lobby.example"},
+        {"LobbyHost=127.0.0.1:8080\n", "127.0.0.1", 8080, "", "0.0.0.0", "127.0.0.1:8080"},
+        {"LobbyHost=lobby.example:0\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LobbyHost=lobby.example:70000\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LobbyHost=lobby.example:http\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LobbyHost=:8080\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LobbyHost=\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LocalAddress=0.0.0.0\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LocalAddress=256.1.1.1\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LocalAddress=127.0.0\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+        {"LocalAddress=localhost\n", "localhost", 80, "", "0.0.0.0", "localhost"},
+    };
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    for (const auto& c : cases) {
+        QTemporaryDir config;
+        QDir().mkpath(config.path() + "/zellhop");
+        QFile ini(config.path() + "/zellhop/zellhop.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(QByteArray("[MULTI]\n") + c.file);
+        ini.close();
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        ScriptedPrompts prompts;
+        auto fMain = CreateWindows(&prompts);
+        fMain->LoadSettings();
+        EXPECT_EQ(fMain->http.Host, c.httpHost) << c.file;
+        EXPECT_EQ(fMain->http.Port, c.httpPort) << c.file;
+        EXPECT_EQ(fMain->http.LocalAddress, c.httpLocal) << c.file;
+        EXPECT_EQ(fMain->hc.LocalAddress(), c.peerLocal) << c.file;
+        const QString web = QString("http://%1/").arg(c.web);
+        EXPECT_EQ(fMain->fTavloLogin->CreateAccountPage(), QUrl(web + "main.php?pageno=100"));
+        EXPECT_EQ(fMain->fTavloLogin->ForgotPasswordPage(), QUrl(web + "main.php?pageno=101"));
+        EXPECT_EQ(fMain->AboutBox->WebPage(), QUrl(web)) << c.file;
+
+        // Written back as they were read (or as their defaults).
+        fMain->SaveSettings();
+        const ProfileFile written(config.path().toStdString() + "/zellhop/zellhop.ini");
+        EXPECT_EQ(written.ReadString("MULTI", "LobbyHost"), std::string(c.web)) << c.file;
+        EXPECT_EQ(written.ReadString("MULTI", "LocalAddress"), c.peerLocal) << c.file;
+    }
+    qputenv("XDG_CONFIG_HOME", previous);
+}
+
+class LobbyFlow : public GameWindow {
+  protected:
+    void SetUp() override {
+        GameWindow::SetUp();
+        fMain->lobbyHost = kDeadLobby;
+        fMain->ApplyOnlineSettings();
+    }
+    // Logged in as far as the window can tell.
+    void PretendLoggedIn() { fMain->sessionId = std::string(kSessionIdLength, 'a'); }
+};
+
+TEST_F(LobbyFlow, TheLoginMenuOffersTheNicknameAndALobbyThatFailsShowsTheErrorBox) {
+    fMain->hc.setClientName("Bartholomew Quincey-Ashford");
+    fMain->nickname = "Bartholomew Quin";
+    fMain->fTavloLogin->lblstatus->setText("left from before");
+    QString offered, status;
+    bool loginEnabled = false, stillOpen = false;
+    AnswerLoginDialog([&](TfTavloLogin& dialog) {
+        offered = dialog.eUsername->text();
+        status = dialog.lblstatus->text();
+        dialog.eUsername->setText("ann");
+        dialog.ePassword->setText("secret");
+        dialog.bLogin->click();
+        loginEnabled = dialog.bLogin->isEnabled();
+        stillOpen = dialog.isVisible();
+        status += " / " + dialog.lblstatus->text();
+        dialog.bCancel->click();
+    });
+    fMain->TavloLogin1->trigger();
+    EXPECT_EQ(offered, "Bartholomew Quin");
+    EXPECT_EQ(status, "Waiting for you to login... / Contacting Tavlo...");
+    EXPECT_EQ(prompts.messages, QStringList{kRefused});
+    EXPECT_TRUE(loginEnabled);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(IsLoggedIn(fMain->sessionId));
+    // Whatever the outcome, the peers are told the nickname.
+    EXPECT_EQ(fMain->hc.ClientName(), "Bartholomew Quin");
+}
+
+TEST_F(LobbyFlow, APublicationThatFailsStartsNothingAndShowsTheError) {
+    PretendLoggedIn();
+    NewGame({skHuman, skNone, skNone, skOpen, skNone, skNone}, "Friday game");
+    EXPECT_EQ(prompts.messages, QStringList{kRefused});
+    EXPECT_TRUE(fMain->marbles.empty());
+    EXPECT_FALSE(fMain->mLog->isVisible());
+    EXPECT_FALSE(fMain->hc.Enabled());
+    EXPECT_EQ(fMain->lobbyGameNumber, 0);
+    EXPECT_TRUE(fMain->aNewGame->isEnabled()) << "the player may try again";
+}
+
+TEST_F(LobbyFlow, AListingThatFailsLeavesTheSeatsRemoteAndShowsTheError) {
+    PretendLoggedIn();
+    fMain->aJoinGame->trigger();
+    EXPECT_EQ(prompts.messages, QStringList{kRefused});
+    for (const Seat& seat : fMain->seats)
+        EXPECT_EQ(seat.kind, skRemote);
+    EXPECT_FALSE(fMain->hc.Enabled());
+    EXPECT_TRUE(fMain->aJoinGame->isEnabled());
+}
+
+// The lobby hears of a published game only while its number is known: New
+// Game forgets it, so a game that was started hears no more.
+TEST_F(LobbyFlow, RefreshesGoOutOnlyForAPublishedGame) {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n1";
+    TScriptedServer lobby({{{ok}}, {{ok}}, {{ok}}});
+    fMain->lobbyHost = "127.0.0.1:" + std::to_string(lobby.Port());
+    fMain->ApplyOnlineSettings();
+    PretendLoggedIn();
+    const std::string session(kSessionIdLength, 'a');
+
+    fMain->tmrRefreshGameTimer(); // nothing published
+    NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
+    fMain->lobbyGameNumber = 5; // as a publication would have it
+    fMain->tmrRefreshGameTimer();
+    // A win: of a remote player's seat, then of a seat of this computer.
+    fMain->seats[0].contact = std::make_shared<TContact>(TContact{"Ann", "127.0.0.3", 12});
+    SetPosition({{0, 0, 8, 0},
+                 {0, 1, 7, -1},
+                 {0, 2, 7, 1},
+                 {0, 3, 6, -2},
+                 {0, 4, 6, 0},
+                 {0, 5, 6, 2},
+                 {0, 6, 5, -3},
+                 {0, 7, 5, -1},
+                 {0, 8, 5, 3},
+                 {0, 9, 5, 1}});
+    EXPECT_TRUE(fMain->CheckWin());
+    fMain->seats[0].contact.reset();
+    fMain->aNewGame->setEnabled(true); // as End Current Game would after the win
+    NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
+    fMain->lobbyGameNumber = 5;
+    SetPosition({{0, 0, 8, 0},
+                 {0, 1, 7, -1},
+                 {0, 2, 7, 1},
+                 {0, 3, 6, -2},
+                 {0, 4, 6, 0},
+                 {0, 5, 6, 2},
+                 {0, 6, 5, -3},
+                 {0, 7, 5, -1},
+                 {0, 8, 5, 3},
+                 {0, 9, 5, 1}});
+    EXPECT_TRUE(fMain->CheckWin());
+    fMain->aNewGame->setEnabled(true);
+    NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
+    fMain->tmrRefreshGameTimer(); // New Game forgot the number
+
+    std::vector<std::string> lines;
+    for (const std::string& request : lobby.Requests())
+        lines.push_back(request.substr(0, request.find("\r\n")));
+    const std::string refresh =
+        "GET /tavlo/refreshgame.php?mysessid=" + session + "&gametype=1&gameno=5";
+    EXPECT_EQ(lines, (std::vector<std::string>{refresh + " HTTP/1.1",
+                                               refresh + "&newgamestate=3&winner=12 HTTP/1.1",
+                                               refresh + "&newgamestate=3 HTTP/1.1"}));
+    EXPECT_TRUE(prompts.messages.contains("Player BLUE won!"));
+}
+
+} // namespace
