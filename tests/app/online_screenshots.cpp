@@ -1,0 +1,123 @@
+// Pictures of online play for a person to look at: the login dialog, the
+// game list with a game in it, and the main windows of a running online
+// game with its log and chat.  The real lobby runs in this process; the two
+// programs bind 127.0.0.2 and 127.0.0.3 and talk over UDP port 3237, so run
+// it alone, under xvfb-run (or with QT_QPA_PLATFORM=offscreen).  It writes
+// PNG files into the folder given.
+#include "computer_player.h"
+#include "online_session.h"
+#include "picture_widget.h"
+#include "players_dialog.h"
+#include "tavlo_login_dialog.h"
+#include "test_lobby.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdio>
+
+namespace {
+
+bool Save(QWidget& widget, const QString& folder, const char* name) {
+    const QString path = QDir(folder).filePath(name);
+    const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// The move the computer would choose, clicked hop by hop.
+void PlayOneTurn(TfMain& window) {
+    const int seat = window.state.currentSeat;
+    const ComputerChoice choice = ChooseComputerMove(window.marbles, window.state.homeHoles, seat);
+    if (!choice.marble)
+        return;
+    for (size_t i = 1; i < choice.path.size() && window.state.currentSeat == seat; ++i) {
+        QTest::mouseClick(window.MarblePicture(*choice.marble), Qt::LeftButton);
+        bool clicked = false;
+        for (int k = 0; k < kTargetMarkers && !clicked; ++k)
+            if (window.targetMarkers[k]->isVisible() && window.MarkerHole(k) == choice.path[i]) {
+                QTest::mouseClick(window.targetMarkers[k], Qt::LeftButton);
+                clicked = true;
+            }
+        if (!clicked)
+            break;
+    }
+    if (window.state.currentSeat == seat && window.aEndTurn->isEnabled())
+        window.aEndTurn->trigger();
+}
+
+void Chat(TfMain& window, const char* line) {
+    QTest::keyClicks(window.eChat, line);
+    QTest::keyClick(window.eChat, Qt::Key_Return);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    InitApplication(app);
+    const QString folder = argc > 1 ? argv[1] : ".";
+    QDir().mkpath(folder);
+    const QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+
+    TestLobby lobby;
+    lobby.AddPlayer("Quorvik", "quorvik-secret");
+    lobby.AddPlayer("Ann", "ann-secret");
+    Player host("Quorvik", "127.0.0.2", lobby.HostSetting());
+    Player ann("Ann", "127.0.0.3", lobby.HostSetting());
+    host->state.stepDelay = ann->state.stepDelay = 100;
+    bool ok = true;
+
+    // The login dialog as the host fills it in, before Login.
+    TfTavloLogin& login = *host->fTavloLogin;
+    WhenModal(*host->fPlayers, [&] {
+        // Blue at this computer, Orange for Ann, Green for the computer.
+        const std::array<SeatKind, kColours> kinds = {skHuman, skNone,     skNone,
+                                                      skOpen,  skComputer, skNone};
+        for (int i = 0; i < kColours; ++i)
+            host->fPlayers->seatBoxes[i]->setCurrentIndex(kinds[i]);
+        host->fPlayers->eGamename->setText("Friday night");
+        host->fPlayers->btnOk->click();
+    });
+    WhenModal(login, [&] {
+        login.eUsername->setText("Quorvik");
+        login.ePassword->setText("quorvik-secret");
+        ok &= Save(login, folder, "login_dialog.png");
+        login.bLogin->click();
+    });
+    host->aNewGame->trigger();
+
+    // Ann's game list with the published game selected.
+    AnswerLogin(ann, "Ann", "ann-secret");
+    TfGamelist& list = *ann->fGamelist;
+    WhenModal(list, [&] {
+        if (list.lvgames->topLevelItemCount() > 0)
+            list.lvgames->setCurrentItem(list.lvgames->topLevelItem(0));
+        QTest::qWait(50);
+        ok &= Save(list, folder, "game_list.png");
+        list.bJoin->click();
+    });
+    ann->aJoinGame->trigger();
+    ok &= WaitUntil([&] { return !host->marbles.empty() && !ann->marbles.empty(); });
+
+    // A few turns and a few words.
+    for (int turn = 0; turn < 4 && ok; ++turn) {
+        WaitUntil([&] { return !host->computerMoving && !ann->computerMoving; });
+        TfMain& mover = host->lblYourTurn->isVisible() ? *host : *ann;
+        PlayOneTurn(mover);
+        QTest::qWait(300);
+    }
+    Chat(*host, "Good luck, Ann!");
+    Chat(*ann, "Thanks, you too");
+    WaitUntil([&] { return host.LogCount("Ann: Thanks, you too") == 1; }, 3000);
+    WaitUntil([&] { return !host->computerMoving && !ann->computerMoving; });
+    QTest::qWait(100);
+    ok &= Save(*host, folder, "online_game_host.png");
+    ok &= Save(*ann, folder, "online_game_joiner.png");
+    return ok ? 0 : 1;
+}
