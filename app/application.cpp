@@ -4,6 +4,7 @@
 #include "design_font.h"
 #include "game_list_dialog.h"
 #include "main_window.h"
+#include "message_box_prompts.h"
 #include "options_dialog.h"
 #include "pin_pictures.h"
 #include "players_dialog.h"
@@ -12,6 +13,20 @@
 
 #include <QApplication>
 #include <QIcon>
+
+ZellhopApplication::ZellhopApplication(int& argc, char** argv)
+    : QApplication(argc, argv), prompts_(std::make_unique<MessageBoxPrompts>()) {}
+
+ZellhopApplication::~ZellhopApplication() = default;
+
+bool ZellhopApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        prompts_->ShowMessage(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
 
 void InitApplication(QApplication& app) {
     // Only the name: a display name would be appended to every window's caption.

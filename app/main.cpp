@@ -2,13 +2,11 @@
 #include "application.h"
 #include "main_window.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[]) {
     // The program reads no command line: Qt sees the program's name only.
     (void)argc;
     int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+    ZellhopApplication app(qtArgc, argv);
     InitApplication(app);
     const auto fMain = CreateWindows();
     fMain->LoadSettings();

@@ -264,6 +264,7 @@ class TfMain : public QMainWindow {
     void TakeSeatTable(const TQMsg& msg, const TpContact& host);
     void QueueRemoteStep(const TQMsg& msg, const TpContact& sender);
     void ApplyRemoteSteps();
+    std::deque<RemoteStep>::iterator NextRemoteStep();
     bool HasTurn(const TpContact& sender) const;
     bool HoldsRemoteSeat(const TpContact& sender) const;
     void ApplyRemoteMove(const TGameMove& move);

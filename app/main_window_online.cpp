@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -262,21 +263,37 @@ void TfMain::ApplyRemoteSteps() {
         ~Applying() { flag = false; }
     } applying(applyingRemoteSteps_);
     const uint64_t game = gameGeneration_;
-    while (!remoteSteps_.empty() && game == gameGeneration_ && !closing) {
-        const RemoteStep step = remoteSteps_.front();
-        const bool playing = step.kind != kLeaveStep && HoldsRemoteSeat(step.sender);
-        if (playing && (computerMoving || !HasTurn(step.sender)))
-            return; // not his turn here yet
-        remoteSteps_.pop_front();
+    while (game == gameGeneration_ && !closing) {
+        const auto next = NextRemoteStep();
+        if (next == remoteSteps_.end())
+            return; // nobody's turn here yet
+        const RemoteStep step = *next;
+        remoteSteps_.erase(next);
         if (step.kind == kLeaveStep)
             HandOverSeats(step.sender, step.reason);
-        else if (!playing)
+        else if (!HoldsRemoteSeat(step.sender))
             continue; // he left meanwhile
         else if (step.kind == gmMove)
             ApplyRemoteMove(step.move);
         else
             NextTurn();
     }
+}
+
+// Each player's steps keep their order; between players the turn decides,
+// since the network may bring a later player's moves first.
+std::deque<TfMain::RemoteStep>::iterator TfMain::NextRemoteStep() {
+    for (auto it = remoteSteps_.begin(); it != remoteSteps_.end(); ++it) {
+        const bool first = std::none_of(remoteSteps_.begin(), it, [&](const RemoteStep& earlier) {
+            return earlier.sender == it->sender;
+        });
+        if (!first)
+            continue;
+        const bool playing = it->kind != kLeaveStep && HoldsRemoteSeat(it->sender);
+        if (!playing || (!computerMoving && HasTurn(it->sender)))
+            return it;
+    }
+    return remoteSteps_.end();
 }
 
 void TfMain::ApplyRemoteMove(const TGameMove& move) {

@@ -71,6 +71,27 @@ TEST(OnlineSettings, TheLobbyHostAndTheLocalAddressReachTheClientsAndTheLinks) {
     qputenv("XDG_CONFIG_HOME", previous);
 }
 
+TEST(OnlineStart, TheLobbyDialogsComeLastAndTheMessagingWaitsDisabled) {
+    ScriptedPrompts prompts;
+    const auto fMain = CreateWindows(&prompts);
+    std::vector<const char*> dialogs;
+    for (const QObject* child : fMain->children())
+        if (const auto* dialog = qobject_cast<const QDialog*>(child)) {
+            dialogs.push_back(dialog->metaObject()->className());
+            EXPECT_FALSE(dialog->isVisible());
+        }
+    const std::vector<std::string> order(dialogs.begin(), dialogs.end());
+    EXPECT_EQ(order, (std::vector<std::string>{"TfOptions", "TfPlayers", "TAboutBox",
+                                               "TfTavloLogin", "TfGamelist"}));
+    EXPECT_EQ(fMain->hc.Port(), 3237);
+    EXPECT_EQ(fMain->hc.Timeout(), 2000u);
+    EXPECT_EQ(fMain->hc.PacketRetries(), 0u);
+    EXPECT_EQ(fMain->hc.MaxConnections(), 0);
+    EXPECT_FALSE(fMain->hc.Enabled());
+    EXPECT_TRUE(fMain->http.HandleRedirects);
+    EXPECT_EQ(fMain->http.Port, 80);
+}
+
 class LobbyFlow : public GameWindow {
   protected:
     void SetUp() override {
