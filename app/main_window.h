@@ -223,9 +223,8 @@ class TfMain : public QMainWindow {
         kJoining,     // connecting to a host, or waiting for its start
         kPlaying,     // the game started on every program
     };
-    // A hop, an end of turn or a leave of a remote player that waits until
-    // this program has reached that player's turn (or the leaver's earlier
-    // steps have been played).
+    // A hop or an end of turn of a remote player, waiting until this
+    // program has reached his turn; or his leave, waiting behind them.
     struct RemoteStep {
         TpContact sender;
         int kind = gmEndTurn; // gmMove, gmEndTurn or kLeaveStep

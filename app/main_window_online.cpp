@@ -7,7 +7,6 @@
 // from the player of a Remote seat, the seat and the start from the host
 // this program joined, chat from any contact.  The rest is acknowledged by
 // the messaging and dropped.
-#include "colours.h"
 #include "main_window.h"
 #include "rules.h"
 
@@ -238,8 +237,9 @@ bool TfMain::HasTurn(const TpContact& sender) const {
 }
 
 // Every program plays the computer seats at its own pace, so a player's
-// moves may arrive before this program has reached his turn: they wait, in
-// the order they came, until it has.
+// moves may arrive before this program has reached his turn (or while it
+// still shows a computer move): they wait until it has, each player's in
+// the order he sent them.
 void TfMain::QueueRemoteStep(const TQMsg& msg, const TpContact& sender) {
     if (state.phase == kPhaseNoGame || state.currentSeat == kNoSeat || !HoldsRemoteSeat(sender))
         return; // no game, or not a player of it
