@@ -154,7 +154,8 @@ TEST_F(OnlinePlay, ALeaverWhoseMovesStillWaitLeavesAfterThem) {
         fMain->hcClientDisconnection(ann, kReasonLeft);
         EXPECT_EQ(fMain->seats[kOrange].kind, skRemote) << "not before his moves";
     };
-    Start({skComputer, skNone, skNone, skRemote, skHuman, skNone}, {nullptr, nullptr, nullptr, ann});
+    Start({skComputer, skNone, skNone, skRemote, skHuman, skNone},
+          {nullptr, nullptr, nullptr, ann});
     EXPECT_EQ(At(Marble(kOrange, 4)), (LatticePoint{4, -2}));
     EXPECT_EQ(fMain->seats[kOrange].kind, skOpen);
     EXPECT_EQ(LogLines(), QStringList{"*** Ann has left the game"});
