@@ -96,6 +96,8 @@ void TfTavloLogin::CreateControls() {
     ePassword->setGeometry(kPasswordField);
     ePassword->setMaxLength(kLoginFieldLength);
     ePassword->setEchoMode(QLineEdit::Password);
+    // Stars, as the dialog always showed, rather than the style's dots.
+    ePassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
 
     GroupBox2 = new QGroupBox("Login status", this);
     GroupBox2->setObjectName("GroupBox2");

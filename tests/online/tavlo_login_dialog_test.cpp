@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -150,6 +151,9 @@ TEST_F(LoginDialog, FieldsTakeSixteenCharactersAndThePasswordShowsStars) {
     EXPECT_EQ(dialog.eUsername->text(), "abcdefghijklmnop");
     EXPECT_EQ(dialog.ePassword->text(), "ABCDEFGHIJKLMNOP");
     EXPECT_EQ(dialog.ePassword->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.ePassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                   dialog.ePassword),
+              '*');
 }
 
 TEST_F(LoginDialog, IsLaidOutAsDesignedAndFocusesThePassword) {
