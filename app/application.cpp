@@ -31,6 +31,8 @@ bool ZellhopApplication::notify(QObject* receiver, QEvent* event) {
 void InitApplication(QApplication& app) {
     // Only the name: a display name would be appended to every window's caption.
     app.setApplicationName(kApplicationTitle);
+    // Ties the windows to the menu entry that packaging installs.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zellhop"));
     app.setWindowIcon(QIcon(ProgramIcon()));
 }
 

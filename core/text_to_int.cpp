@@ -1,8 +1,6 @@
 #include "text_to_int.h"
 
-namespace {
-
-int HexDigit(char ch) {
+int HexDigitValue(char ch) {
     if (ch >= '0' && ch <= '9')
         return ch - '0';
     if (ch >= 'a' && ch <= 'f')
@@ -11,8 +9,6 @@ int HexDigit(char ch) {
         return ch - 'A' + 10;
     return -1;
 }
-
-} // namespace
 
 std::optional<int32_t> TryStrToInt(std::string_view text) {
     size_t at = 0;
@@ -40,7 +36,7 @@ std::optional<int32_t> TryStrToInt(std::string_view text) {
     const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     uint64_t value = 0;
     for (; at < text.size(); ++at) {
-        const int digit = base == 16 ? HexDigit(text[at])
+        const int digit = base == 16 ? HexDigitValue(text[at])
                                      : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
         if (digit < 0)
             return std::nullopt;

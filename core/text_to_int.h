@@ -12,3 +12,5 @@
 std::optional<int32_t> TryStrToInt(std::string_view text);
 // TryStrToInt, with `fallback` for an invalid text.
 int32_t StrToIntDef(std::string_view text, int32_t fallback);
+// The value of one hexadecimal digit, or -1.
+int HexDigitValue(char ch);

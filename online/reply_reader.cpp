@@ -28,16 +28,6 @@ bool IsBlank(char ch) {
     return ch == ' ' || ch == '\t';
 }
 
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'f')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F')
-        return ch - 'A' + 10;
-    return -1;
-}
-
 // The size on a chunk's announcing line: hexadecimal digits up to the
 // first blank or the ";" of a chunk extension.
 size_t ChunkSize(std::string_view line) {
@@ -46,7 +36,7 @@ size_t ChunkSize(std::string_view line) {
         throw EHttpReplyError("Invalid chunk size in HTTP reply");
     size_t size = 0;
     for (const char ch : digits) {
-        const int digit = HexDigit(ch);
+        const int digit = HexDigitValue(ch);
         if (digit < 0)
             throw EHttpReplyError("Invalid chunk size in HTTP reply");
         size = size * 16 + digit;
