@@ -79,16 +79,7 @@ TEST_F(GameFlow, TheActionsFollowTheStateOfTheGame) {
     prompts.answers = {true};
     fMain->aEndGame->trigger();
     NewGame(kTwoHumans);
-    SetPosition({{0, 0, 8, 0},
-                 {0, 1, 7, -1},
-                 {0, 2, 7, 1},
-                 {0, 3, 6, -2},
-                 {0, 4, 6, 0},
-                 {0, 5, 6, 2},
-                 {0, 6, 5, -3},
-                 {0, 7, 5, -1},
-                 {0, 8, 5, 3},
-                 {0, 9, 4, 0}});
+    SetPosition(BlueNineHome(4, 0));
     Click(Marble(0, 9));
     ASSERT_TRUE(ClickMarkerOn(Hole(5, 1)));
     ASSERT_EQ(prompts.messages, QStringList{"Player BLUE won!"});
@@ -270,17 +261,9 @@ TEST_F(GameFlow, AWinEmptiesTheBoardAndEndsTheTurns) {
     NewGame(kTwoHumans);
     // Blue's nine in the bottom point, the tenth one step away; an Orange
     // marble at home elsewhere.
-    SetPosition({{0, 0, 8, 0},
-                 {0, 1, 7, -1},
-                 {0, 2, 7, 1},
-                 {0, 3, 6, -2},
-                 {0, 4, 6, 0},
-                 {0, 5, 6, 2},
-                 {0, 6, 5, -3},
-                 {0, 7, 5, -1},
-                 {0, 8, 5, 3},
-                 {0, 9, 4, 0},
-                 {3, 0, -8, 0}});
+    auto position = BlueNineHome(4, 0);
+    position.push_back({3, 0, -8, 0});
+    SetPosition(position);
     EXPECT_FALSE(fMain->CheckWin()) << "nine are not ten";
     EXPECT_EQ(fMain->marbles.size(), 11u);
 

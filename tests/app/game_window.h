@@ -132,6 +132,13 @@ class GameWindow : public ::testing::Test {
             fMain->ShowMarble(fMain->marbles.Add(p.colour, p.number, Hole(p.r, p.c)));
     }
 
+    // Blue's marbles 0..8 in the bottom star point, all but hole (5, 1), and
+    // marble 9 on `tenth`: a win when `tenth` is (5, 1).
+    static std::vector<Placed> BlueNineHome(int r, int c) {
+        return {{0, 0, 8, 0},  {0, 1, 7, -1}, {0, 2, 7, 1},  {0, 3, 6, -2}, {0, 4, 6, 0},
+                {0, 5, 6, 2},  {0, 6, 5, -3}, {0, 7, 5, -1}, {0, 8, 5, 3},  {0, 9, r, c}};
+    }
+
     ScriptedPrompts prompts;
     std::unique_ptr<TfMain> fMain;
     int waits = 0;                        // waits of the computer's moves so far

@@ -168,31 +168,13 @@ TEST_F(LobbyFlow, RefreshesGoOutOnlyForAPublishedGame) {
     fMain->tmrRefreshGameTimer();
     // A win: of a remote player's seat, then of a seat of this computer.
     fMain->seats[0].contact = std::make_shared<TContact>(TContact{"Ann", "127.0.0.3", 12});
-    SetPosition({{0, 0, 8, 0},
-                 {0, 1, 7, -1},
-                 {0, 2, 7, 1},
-                 {0, 3, 6, -2},
-                 {0, 4, 6, 0},
-                 {0, 5, 6, 2},
-                 {0, 6, 5, -3},
-                 {0, 7, 5, -1},
-                 {0, 8, 5, 3},
-                 {0, 9, 5, 1}});
+    SetPosition(BlueNineHome(5, 1));
     EXPECT_TRUE(fMain->CheckWin());
     fMain->seats[0].contact.reset();
     fMain->aNewGame->setEnabled(true); // as End Current Game would after the win
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
     fMain->lobbyGameNumber = 5;
-    SetPosition({{0, 0, 8, 0},
-                 {0, 1, 7, -1},
-                 {0, 2, 7, 1},
-                 {0, 3, 6, -2},
-                 {0, 4, 6, 0},
-                 {0, 5, 6, 2},
-                 {0, 6, 5, -3},
-                 {0, 7, 5, -1},
-                 {0, 8, 5, 3},
-                 {0, 9, 5, 1}});
+    SetPosition(BlueNineHome(5, 1));
     EXPECT_TRUE(fMain->CheckWin());
     fMain->aNewGame->setEnabled(true);
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
