@@ -17,7 +17,7 @@ packages=(
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev
   xvfb xauth curl
-  desktop-file-utils appstream systemd
+  desktop-file-utils appstream systemd file groff-base
 )
 
 install_missing() {
