@@ -5,6 +5,7 @@
 #include "board.h"
 #include "computer_player.h"
 #include "marble.h"
+#include "path_text.h"
 #include "path_tree.h"
 #include "position_file.h"
 #include "pruned_search.h"
@@ -22,16 +23,6 @@ struct Case {
     ~Case() { marbles.RemoveAll(); }
     double D(int r, int c) const { return DistanceTo(*board.at({r, c}), *board.homeHole(3)); }
 };
-
-std::string PathText(const std::vector<TZellhopPos*>& path) {
-    std::string s;
-    for (const TZellhopPos* h : path) {
-        if (!s.empty())
-            s += ' ';
-        s += HoleText(h->at);
-    }
-    return s;
-}
 
 // Both searches' choice for the seat: the path, and the value.
 void ExpectChoice(const Case& c, const char* path, double value) {

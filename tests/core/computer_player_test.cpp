@@ -1,6 +1,7 @@
 #include "board.h"
 #include "computer_player.h"
 #include "marble.h"
+#include "path_text.h"
 #include "path_tree.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +20,6 @@ struct Game {
     TZellhopPos& at(int r, int c) { return *board.at({r, c}); }
     TZellhopBall& marble(int colour, int number) { return *marbles.FindBall(colour, number); }
 };
-
-std::string PathText(const std::vector<TZellhopPos*>& path) {
-    std::string s;
-    for (const TZellhopPos* h : path)
-        s += (s.empty() ? "" : " ") + std::to_string(h->at.r) + "," + std::to_string(h->at.c);
-    return s;
-}
 
 TEST(ComputerPlayer, BluesFirstMoveJumpsMarbleTwoTowardsTheBottomTip) {
     Game g({0, 3});

@@ -5,6 +5,7 @@
 #include "board.h"
 #include "computer_player.h"
 #include "marble.h"
+#include "path_text.h"
 #include "path_tree.h"
 #include "position_file.h"
 #include "pruned_search.h"
@@ -43,16 +44,6 @@ struct Position {
     int seat = 0;
     ~Position() { marbles.RemoveAll(); }
 };
-
-std::string PathText(const std::vector<TZellhopPos*>& path) {
-    std::string s;
-    for (const TZellhopPos* h : path) {
-        if (!s.empty())
-            s += ' ';
-        s += HoleText(h->at);
-    }
-    return s;
-}
 
 std::string Describe(const ComputerChoice& c) {
     if (!c.marble)
