@@ -83,10 +83,14 @@ void Match::NewGame() {
         HideTargets(*state_.selectedMarble);
     ClearBoard();
     LayOut();
+    RestartTurns();
+    listener().MarblesChanged();
+}
+
+void Match::RestartTurns() {
     state_.phase = kPhaseTurnStart;
     state_.currentSeat = kBeforeFirstTurn;
     state_.turnNumber = 0;
-    listener().MarblesChanged();
 }
 
 void Match::LayOut() {
@@ -96,14 +100,21 @@ void Match::LayOut() {
 }
 
 // Takes the marbles off and forgets everything that belonged to them.
-void Match::ClearBoard() {
+// Whatever still runs for them (a computer move, a click) sees the new
+// generation and stops.
+void Match::TakeMarblesOff() {
     ++generation_;
     shownTargets_.clear();
     state_.selectedMarble = nullptr;
     remoteSteps_.clear();
     marbles_.RemoveAll();
-    record_.clear();
     path_.Clear();
+}
+
+// A board for another game: the record and the winner go too.
+void Match::ClearBoard() {
+    TakeMarblesOff();
+    record_.clear();
     winner_ = -1;
 }
 
@@ -218,9 +229,7 @@ Match::TurnPlace Match::Upcoming() const {
 
 void Match::EndGame() {
     state_.phase = kPhaseNoGame;
-    const std::vector<TurnRecord> kept = record_;
-    ClearBoard();
-    record_ = kept; // the game is over, not forgotten
+    TakeMarblesOff(); // the record stays: the game is over, not forgotten
     listener().MarblesChanged();
 }
 
@@ -253,11 +262,7 @@ bool Match::CheckWin() {
     HideTargets(*won);
     state_.phase = kPhaseTurnStart;
     state_.currentSeat = kNoSeat;
-    state_.selectedMarble = nullptr;
-    remoteSteps_.clear();
-    // Whatever still runs for this game (a computer move, a click) is over;
-    // the marbles stay where they won, for whoever wants to look.
-    ++generation_;
+    TakeMarblesOff(); // the record keeps the final position
     listener().GameOver();
     return true;
 }
@@ -448,8 +453,9 @@ void Match::ApplyRemoteMove(int number, int direction) {
 
 void Match::PlayerLeft(PlayerId player, int reason) {
     // A player whose moves still wait leaves after them.
-    const bool waiting = std::any_of(remoteSteps_.begin(), remoteSteps_.end(),
-                                     [player](const RemoteStep& step) { return step.sender == player; });
+    const bool waiting =
+        std::any_of(remoteSteps_.begin(), remoteSteps_.end(),
+                    [player](const RemoteStep& step) { return step.sender == player; });
     if (waiting)
         remoteSteps_.push_back({player, RemoteStep::kLeave, 0, 0, reason});
     else

@@ -40,7 +40,8 @@ class Match {
     // How the computer chooses a seat's move.  It may run events (a search
     // on another thread while the window waits): the game checks afterwards
     // whether it still wants the answer.
-    using MoveChooser = std::function<ComputerChoice(const MarbleList&, const HomeHoles&, int seat)>;
+    using MoveChooser =
+        std::function<ComputerChoice(const MarbleList&, const HomeHoles&, int seat)>;
 
     explicit Match(MatchListener* listener = nullptr);
     Match(const Match&) = delete;
@@ -68,6 +69,8 @@ class Match {
     // The marbles of a position replace those on the board; seats and turn
     // stay.  The record starts again from this position.
     void ReplaceMarbles(const std::vector<PlacedMarble>& marbles);
+    // The turn just before the first one, as a new game has it.
+    void RestartTurns();
     // A position text (see position_file.h) with a computer on every colour
     // present; NextTurn plays the colour it names first, in turn 1.  Throws
     // PositionFileError and leaves the game as it was on a bad text.
@@ -78,6 +81,9 @@ class Match {
     // ended, or the program closes.
     void NextTurn();
     void NextTurn(int computerTurns);
+    // Ends the game when a colour has filled its target star point; true
+    // then.  Every move runs it.
+    bool CheckWin();
     // End Current Game: no game any more, the marbles taken off.
     void EndGame();
     // The program closes: whatever runs stops at its next check.
@@ -105,6 +111,9 @@ class Match {
     void RemoteEndTurn(PlayerId player);
     void PlayerLeft(PlayerId player, int reason);
     bool HoldsRemoteSeat(PlayerId player) const;
+    // Drops what remote players sent and the game has not yet played: they
+    // are no longer listened to.
+    void ForgetRemoteSteps() { remoteSteps_.clear(); }
 
     // --- What there is to see ---------------------------------------------
     const Board& board() const { return board_; }
@@ -121,8 +130,12 @@ class Match {
         int turnNumber = 0;
     };
     TurnPlace Upcoming() const;
-    bool GameRunning() const { return state_.phase != kPhaseNoGame && state_.currentSeat != kNoSeat; }
-    TZellhopBall* FindBall(int colour, int number) const { return marbles_.FindBall(colour, number); }
+    bool GameRunning() const {
+        return state_.phase != kPhaseNoGame && state_.currentSeat != kNoSeat;
+    }
+    TZellhopBall* FindBall(int colour, int number) const {
+        return marbles_.FindBall(colour, number);
+    }
     // Grows whenever the marbles of a game are taken off or replaced.
     uint64_t generation() const { return generation_; }
 
@@ -143,12 +156,12 @@ class Match {
     void ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
     bool Wait(uint64_t game);
     bool Abandoned(uint64_t game) const { return halted_ || game != generation_; }
-    bool CheckWin();
     void Place(TZellhopBall& marble, TZellhopPos& hole);
     void ShowTargets(TZellhopBall& marble);
     void HideTargets(TZellhopBall& marble);
     void FinishMove(TZellhopBall& marble);
     void Select(TZellhopBall& marble);
+    void TakeMarblesOff();
     void ClearBoard();
     void LayOut();
 

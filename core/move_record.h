@@ -9,9 +9,9 @@
 #include <vector>
 
 struct TurnRecord {
-    int turn = 0;   // the turn number the status bar showed
-    int seat = 0;   // the colour that played
-    int number = -1; // the marble moved; -1 while it has not moved (a pass)
+    int turn = 0;                    // the turn number the status bar showed
+    int seat = 0;                    // the colour that played
+    int number = -1;                 // the marble moved; -1 while it has not moved (a pass)
     std::vector<LatticePoint> holes; // the marble's hole first, then every hole it reached
 };
 

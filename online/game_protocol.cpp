@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr int kDirections = 6;
-
 bool IsContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
