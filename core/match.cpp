@@ -127,6 +127,9 @@ void Match::ReplaceMarbles(const std::vector<PlacedMarble>& placed) {
     state_.currentSeat = kept.currentSeat;
     state_.phase = kept.phase;
     state_.turnNumber = kept.turnNumber;
+    // The turn under way goes on from the new position.
+    if (state_.currentSeat >= 0 && state_.currentSeat < kColours)
+        record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
     listener().MarblesChanged();
 }
 

@@ -1,3 +1,4 @@
+#include "../core/test_data.h"
 #include "colours.h"
 #include "computer_player.h"
 #include "game_window.h"
@@ -5,6 +6,8 @@
 #include "qt_printers.h"
 
 #include <QElapsedTimer>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -250,6 +253,25 @@ TEST_F(ComputerMove, AGameInWhichNobodyCanMoveGoesOnAtTheComputersPace) {
     EXPECT_LE(waits, elapsed / 4 + 2) << "each pass waits the computer's delay";
     EXPECT_EQ(fMain->game().state().phase, kPhaseNoGame);
     EXPECT_FALSE(fMain->game().ComputerMoving());
+}
+
+} // namespace
+
+namespace {
+
+// A game of computers through the window leaves the record that
+// zellhop-selfplay prints for the same seats.
+TEST_F(ComputerMove, TheWindowsRecordIsTheSelfPlayTranscriptOfTheSameSeats) {
+    NewGame({skComputer, skNone, skNone, skComputer, skNone, skNone}); // plays to the win
+    ASSERT_EQ(fMain->game().winner(), kBlue);
+    std::string played;
+    for (const TurnRecord& turn : fMain->game().record())
+        played += MoveLine(turn) + "\n";
+    played += "winner " + std::string(ColourWord(fMain->game().winner())) + " after " +
+              std::to_string(fMain->game().record().back().turn) + " turns\n";
+    std::ifstream transcript(TestDataPath("selfplay/C--C--.txt"));
+    const std::string expected{std::istreambuf_iterator<char>(transcript), {}};
+    EXPECT_EQ(played, expected);
 }
 
 } // namespace
