@@ -4,6 +4,8 @@
 #pragma once
 
 #include "board.h"
+#include "board_layout.h"
+#include "board_widget.h"
 #include "game_protocol.h"
 #include "game_state.h"
 #include "http_client.h"
@@ -85,7 +87,7 @@ class TfMain : public QMainWindow {
     std::string localAddress;
 
     // Controls, all owned by the window.
-    QLabel* imMain;
+    BoardWidget* imMain;
     QLabel* lblYourTurn;
     std::array<PictureWidget*, kTargetMarkers> targetMarkers;
     QStatusBar* sb;
@@ -125,6 +127,8 @@ class TfMain : public QMainWindow {
     PictureRect BoardRect() const;
     // Moves a picture so that it is centred on the hole.
     void CentreOnHole(QWidget& picture, const TZellhopPos& hole) const;
+    // Lays the seat panel's lines out for the size of its pins.
+    void PlaceSeatPanel();
 
     void SetStatusText(int panel, const QString& text);
     QString StatusText(int panel) const;
@@ -243,7 +247,10 @@ class TfMain : public QMainWindow {
     void FormDestroy();
     // Puts every marble on its own hole again, after the board has moved.
     void PlaceAllMarbles();
+    // The same for the target markers that are shown.
+    void PlaceMarkers();
     void ApplyOptions();
+    MarbleSize marbleSize_ = kDefaultMarbleSize; // from the options
 
     // The turn loop's steps.
     bool BeginTurn();

@@ -224,6 +224,7 @@ void TfMain::BuildSeatPanel() {
         seat.indicator = picture;
         seat.nameLabel = label;
     }
+    PlaceSeatPanel();
 }
 
 void TfMain::ClearSeatPanel() {
