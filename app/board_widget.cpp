@@ -2,7 +2,6 @@
 
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPolygonF>
 #include <array>
 
@@ -87,23 +86,19 @@ void PaintStar(QPainter& painter, QSizeF size) {
 
 void PaintLatticeAndDots(QPainter& painter, const Board& board, QSizeF size) {
     const double scaleX = size.width() / kLookWidth, scaleY = size.height() / kLookHeight;
-    QPainterPath lines, dots;
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(kLattice, kLineWidth * (scaleX + scaleY) / 2, Qt::SolidLine, Qt::RoundCap));
     for (const auto& hole : board.holes()) {
         const QPointF centre = HoleCentre(*hole, size);
         // Directions 2, 3 and 4 reach every link once.
         for (int d = 2; d <= 4; ++d)
-            if (const TZellhopPos* n = hole->neighbour[d]) {
-                lines.moveTo(centre);
-                lines.lineTo(HoleCentre(*n, size));
-            }
-        dots.addEllipse(centre, kDotRadius * scaleX, kDotRadius * scaleY);
+            if (const TZellhopPos* n = hole->neighbour[d])
+                painter.drawLine(centre, HoleCentre(*n, size));
     }
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(kLattice, kLineWidth * (scaleX + scaleY) / 2, Qt::SolidLine, Qt::RoundCap));
-    painter.drawPath(lines);
     painter.setPen(Qt::NoPen);
     painter.setBrush(kLattice);
-    painter.drawPath(dots);
+    for (const auto& hole : board.holes())
+        painter.drawEllipse(HoleCentre(*hole, size), kDotRadius * scaleX, kDotRadius * scaleY);
 }
 
 } // namespace
