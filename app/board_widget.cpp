@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -125,7 +126,10 @@ void PaintBoard(QPainter& painter, const Board& board, QSizeF size) {
 }
 
 QImage BoardImage(const Board& board, QSize size, qreal devicePixelRatio) {
-    QImage image(size * devicePixelRatio, QImage::Format_RGB32);
+    // Whole device pixels, enough to cover the board at a fractional ratio.
+    const QSize pixels(static_cast<int>(std::ceil(size.width() * devicePixelRatio)),
+                       static_cast<int>(std::ceil(size.height() * devicePixelRatio)));
+    QImage image(pixels, QImage::Format_RGB32);
     image.setDevicePixelRatio(devicePixelRatio);
     if (image.isNull())
         return image;
@@ -140,9 +144,10 @@ BoardWidget::BoardWidget(const Board& board, QWidget* parent) : QWidget(parent),
 
 void BoardWidget::paintEvent(QPaintEvent* event) {
     const qreal ratio = devicePixelRatioF();
-    if (drawn_.isNull() || drawn_.deviceIndependentSize() != QSizeF(size()) ||
-        drawn_.devicePixelRatio() != ratio)
+    if (drawn_.isNull() || drawnSize_ != size() || drawn_.devicePixelRatio() != ratio) {
         drawn_ = QPixmap::fromImage(BoardImage(board_, size(), ratio));
+        drawnSize_ = size();
+    }
     QPainter painter(this);
     painter.setClipRegion(event->region());
     painter.drawPixmap(0, 0, drawn_);

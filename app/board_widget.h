@@ -37,4 +37,5 @@ class BoardWidget : public QWidget {
     // The board as last drawn: drawn again only when the size or the ratio
     // changes.
     QPixmap drawn_;
+    QSize drawnSize_;
 };
