@@ -19,7 +19,7 @@ constexpr int kDesignLogWidth = 289;
 constexpr int kChatHeight = 21;
 constexpr int kLogGap = 8; // between the log and a board that leaves room
 
-constexpr std::array<double, 3> kDesignDiameters = {16, 20, 24};
+constexpr std::array<double, 3> kDesignDiameters = {16, kDesignPinDiameter, 24};
 
 // The seat panel's design: pins of 21 pixels, 24 pixels apart from (8, 30),
 // names at 30, two pixels below their pin's top.

@@ -9,6 +9,8 @@
 // design size of the board is 16, 20 or 24 pixels.
 enum MarbleSize { kSmallMarbles = 0, kMediumMarbles = 1, kLargeMarbles = 2 };
 inline constexpr MarbleSize kDefaultMarbleSize = kMediumMarbles;
+// Medium pins at the design size: the size the pin pictures are drawn for.
+inline constexpr double kDesignPinDiameter = 20;
 
 // The board is as high as the client area above the status bar and 30/31
 // of that wide.  Right of the strip that holds the "YOUR TURN" label and

@@ -47,7 +47,7 @@ QSize PictureWidget::ShownSize() const {
         return {side, side};
     }
     // A picture of the design size is shown pixel for pixel.
-    const double share = diameter_ / kDesignDiameter;
+    const double share = diameter_ / kDesignPinDiameter;
     return {std::max(1, static_cast<int>(std::lround(shown.width() * share))),
             std::max(1, static_cast<int>(std::lround(shown.height() * share)))};
 }

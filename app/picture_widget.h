@@ -6,6 +6,8 @@
 // clicks; transparent parts show what lies below.
 #pragma once
 
+#include "board_layout.h"
+
 #include <QImage>
 #include <QLabel>
 #include <QPointF>
@@ -14,10 +16,6 @@
 class PictureWidget : public QLabel {
     Q_OBJECT
   public:
-    // The diameter of the game's own pins where nothing else was said: the
-    // design size.
-    static constexpr double kDesignDiameter = 20;
-
     // Takes the pin diameter of its parent (see SetPinDiameter).
     explicit PictureWidget(QWidget* parent = nullptr);
     // Shows the picture and takes the size it is shown at.
@@ -51,7 +49,7 @@ class PictureWidget : public QLabel {
     // depends on changed.
     const QImage& Drawn() const;
 
-    double diameter_ = kDesignDiameter;
+    double diameter_ = kDesignPinDiameter; // where the area says nothing
     std::optional<QPointF> centre_;
     mutable QImage drawn_;
     struct DrawnFor {
