@@ -12,7 +12,7 @@ jobs=$(nproc)
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libjpeg62-turbo-dev
+  qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   clang libclang-rt-14-dev

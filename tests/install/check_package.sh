@@ -53,7 +53,7 @@ needs() { # PACKAGE_PREFIX...: each must begin one of the dependencies
   done
 }
 needs libc6 libstdc++6
-[ "$game" = 1 ] && needs libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo
+[ "$game" = 1 ] && needs libqt6core6 libqt6gui6 libqt6widgets6
 [ "$lobby" = 1 ] && needs libsqlite3 libsodium libcpp-httplib
 
 tree=$work/tree
