@@ -135,6 +135,7 @@ class HttpFront::Impl {
     void Opened(Connection* connection, const std::string& limitKey);
     void Closed(Connection* connection, const std::string& limitKey);
     void Refusing(int change) { refusing_ += change; }
+    bool Logging() const { return static_cast<bool>(log_); }
     void WriteLog(const std::string& line) const {
         if (log_)
             log_(line);
@@ -273,10 +274,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
             forwardedFor.emplace_back(field->value());
         const IpAddress client = front_.ClientOf(peer_, forwardedFor);
         lobbyRequest.clientAddress = client.ToString();
-        logPrefix_ = clean_text::ForLog(lobbyRequest.clientAddress) +
-                     (client == peer_ ? "" : " via " + peer_.ToString()) + " " +
-                     clean_text::ForLog(lobbyRequest.method) + " " +
-                     clean_text::ForLog(lobbyRequest.path);
+        if (front_.Logging())
+            logPrefix_ = clean_text::ForLog(lobbyRequest.clientAddress) +
+                         (client == peer_ ? "" : " via " + peer_.ToString()) + " " +
+                         clean_text::ForLog(lobbyRequest.method) + " " +
+                         clean_text::ForLog(lobbyRequest.path);
 
         if (target.size() > front_.Settings().maxTargetLength)
             return Refuse(kStatusUriTooLong);
@@ -290,8 +292,6 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // A request that cannot be read on: answered, then the connection ends.
     void Refuse(int status) {
         keepAlive_ = false;
-        if (logPrefix_.empty())
-            logPrefix_ = peer_.ToString() + " - -";
         Reply(FrontReply(status));
     }
 
@@ -321,8 +321,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
         }
         if (!reply.error.empty())
             front_.WriteLog("error: " + clean_text::ForLog(reply.error));
-        front_.WriteLog(logPrefix_ + " " + std::to_string(reply.status));
-        logPrefix_.clear();
+        if (front_.Logging()) {
+            if (logPrefix_.empty())
+                logPrefix_ = peer_.ToString() + " - -"; // a request that could not be read
+            front_.WriteLog(logPrefix_ + " " + std::to_string(reply.status));
+            logPrefix_.clear();
+        }
     }
 
     void OnWritten(const error_code& error) {
@@ -333,6 +337,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
         }
         if (keepAlive_ && !front_.Stopping())
             return ReadRequest();
+        // A client that has sent nothing more gets an orderly close at once;
+        // one that has would get a reset that may destroy the reply, so it
+        // is given time to read it.
+        error_code unknown;
+        if (buffer_.size() == 0 && stream_.socket().available(unknown) == 0 && !unknown) {
+            error_code ignored;
+            stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+            stream_.socket().close(ignored);
+            return;
+        }
         LingerThenClose(shared_from_this(), stream_);
     }
 
