@@ -291,9 +291,12 @@ void LobbyService::Login(const QueryParams& query, const std::string& clientAddr
         storedHash = account->passwordHash;
     const std::int32_t number = account ? account->number : 0;
     const bool queued = hasher_.TryVerify(
-        std::move(storedHash), *password, [this, number, done](bool matches) mutable {
+        std::move(storedHash), *password,
+        [this, number, done](std::optional<bool> matches) mutable {
             Answer(done, [&] {
                 if (!matches)
+                    return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, false);
+                if (!*matches)
                     return Text(kLoginRefused);
                 const std::string session = NewSessionId();
                 store_.ReplaceSession(number, session, clock_());
@@ -415,7 +418,7 @@ void LobbyService::CreateAccount(const QueryParams& form, const std::string& cli
         hasher_.TryHash(password, [this, name, done](std::optional<std::string> hash) mutable {
             Answer(done, [&] {
                 if (!hash)
-                    return ServerError("not enough memory to hash a password");
+                    return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, true);
                 const auto number = store_.AddPlayer(name, *hash, clock_());
                 if (!number)
                     return Html(kStatusConflict, account_pages::CreateForm(

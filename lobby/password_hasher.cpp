@@ -35,9 +35,10 @@ void LowerThisThreadsPriority() {
 
 } // namespace
 
-PasswordHasher::PasswordHasher(int slots, std::size_t queueLength)
-    : queue_(static_cast<std::size_t>(std::clamp(slots, 1, kMaxSlots)), queueLength,
-             [] { LowerThisThreadsPriority(); }) {
+PasswordHasher::PasswordHasher(int slots, std::size_t queueLength,
+                               std::chrono::milliseconds maxWait)
+    : maxWait_(maxWait), queue_(static_cast<std::size_t>(std::clamp(slots, 1, kMaxSlots)),
+                                queueLength, [] { LowerThisThreadsPriority(); }) {
     InitSodium();
 }
 
@@ -80,16 +81,24 @@ bool PasswordHasher::Verify(const std::string& storedHash, std::string_view pass
     return result.get_future().get();
 }
 
+bool PasswordHasher::Waited(std::chrono::steady_clock::time_point queued) const {
+    return std::chrono::steady_clock::now() - queued > maxWait_;
+}
+
 bool PasswordHasher::TryHash(std::string password,
                              std::function<void(std::optional<std::string>)> done) {
     return queue_.TryPush(
-        [password = std::move(password), done = std::move(done)] { done(HashNow(password)); });
+        [this, queued = std::chrono::steady_clock::now(), password = std::move(password),
+         done = std::move(done)] { done(Waited(queued) ? std::nullopt : HashNow(password)); });
 }
 
 bool PasswordHasher::TryVerify(std::optional<std::string> storedHash, std::string password,
-                               std::function<void(bool)> done) {
-    return queue_.TryPush([this, storedHash = std::move(storedHash), password = std::move(password),
+                               std::function<void(std::optional<bool>)> done) {
+    return queue_.TryPush([this, queued = std::chrono::steady_clock::now(),
+                           storedHash = std::move(storedHash), password = std::move(password),
                            done = std::move(done)] {
+        if (Waited(queued))
+            return done(std::nullopt);
         const bool matches = VerifyNow(storedHash.value_or(kStandInHash), password);
         done(matches && storedHash.has_value());
     });

@@ -25,6 +25,8 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
+    from selenium.webdriver.support import expected_conditions
+    from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     webdriver = None
 
@@ -86,7 +88,10 @@ class LobbyPages(unittest.TestCase):
         self.browser.find_element(By.NAME, "username").send_keys(name)
         self.browser.find_element(By.NAME, "password").send_keys(password)
         self.browser.find_element(By.NAME, "password2").send_keys(repeat or password)
+        form_page = self.browser.find_element(By.TAG_NAME, "main")
         self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+        # The answer comes after a password hash: wait for the next page.
+        WebDriverWait(self.browser, 30).until(expected_conditions.staleness_of(form_page))
         return self.browser.find_element(By.TAG_NAME, "main").text
 
     def login(self, name, password):

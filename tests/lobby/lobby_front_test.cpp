@@ -178,7 +178,7 @@ TEST(LobbyFront, ATrustedProxyNamesTheClientForListingAndLimits) {
         return RawExchange(lobby.Port(),
                            "GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" +
                                "X-Forwarded-For: " + forwardedFor + "\r\n\r\n",
-                           500ms, source)
+                           10s, source)
             .bytes;
     };
     lobby.Store().AddPlayer("host", lobby.Hasher().Hash("password1"), 0);

@@ -33,10 +33,11 @@ TEST(PasswordHasher, QueuedVerificationAnswersAndANameWithoutAccountCostsAHashTo
     PasswordHasher hasher(1);
     const std::string hash = hasher.Hash("password1");
     const auto verify = [&](std::optional<std::string> stored, std::string password) {
-        std::promise<bool> matches;
-        EXPECT_TRUE(hasher.TryVerify(std::move(stored), std::move(password),
-                                     [&](bool result) { matches.set_value(result); }));
-        return matches.get_future().get();
+        std::promise<std::optional<bool>> matches;
+        EXPECT_TRUE(
+            hasher.TryVerify(std::move(stored), std::move(password),
+                             [&](std::optional<bool> result) { matches.set_value(result); }));
+        return matches.get_future().get().value_or(false);
     };
     EXPECT_TRUE(verify(hash, "password1"));
     EXPECT_FALSE(verify(hash, "password2"));
@@ -53,12 +54,30 @@ TEST(PasswordHasher, AFullQueueRefusesAtOnceAndNeverAnswersWhatItRefused) {
     {
         PasswordHasher hasher(1, 2);
         for (int i = 0; i < kOffered; ++i)
-            taken += hasher.TryVerify(std::nullopt, "password1", [&](bool) { ++answered; }) ? 1 : 0;
+            taken += hasher.TryVerify(std::nullopt, "password1",
+                                      [&](std::optional<bool>) { ++answered; })
+                         ? 1
+                         : 0;
     }
     // One may already be hashing when the others are offered.
     EXPECT_GE(taken, 2);
     EXPECT_LE(taken, 3);
     EXPECT_EQ(answered, taken);
+}
+
+TEST(PasswordHasher, AHashThatWaitedTooLongIsNotDone) {
+    std::atomic<int> done{0}, late{0};
+    {
+        PasswordHasher hasher(1, 4, std::chrono::milliseconds(1));
+        for (int i = 0; i < 4; ++i)
+            hasher.TryVerify(std::nullopt, "password1", [&](std::optional<bool> matches) {
+                ++done;
+                late += matches ? 0 : 1;
+            });
+    }
+    // The first may start in time; those behind it wait a whole hash.
+    EXPECT_EQ(done, 4);
+    EXPECT_GE(late, 3);
 }
 
 } // namespace
