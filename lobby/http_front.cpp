@@ -117,7 +117,7 @@ class Connection;
 
 class HttpFront::Impl {
   public:
-    Impl(const ServerSettings& settings, Handler handler, Log log);
+    Impl(const ServerSettings& settings, Screen screen, Handler handler, Log log);
     ~Impl();
 
     int Start();
@@ -131,6 +131,9 @@ class HttpFront::Impl {
     }
     std::chrono::seconds TakeRequest(const IpAddress& client) {
         return requestLimiter_.Take(client.LimitKey());
+    }
+    std::optional<LobbyReply> ScreenRequest(const LobbyRequest& request) const {
+        return screen_ ? screen_(request) : std::nullopt;
     }
     void Opened(Connection* connection, const std::string& limitKey);
     void Closed(Connection* connection, const std::string& limitKey);
@@ -159,6 +162,7 @@ class HttpFront::Impl {
     void InFlightChange(int change);
 
     const ServerSettings settings_;
+    const Screen screen_;
     const Handler handler_;
     const Log log_;
     RateLimiter requestLimiter_;
@@ -285,6 +289,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (const auto wait = front_.TakeRequest(client); wait.count() > 0)
             return Reply(FrontReply(kStatusTooManyRequests, wait));
         lobbyRequest.body = std::move(request.body());
+        if (auto refused = front_.ScreenRequest(lobbyRequest))
+            return Reply(std::move(*refused));
         stream_.expires_never();
         front_.Dispatch(shared_from_this(), std::move(lobbyRequest));
     }
@@ -398,9 +404,9 @@ void HttpFront::Impl::Gate::Deliver(std::uint64_t id, LobbyReply reply) {
     });
 }
 
-HttpFront::Impl::Impl(const ServerSettings& settings, Handler handler, Log log)
-    : settings_(settings), handler_(std::move(handler)), log_(std::move(log)),
-      requestLimiter_(settings.requestsPerAddress) {
+HttpFront::Impl::Impl(const ServerSettings& settings, Screen screen, Handler handler, Log log)
+    : settings_(settings), screen_(std::move(screen)), handler_(std::move(handler)),
+      log_(std::move(log)), requestLimiter_(settings.requestsPerAddress) {
     gate_->front = this;
 }
 
@@ -576,8 +582,9 @@ void HttpFront::Impl::Deliver(std::uint64_t id, LobbyReply reply) {
     connection->Reply(std::move(reply));
 }
 
-HttpFront::HttpFront(const ServerSettings& settings, Handler handler, Log log)
-    : impl_(std::make_unique<Impl>(settings, std::move(handler), std::move(log))) {}
+HttpFront::HttpFront(const ServerSettings& settings, Screen screen, Handler handler, Log log)
+    : impl_(std::make_unique<Impl>(settings, std::move(screen), std::move(handler),
+                                   std::move(log))) {}
 
 HttpFront::~HttpFront() = default;
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // The lobby's HTTP/1.1 side. One thread runs every connection as events
@@ -20,11 +21,14 @@ class HttpFront {
   public:
     // Called exactly once per request, from any thread.
     using Respond = std::function<void(LobbyReply)>;
-    // Runs on a worker thread.
+    // Runs on the event thread, so it must be quick and never block: the
+    // answer to a request that is turned away at once, or nullopt.
+    using Screen = std::function<std::optional<LobbyReply>(const LobbyRequest&)>;
+    // Runs on a worker thread, for what the screen let through.
     using Handler = std::function<void(const LobbyRequest&, Respond)>;
     using Log = std::function<void(const std::string&)>;
 
-    HttpFront(const ServerSettings& settings, Handler handler, Log log);
+    HttpFront(const ServerSettings& settings, Screen screen, Handler handler, Log log);
     ~HttpFront();
     HttpFront(const HttpFront&) = delete;
     HttpFront& operator=(const HttpFront&) = delete;

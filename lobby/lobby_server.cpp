@@ -2,9 +2,9 @@
 
 LobbyServer::LobbyServer(LobbyService& service, const ServerSettings& settings, Log log)
     : front_(
-          settings,
+          settings, [&service](const LobbyRequest& request) { return service.Screen(request); },
           [&service](const LobbyRequest& request, HttpFront::Respond respond) {
-              service.Handle(request, std::move(respond));
+              service.HandleScreened(request, std::move(respond));
           },
           std::move(log)) {}
 

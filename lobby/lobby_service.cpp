@@ -198,11 +198,35 @@ LobbyReply LobbyService::Handle(const LobbyRequest& request) {
 }
 
 void LobbyService::Handle(const LobbyRequest& request, Done done) {
+    if (auto refused = Screen(request))
+        return done(std::move(*refused));
+    HandleScreened(request, std::move(done));
+}
+
+void LobbyService::HandleScreened(const LobbyRequest& request, Done done) {
     try {
         Route(request, done);
     } catch (const std::exception& e) {
         // Only what runs before `done` throws here: a route answers last.
         done(ServerError(e.what()));
+    }
+}
+
+std::optional<LobbyReply> LobbyService::Screen(const LobbyRequest& request) {
+    try {
+        if (request.path == kLoginPath && request.method == "GET")
+            return ScreenLogin(QueryParams::Parse(request.query, PlusSign::Literal),
+                               request.clientAddress);
+        if (request.path == kMainPath && request.method == "POST") {
+            const std::string* page =
+                QueryParams::Parse(request.query, PlusSign::Space).Find("pageno");
+            if (page != nullptr && *page == kCreateAccountPage)
+                return ScreenNewAccount(QueryParams::Parse(request.body, PlusSign::Space),
+                                        request.clientAddress);
+        }
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return ServerError(e.what());
     }
 }
 
@@ -215,7 +239,7 @@ void LobbyService::Route(const LobbyRequest& request, Done& done) {
     };
     if (request.path == kLoginPath) {
         if (isGet)
-            Login(query(), request.clientAddress, done);
+            Login(query(), done);
         else
             done(MethodNotAllowed("GET"));
     } else if (request.path == kCreateGamePath) {
@@ -259,40 +283,53 @@ std::int64_t LobbyService::ListedAfterMs() const {
            std::chrono::duration_cast<std::chrono::milliseconds>(settings_.gameExpiry).count();
 }
 
-std::optional<LobbyReply> LobbyService::HashingRefused(const std::string& clientAddress,
-                                                       bool page) {
-    const auto wait = hashesPerAddress_.Take(LimitKeyOf(clientAddress));
-    if (wait.count() > 0)
-        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, page);
-    return std::nullopt;
-}
-
-void LobbyService::Login(const QueryParams& query, const std::string& clientAddress, Done& done) {
+std::optional<LobbyReply> LobbyService::ScreenLogin(const QueryParams& query,
+                                                    const std::string& clientAddress) {
     const std::string* version = query.Find("progversion");
     if (version == nullptr || !IsAcceptedVersion(*version))
-        return done(Text(kLoginBadVersion));
+        return Text(kLoginBadVersion);
     const std::string* name = query.Find("username");
     const std::string* password = query.Find("password");
     // Checked before the slow hash, so that junk costs next to nothing; such
     // a name can have no account, so answering it at once tells nothing.
     if (name == nullptr || password == nullptr || account_rules::UserNameProblem(*name) ||
         account_rules::PasswordProblem(*password))
-        return done(Text(kLoginRefused));
-    if (auto refused = HashingRefused(clientAddress, false))
-        return done(std::move(*refused));
+        return Text(kLoginRefused);
+    if (const auto wait = hashesPerAddress_.Take(LimitKeyOf(clientAddress)); wait.count() > 0)
+        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, false);
     if (const auto wait = loginsPerAccount_.Take(FoldedName(*name)); wait.count() > 0)
-        return done(Refusal(kStatusTooManyRequests, kTooManyLogins, wait, false));
+        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, false);
+    return std::nullopt;
+}
 
+std::optional<LobbyReply> LobbyService::ScreenNewAccount(const QueryParams& form,
+                                                         const std::string& clientAddress) {
+    const std::string name = ParamOrEmpty(form, "username");
+    const std::string password = ParamOrEmpty(form, "password");
+    std::optional<std::string> problem = account_rules::UserNameProblem(name);
+    if (!problem)
+        problem = account_rules::PasswordProblem(password);
+    if (!problem && password != ParamOrEmpty(form, "password2"))
+        problem = "The two passwords differ.";
+    if (problem)
+        return Html(kStatusBadRequest, account_pages::CreateForm(*problem, name));
+    if (const auto wait = hashesPerAddress_.Take(LimitKeyOf(clientAddress)); wait.count() > 0)
+        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, true);
+    return std::nullopt;
+}
+
+void LobbyService::Login(const QueryParams& query, Done& done) {
+    const std::string name = ParamOrEmpty(query, "username");
+    const std::string password = ParamOrEmpty(query, "password");
     // A name without an account is checked against a stand-in hash, so
     // that both answers take the same time.
-    const auto account = store_.FindPlayer(*name);
+    const auto account = store_.FindPlayer(name);
     std::optional<std::string> storedHash;
     if (account)
         storedHash = account->passwordHash;
     const std::int32_t number = account ? account->number : 0;
     const bool queued = hasher_.TryVerify(
-        std::move(storedHash), *password,
-        [this, number, done](std::optional<bool> matches) mutable {
+        std::move(storedHash), password, [this, number, done](std::optional<bool> matches) mutable {
             Answer(done, [&] {
                 if (!matches)
                     return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, false);
@@ -388,8 +425,7 @@ void LobbyService::MainPage(const LobbyRequest& request, Done& done) {
         if (request.method == "GET")
             return done(Html(kStatusOk, account_pages::CreateForm()));
         if (request.method == "POST")
-            return CreateAccount(QueryParams::Parse(request.body, PlusSign::Space),
-                                 request.clientAddress, done);
+            return CreateAccount(QueryParams::Parse(request.body, PlusSign::Space), done);
         return done(MethodNotAllowed("GET, POST"));
     }
     if (page != nullptr && *page == kForgotPasswordPage) {
@@ -400,22 +436,11 @@ void LobbyService::MainPage(const LobbyRequest& request, Done& done) {
     done(NotFound());
 }
 
-void LobbyService::CreateAccount(const QueryParams& form, const std::string& clientAddress,
-                                 Done& done) {
+void LobbyService::CreateAccount(const QueryParams& form, Done& done) {
     const std::string name = ParamOrEmpty(form, "username");
-    const std::string password = ParamOrEmpty(form, "password");
-    std::optional<std::string> problem = account_rules::UserNameProblem(name);
-    if (!problem)
-        problem = account_rules::PasswordProblem(password);
-    if (!problem && password != ParamOrEmpty(form, "password2"))
-        problem = "The two passwords differ.";
-    if (problem)
-        return done(Html(kStatusBadRequest, account_pages::CreateForm(*problem, name)));
-    if (auto refused = HashingRefused(clientAddress, true))
-        return done(std::move(*refused));
-
-    const bool queued =
-        hasher_.TryHash(password, [this, name, done](std::optional<std::string> hash) mutable {
+    const bool queued = hasher_.TryHash(
+        ParamOrEmpty(form, "password"),
+        [this, name, done](std::optional<std::string> hash) mutable {
             Answer(done, [&] {
                 if (!hash)
                     return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, true);

@@ -26,26 +26,36 @@ class LobbyService {
     LobbyService(LobbyStore& store, PasswordHasher& hasher, LobbySettings settings,
                  Clock clock = SystemClock());
 
-    // Answers through `done`, exactly once: on the calling thread, or, for
-    // a log-in or a new account, on a hashing thread once the password's
-    // hash is done. Failures inside the lobby answer 500.
+    // A first look, cheap and without the database, for the server to take
+    // on its own thread: the answer to a log-in or a new account that the
+    // limits or the rules turn away, so that a flood of them is refused
+    // before it waits for a worker; nullopt for everything else.
+    std::optional<LobbyReply> Screen(const LobbyRequest& request);
+    // Answers a request that Screen let through, via `done`, exactly once:
+    // on the calling thread, or, for a log-in or a new account, on a
+    // hashing thread once the password's hash is done. Failures inside the
+    // lobby answer 500.
+    void HandleScreened(const LobbyRequest& request, Done done);
+    // Both steps; and both, waiting for the answer.
     void Handle(const LobbyRequest& request, Done done);
-    // The same, waiting for the answer.
     LobbyReply Handle(const LobbyRequest& request);
 
     static Clock SystemClock();
 
   private:
     void Route(const LobbyRequest& request, Done& done);
-    void Login(const QueryParams& query, const std::string& clientAddress, Done& done);
+    std::optional<LobbyReply> ScreenLogin(const QueryParams& query,
+                                          const std::string& clientAddress);
+    std::optional<LobbyReply> ScreenNewAccount(const QueryParams& form,
+                                               const std::string& clientAddress);
+    void Login(const QueryParams& query, Done& done);
     LobbyReply CreateGame(const QueryParams& query, const std::string& clientAddress);
     LobbyReply GetGames(const QueryParams& query);
     LobbyReply RefreshGame(const QueryParams& query);
     void MainPage(const LobbyRequest& request, Done& done);
-    void CreateAccount(const QueryParams& form, const std::string& clientAddress, Done& done);
+    void CreateAccount(const QueryParams& form, Done& done);
     LobbyReply FrontPage();
 
-    std::optional<LobbyReply> HashingRefused(const std::string& clientAddress, bool page);
     std::optional<std::int32_t> SessionPlayer(const QueryParams& query);
     bool IsAcceptedVersion(const std::string& version) const;
     std::int64_t ListedAfterMs() const;
