@@ -12,8 +12,11 @@
 // or a log-in was closed without an answer.
 //
 //   lobby_siege --lobby PATH [--stalled 500] [--logins 400] [--rate 200]
-//               [--seconds 20] [--max-p99-ms 500] [--check] [-- LOBBY-OPTIONS...]
+//               [--seconds 20] [--max-p99-ms 500] [--client-niceness N] [--check]
+//               [-- LOBBY-OPTIONS...]
 //
+// The clients run on the lobby's processor; --client-niceness lowers their
+// priority (not the lobby's), as if they came from other machines.
 // Loopback only: every address it uses is in 127.0.0.0/8.
 #include <algorithm>
 #include <arpa/inet.h>
@@ -57,6 +60,7 @@ struct Options {
     int rate = 200;
     int seconds = 20;
     double maxP99Ms = 500;
+    int clientNiceness = 0;
     bool check = false;
     std::vector<std::string> lobbyOptions;
 };
@@ -282,6 +286,8 @@ Options Parse(int argc, char** argv) {
             options.seconds = std::stoi(value());
         else if (arg == "--max-p99-ms")
             options.maxP99Ms = std::stod(value());
+        else if (arg == "--client-niceness")
+            options.clientNiceness = std::stoi(value());
         else if (arg == "--check")
             options.check = true;
         else if (arg == "--") {
@@ -314,6 +320,9 @@ int Siege(const Options& options) {
     const std::string listing = "/tavlo/getgames.php?mysessid=" + session + "&gametype=1";
     if (Exchange(port, "127.0.0.1", listing).body.find("Siege") == std::string::npos)
         throw std::runtime_error("the lobby does not list the game it was given");
+
+    // Threads made from here on inherit the niceness; the lobby keeps its own.
+    setpriority(PRIO_PROCESS, 0, options.clientNiceness);
 
     std::atomic<bool> running{true};
     std::atomic<int> stallOpened{0}, stallCut{0};
