@@ -41,14 +41,18 @@ bool ReadSetting(std::string_view name, std::string_view value, TFaultSettings& 
 
 std::optional<TFaultSettings> TFaultSettings::FromText(std::string_view text) {
     TFaultSettings settings;
-    while (!text.empty()) {
+    if (text.empty())
+        return settings;
+    for (;;) {
         const std::size_t comma = text.find(',');
         const std::string_view part = text.substr(0, comma);
-        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
         const std::size_t equals = part.find('=');
         if (equals == std::string_view::npos ||
             !ReadSetting(part.substr(0, equals), part.substr(equals + 1), settings))
             return std::nullopt;
+        if (comma == std::string_view::npos)
+            break;
+        text.remove_prefix(comma + 1);
     }
     return settings;
 }
