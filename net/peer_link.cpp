@@ -46,6 +46,7 @@ std::vector<TPeerLink::TTransmission> TPeerLink::Due(TLinkTime now) {
         const int doublings = std::min(o.transmissions, kMaxBackoffDoublings);
         const TMillis wait = std::min<TMillis>(Rto() * (1LL << doublings), timing_.maxRto);
         ++o.transmissions;
+        o.lastSent = now;
         o.nextTry = now + wait;
         due.push_back({o.msg, o.sequence});
     }
@@ -54,7 +55,7 @@ std::vector<TPeerLink::TTransmission> TPeerLink::Due(TLinkTime now) {
 
 std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackBits,
                                                  TLinkTime now) {
-    std::vector<TpQMsg> settled;
+    std::vector<TOutgoing> settled;
     // Only what has gone out can have arrived.
     auto acknowledged = [&](const TOutgoing& o) {
         if (o.transmissions == 0)
@@ -72,10 +73,30 @@ std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackB
         // Karn: a message sent more than once gives no clean round trip.
         if (it->transmissions == 1)
             Measure(std::chrono::duration_cast<TMillis>(now - it->firstSent));
-        settled.push_back(std::move(it->msg));
+        settled.push_back(std::move(*it));
         it = unacked_.erase(it);
     }
-    return settled;
+    RetryOvertaken(settled, now);
+    std::vector<TpQMsg> messages;
+    for (TOutgoing& o : settled)
+        messages.push_back(std::move(o.msg));
+    return messages;
+}
+
+// A message that a later one, sent no earlier, has overtaken is taken for
+// lost: it goes again at once rather than a time-out later, so that the
+// messages behind it in order are not held up.  A message only held back
+// on its way arrives twice, and the peer drops the second.
+void TPeerLink::RetryOvertaken(const std::vector<TOutgoing>& settled, TLinkTime now) {
+    for (TOutgoing& o : unacked_) {
+        if (o.transmissions == 0)
+            break;
+        const bool overtaken = std::any_of(settled.begin(), settled.end(), [&](const TOutgoing& s) {
+            return s.sequence > o.sequence && s.lastSent >= o.lastSent;
+        });
+        if (overtaken)
+            o.nextTry = std::min(o.nextTry, now);
+    }
 }
 
 void TPeerLink::Measure(TMillis sample) {

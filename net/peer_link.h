@@ -1,7 +1,8 @@
 // Reliable, exactly-once, in-order delivery towards one peer that announced
 // the extension (wire_format.h): the sending half numbers the tracked
 // messages, keeps each until the peer acknowledges it and sends it again
-// on a timer derived from the round-trip time; the receiving half drops
+// on a timer derived from the round-trip time, or at once when the peer
+// acknowledges a later message sent no earlier; the receiving half drops
 // what it has seen, keeps what came early until the gap is filled, and
 // says what it holds in every datagram it sends back.  It also knows when
 // a keep-alive is due and when the peer has been silent for too long.
@@ -85,9 +86,11 @@ class TPeerLink {
         uint32_t sequence = 0;
         int transmissions = 0;
         TLinkTime firstSent;
+        TLinkTime lastSent;
         TLinkTime nextTry;
     };
     void Measure(TMillis sample);
+    void RetryOvertaken(const std::vector<TOutgoing>& settled, TLinkTime now);
 
     uint32_t peerSession_;
     TLinkTiming timing_;
