@@ -192,7 +192,8 @@ int TQComm::PendingCount() const {
     for (const TpQMsg& msg : FPending)
         pending.insert(msg.get());
     for (const THandshake& h : FHandshakes)
-        pending.insert(h.request.get());
+        if (!h.request->Recipients.empty())
+            pending.insert(h.request.get());
     for (const TLinkEntry& entry : FLinks)
         for (const TpQMsg& msg : entry.link->Unacknowledged())
             pending.insert(msg.get());
@@ -719,10 +720,25 @@ void TQComm::Settled(const TpQMsg& msg, const TpContact& contact) {
     if (contact != FOutsider && IndexOfContact(contact) < 0)
         return; // deleted meanwhile: it is no longer waited for
     if (msg->MsgType == mtDisconnect)
-        while (ContactCount() > 0)
-            DeleteContact(ContactCount() - 1);
+        EmptyTableAfterLeaving();
     if (OnGotAck)
         OnGotAck(*msg, contact);
+}
+
+// Everyone has been told; those of the extension who have not acknowledged
+// the leave notice yet keep their links, outside the table, until they do
+// or fall silent: one acknowledgement must not cost the others the notice.
+void TQComm::EmptyTableAfterLeaving() {
+    while (ContactCount() > 0) {
+        const TpContact gone = FContacts.back();
+        FContacts.pop_back();
+        StrikeFromPending(gone);
+        TLinkEntry* entry = LinkOf(gone);
+        if (entry && !entry->link->Unacknowledged().empty())
+            entry->departing = true;
+        else
+            DropLink(gone);
+    }
 }
 
 // --- The retry timer -----------------------------------------------------

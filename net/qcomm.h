@@ -116,8 +116,10 @@ using TNotifyEvent = std::function<void()>;
 class TQComm {
   public:
     TQComm();
-    // Sends a tracked leave notice to every contact (without raising any
-    // more events), then releases everything.
+    // Sends a leave notice to every contact (without raising any more
+    // events; untracked, since nobody will be here to send it again: the
+    // same bytes for the written protocol, three copies for the others),
+    // then releases everything.
     ~TQComm();
     TQComm(const TQComm&) = delete;
     TQComm& operator=(const TQComm&) = delete;
@@ -284,6 +286,9 @@ class TQComm {
     struct TLinkEntry {
         TpContact contact; // in the table, or (a joiner's host) soon to be
         std::unique_ptr<TPeerLink> link;
+        // Out of the table after our leave notice: it only finishes
+        // delivering what it owes, and hands nothing on.
+        bool departing = false;
     };
     // A connect request waiting for its reply, while Reliable is on.
     struct THandshake {
@@ -326,6 +331,7 @@ class TQComm {
     void PeerLeft(const TQMsg& notice);
     void MatchAck(const TQMsg& ack);
     void Settled(const TpQMsg& msg, const TpContact& contact);
+    void EmptyTableAfterLeaving();
 
     // The extension.
     TLinkEntry* LinkOf(const TpContact& contact);

@@ -48,13 +48,17 @@ TQComm::TLinkEntry* TQComm::LinkFrom(const std::string& address, uint32_t sessio
 // A joiner's host between the arrival of its reply and its turn.
 TpContact TQComm::LinkedOutsideTable(const std::string& address) const {
     for (const TLinkEntry& entry : FLinks)
-        if (entry.contact->Address == address && IndexOfContact(entry.contact) < 0)
+        if (entry.contact->Address == address && !entry.departing &&
+            IndexOfContact(entry.contact) < 0)
             return entry.contact;
     return nullptr;
 }
 
 TQComm::TLinkEntry& TQComm::MakeLink(const TpContact& contact, uint32_t peerSession) {
     DropLink(contact);
+    std::erase_if(FLinks, [&](const TLinkEntry& entry) {
+        return entry.departing && entry.contact->Address == contact->Address;
+    });
     FLinks.push_back(
         {contact, std::make_unique<TPeerLink>(peerSession, FTiming, TLinkClock::now())});
     return FLinks.back();
@@ -147,8 +151,20 @@ void TQComm::ReceiveOnLink(TLinkEntry& entry, std::unique_ptr<TQMsg> msg,
     const TpContact contact = entry.contact;
     TPeerLink& link = *entry.link;
     link.NoteHeard(now);
+    const bool departing = entry.departing;
     for (const TpQMsg& settled : link.Settle(trailer.ackNext, trailer.ackBits, now))
-        Queue({TReceived::What::Settled, settled, contact});
+        if (!departing)
+            Queue({TReceived::What::Settled, settled, contact});
+    if (departing) {
+        // Acknowledged so that the peer stops sending, but handed on no more.
+        if (trailer.Sequenced() && link.Receive(trailer.sequence, std::move(msg)) !=
+                                       TPeerLink::TArrival::Beyond) {
+            link.TakeInOrder();
+            SendLinkAck(entry);
+        }
+        SendDue(entry, now);
+        return;
+    }
     if (trailer.Sequenced()) {
         const TPeerLink::TArrival arrival = link.Receive(trailer.sequence, std::move(msg));
         for (std::unique_ptr<TQMsg>& next : link.TakeInOrder())
@@ -272,6 +288,11 @@ void TQComm::LinkTickHandshakes(TLinkTime now) {
 void TQComm::LinkTickPeers(TLinkTime now) {
     for (auto it = FLinks.begin(); it != FLinks.end();) {
         TLinkEntry& entry = *it;
+        if (entry.departing &&
+            (entry.link->Unacknowledged().empty() || entry.link->Silent(now))) {
+            it = FLinks.erase(it); // told, or gone: nothing more to say
+            continue;
+        }
         const bool inTable = IndexOfContact(entry.contact) >= 0;
         if (inTable && FTimeout != 0 && entry.link->Silent(now)) {
             TReceived givenUp(TReceived::What::GivenUp, nullptr, entry.contact);

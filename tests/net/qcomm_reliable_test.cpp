@@ -468,6 +468,30 @@ TEST(QCommReliable, AConnectRequestIsAnsweredWhileTheHostsHandlerRuns) {
               (Events{"newclient Ann", "newclient Bob", "newclient Leo"}));
 }
 
+// The written protocol empties the table at the first acknowledgement of a
+// tracked leave notice; the other peers of the extension get it all the
+// same, however many tries it takes.
+TEST(QCommReliable, ATrackedLeaveNoticeReachesEveryPeerThoughTheTableEmptiesAtOnce) {
+    Member host("Host", Address(90), 2), ann("Ann", Address(91)), bob("Bob", Address(92));
+    for (Member* joiner : {&ann, &bob}) {
+        joiner->comm.Connect(Address(90));
+        ASSERT_TRUE(WaitUntil([&] { return joiner->Count("success") == 1; }));
+    }
+    ASSERT_TRUE(
+        WaitUntil([&] { return ann.comm.ContactCount() == 2 && bob.comm.ContactCount() == 2; }));
+    TFaultSettings lossy;
+    lossy.loss = 0.5;
+    lossy.seed = 3;
+    ann.comm.setFaults(lossy);
+    ann.comm.Disconnect(true);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return host.Count("disconnect Ann 0") == 1 && bob.Count("disconnect Ann 0") == 1; },
+        8000));
+    ASSERT_TRUE(WaitUntil([&] { return ann.comm.PendingCount() == 0; }, 8000));
+    EXPECT_EQ(ann.comm.ContactCount(), 0);
+    EXPECT_EQ(ann.Count("ack 251 Host") + ann.Count("ack 251 Bob"), 1);
+}
+
 // Datagrams of the extension fed by hand to a host that admitted Ann at
 // 127.0.11.81 with session 77: what is handed on, and what is acknowledged.
 TEST(QCommReliable, NumberedMessagesArriveOnceInOrderFromTheirSessionOnly) {
