@@ -315,6 +315,9 @@ class TQComm {
     void ReceiveWritten(std::unique_ptr<TQMsg> msg);
     void ReceiveLinked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
     void ReceiveOnLink(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void HandOn(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void AcknowledgeOnly(TLinkEntry& entry, std::unique_ptr<TQMsg> msg,
+                         const TLinkTrailer& trailer);
     void Queue(TReceived received);
     void ProcessIncoming();
     void Handle(TReceived& received);

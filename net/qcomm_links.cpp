@@ -148,36 +148,44 @@ void TQComm::ReceiveLinked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trail
 void TQComm::ReceiveOnLink(TLinkEntry& entry, std::unique_ptr<TQMsg> msg,
                            const TLinkTrailer& trailer) {
     const TLinkTime now = TLinkClock::now();
-    const TpContact contact = entry.contact;
-    TPeerLink& link = *entry.link;
-    link.NoteHeard(now);
-    const bool departing = entry.departing;
-    for (const TpQMsg& settled : link.Settle(trailer.ackNext, trailer.ackBits, now))
-        if (!departing)
-            Queue({TReceived::What::Settled, settled, contact});
-    if (departing) {
-        // Acknowledged so that the peer stops sending, but handed on no more.
-        if (trailer.Sequenced() && link.Receive(trailer.sequence, std::move(msg)) !=
-                                       TPeerLink::TArrival::Beyond) {
-            link.TakeInOrder();
-            SendLinkAck(entry);
-        }
-        SendDue(entry, now);
-        return;
+    entry.link->NoteHeard(now);
+    const std::vector<TpQMsg> settled = entry.link->Settle(trailer.ackNext, trailer.ackBits, now);
+    if (entry.departing) {
+        AcknowledgeOnly(entry, std::move(msg), trailer);
+    } else {
+        for (const TpQMsg& m : settled)
+            Queue({TReceived::What::Settled, m, entry.contact});
+        HandOn(entry, std::move(msg), trailer);
     }
+    SendDue(entry, now); // the acknowledgement may have opened the window
+}
+
+// A numbered message goes through the link, which hands the peer's
+// messages on in order; an untracked one goes on as it came.  A repeated
+// connect request of a joiner already admitted (its reply is on its way),
+// an acknowledgement or a stray reply carries nothing more.
+void TQComm::HandOn(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) {
     if (trailer.Sequenced()) {
-        const TPeerLink::TArrival arrival = link.Receive(trailer.sequence, std::move(msg));
-        for (std::unique_ptr<TQMsg>& next : link.TakeInOrder())
+        const TPeerLink::TArrival arrival = entry.link->Receive(trailer.sequence, std::move(msg));
+        for (std::unique_ptr<TQMsg>& next : entry.link->TakeInOrder())
             Queue(TReceived::Linked(std::move(next)));
         if (arrival != TPeerLink::TArrival::Beyond)
             SendLinkAck(entry);
     } else if (msg->MsgType != mtAck && msg->MsgType != mtConnectRequest &&
                msg->MsgType != mtConnectReply) {
-        // Untracked, or a repeated connect request of a joiner already
-        // admitted (its reply is on its way).
         Queue(TReceived::Linked(std::move(msg)));
     }
-    SendDue(entry, now); // the acknowledgement may have opened the window
+}
+
+// A peer that our leave notice has still to reach: what it sends is
+// acknowledged, so that it stops sending it, but handed on no more.
+void TQComm::AcknowledgeOnly(TLinkEntry& entry, std::unique_ptr<TQMsg> msg,
+                             const TLinkTrailer& trailer) {
+    if (!trailer.Sequenced() ||
+        entry.link->Receive(trailer.sequence, std::move(msg)) == TPeerLink::TArrival::Beyond)
+        return;
+    entry.link->TakeInOrder();
+    SendLinkAck(entry);
 }
 
 // The joiner's side: the host's answer to our request.  A host that admits
@@ -288,8 +296,7 @@ void TQComm::LinkTickHandshakes(TLinkTime now) {
 void TQComm::LinkTickPeers(TLinkTime now) {
     for (auto it = FLinks.begin(); it != FLinks.end();) {
         TLinkEntry& entry = *it;
-        if (entry.departing &&
-            (entry.link->Unacknowledged().empty() || entry.link->Silent(now))) {
+        if (entry.departing && (entry.link->Unacknowledged().empty() || entry.link->Silent(now))) {
             it = FLinks.erase(it); // told, or gone: nothing more to say
             continue;
         }
