@@ -38,8 +38,9 @@
 // else went for Timing().keepAlive.  A connect request to a host that has
 // not answered yet is sent again every 2 Timeout + 0.5 s (by then a host of
 // the written protocol has given up its first reply, so it admits afresh)
-// and given up, with OnTimeout and OnConnectionFailed (kReasonNoAnswer),
-// after Timing().silence.  The host's reply, of either kind, settles it.
+// and given up after three such intervals (13.5 s with Timeout 2000), with
+// OnTimeout and OnConnectionFailed (kReasonNoAnswer).  The host's reply, of
+// either kind, settles it.
 //
 // Contacts are shared records (TpContact): one that leaves the table stays
 // valid for whoever still holds it, such as a seat.  A contact deleted

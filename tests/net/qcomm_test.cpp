@@ -161,7 +161,7 @@ TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99, .180
          3,
          3,
          {"timeout 254 Dummy", "timeout 254 Dummy", "timeout 254 Dummy", "failed Dummy -1"}},
-        // Sent every 2 Timeout + 0.5 s (0.6 s here) until the silence (1.5 s).
+        // Sent every 2 Timeout + 0.5 s (0.6 s here), three times in all.
         {"connect request, extension", true, true, 0, 3, {"timeout 254 Dummy", "failed Dummy -1"}},
         // The absent peer never announced the extension: the written rule.
         {"move, 3 retries",
@@ -180,9 +180,6 @@ TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99, .180
         sender.comm.setReliable(c.reliable);
         sender.comm.setTimeout(kFastTimeout);
         sender.comm.setPacketRetries(c.retries);
-        TLinkTiming timing;
-        timing.silence = TMillis(1500);
-        sender.comm.setTiming(timing);
         if (c.connectRequest) {
             sender.comm.Connect(absent.endpoint.LocalAddress());
         } else {
