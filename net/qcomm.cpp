@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <random>
+#include <set>
 
 namespace {
 
@@ -16,10 +18,8 @@ const std::string& RunningVersion() {
     return version;
 }
 
-constexpr int kAccept = -2; // a verdict that is not a refusal reason
-constexpr int kReplyAccepted = 1;
-constexpr int kJustJoined = 1;
-constexpr int kAlreadyPresent = 0;
+constexpr int kAccept = -2;     // a verdict that is not a refusal reason
+constexpr int kLinkTickMs = 20; // the extension's timer: fine beside the shortest time-out
 
 bool Lists(const TQMsg& msg, const TpContact& contact) {
     return std::find(msg.Recipients.begin(), msg.Recipients.end(), contact) != msg.Recipients.end();
@@ -32,6 +32,18 @@ bool TakeRecipient(TQMsg& msg, const TpContact& contact) {
         return false;
     msg.Recipients.erase(it);
     return true;
+}
+
+// A number that tells this program's datagrams from those of its earlier
+// sessions and of other programs; never 0, which a trailer may not carry.
+uint32_t NewSession() {
+    static std::mt19937 generator(
+        std::random_device{}() ^
+        static_cast<uint32_t>(TLinkClock::now().time_since_epoch().count()));
+    uint32_t session = 0;
+    while (session == 0)
+        session = generator();
+    return session;
 }
 
 } // namespace
@@ -59,11 +71,14 @@ class TQComm::EndpointUse {
 };
 
 TQComm::TQComm()
-    : FOwnVersion(RunningVersion()),
+    : FOwnVersion(RunningVersion()), FSession(NewSession()),
+      FFaults(TFaultSettings::FromEnvironment()),
       FOutsider(std::make_shared<TContact>(TContact{kOutsiderName, "", 0})),
-      FTimer(std::make_unique<QTimer>()) {
+      FTimer(std::make_unique<QTimer>()), FLinkTimer(std::make_unique<QTimer>()) {
     FTimer->setInterval(static_cast<int>(kDefaultTimeout));
     QObject::connect(FTimer.get(), &QTimer::timeout, FTimer.get(), [this] { TimerTick(); });
+    FLinkTimer->setInterval(kLinkTickMs);
+    QObject::connect(FLinkTimer.get(), &QTimer::timeout, FLinkTimer.get(), [this] { LinkTick(); });
 }
 
 TQComm::~TQComm() {
@@ -76,7 +91,10 @@ TQComm::~TQComm() {
     OnTimeout = nullptr;
     OnClientDisconnection = nullptr;
     try {
-        Disconnect(true);
+        // Nobody will be here to send a tracked one again, so it goes
+        // untracked: the written protocol's peers see the same bytes, and
+        // the others get it several times over.
+        Disconnect(false);
     } catch (const std::exception&) {
         // Nobody is left to tell; the peers will time us out.
     }
@@ -109,21 +127,39 @@ void TQComm::setLocalAddress(const std::string& address) {
 void TQComm::setEnabled(bool enabled) {
     if (enabled && !FEndpoint)
         OpenEndpoint();
+    if (enabled && !FEnabled)
+        FSession = NewSession();
     FEnabled = enabled;
     if (enabled) {
         FTimer->start();
+        FLinkTimer->start();
         return;
     }
     FTimer->stop();
+    FLinkTimer->stop();
     if (!FEndpoint)
         return;
     try {
         Disconnect(false);
     } catch (...) {
+        DropAllLinks();
         CloseEndpoint();
         throw;
     }
+    DropAllLinks();
     CloseEndpoint();
+}
+
+void TQComm::setFaults(const TFaultSettings& settings) {
+    FFaults = settings;
+    if (FEndpoint)
+        FEndpoint->setFaults(settings);
+}
+
+void TQComm::setWireTap(TUDPEndpoint::TOnWire tap) {
+    FWireTap = std::move(tap);
+    if (FEndpoint)
+        FEndpoint->OnWire = FWireTap;
 }
 
 void TQComm::OpenEndpoint() {
@@ -135,6 +171,8 @@ void TQComm::OpenEndpoint() {
         sender.ReadStream(datagram);
         HandleDatagram(datagram.Bytes(), fromIP, sourcePort);
     };
+    FEndpoint->OnWire = FWireTap;
+    FEndpoint->setFaults(FFaults);
     FEndpoint->setLocalAddress(FLocalAddress);
     FEndpoint->setLocalPort(FPort);
     FEndpoint->setRemotePort(FPort);
@@ -147,6 +185,19 @@ void TQComm::CloseEndpoint() {
         FRetired.push_back(std::move(FEndpoint));
     else
         FEndpoint.reset();
+}
+
+int TQComm::PendingCount() const {
+    std::set<const TQMsg*> pending;
+    for (const TpQMsg& msg : FPending)
+        pending.insert(msg.get());
+    for (const THandshake& h : FHandshakes)
+        if (!h.request->Recipients.empty())
+            pending.insert(h.request.get());
+    for (const TLinkEntry& entry : FLinks)
+        for (const TpQMsg& msg : entry.link->Unacknowledged())
+            pending.insert(msg.get());
+    return static_cast<int>(pending.size());
 }
 
 // --- Contacts ------------------------------------------------------------
@@ -178,12 +229,15 @@ void TQComm::DeleteContact(int index) {
     const TpContact gone = FContacts[index];
     FContacts.erase(FContacts.begin() + index);
     StrikeFromPending(gone);
+    DropLink(gone);
 }
 
 void TQComm::RemoveContact(const TpContact& contact) {
     const int index = IndexOfContact(contact);
-    if (index >= 0)
-        FContacts.erase(FContacts.begin() + index);
+    if (index < 0)
+        return;
+    FContacts.erase(FContacts.begin() + index);
+    DropLink(contact); // what it still owed is not sent again
 }
 
 // A deleted contact will never acknowledge: no pending message waits for it
@@ -228,7 +282,12 @@ void TQComm::Connect(const std::string& hostAddress) {
     request->AddInt(FTavloNumber);
     FOutsider->Address = hostAddress;
     FSelected = -1;
-    Post(request, smSelected, true);
+    if (!FReliable) {
+        Post(request, smSelected, true);
+        return;
+    }
+    Address(*request, smSelected);
+    StartHandshake(request, hostAddress);
 }
 
 void TQComm::Disconnect(bool wantAck) {
@@ -237,13 +296,29 @@ void TQComm::Disconnect(bool wantAck) {
 
 void TQComm::Post(const TpQMsg& msg, TSendMode mode, bool wantAck) {
     Address(*msg, mode);
-    if (msg->Recipients.empty())
-        return;
-    if (wantAck) {
-        FAckTable[msg->MsgType & 0xFF].push_back(msg);
-        FPending.push_back(msg);
+    Dispatch(msg, wantAck);
+}
+
+// Each addressee as it speaks: a peer that announced the extension gets the
+// message numbered, with a trailer; the others get it as the written
+// protocol has it, pending in FPending and its kind's chain when tracked.
+void TQComm::Dispatch(const TpQMsg& msg, bool wantAck) {
+    std::vector<TpContact> linked;
+    std::erase_if(msg->Recipients, [&](const TpContact& contact) {
+        if (!LinkOf(contact))
+            return false;
+        linked.push_back(contact);
+        return true;
+    });
+    if (!msg->Recipients.empty()) {
+        if (wantAck) {
+            FAckTable[msg->MsgType & 0xFF].push_back(msg);
+            FPending.push_back(msg);
+        }
+        Transmit(*msg);
     }
-    Transmit(*msg);
+    for (const TpContact& contact : linked)
+        SendLinked(contact, msg, wantAck);
 }
 
 void TQComm::Address(TQMsg& msg, TSendMode mode) {
@@ -268,52 +343,56 @@ void TQComm::Transmit(TQMsg& msg) {
     msg.Send();
 }
 
+void TQComm::SendBytes(const std::string& address, const std::string& bytes) {
+    if (!FEndpoint)
+        return;
+    EndpointUse use(*this);
+    TUDPEndpoint& endpoint = *FEndpoint;
+    TMemoryStream datagram(bytes);
+    endpoint.setRemoteHost(address);
+    endpoint.SendStream(datagram);
+}
+
 void TQComm::Acknowledge(int kind) {
     const TpQMsg ack = MakeMsg(mtAck);
     ack->AddInt(kind);
     Post(ack, smSender, false);
 }
 
+// Straight to the sender's address, leaving alone the sender and the
+// outsider of a message still being handled.
+void TQComm::AcknowledgeTo(const std::string& address, int kind) {
+    TQMsg ack;
+    ack.MsgType = mtAck;
+    ack.AddInt(kind);
+    SendBytes(address, ack.Encode());
+}
+
 // --- Receiving -----------------------------------------------------------
 
 void TQComm::HandleDatagram(std::string_view bytes, const std::string& fromIP, int sourcePort) {
-    if (sourcePort != FPort || !Reassemble(bytes, fromIP))
+    if (sourcePort != FPort)
         return;
-    // A message whose acknowledgement could not be sent is still handled;
-    // its sender will see it as lost.
-    std::exception_ptr ackFailure;
+    std::unique_ptr<TQMsg> msg = Reassemble(bytes, fromIP);
+    if (!msg)
+        return;
+    // A message whose acknowledgement or answer could not be sent is still
+    // handled; its sender will see it as lost.
+    std::exception_ptr sendFailure;
     try {
-        AcknowledgeAtReceipt(FIncoming.back());
+        Receive(std::move(msg));
     } catch (...) {
-        ackFailure = std::current_exception();
+        sendFailure = std::current_exception();
     }
     ProcessIncoming();
-    if (ackFailure)
-        std::rethrow_exception(ackFailure);
+    if (sendFailure)
+        std::rethrow_exception(sendFailure);
 }
 
-// The acknowledgement goes straight to the sender's address, leaving alone
-// the sender and the outsider of a message still being handled.
-void TQComm::AcknowledgeAtReceipt(TReceived& received) {
-    const TQMsg& msg = *received.msg;
-    if (msg.MsgType == mtAck || msg.MsgType == mtConnectRequest)
-        return; // a connect request is acknowledged after its reply
-    received.acknowledged = true;
-    const int index = IndexOfAddress(msg.FromAddress);
-    const TpContact sender =
-        index >= 0 ? FContacts[index]
-                   : std::make_shared<TContact>(TContact{kOutsiderName, msg.FromAddress, 0});
-    TQMsg ack;
-    ack.MsgType = mtAck;
-    ack.AddInt(msg.MsgType);
-    ack.Recipients.push_back(sender);
-    Transmit(ack);
-}
-
-// Adds a datagram to the message being received; true when that message is
-// complete and queued.  A message continues only with the next datagram from
-// the same address, and one that does not decode is dropped whole.
-bool TQComm::Reassemble(std::string_view bytes, const std::string& fromIP) {
+// Adds a datagram to the message being received; the message once it is
+// complete.  A message continues only with the next datagram from the same
+// address, and one that does not decode is dropped whole.
+std::unique_ptr<TQMsg> TQComm::Reassemble(std::string_view bytes, const std::string& fromIP) {
     if (FPartial && FPartial->FromAddress != fromIP)
         FPartial.reset();
     if (!FPartial) {
@@ -326,17 +405,66 @@ bool TQComm::Reassemble(std::string_view bytes, const std::string& fromIP) {
         missing = FPartial->Decode(false);
     } catch (const DatagramError&) {
         FPartial.reset();
-        return false;
+        return nullptr;
     }
     if (FPartial->TotalLength() == 0) { // not even a header
         FPartial.reset();
-        return false;
+        return nullptr;
     }
     if (missing > 0)
-        return false;
-    FIncoming.push_back(
-        {std::move(FPartial), false}); // bytes beyond the declared length are dropped
-    return true;
+        return nullptr;
+    return std::move(FPartial); // bytes beyond the declared length are dropped
+}
+
+// What must happen at once: acknowledgements, the answer to a connect
+// request, the bookkeeping of the extension.  The rest waits in FIncoming.
+void TQComm::Receive(std::unique_ptr<TQMsg> msg) {
+    TLinkTrailer trailer;
+    if (FReliable && msg->ItemCount() > 0 &&
+        DecodeTrailer(msg->StrAt(msg->ItemCount() - 1), trailer)) {
+        msg->RemoveLastItem();
+        ReceiveLinked(std::move(msg), trailer);
+    } else {
+        ReceiveWritten(std::move(msg));
+    }
+}
+
+void TQComm::ReceiveWritten(std::unique_ptr<TQMsg> msg) {
+    const int kind = msg->MsgType;
+    if (kind == mtConnectRequest) {
+        AdmitAtReceipt(std::move(msg), nullptr);
+        return;
+    }
+    TpQMsg request;
+    if (FReliable && kind == mtConnectReply) {
+        request = TakeHandshake();
+        if (!request) { // nobody asked: a repeated or stray reply
+            AcknowledgeTo(msg->FromAddress, kind);
+            return;
+        }
+        // The reply is the answer the request waited for.
+        request->Recipients.clear();
+        Unlink(request);
+    } else if (FReliable && kind == mtAck && msg->IntAt(0) == mtConnectRequest) {
+        TakeHandshake(); // the host has it; MatchAck settles it in its turn
+    }
+    Queue({TReceived::What::Message, std::move(msg)});
+    TReceived& received = FIncoming.back();
+    if (request)
+        Queue({TReceived::What::Settled, request, FOutsider});
+    AcknowledgeAtReceipt(received);
+}
+
+void TQComm::AcknowledgeAtReceipt(TReceived& received) {
+    const TQMsg& msg = *received.msg;
+    if (msg.MsgType == mtAck)
+        return;
+    received.acknowledged = true;
+    AcknowledgeTo(msg.FromAddress, msg.MsgType);
+}
+
+void TQComm::Queue(TReceived received) {
+    FIncoming.push_back(std::move(received));
 }
 
 void TQComm::ProcessIncoming() {
@@ -345,9 +473,9 @@ void TQComm::ProcessIncoming() {
     FBusy = true;
     try {
         while (!FIncoming.empty()) {
-            const TReceived received = std::move(FIncoming.front());
+            TReceived received = std::move(FIncoming.front());
             FIncoming.pop_front();
-            Process(*received.msg, received.acknowledged);
+            Handle(received);
         }
     } catch (...) {
         FBusy = false;
@@ -359,9 +487,30 @@ void TQComm::ProcessIncoming() {
     FBusy = false;
 }
 
-void TQComm::Process(const TQMsg& msg, bool acknowledged) {
-    if (msg.MsgType == mtConnectRequest)
-        AdmitJoiner(msg);
+void TQComm::Handle(TReceived& received) {
+    switch (received.what) {
+    case TReceived::What::Message:
+        Process(*received.msg, received.acknowledged, received.linked);
+        break;
+    case TReceived::What::Admission:
+        Admitted(received);
+        break;
+    case TReceived::What::Settled:
+        Settled(received.msg, received.contact);
+        break;
+    case TReceived::What::GivenUp:
+        FellSilent(received.contact, received.owed);
+        break;
+    case TReceived::What::RequestUnanswered:
+        if (OnTimeout)
+            OnTimeout(*received.msg, FOutsider);
+        if (OnConnectionFailed)
+            OnConnectionFailed(FOutsider, kReasonNoAnswer);
+        break;
+    }
+}
+
+void TQComm::Process(const TQMsg& msg, bool acknowledged, bool linked) {
     FCurrentSender = IndexOfAddress(msg.FromAddress);
     if (FCurrentSender < 0)
         FOutsider->Address = msg.FromAddress;
@@ -373,13 +522,13 @@ void TQComm::Process(const TQMsg& msg, bool acknowledged) {
         PeerLeft(msg);
         break;
     case mtPeerInfo:
-        PeerAnnounced(msg);
+        PeerAnnounced(msg, linked);
         break;
     case mtConnectReply:
         ConnectReplied(msg);
         break;
     case mtConnectRequest:
-        break; // admitted or refused above
+        break; // admitted or refused at receipt
     case mtAck:
         MatchAck(msg);
         break;
@@ -393,67 +542,106 @@ void TQComm::Process(const TQMsg& msg, bool acknowledged) {
 
 // --- The host's side of the handshake ------------------------------------
 
-void TQComm::AdmitJoiner(const TQMsg& request) {
-    const std::string& address = request.FromAddress;
+// Decided, answered and (in the written protocol) acknowledged at once,
+// whatever handler may be running: a joiner must not wait for it.
+// OnNewClient and the introductions follow in the joiner's turn.
+void TQComm::AdmitAtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer* offer) {
+    const TpQMsg request(std::move(requestIn));
+    const std::string address = request->FromAddress;
     const int present = ContactCount();
-    FSelected = IndexOfAddress(address);
-    int verdict = present < FMaxConnections || FSelected >= 0 ? kAccept : kReasonFull;
-    if (FOwnVersion != request.StrAt(2))
+    int verdict = present < FMaxConnections || IndexOfAddress(address) >= 0 ? kAccept : kReasonFull;
+    if (FOwnVersion != request->StrAt(2))
         verdict = kReasonVersion;
     if (verdict != kAccept) {
-        Refuse(address, verdict);
+        Refuse(address, verdict, offer != nullptr);
         return;
     }
 
-    const TpQMsg announcement = MakeMsg(mtPeerInfo);
-    announcement->AddStr(request.StrAt(0));
-    announcement->AddStr(address);
-    announcement->AddInt(kJustJoined);
-    Post(announcement, smAll, true);
+    // Everyone present hears of the joiner, the joiner too when its address
+    // is already in the table.
+    const std::vector<TpContact> members = FContacts;
+    Announce(request->StrAt(0), address, kJustJoined, offer ? offer->session : 0, members);
 
     // Looked up again: a send may run the event loop, and handlers the table.
-    FSelected = IndexOfAddress(address);
-    if (FSelected < 0)
-        FSelected = AddContact(request.StrAt(0), address, request.IntAt(3));
-    const TpContact joiner = FContacts[FSelected];
-    FCurrentSender = FSelected;
+    int index = IndexOfAddress(address);
+    if (index < 0)
+        index = AddContact(request->StrAt(0), address, request->IntAt(3));
+    const TpContact joiner = FContacts[index];
+    DropLink(joiner); // a joiner known before starts afresh
+    if (offer)
+        MakeLink(joiner, offer->session);
+    TReceived admission{TReceived::What::Admission, request, joiner};
+    std::copy_if(members.begin(), members.end(), std::back_inserter(admission.members),
+                 [&](const TpContact& member) { return member != joiner; });
+    Queue(std::move(admission));
 
     const TpQMsg reply = MakeMsg(mtConnectReply);
     reply->AddInt(kReplyAccepted);
     reply->AddInt(present);
     reply->AddStr(FClientName);
-    Post(reply, smSelected, true);
+    reply->Recipients.push_back(joiner);
+    Dispatch(reply, true);
+    if (!offer)
+        AcknowledgeTo(address, mtConnectRequest);
+}
 
+void TQComm::Refuse(const std::string& address, int reason, bool offered) {
+    TQMsg reply;
+    reply.MsgType = mtConnectReply;
+    reply.AddInt(0);
+    reply.AddInt(reason);
+    reply.AddStr("");
+    if (offered) {
+        // Its repeats are refused again; no acknowledgement is needed.
+        SendBytes(address, reply.EncodeWithTrailer(EncodeTrailer({kTrailerOffer, FSession})));
+        return;
+    }
+    SendBytes(address, reply.Encode());
+    AcknowledgeTo(address, mtConnectRequest);
+}
+
+// A peer announcement, tracked, to each recipient as it speaks: those of
+// the extension also learn the member's session (0: the member speaks only
+// the written protocol).
+void TQComm::Announce(const std::string& name, const std::string& address, int flag,
+                      uint32_t memberSession, const std::vector<TpContact>& recipients) {
+    const TpQMsg written = MakeMsg(mtPeerInfo);
+    const TpQMsg extended = MakeMsg(mtPeerInfo);
+    for (const TpQMsg& msg : {written, extended}) {
+        msg->AddStr(name);
+        msg->AddStr(address);
+        msg->AddInt(flag);
+    }
+    extended->AddInt(static_cast<int32_t>(memberSession));
+    for (const TpContact& recipient : recipients)
+        (LinkOf(recipient) ? extended : written)->Recipients.push_back(recipient);
+    Dispatch(written, true);
+    Dispatch(extended, true);
+}
+
+void TQComm::Admitted(TReceived& admission) {
+    const TpContact& joiner = admission.contact;
+    FSelected = IndexOfContact(joiner);
+    if (FSelected < 0)
+        return; // gone before its turn came
+    FCurrentSender = FSelected;
+    FLastTarget = FSelected;
     if (OnNewClient)
-        OnNewClient(request, joiner);
-    IntroduceMembers(joiner);
+        OnNewClient(*admission.msg, joiner);
+    IntroduceMembers(joiner, admission.members);
 }
 
-void TQComm::Refuse(const std::string& address, int reason) {
-    FOutsider->Address = address;
-    FSelected = -1;
-    const TpQMsg reply = MakeMsg(mtConnectReply);
-    reply->AddInt(0);
-    reply->AddInt(reason);
-    reply->AddStr("");
-    Post(reply, smSelected, false);
-}
-
-// Tells the joiner about every other member, as the table stands after the
-// application has seen the joiner.
-void TQComm::IntroduceMembers(const TpContact& joiner) {
-    const std::vector<TpContact> members = FContacts;
+// Tells the joiner about the members that were present when it was
+// admitted and still are; a later joiner announces itself to it.
+void TQComm::IntroduceMembers(const TpContact& joiner, const std::vector<TpContact>& members) {
     for (const TpContact& member : members) {
-        if (member == joiner)
-            continue;
-        FSelected = IndexOfContact(joiner);
-        if (FSelected < 0)
+        if (IndexOfContact(joiner) < 0)
             return; // the joiner is gone already
-        const TpQMsg info = MakeMsg(mtPeerInfo);
-        info->AddStr(member->Name);
-        info->AddStr(member->Address);
-        info->AddInt(kAlreadyPresent);
-        Post(info, smSelected, true);
+        if (IndexOfContact(member) < 0)
+            continue;
+        const TLinkEntry* entry = LinkOf(member);
+        Announce(member->Name, member->Address, kAlreadyPresent,
+                 entry ? entry->link->PeerSession() : 0, {joiner});
     }
 }
 
@@ -467,15 +655,21 @@ void TQComm::ConnectReplied(const TQMsg& reply) {
         return;
     }
     FExpectedPeers = reply.IntAt(1);
-    AddContact(reply.StrAt(2), reply.FromAddress, 0);
+    // A host of the extension got its record when its reply arrived.
+    if (const TpContact host = LinkedOutsideTable(reply.FromAddress))
+        FContacts.push_back(host);
+    else
+        AddContact(reply.StrAt(2), reply.FromAddress, 0);
     if (FExpectedPeers == 0 && OnConnected)
         OnConnected();
     if (OnConnectionSuccess)
         OnConnectionSuccess();
 }
 
-void TQComm::PeerAnnounced(const TQMsg& info) {
+void TQComm::PeerAnnounced(const TQMsg& info, bool linked) {
     const TpContact member = FContacts[AddContact(info.StrAt(0), info.StrAt(1), 0)];
+    if (linked)
+        LinkAnnounced(member, static_cast<uint32_t>(info.IntAt(3)));
     if (ContactCount() - 1 >= FExpectedPeers && OnConnected)
         OnConnected();
     if (info.IntAt(2) > 0 && OnNewClient)
@@ -492,9 +686,10 @@ void TQComm::PeerLeft(const TQMsg& notice) {
     DeleteContact(IndexOfContact(leaver));
 }
 
-// An acknowledgement names only a kind: it settles the oldest pending message
-// of that kind that still waits for the sender (or for the outsider, which
-// stands for a host that was not yet in the table when it was asked).
+// An acknowledgement of the written protocol names only a kind: it settles
+// the oldest pending message of that kind that still waits for the sender
+// (or for the outsider, which stands for a host that was not yet in the
+// table when it was asked).
 void TQComm::MatchAck(const TQMsg& ack) {
     const int kind = ack.IntAt(0);
     if (kind < 0 || kind >= kMessageKinds)
@@ -516,11 +711,34 @@ void TQComm::MatchAck(const TQMsg& ack) {
         return;
     if (settled->Recipients.empty())
         Unlink(settled); // freed at the next examination
-    if (settled->MsgType == mtDisconnect)
-        while (ContactCount() > 0)
-            DeleteContact(ContactCount() - 1);
+    Settled(settled, taken);
+}
+
+// A contact acknowledged a message: a leave notice once acknowledged by
+// anyone leaves nobody to talk to.
+void TQComm::Settled(const TpQMsg& msg, const TpContact& contact) {
+    if (contact != FOutsider && IndexOfContact(contact) < 0)
+        return; // deleted meanwhile: it is no longer waited for
+    if (msg->MsgType == mtDisconnect)
+        EmptyTableAfterLeaving();
     if (OnGotAck)
-        OnGotAck(*settled, taken);
+        OnGotAck(*msg, contact);
+}
+
+// Everyone has been told; those of the extension who have not acknowledged
+// the leave notice yet keep their links, outside the table, until they do
+// or fall silent: one acknowledgement must not cost the others the notice.
+void TQComm::EmptyTableAfterLeaving() {
+    while (ContactCount() > 0) {
+        const TpContact gone = FContacts.back();
+        FContacts.pop_back();
+        StrikeFromPending(gone);
+        TLinkEntry* entry = LinkOf(gone);
+        if (entry && !entry->link->Unacknowledged().empty())
+            entry->departing = true;
+        else
+            DropLink(gone);
+    }
 }
 
 // --- The retry timer -----------------------------------------------------
@@ -530,8 +748,9 @@ void TQComm::Unlink(const TpQMsg& msg) {
 }
 
 bool TQComm::AcksWaiting() const {
-    return std::any_of(FIncoming.begin(), FIncoming.end(),
-                       [](const TReceived& r) { return r.msg->MsgType == mtAck; });
+    return std::any_of(FIncoming.begin(), FIncoming.end(), [](const TReceived& r) {
+        return r.what == TReceived::What::Message && r.msg->MsgType == mtAck;
+    });
 }
 
 void TQComm::TimerTick() {

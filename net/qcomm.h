@@ -12,15 +12,35 @@
 // as it has been decoded, before the application sees it, and also while
 // the handler of an earlier message is still running (a handler may run a
 // nested event loop for seconds; the peers must not give this program up
-// meanwhile).  A connect request is the exception: its reply goes out
-// first, then its acknowledgement.  Messages are handled one at a time, in
-// the order they arrived.  A message sent with wantAck stays
-// pending until each addressee has acknowledged it; the retry timer (every
-// Timeout ms) reports an overdue addressee with OnTimeout, sends again while
-// PacketRetries allows, and then gives the addressee up: it leaves the
-// table, with OnClientDisconnection and kReasonTimedOut (OnConnectionFailed
-// and kReasonNoAnswer for a connect request).  Kinds 0..250 are the game's
-// and arrive as OnGotMsg; 251..255 are this component's own (wire_format.h).
+// meanwhile).  A connect request is decided, answered and acknowledged (in
+// that order) at receipt too; OnNewClient and the introductions of the
+// other members follow when it is its turn to be handled.  Messages are
+// handled one at a time, in the order they arrived.  Kinds 0..250 are the
+// game's and arrive as OnGotMsg; 251..255 are this component's own
+// (wire_format.h).
+//
+// Two kinds of peers.  A program of this version announces the reliable
+// delivery extension with one more item at the end of its connect request
+// and of its reply; a program that speaks only the written protocol ignores
+// it.  Towards a peer that did not announce it (and towards every peer
+// while Reliable is off) every datagram is as the written protocol has it,
+// and a message sent with wantAck stays pending until the addressee has
+// acknowledged it; the retry timer (every Timeout ms) reports an overdue
+// addressee with OnTimeout, sends again while PacketRetries allows, and then
+// gives the addressee up: it leaves the table, with OnClientDisconnection
+// and kReasonTimedOut.  Between two programs that both announced it, every
+// datagram carries a trailer (wire_format.h) and each one's tracked messages
+// are numbered: they are sent again until acknowledged, on a time-out
+// derived from the round trip, and arrive exactly once and in the order
+// sent; a peer is given up only after Timing().silence without any datagram
+// from it (OnTimeout for each message it still owes, then
+// OnClientDisconnection), and a keep-alive goes to a peer to whom nothing
+// else went for Timing().keepAlive.  A connect request to a host that has
+// not answered yet is sent again every 2 Timeout + 0.5 s (by then a host of
+// the written protocol has given up its first reply, so it admits afresh)
+// and given up after three such intervals (13.5 s with Timeout 2000), with
+// OnTimeout and OnConnectionFailed (kReasonNoAnswer).  The host's reply, of
+// either kind, settles it.
 //
 // Contacts are shared records (TpContact): one that leaves the table stays
 // valid for whoever still holds it, such as a seat.  A contact deleted
@@ -46,20 +66,23 @@
 #pragma once
 
 #include "contact.h"
+#include "fault_seam.h"
+#include "peer_link.h"
 #include "qmsg.h"
+#include "udp_endpoint.h"
 #include "wire_format.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class QTimer;
-class TUDPEndpoint;
 
 // Whom SendMsg addresses.  Any other value addresses the contact at index 0.
 enum TSendMode : int {
@@ -94,8 +117,10 @@ using TNotifyEvent = std::function<void()>;
 class TQComm {
   public:
     TQComm();
-    // Sends a tracked leave notice to every contact (without raising any
-    // more events), then releases everything.
+    // Sends a leave notice to every contact (without raising any more
+    // events; untracked, since nobody will be here to send it again: the
+    // same bytes for the written protocol, three copies for the others),
+    // then releases everything.
     ~TQComm();
     TQComm(const TQComm&) = delete;
     TQComm& operator=(const TQComm&) = delete;
@@ -151,11 +176,35 @@ class TQComm {
     // FileVersion unless set.
     const std::string& OwnVersion() const { return FOwnVersion; }
     void setOwnVersion(const std::string& version) { FOwnVersion = version; }
-    // Enabled: the socket is open and the retry timer runs.  Disabling sends
-    // an untracked leave notice and closes the socket; the contacts and the
-    // pending messages stay.
+    // Enabled: the socket is open and the retry timer runs.  Enabling starts
+    // a new session (the number that tells this program's datagrams from
+    // those of an earlier run).  Disabling sends an untracked leave notice
+    // and closes the socket; the contacts and the written protocol's
+    // pending messages stay, but every contact is spoken to by the written
+    // protocol from then on, and the numbered messages still unacknowledged
+    // are dropped without events.
     bool Enabled() const { return FEnabled; }
     void setEnabled(bool enabled);
+    // Whether this program announces and uses the reliable delivery
+    // extension; off, it speaks only the written protocol, byte for byte.
+    // Set it before Enabled and Connect.
+    bool Reliable() const { return FReliable; }
+    void setReliable(bool reliable) { FReliable = reliable; }
+    // The extension's timings; tests shorten the silence.
+    const TLinkTiming& Timing() const { return FTiming; }
+    void setTiming(const TLinkTiming& timing) { FTiming = timing; }
+    // Whether the contact announced the extension and is spoken to by it.
+    bool SpeaksReliable(const TpContact& contact) const;
+
+    // --- Test seams -------------------------------------------------------
+    // The fault seam of the endpoint (fault_seam.h), now and for every
+    // endpoint made later; ZELLHOP_NET_FAULTS gives the first value.
+    void setFaults(const TFaultSettings& settings);
+    const TFaultSettings& Faults() const { return FFaults; }
+    // The present endpoint's seam, if any: what it did so far.
+    const TFaultSeam* FaultSeam() const { return FEndpoint ? FEndpoint->Faults() : nullptr; }
+    // Sees every datagram this component puts on the wire.
+    void setWireTap(TUDPEndpoint::TOnWire tap);
 
     // --- Operations -------------------------------------------------------
     // Asks the host at hostAddress (dotted IPv4 or a host name) to admit
@@ -187,8 +236,9 @@ class TQComm {
     // Takes the contact out of the table only; pending messages still list it.
     void RemoveContact(const TpContact& contact);
 
-    // Tracked messages not yet freed (settled ones go at the next tick).
-    int PendingCount() const { return static_cast<int>(FPending.size()); }
+    // Tracked messages not yet freed (settled ones of the written protocol
+    // go at the next tick), counted once however many peers they wait for.
+    int PendingCount() const;
 
     // --- Entry points of the socket and the timer -------------------------
     // Public so that tests and the fuzz target can feed them directly.
@@ -199,36 +249,115 @@ class TQComm {
     // acknowledgements still wait behind a running handler: they may settle
     // the very messages it would give up.
     void TimerTick();
+    // One tick of the extension's finer timer: sends again what is due,
+    // keep-alives, and gives up silent peers and unanswered requests.
+    void LinkTick();
 
   private:
     using TpQMsg = std::shared_ptr<TQMsg>;
     class EndpointUse;
-    // A complete received message waiting to be handled.
+    // What waits to be handled, in the order it happened.
     struct TReceived {
-        std::unique_ptr<TQMsg> msg;
-        bool acknowledged = false;
+        enum class What {
+            Message,          // msg from its sender
+            Admission,        // the host admitted contact with the request msg
+            Settled,          // contact acknowledged the numbered message msg
+            GivenUp,          // contact fell silent, owing the messages owed
+            RequestUnanswered // the connect request msg was never answered
+        };
+        TReceived(What w, TpQMsg m, TpContact c = nullptr)
+            : what(w), msg(std::move(m)), contact(std::move(c)) {}
+        // A message that came with a trailer; its acknowledgement went out.
+        static TReceived Linked(TpQMsg m) {
+            TReceived received(What::Message, std::move(m));
+            received.acknowledged = true;
+            received.linked = true;
+            return received;
+        }
+
+        What what;
+        TpQMsg msg;
+        TpContact contact;
+        bool acknowledged = false;      // a Message whose acknowledgement went out
+        bool linked = false;            // a Message that came with a trailer
+        std::vector<TpQMsg> owed;       // GivenUp
+        std::vector<TpContact> members; // Admission: those present when admitted
+    };
+    // The extension's state towards one contact that announced it.
+    struct TLinkEntry {
+        TpContact contact; // in the table, or (a joiner's host) soon to be
+        std::unique_ptr<TPeerLink> link;
+        // Out of the table after our leave notice: it only finishes
+        // delivering what it owes, and hands nothing on.
+        bool departing = false;
+    };
+    // A connect request waiting for its reply, while Reliable is on.
+    struct THandshake {
+        TpQMsg request;
+        std::string host; // as given to Connect
+        TLinkTime nextTry;
+        TLinkTime deadline;
     };
 
     // Sending.
     TpQMsg MakeMsg(int kind) const;
     void Post(const TpQMsg& msg, TSendMode mode, bool wantAck);
+    void Dispatch(const TpQMsg& msg, bool wantAck);
     void Address(TQMsg& msg, TSendMode mode);
     void Transmit(TQMsg& msg);
+    void SendBytes(const std::string& address, const std::string& bytes);
     void Acknowledge(int kind);
     void AcknowledgeAtReceipt(TReceived& received);
+    void AcknowledgeTo(const std::string& address, int kind);
 
     // Receiving.
-    bool Reassemble(std::string_view bytes, const std::string& fromIP);
+    std::unique_ptr<TQMsg> Reassemble(std::string_view bytes, const std::string& fromIP);
+    void Receive(std::unique_ptr<TQMsg> msg);
+    void ReceiveWritten(std::unique_ptr<TQMsg> msg);
+    void ReceiveLinked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void ReceiveOnLink(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void HandOn(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void AcknowledgeOnly(TLinkEntry& entry, std::unique_ptr<TQMsg> msg,
+                         const TLinkTrailer& trailer);
+    void Queue(TReceived received);
     void ProcessIncoming();
-    void Process(const TQMsg& msg, bool acknowledged);
+    void Handle(TReceived& received);
+    void Process(const TQMsg& msg, bool acknowledged, bool linked);
     bool AcksWaiting() const;
-    void AdmitJoiner(const TQMsg& request);
-    void Refuse(const std::string& address, int reason);
-    void IntroduceMembers(const TpContact& joiner);
+    void AdmitAtReceipt(std::unique_ptr<TQMsg> request, const TLinkTrailer* offer);
+    void Refuse(const std::string& address, int reason, bool offered);
+    void Announce(const std::string& name, const std::string& address, int flag,
+                  uint32_t memberSession, const std::vector<TpContact>& recipients);
+    void Admitted(TReceived& admission);
+    void IntroduceMembers(const TpContact& joiner, const std::vector<TpContact>& members);
     void ConnectReplied(const TQMsg& reply);
-    void PeerAnnounced(const TQMsg& info);
+    void PeerAnnounced(const TQMsg& info, bool linked);
     void PeerLeft(const TQMsg& notice);
     void MatchAck(const TQMsg& ack);
+    void Settled(const TpQMsg& msg, const TpContact& contact);
+    void EmptyTableAfterLeaving();
+
+    // The extension.
+    TLinkEntry* LinkOf(const TpContact& contact);
+    const TLinkEntry* LinkOf(const TpContact& contact) const;
+    TLinkEntry* LinkFrom(const std::string& address, uint32_t session);
+    TpContact LinkedOutsideTable(const std::string& address) const;
+    TLinkEntry& MakeLink(const TpContact& contact, uint32_t peerSession);
+    void LinkAnnounced(const TpContact& member, uint32_t session);
+    void DropLink(const TpContact& contact);
+    void DropAllLinks();
+    void SendLinked(const TpContact& contact, const TpQMsg& msg, bool wantAck);
+    void SendDue(TLinkEntry& entry, TLinkTime now);
+    void SendOnLink(TLinkEntry& entry, const TQMsg& msg, uint8_t flags, uint32_t sequence);
+    void SendLinkAck(TLinkEntry& entry);
+    void ReplyAtReceipt(std::unique_ptr<TQMsg> reply, const TLinkTrailer& trailer);
+    void FellSilent(const TpContact& contact, const std::vector<TpQMsg>& owed);
+    void StartHandshake(const TpQMsg& request, const std::string& host);
+    void SendRequest(const TQMsg& request, const std::string& host);
+    TpQMsg TakeHandshake();
+    TMillis HandshakeInterval() const;
+    void LinkTickHandshakes(TLinkTime now);
+    void LinkTickPeers(TLinkTime now);
 
     // Pending messages.
     void Unlink(const TpQMsg& msg);
@@ -249,6 +378,11 @@ class TQComm {
     std::string FLocalAddress = "0.0.0.0";
     std::string FOwnVersion;
     bool FEnabled = false;
+    bool FReliable = true;
+    TLinkTiming FTiming;
+    uint32_t FSession = 0;
+    TFaultSettings FFaults;
+    TUDPEndpoint::TOnWire FWireTap;
 
     std::vector<TpContact> FContacts;
     TpContact FOutsider;
@@ -260,13 +394,16 @@ class TQComm {
     std::unique_ptr<TQMsg> FPartial;  // a message still waiting for datagrams
     std::unique_ptr<TQMsg> FBuilding; // made by NewMsg, not yet sent
     std::deque<TReceived> FIncoming;
-    // Pending messages are shared: FPending, their kind's chain and a tick
-    // or acknowledgement that is handling one may each hold it.
+    // Pending messages are shared: FPending, their kind's chain, the links
+    // and a tick or acknowledgement that is handling one may each hold it.
     std::deque<TpQMsg> FPending;
     std::array<std::vector<TpQMsg>, kMessageKinds> FAckTable; // per kind, oldest first
     std::size_t FTickBatch = 0;
     bool FBusy = false;
     bool FTicking = false;
+    bool FLinkTicking = false;
+    std::list<TLinkEntry> FLinks; // entries stay put while others come and go
+    std::vector<THandshake> FHandshakes;
 
     std::unique_ptr<TUDPEndpoint> FEndpoint;
     // Endpoints closed while one of their calls was still running; released
@@ -274,4 +411,5 @@ class TQComm {
     std::vector<std::unique_ptr<TUDPEndpoint>> FRetired;
     int FEndpointUse = 0;
     std::unique_ptr<QTimer> FTimer;
+    std::unique_ptr<QTimer> FLinkTimer;
 };

@@ -28,9 +28,9 @@ class ItemReader {
 } // namespace
 
 void TQMsg::CheckRoom(std::size_t itemBytes) const {
-    if (ItemCount() >= kMaxItems)
+    if (ItemCount() >= kMaxOwnItems)
         throw std::length_error(kTooManyItemsText);
-    if (EncodedSize + itemBytes > kMaxDatagramBytes)
+    if (EncodedSize + itemBytes > kMaxOwnDatagramBytes)
         throw std::length_error(kMessageTooLongText);
 }
 
@@ -53,9 +53,9 @@ void TQMsg::AddStr(const std::string& s) {
 }
 
 std::size_t TQMsg::StrRoom() const {
-    if (ItemCount() >= kMaxItems || EncodedSize + kStringItemOverhead > kMaxDatagramBytes)
+    if (ItemCount() >= kMaxOwnItems || EncodedSize + kStringItemOverhead > kMaxOwnDatagramBytes)
         return 0;
-    return std::min(kMaxStringBytes, kMaxDatagramBytes - EncodedSize - kStringItemOverhead);
+    return std::min(kMaxStringBytes, kMaxOwnDatagramBytes - EncodedSize - kStringItemOverhead);
 }
 
 int TQMsg::ItemKind(int index) const {
@@ -71,10 +71,31 @@ std::string TQMsg::StrAt(int index) const {
 }
 
 std::string TQMsg::Encode() const {
+    return EncodeItems({});
+}
+
+std::string TQMsg::EncodeWithTrailer(std::string_view trailer) const {
+    return EncodeItems(trailer);
+}
+
+void TQMsg::RemoveLastItem() {
+    if (ItemCount() == 0)
+        return;
+    EncodedSize -= Kinds.back() == ikInteger  ? kIntegerItemBytes
+                   : Kinds.back() == ikString ? kStringItemOverhead + Strs.back().size()
+                                              : 1;
+    Ints.pop_back();
+    Kinds.pop_back();
+    Strs.pop_back();
+}
+
+// The items, and the trailer as one more string item when there is one.
+std::string TQMsg::EncodeItems(std::string_view trailer) const {
+    const int count = ItemCount() + (trailer.empty() ? 0 : 1);
     std::string out;
     PutLittleEndian(out, 0, kLengthFieldBytes); // filled in below
     PutLittleEndian(out, static_cast<uint32_t>(MsgType), 1);
-    PutLittleEndian(out, static_cast<uint32_t>(ItemCount()), 1);
+    PutLittleEndian(out, static_cast<uint32_t>(count), 1);
     for (int i = 0; i < ItemCount(); ++i) {
         PutLittleEndian(out, static_cast<uint32_t>(Kinds[i]), 1);
         if (Kinds[i] == ikInteger) {
@@ -83,6 +104,11 @@ std::string TQMsg::Encode() const {
             PutLittleEndian(out, static_cast<uint32_t>(Strs[i].size()), kStringLengthBytes);
             out += Strs[i];
         }
+    }
+    if (!trailer.empty()) {
+        PutLittleEndian(out, ikString, 1);
+        PutLittleEndian(out, static_cast<uint32_t>(trailer.size()), kStringLengthBytes);
+        out += trailer;
     }
     std::string length;
     PutLittleEndian(length, static_cast<uint32_t>(out.size()), kLengthFieldBytes);

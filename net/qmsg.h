@@ -30,8 +30,9 @@ class TQMsg {
     explicit TQMsg(TUDPEndpoint* endpoint = nullptr) : Endpoint(endpoint) {}
 
     // Appending refuses, with std::length_error and before anything is
-    // sent, content that the format cannot carry: a 256th item, a string
-    // over 1025 bytes, or a message over 2048 bytes.
+    // sent, content that the format cannot carry once the extension's
+    // trailer is added: a 255th item, a string over 1025 bytes, or a
+    // message over 2048 bytes less the trailer's 24.
     void AddInt(int32_t value);
     void AddStr(const std::string& s);
     // The longest string that AddStr would take now (0 when not even an
@@ -49,6 +50,11 @@ class TQMsg {
 
     // The datagram of this message.
     std::string Encode() const;
+    // The datagram with one more string item at its end: the extension's
+    // trailer (wire_format.h), for a peer that announced the extension.
+    std::string EncodeWithTrailer(std::string_view trailer) const;
+    // Takes the last item off: a received trailer, once it has been read.
+    void RemoveLastItem();
     // Transmits the datagram to every recipient through Endpoint (nothing
     // without one) and counts the transmission.  Errors of the endpoint
     // propagate; recipients after the failing one are then not sent to.
@@ -74,6 +80,7 @@ class TQMsg {
 
   private:
     void CheckRoom(std::size_t itemBytes) const;
+    std::string EncodeItems(std::string_view trailer) const;
     void ParseItems(std::string_view message);
 
     // One entry per item in each: Ints 0 for strings, Strs empty for integers.

@@ -136,14 +136,37 @@ void TUDPEndpoint::SendStream(TMemoryStream& stream) {
     // Whether the network takes it is for the acknowledgements to tell.
     if (!ValidPort(remotePort_)) {
         lastError_ = kWsaInvalidArgument;
+    } else if (seam_) {
+        const uint32_t address = remote.sin_addr.s_addr;
+        const int port = remotePort_;
+        seam_->Pass(stream.Bytes(),
+                    [this, address, port](const std::string& b) { PutOnWire(b, address, port); });
     } else {
-        remote.sin_port = htons(static_cast<uint16_t>(remotePort_));
-        if (::sendto(socket_, stream.Bytes().data(), stream.Size(), 0,
-                     reinterpret_cast<const sockaddr*>(&remote), sizeof remote) < 0)
-            lastError_ = WinsockErrorFromErrno(errno);
+        PutOnWire(stream.Bytes(), remote.sin_addr.s_addr, remotePort_);
     }
     if (OnDataSend)
         OnDataSend(*this);
+}
+
+void TUDPEndpoint::PutOnWire(const std::string& bytes, uint32_t address, int port) {
+    if (socket_ < 0)
+        return; // closed while the seam held the datagram
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_addr.s_addr = address;
+    remote.sin_port = htons(static_cast<uint16_t>(port));
+    if (::sendto(socket_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&remote),
+                 sizeof remote) < 0)
+        lastError_ = WinsockErrorFromErrno(errno);
+    if (OnWire)
+        OnWire(bytes, FormatAddress(remote.sin_addr), port);
+}
+
+void TUDPEndpoint::setFaults(const TFaultSettings& settings) {
+    if (settings.Active())
+        seam_ = std::make_unique<TFaultSeam>(settings);
+    else
+        seam_.reset();
 }
 
 uint32_t TUDPEndpoint::ResolveRemote() {

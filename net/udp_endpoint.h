@@ -4,6 +4,7 @@
 // carry the endpoint's French texts.
 #pragma once
 
+#include "fault_seam.h"
 #include "host_lookup.h"
 #include "memory_stream.h"
 #include "wire_format.h"
@@ -51,6 +52,8 @@ class TUDPEndpoint {
     using TOnStatus = std::function<void(TUDPEndpoint& sender, const std::string& status)>;
     using THandlerEvent = std::function<void(bool& handled)>;
     using TStreamInvalid = std::function<void(bool& handled, TMemoryStream& stream)>;
+    using TOnWire =
+        std::function<void(const std::string& bytes, const std::string& toIP, int port)>;
 
     // Creates the socket (not yet bound: set LocalPort to receive).
     // Throws UDPSockError when no socket can be made.
@@ -86,6 +89,14 @@ class TUDPEndpoint {
     TOnStatus OnStatus;             // a status text was reported
     THandlerEvent OnInvalidHost;    // a host name did not resolve; handled = try once more
     TStreamInvalid OnStreamInvalid; // an empty stream was given; handled = it has been filled
+    // A datagram went onto the socket (after the fault seam, if any): what
+    // the peer may receive.  For tests that check the bytes on the wire.
+    TOnWire OnWire;
+
+    // Passes every datagram sent from now on through a fault seam; inactive
+    // settings take it away.  Datagrams it still holds are dropped.
+    void setFaults(const TFaultSettings& settings);
+    const TFaultSeam* Faults() const { return seam_.get(); }
 
     // Sends the whole stream as one datagram to RemoteHost:RemotePort.
     void SendStream(TMemoryStream& stream);
@@ -110,6 +121,7 @@ class TUDPEndpoint {
     void Bind();
     void DatagramReady();
     uint32_t ResolveRemote();
+    void PutOnWire(const std::string& bytes, uint32_t address, int port);
     THostLookup::Answer LookUpRemote();
 
     int socket_ = -1;
@@ -118,6 +130,7 @@ class TUDPEndpoint {
     // may be closed from inside its own notification.
     std::vector<std::unique_ptr<QSocketNotifier>> oldNotifiers_;
     std::vector<THostLookup*> lookups_; // running look-ups, innermost last
+    std::unique_ptr<TFaultSeam> seam_;
 
     std::string remoteHost_;
     int remotePort_ = 0;

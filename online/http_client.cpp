@@ -23,9 +23,13 @@ THttpClient::THttpClient() = default;
 THttpClient::~THttpClient() = default;
 
 void THttpClient::Connect() {
+    Connect(DeadlineAfter(Timeout));
+}
+
+void THttpClient::Connect(TDeadline deadline) {
     if (Connected())
         throw std::runtime_error(kAlreadyConnected);
-    FConnection = std::make_unique<TTcpConnection>(Host, Port, LocalAddress, Timeout);
+    FConnection = std::make_unique<TTcpConnection>(Host, Port, LocalAddress, deadline, CancelFd);
     FReader = std::make_unique<TReplyReader>(*FConnection);
 }
 
@@ -35,9 +39,13 @@ void THttpClient::Disconnect() {
 }
 
 std::string THttpClient::Get(const std::string& target) {
+    return Get(target, DeadlineAfter(Timeout));
+}
+
+std::string THttpClient::Get(const std::string& target, TDeadline deadline) {
     std::string next = target;
     for (int requestCount = 1;; ++requestCount) {
-        GetOnce(next);
+        GetOnce(next, deadline);
         const bool success = FReply.ReplyCode >= kFirstSuccess && FReply.ReplyCode <= kLastSuccess;
         if (!IsRedirect() && success)
             return FReply.Body;
@@ -54,14 +62,14 @@ std::string THttpClient::Get(const std::string& target) {
 }
 
 // One request and its reply, without following a redirect.
-void THttpClient::GetOnce(const std::string& targetText) {
+void THttpClient::GetOnce(const std::string& targetText, TDeadline deadline) {
     const THttpTarget target = SplitTarget(targetText);
     ChooseHostAndPort(target);
     const std::string request = RequestText(target);
     if (!Connected())
-        Connect();
+        Connect(deadline);
     try {
-        Exchange(request);
+        Exchange(request, deadline);
     } catch (...) {
         // Whatever is left of a reply that failed would be read as the
         // start of the next one.
@@ -102,9 +110,9 @@ std::string THttpClient::RequestText(const THttpTarget& target) const {
     return request + kLineEnd;
 }
 
-void THttpClient::Exchange(const std::string& request) {
-    FConnection->Send(request, DeadlineAfter(Timeout));
-    FReader->ReadReply(FReply, Timeout);
+void THttpClient::Exchange(const std::string& request, TDeadline deadline) {
+    FConnection->Send(request, deadline);
+    FReader->ReadReply(FReply, deadline);
 }
 
 // The connection stays open for the next request only while both sides

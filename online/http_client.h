@@ -31,19 +31,26 @@ class THttpClient {
     int RedirectMaximum = kDefaultRedirectMaximum;
     THttpProtocolVersion ProtocolVersion = THttpProtocolVersion::pv1_1;
     THeaderInfo Request;
-    // How long each wait may last: the connect, the status line with the
-    // header lines, the body.  An expired wait raises ESocketError 10060.
-    // 0 or less waits without limit.
+    // How long a whole request may last, from the connect to the last byte
+    // of the body (redirects included): one deadline, so that a server
+    // that trickles its reply costs no more than a silent one.  It then
+    // fails with ESocketError 10060.  0 or less waits without limit.
     int Timeout = kDefaultHttpTimeoutMs;
     // Source address to bind before connecting (dotted IPv4); empty: any.
     std::string LocalAddress;
+    // A descriptor that, once readable, ends every wait of the request at
+    // once with ERequestCancelled; -1 for none.
+    int CancelFd = -1;
 
     // Opens a connection to Host on Port; "Already connected." when one is
-    // open.
+    // open.  The deadline is Timeout from now unless given.
     void Connect();
+    void Connect(TDeadline deadline);
     // Performs a GET of a path with query or of a full URL and returns the
-    // body of the final reply.
+    // body of the final reply, all before the deadline (Timeout from now
+    // unless given).
     std::string Get(const std::string& target);
+    std::string Get(const std::string& target, TDeadline deadline);
     // Closes the connection if one is open.
     void Disconnect();
     bool Connected() const { return FConnection != nullptr; }
@@ -54,10 +61,10 @@ class THttpClient {
     const THeaderInfo& Response() const { return FReply.Headers; }
 
   private:
-    void GetOnce(const std::string& target);
+    void GetOnce(const std::string& target, TDeadline deadline);
     void ChooseHostAndPort(const THttpTarget& target);
     std::string RequestText(const THttpTarget& target) const;
-    void Exchange(const std::string& request);
+    void Exchange(const std::string& request, TDeadline deadline);
     void DisconnectUnlessKeptAlive();
     bool IsRedirect() const;
 

@@ -20,5 +20,7 @@ EConnClosedGracefully::EConnClosedGracefully()
 EHttpProtocolError::EHttpProtocolError(int errorCode, const std::string& replyText)
     : std::runtime_error(replyText), FErrorCode(errorCode) {}
 
+ERequestCancelled::ERequestCancelled() : std::runtime_error("Lobby request cancelled") {}
+
 EConvertError::EConvertError(std::string_view text)
     : std::runtime_error("'" + std::string(text) + "' n'est pas une valeur entière correcte") {}

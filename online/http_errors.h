@@ -56,6 +56,12 @@ class EHttpRequestError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A request abandoned on purpose (the player cancelled it): nothing to show.
+class ERequestCancelled : public std::runtime_error {
+  public:
+    ERequestCancelled();
+};
+
 inline constexpr char kAlreadyConnected[] = "Already connected.";
 // What a target with the protocol https gets: there is no secure transport.
 inline constexpr char kInterceptNotValid[] = "Intercept value is not valid";

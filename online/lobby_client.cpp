@@ -140,10 +140,11 @@ std::optional<std::vector<TGameListEntry>> ParseGameList(const std::string& repl
 }
 
 std::string LobbyGet(THttpClient& http, const std::string& target) {
-    http.Connect();
+    const TDeadline deadline = DeadlineAfter(http.Timeout);
+    http.Connect(deadline);
     std::string reply;
     try {
-        reply = http.Get(target);
+        reply = http.Get(target, deadline);
     } catch (...) {
         http.Disconnect();
         throw;

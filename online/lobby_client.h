@@ -63,6 +63,6 @@ struct TGameListEntry {
 // The listed games, or nothing when the listing failed.
 std::optional<std::vector<TGameListEntry>> ParseGameList(const std::string& reply);
 
-// One lobby request: connect, GET, disconnect (also when the GET failed).
-// The HTTP client's errors pass through.
+// One lobby request: connect, GET, disconnect (also when the GET failed),
+// all within the client's Timeout.  The HTTP client's errors pass through.
 std::string LobbyGet(THttpClient& http, const std::string& target);

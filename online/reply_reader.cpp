@@ -63,14 +63,13 @@ void StoreFirstOfEachName(const THeaderLines& lines, THeaderInfo& headers) {
 
 } // namespace
 
-void TReplyReader::ReadReply(THttpReply& reply, int timeoutMs) {
+void TReplyReader::ReadReply(THttpReply& reply, TDeadline deadline) {
     reply = THttpReply();
     reply.Headers.Clear();
-    const TDeadline headDeadline = DeadlineAfter(timeoutMs);
-    ReadStatusLine(reply, headDeadline);
-    const THeaderLines headers = ReadHeaderLines(headDeadline);
+    ReadStatusLine(reply, deadline);
+    const THeaderLines headers = ReadHeaderLines(deadline);
     StoreFirstOfEachName(headers, reply.Headers);
-    ReadBody(headers, reply, DeadlineAfter(timeoutMs));
+    ReadBody(headers, reply, deadline);
 }
 
 void TReplyReader::ReadStatusLine(THttpReply& reply, TDeadline deadline) {

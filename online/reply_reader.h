@@ -36,9 +36,8 @@ class TReplyReader {
     explicit TReplyReader(TByteSource& source) : FSource(source) {}
 
     // Reads the next reply into `reply`, which holds what was read so far
-    // when an error stops it.  The status line and the header block must
-    // arrive within timeoutMs, and the body within timeoutMs more.
-    void ReadReply(THttpReply& reply, int timeoutMs);
+    // when an error stops it.  All of it must arrive before the deadline.
+    void ReadReply(THttpReply& reply, TDeadline deadline);
 
   private:
     void ReadStatusLine(THttpReply& reply, TDeadline deadline);

@@ -1,6 +1,7 @@
 #include "tavlo_login_dialog.h"
 
 #include "file_version.h"
+#include "http_errors.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -181,16 +182,42 @@ void TfTavloLogin::bLoginClick() {
     bLogin->setEnabled(false);
     lblstatus->setText(kContacting);
     QCoreApplication::processEvents(); // drawn before the request blocks
+    // Busy, but Cancel still answers.
+    setCursor(Qt::BusyCursor);
+    bCancel->setCursor(Qt::ArrowCursor);
+    abandoned_ = false;
     bool loggedIn = false;
     try {
         loggedIn = Login();
+    } catch (const ERequestCancelled&) {
+        // The player cancelled; there is nothing to tell.
     } catch (const std::exception& e) {
-        if (errorBox_)
+        if (errorBox_ && !abandoned_)
             errorBox_(QString::fromLocal8Bit(e.what()));
     }
+    unsetCursor();
     bLogin->setEnabled(true);
     if (loggedIn)
         accept();
+}
+
+void TfTavloLogin::reject() {
+    if (requesting_)
+        abandoned_ = true;
+    QDialog::reject();
+}
+
+// The request, during which a Cancel marks its reply as abandoned.
+std::string TfTavloLogin::Request(const std::string& target) {
+    requesting_ = true;
+    try {
+        std::string reply = request_(target);
+        requesting_ = false;
+        return reply;
+    } catch (...) {
+        requesting_ = false;
+        throw;
+    }
 }
 
 // The request and its outcome; true after a successful login.
@@ -199,7 +226,9 @@ bool TfTavloLogin::Login() {
         return false;
     const std::string user = eUsername->text().toStdString();
     const std::string reply =
-        request_(LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()));
+        Request(LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()));
+    if (abandoned_)
+        return false; // cancelled while it ran: the reply comes too late
     const TLoginReply login = ParseLoginReply(reply);
     lblstatus->setText(StatusFor(login.outcome));
     if (login.outcome != TLoginOutcome::Success)

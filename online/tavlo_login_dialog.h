@@ -4,9 +4,17 @@
 // password stays between showings.
 //
 // The dialog reaches the lobby only through what its owner gives it: the
-// request (the main window's LobbyGet) and what a successful login changes
-// (the session).  A request that fails leaves the dialog open and its error
-// goes to the owner's error box.
+// request (the main window's lobby request) and what a successful login
+// changes (the session).  A request that fails leaves the dialog open and
+// its error goes to the owner's error box.
+//
+// While the request runs (a TLobbyRequester waits in the event loop), the
+// dialog shows a busy cursor and "Contacting Tavlo...", and Cancel stays
+// enabled.  Cancel (or Escape) closes the dialog at once; the owner ends
+// the request from the dialog's rejected() signal, for example
+//   QObject::connect(fTavloLogin, &QDialog::rejected, [&] { lobby.Cancel(); });
+// A request ended that way (ERequestCancelled) shows nothing, and a reply
+// that arrives after Cancel all the same is dropped.
 #pragma once
 
 #include "lobby_client.h"
@@ -59,6 +67,9 @@ class TfTavloLogin : public QDialog {
     void Label3Click();
     void Label4Click();
 
+  public slots:
+    void reject() override;
+
   protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -70,6 +81,7 @@ class TfTavloLogin : public QDialog {
     // may be sent.
     QString FieldsProblem() const;
     bool Login();
+    std::string Request(const std::string& target);
     void FormActivate();
 
     LobbyRequest request_;
@@ -77,4 +89,6 @@ class TfTavloLogin : public QDialog {
     ErrorBox errorBox_;
     UrlOpener urlOpener_;
     std::string webHost_ = "localhost";
+    bool requesting_ = false; // a login request runs
+    bool abandoned_ = false;  // ... and the player cancelled the dialog meanwhile
 };

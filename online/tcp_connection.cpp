@@ -77,8 +77,8 @@ void BindLocal(int fd, const std::string& localAddress) {
 }
 
 // Waits until the socket is ready for `events`; false when the deadline
-// passed first.
-bool WaitFor(int fd, short events, TDeadline deadline) {
+// passed first.  A readable cancelFd cancels the wait.
+bool WaitFor(int fd, short events, TDeadline deadline, int cancelFd) {
     for (;;) {
         int waitMs = -1;
         if (deadline != TDeadline::max()) {
@@ -88,8 +88,10 @@ bool WaitFor(int fd, short events, TDeadline deadline) {
                 return false;
             waitMs = static_cast<int>(std::min<long long>(left.count(), INT_MAX));
         }
-        pollfd entry{fd, events, 0};
-        const int rc = poll(&entry, 1, waitMs);
+        pollfd entries[] = {{fd, events, 0}, {cancelFd, POLLIN, 0}};
+        const int rc = poll(entries, cancelFd >= 0 ? 2 : 1, waitMs);
+        if (rc > 0 && entries[1].revents != 0 && cancelFd >= 0)
+            throw ERequestCancelled();
         if (rc > 0)
             return true;
         if (rc < 0 && errno != EINTR)
@@ -97,17 +99,17 @@ bool WaitFor(int fd, short events, TDeadline deadline) {
     }
 }
 
-void WaitOrTimeOut(int fd, short events, TDeadline deadline) {
-    if (!WaitFor(fd, events, deadline))
+void WaitOrTimeOut(int fd, short events, TDeadline deadline, int cancelFd) {
+    if (!WaitFor(fd, events, deadline, cancelFd))
         throw ESocketError(kWsaTimedOut);
 }
 
-void ConnectWithin(int fd, const sockaddr_in& remote, TDeadline deadline) {
+void ConnectWithin(int fd, const sockaddr_in& remote, TDeadline deadline, int cancelFd) {
     if (connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0)
         return;
     if (errno != EINPROGRESS && errno != EINTR)
         ThrowErrno(errno);
-    WaitOrTimeOut(fd, POLLOUT, deadline);
+    WaitOrTimeOut(fd, POLLOUT, deadline, cancelFd);
     int err = 0;
     socklen_t length = sizeof err;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0)
@@ -119,8 +121,8 @@ void ConnectWithin(int fd, const sockaddr_in& remote, TDeadline deadline) {
 } // namespace
 
 TTcpConnection::TTcpConnection(const std::string& host, int port, const std::string& localAddress,
-                               int timeoutMs) {
-    const TDeadline deadline = DeadlineAfter(timeoutMs);
+                               TDeadline deadline, int cancelFd)
+    : FCancelFd(cancelFd) {
     if (port <= 0 || port > kHighestPort)
         throw ESocketError(kWsaAddressNotAvailable);
     const in_addr address = ResolveHost(host);
@@ -129,7 +131,7 @@ TTcpConnection::TTcpConnection(const std::string& host, int port, const std::str
         ThrowErrno(errno);
     if (!localAddress.empty())
         BindLocal(socket.fd, localAddress);
-    ConnectWithin(socket.fd, SocketAddress(address, port), deadline);
+    ConnectWithin(socket.fd, SocketAddress(address, port), deadline, cancelFd);
     FSocket = socket.Release();
 }
 
@@ -145,7 +147,7 @@ void TTcpConnection::Send(std::string_view bytes, TDeadline deadline) {
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            WaitOrTimeOut(FSocket, POLLOUT, deadline);
+            WaitOrTimeOut(POLLOUT, deadline);
         else if (errno != EINTR)
             ThrowErrno(errno);
     }
@@ -157,8 +159,12 @@ size_t TTcpConnection::Receive(char* buffer, size_t size, TDeadline deadline) {
         if (received >= 0)
             return static_cast<size_t>(received);
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            WaitOrTimeOut(FSocket, POLLIN, deadline);
+            WaitOrTimeOut(POLLIN, deadline);
         else if (errno != EINTR)
             ThrowErrno(errno);
     }
+}
+
+void TTcpConnection::WaitOrTimeOut(short events, TDeadline deadline) const {
+    ::WaitOrTimeOut(FSocket, events, deadline, FCancelFd);
 }

@@ -11,11 +11,13 @@
 
 class TTcpConnection final : public TByteSource {
   public:
-    // Connects to host:port, first binding the source address to
-    // localAddress (dotted IPv4) unless it is empty.  "localhost" in any
-    // letter case is 127.0.0.1; other names are looked up.
+    // Connects to host:port before the deadline, first binding the source
+    // address to localAddress (dotted IPv4) unless it is empty.
+    // "localhost" in any letter case is 127.0.0.1; other names are looked
+    // up.  Once cancelFd (if not -1) becomes readable, every wait of this
+    // connection ends at once with ERequestCancelled.
     TTcpConnection(const std::string& host, int port, const std::string& localAddress,
-                   int timeoutMs);
+                   TDeadline deadline, int cancelFd = -1);
     ~TTcpConnection() override;
     TTcpConnection(const TTcpConnection&) = delete;
     TTcpConnection& operator=(const TTcpConnection&) = delete;
@@ -24,5 +26,8 @@ class TTcpConnection final : public TByteSource {
     size_t Receive(char* buffer, size_t size, TDeadline deadline) override;
 
   private:
+    void WaitOrTimeOut(short events, TDeadline deadline) const;
+
     int FSocket = -1;
+    int FCancelFd = -1;
 };

@@ -3,9 +3,15 @@
 // processing.  No socket is opened: what the component sends goes nowhere.
 //
 // Input: a sequence of records.  A control byte with the top bit set is
-// one timer tick.  Otherwise its low two bits choose the sender, bit 2 a
-// wrong source port, and two little-endian length bytes and that many bytes
-// of datagram follow (cut at the end of the input).
+// one tick: of the retry timer when its low bit is 0, of the extension's
+// timer when it is 1.  Otherwise its low two bits choose the sender, bit 2
+// a wrong source port, and two little-endian length bytes and that many
+// bytes of datagram follow (cut at the end of the input).
+//
+// Sender 10.0.0.3 was admitted as a program of the reliable delivery
+// extension with session kFuzzSession, so datagrams from it with that
+// session in their trailer reach the numbered delivery; 10.0.0.1 is the
+// host this component asked to join, so its replies reach the joiner's side.
 #include "qcomm.h"
 
 #include <QCoreApplication>
@@ -21,6 +27,8 @@ constexpr int kPort = 3237;
 constexpr uint8_t kTickFlag = 0x80;
 constexpr uint8_t kSenderBits = 0x03;
 constexpr uint8_t kWrongPortFlag = 0x04;
+constexpr uint8_t kLinkTickFlag = 0x01;
+constexpr uint32_t kFuzzSession = 0x01020304;
 const std::string kSenders[] = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"};
 
 // A host that also has a request of its own pending, with handlers that
@@ -47,6 +55,16 @@ void Prepare(TQComm& comm) {
         if (contact)
             comm.RemoveContact(contact);
     };
+    TQMsg request;
+    request.MsgType = mtConnectRequest;
+    request.AddStr("Linked");
+    request.AddInt(kPort);
+    request.AddStr("1.4.0.5");
+    request.AddInt(0);
+    TLinkTrailer offer;
+    offer.flags = kTrailerOffer;
+    offer.session = kFuzzSession;
+    comm.HandleDatagram(request.EncodeWithTrailer(EncodeTrailer(offer)), kSenders[2], kPort);
 }
 
 } // namespace
@@ -63,7 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (at < size) {
         const uint8_t control = data[at++];
         if (control & kTickFlag) {
-            comm.TimerTick();
+            if (control & kLinkTickFlag)
+                comm.LinkTick();
+            else
+                comm.TimerTick();
             continue;
         }
         size_t length = 0;

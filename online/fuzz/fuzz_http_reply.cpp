@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     THttpReply reply;
     try {
         for (int i = 0; i < kRepliesPerInput; ++i)
-            reader.ReadReply(reply, 0);
+            reader.ReadReply(reply, TDeadline::max());
     } catch (const std::runtime_error&) {
         // Every broken reply ends in an error of its own; that is the point.
     }

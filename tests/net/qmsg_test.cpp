@@ -130,33 +130,37 @@ TEST(QMsgItems, AnswersZeroAndEmptyOutOfRangeAndForTheOtherKind) {
 }
 
 TEST(QMsgItems, RefusesContentTheFormatCannotCarry) {
+    // Room is kept for the trailer of the reliable delivery extension, so
+    // that the fullest message still fits one datagram of 2048 bytes.
     TQMsg msg;
     EXPECT_EQ(msg.StrRoom(), kMaxStringBytes);
     EXPECT_THROW(msg.AddStr(std::string(1026, 'x')), std::length_error);
     msg.AddStr(std::string(1025, 'x'));
-    // 6 + 1028 bytes used; a second string item may hold 2048 - 1034 - 3.
-    EXPECT_EQ(msg.StrRoom(), 1011u);
+    // 6 + 1028 bytes used; a second string item may hold 2048 - 24 - 1034 - 3.
+    EXPECT_EQ(msg.StrRoom(), 987u);
     try {
-        msg.AddStr(std::string(1012, 'y'));
-        ADD_FAILURE() << "a message over 2048 bytes was accepted";
+        msg.AddStr(std::string(988, 'y'));
+        ADD_FAILURE() << "a message too long for the trailer was accepted";
     } catch (const std::length_error& e) {
         EXPECT_STREQ(e.what(), kMessageTooLongText);
     }
-    msg.AddStr(std::string(1011, 'y'));
-    EXPECT_EQ(msg.Encode().size(), kMaxDatagramBytes);
+    msg.AddStr(std::string(987, 'y'));
+    EXPECT_EQ(msg.Encode().size(), kMaxDatagramBytes - kTrailerItemBytes);
+    EXPECT_EQ(msg.EncodeWithTrailer(EncodeTrailer({kTrailerSequenced, 7})).size(),
+              kMaxDatagramBytes);
     EXPECT_EQ(msg.StrRoom(), 0u);
     EXPECT_EQ(msg.ItemCount(), 2);
 
     TQMsg many;
-    for (int i = 0; i < kMaxItems; ++i)
+    for (int i = 0; i < kMaxItems - 1; ++i)
         many.AddInt(i);
     try {
-        many.AddInt(255);
-        ADD_FAILURE() << "a 256th item was accepted";
+        many.AddInt(254);
+        ADD_FAILURE() << "a 255th item was accepted";
     } catch (const std::length_error& e) {
         EXPECT_STREQ(e.what(), kTooManyItemsText);
     }
-    EXPECT_EQ(many.ItemCount(), kMaxItems);
+    EXPECT_EQ(many.ItemCount(), kMaxItems - 1);
     EXPECT_EQ(many.StrRoom(), 0u);
 }
 

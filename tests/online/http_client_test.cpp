@@ -511,3 +511,28 @@ TEST(HttpClient, StalledServerHitsTheTimeOut) {
 }
 
 } // namespace
+
+namespace {
+
+// A server that sends its reply a byte every 12 ms: the head comes within
+// the time-out, and so would the body counted from the head; the one
+// deadline of the whole request ends it all the same.
+TEST(HttpClient, OneDeadlineCoversTheWholeLobbyRequest) {
+    constexpr int kShortTimeoutMs = 600;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\n"; // 39 bytes: 0.47 s
+    TScriptedServer server({{{head + Repeat('b', 30), TAfterReply::Close, 12}}});
+    THttpClient http;
+    Aim(http, server, kShortTimeoutMs);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        LobbyGet(http, "/tavlo/getgames.php");
+        ADD_FAILURE() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.LastError(), 10060);
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(kShortTimeoutMs));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(kShortTimeoutMs + 150));
+}
+
+} // namespace

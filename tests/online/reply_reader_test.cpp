@@ -10,7 +10,7 @@ THttpReply ReadOne(const std::string& bytes, size_t piece = 4096) {
     TMemorySource source(bytes, piece);
     TReplyReader reader(source);
     THttpReply reply;
-    reader.ReadReply(reply, 0);
+    reader.ReadReply(reply, TDeadline::max());
     return reply;
 }
 
@@ -94,7 +94,7 @@ TEST(ReplyReader, StatusLineGivesVersionTextAndCode) {
         TReplyReader reader(source);
         THttpReply reply;
         try {
-            reader.ReadReply(reply, 0);
+            reader.ReadReply(reply, TDeadline::max());
         } catch (const EConvertError&) {
             EXPECT_EQ(c.code, 0) << c.line;
         }
@@ -113,11 +113,11 @@ TEST(ReplyReader, RepliesFollowEachOtherOnOneConnection) {
     TReplyReader reader(source);
     THttpReply reply;
     for (const char* body : {"ab", "cd", "ef"}) {
-        reader.ReadReply(reply, 0);
+        reader.ReadReply(reply, TDeadline::max());
         EXPECT_EQ(reply.Body, body);
     }
     EXPECT_TRUE(reply.ServerClosed);
-    EXPECT_THROW(reader.ReadReply(reply, 0), EConnClosedGracefully);
+    EXPECT_THROW(reader.ReadReply(reply, TDeadline::max()), EConnClosedGracefully);
 }
 
 } // namespace

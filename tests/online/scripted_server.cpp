@@ -1,5 +1,6 @@
 #include "scripted_server.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -81,7 +82,10 @@ void TScriptedServer::Serve(int fd, const TConnectionScript& steps) {
         if (!ReadRequest(fd, pending, request))
             return;
         Record(request);
-        SendAll(fd, WithPort(step.reply));
+        if (step.trickleMs > 0)
+            Trickle(fd, WithPort(step.reply), step.trickleMs);
+        else
+            SendAll(fd, WithPort(step.reply));
         if (step.after == TAfterReply::Close)
             return;
         if (step.after == TAfterReply::Stall)
@@ -134,6 +138,14 @@ void TScriptedServer::SendAll(int fd, const std::string& bytes) {
             return; // the client has gone
         else if (!WaitFor(fd, POLLOUT))
             return;
+    }
+}
+
+void TScriptedServer::Trickle(int fd, const std::string& bytes, int pauseMs) {
+    for (const char byte : bytes) {
+        for (int waited = 0; waited < pauseMs && !FStop; waited += kPollSliceMs)
+            poll(nullptr, 0, std::min(kPollSliceMs, pauseMs - waited));
+        SendAll(fd, std::string(1, byte));
     }
 }
 

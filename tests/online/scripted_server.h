@@ -2,7 +2,8 @@
 // It plays a script: for each connection it accepts, one step per request
 // (read the request up to its empty line, record it, answer canned bytes),
 // then what the step says: keep the connection, close it, or stall until
-// the client goes away.  "{port}" in a reply reads as the server's port.
+// the client goes away.  A step may trickle its reply, one byte at a time
+// with a pause before each.  "{port}" in a reply reads as the server's port.
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@ enum class TAfterReply { KeepOpen, Close, Stall };
 struct TServerStep {
     std::string reply;
     TAfterReply after = TAfterReply::Close;
+    int trickleMs = 0; // pause before each byte of the reply
 };
 
 using TConnectionScript = std::vector<TServerStep>;
@@ -39,6 +41,7 @@ class TScriptedServer {
     bool ReadRequest(int fd, std::string& pending, std::string& request);
     std::string WithPort(std::string reply) const;
     void SendAll(int fd, const std::string& bytes);
+    void Trickle(int fd, const std::string& bytes, int pauseMs);
     bool WaitFor(int fd, short events);
     void Record(std::string request);
 

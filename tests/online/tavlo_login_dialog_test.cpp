@@ -1,8 +1,12 @@
+#include "http_client.h"
 #include "http_errors.h"
+#include "lobby_requester.h"
+#include "scripted_server.h"
 #include "tavlo_login_dialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -199,6 +203,76 @@ TEST_F(LoginDialog, TheLinksOpenTheAccountPagesOfTheLobbysWebHost) {
     EXPECT_EQ(opened, QList<QUrl>({QUrl("http://localhost/main.php?pageno=100"),
                                    QUrl("http://lobby.example:8080/main.php?pageno=100"),
                                    QUrl("http://lobby.example:8080/main.php?pageno=101")}));
+}
+
+// Cancel while the login request runs in the event loop: with the lobby
+// requester wired as the main window wires it, and with a request that
+// ignores Cancel and answers after all.  Either way the dialog closes at
+// once, shows no error and does not log in.
+TEST(LoginDialogBusy, CancelDuringTheRequestClosesAtOnceAndDeliversNothing) {
+    TScriptedServer hanging({{{"", TAfterReply::Stall}}});
+    THttpClient http;
+    http.Host = "127.0.0.1";
+    http.Port = hanging.Port();
+    TLobbyRequester lobby(http);
+    const std::string success = "0" + kSession + "\n17";
+    const struct {
+        const char* what;
+        std::function<std::string(const std::string&)> request;
+    } cases[] = {
+        {"lobby requester", [&](const std::string& target) { return lobby.Get(target); }},
+        {"a request that answers after Cancel",
+         [&](const std::string&) {
+             QEventLoop late;
+             QTimer::singleShot(400, &late, &QEventLoop::quit);
+             late.exec();
+             return success;
+         }},
+    };
+    for (const auto& c : cases) {
+        TfTavloLogin dialog;
+        std::vector<std::string> logins;
+        QStringList errors;
+        dialog.SetLobby(c.request, [&](const TLoginReply& login, const std::string&) {
+            logins.push_back(login.sessionId);
+        });
+        dialog.SetErrorBox([&](const QString& message) { errors << message; });
+        QObject::connect(&dialog, &QDialog::rejected, [&] { lobby.Cancel(); });
+        dialog.eUsername->setText("ann");
+        dialog.ePassword->setText("secret");
+
+        struct {
+            Qt::CursorShape cursor = Qt::ArrowCursor;
+            QString status;
+            bool loginEnabled = true, cancelEnabled = false;
+        } during;
+        QElapsedTimer clock;
+        qint64 cancelledAt = -1, requestEnded = -1;
+        QTimer::singleShot(0, &dialog, [&] {
+            clock.start();
+            dialog.bLogin->click(); // returns when the request has ended
+            requestEnded = clock.elapsed();
+        });
+        QTimer::singleShot(200, &dialog, [&] {
+            during = {dialog.cursor().shape(), dialog.lblstatus->text(), dialog.bLogin->isEnabled(),
+                      dialog.bCancel->isEnabled()};
+            cancelledAt = clock.elapsed();
+            dialog.bCancel->click();
+        });
+        EXPECT_EQ(dialog.exec(), QDialog::Rejected) << c.what;
+
+        EXPECT_EQ(during.cursor, Qt::BusyCursor) << c.what;
+        EXPECT_EQ(during.status, "Contacting Tavlo...") << c.what;
+        EXPECT_FALSE(during.loginEnabled) << c.what;
+        EXPECT_TRUE(during.cancelEnabled) << c.what;
+        EXPECT_FALSE(dialog.isVisible()) << c.what;
+        EXPECT_TRUE(logins.empty()) << c.what;
+        EXPECT_TRUE(errors.isEmpty()) << c.what << ": " << errors.join("|").toStdString();
+        EXPECT_EQ(dialog.cursor().shape(), Qt::ArrowCursor) << c.what;
+        if (std::string(c.what) == "lobby requester") {
+            EXPECT_LT(requestEnded - cancelledAt, 100) << c.what;
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,148 @@
+#include "peer_link.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// RFC 6298's weights for the smoothed round trip and its variation.
+constexpr double kRttGain = 1.0 / 8;
+constexpr double kVarGain = 1.0 / 4;
+constexpr double kVarFactor = 4;
+constexpr int kMaxBackoffDoublings = 16;
+
+} // namespace
+
+TPeerLink::TPeerLink(uint32_t peerSession, const TLinkTiming& timing, TLinkTime now)
+    : peerSession_(peerSession), timing_(timing), lastSent_(now), lastHeard_(now) {}
+
+void TPeerLink::Queue(TpQMsg msg) {
+    TOutgoing outgoing;
+    outgoing.msg = std::move(msg);
+    outgoing.sequence = sendNext_++;
+    unacked_.push_back(std::move(outgoing));
+}
+
+TMillis TPeerLink::Rto() const {
+    if (!measured_)
+        return timing_.initialRto;
+    const auto rto = TMillis(static_cast<long long>(std::ceil(srttMs_ + kVarFactor * rttVarMs_)));
+    return std::clamp(rto, timing_.minRto, timing_.maxRto);
+}
+
+std::vector<TPeerLink::TTransmission> TPeerLink::Due(TLinkTime now) {
+    std::vector<TTransmission> due;
+    if (unacked_.empty())
+        return due;
+    const uint32_t windowEnd = unacked_.front().sequence + kLinkWindow;
+    for (TOutgoing& o : unacked_) {
+        if (o.sequence >= windowEnd)
+            break;
+        if (o.transmissions > 0 && now < o.nextTry)
+            continue;
+        if (o.transmissions == 0)
+            o.firstSent = now;
+        // Each further try waits twice as long, up to the longest time-out.
+        const int doublings = std::min(o.transmissions, kMaxBackoffDoublings);
+        const TMillis wait = std::min<TMillis>(Rto() * (1LL << doublings), timing_.maxRto);
+        ++o.transmissions;
+        o.lastSent = now;
+        o.nextTry = now + wait;
+        due.push_back({o.msg, o.sequence});
+    }
+    return due;
+}
+
+std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackBits,
+                                                 TLinkTime now) {
+    std::vector<TOutgoing> settled;
+    // Only what has gone out can have arrived.
+    auto acknowledged = [&](const TOutgoing& o) {
+        if (o.transmissions == 0)
+            return false;
+        if (o.sequence < ackNext)
+            return true;
+        const uint32_t bit = o.sequence - ackNext - 1;
+        return o.sequence > ackNext && bit < kAckBitCount && ((ackBits >> bit) & 1u) != 0;
+    };
+    for (auto it = unacked_.begin(); it != unacked_.end();) {
+        if (!acknowledged(*it)) {
+            ++it;
+            continue;
+        }
+        // Karn: a message sent more than once gives no clean round trip.
+        if (it->transmissions == 1)
+            Measure(std::chrono::duration_cast<TMillis>(now - it->firstSent));
+        settled.push_back(std::move(*it));
+        it = unacked_.erase(it);
+    }
+    RetryOvertaken(settled, now);
+    std::vector<TpQMsg> messages;
+    for (TOutgoing& o : settled)
+        messages.push_back(std::move(o.msg));
+    return messages;
+}
+
+// A message that a later one, sent no earlier, has overtaken is taken for
+// lost: it goes again at once rather than a time-out later, so that the
+// messages behind it in order are not held up.  A message only held back
+// on its way arrives twice, and the peer drops the second.
+void TPeerLink::RetryOvertaken(const std::vector<TOutgoing>& settled, TLinkTime now) {
+    for (TOutgoing& o : unacked_) {
+        if (o.transmissions == 0)
+            break;
+        const bool overtaken = std::any_of(settled.begin(), settled.end(), [&](const TOutgoing& s) {
+            return s.sequence > o.sequence && s.lastSent >= o.lastSent;
+        });
+        if (overtaken)
+            o.nextTry = std::min(o.nextTry, now);
+    }
+}
+
+void TPeerLink::Measure(TMillis sample) {
+    const double ms = static_cast<double>(sample.count());
+    if (!measured_) {
+        srttMs_ = ms;
+        rttVarMs_ = ms / 2;
+        measured_ = true;
+        return;
+    }
+    rttVarMs_ = (1 - kVarGain) * rttVarMs_ + kVarGain * std::abs(srttMs_ - ms);
+    srttMs_ = (1 - kRttGain) * srttMs_ + kRttGain * ms;
+}
+
+std::vector<TPeerLink::TpQMsg> TPeerLink::Unacknowledged() const {
+    std::vector<TpQMsg> waiting;
+    for (const TOutgoing& o : unacked_)
+        waiting.push_back(o.msg);
+    return waiting;
+}
+
+TPeerLink::TArrival TPeerLink::Receive(uint32_t sequence, std::unique_ptr<TQMsg> msg) {
+    if (sequence < receiveNext_ || early_.count(sequence) != 0)
+        return TArrival::Repeated;
+    if (sequence - receiveNext_ >= kLinkWindow)
+        return TArrival::Beyond;
+    early_.emplace(sequence, std::move(msg));
+    return TArrival::Fresh;
+}
+
+std::vector<std::unique_ptr<TQMsg>> TPeerLink::TakeInOrder() {
+    std::vector<std::unique_ptr<TQMsg>> ready;
+    for (auto it = early_.find(receiveNext_); it != early_.end(); it = early_.find(receiveNext_)) {
+        ready.push_back(std::move(it->second));
+        early_.erase(it);
+        ++receiveNext_;
+    }
+    return ready;
+}
+
+uint32_t TPeerLink::AckBits() const {
+    uint32_t bits = 0;
+    for (const auto& [sequence, msg] : early_) {
+        const uint32_t bit = sequence - receiveNext_ - 1;
+        if (sequence > receiveNext_ && bit < kAckBitCount)
+            bits |= 1u << bit;
+    }
+    return bits;
+}

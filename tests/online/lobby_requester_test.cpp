@@ -1,0 +1,176 @@
+// Lobby requests beside the event loop: a lobby that hangs while a peer's
+// datagrams keep coming, cancelling, requests asked for while one runs, and
+// the client's errors passing through unchanged.
+#include "http_client.h"
+#include "http_errors.h"
+#include "lobby_client.h"
+#include "lobby_requester.h"
+#include "qcomm.h"
+#include "scripted_server.h"
+#include "udp_endpoint.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kPeerPort = 3237;
+const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+const std::string kTarget = "/tavlo/refreshgame.php?mysessid=s&gametype=1&gameno=5";
+
+void RunEventsFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void Aim(THttpClient& http, const TScriptedServer& server, int timeoutMs) {
+    http.Host = "127.0.0.1";
+    http.Port = server.Port();
+    http.HandleRedirects = true;
+    http.Timeout = timeoutMs;
+}
+
+// The text of the error that a request raises, or "" for none.
+template <typename Request> std::string ErrorOf(Request request) {
+    try {
+        request();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A host waits for players while its lobby accepts the refresh and never
+// answers; a player's datagrams arrive every 100 ms all the while.
+TEST(LobbyRequester, AHangingLobbyCostsOneTimeOutWhileEveryDatagramIsAcknowledged) {
+    constexpr int kTimeoutMs = 1500;
+    constexpr int kAckWithinMs = 500;
+    TScriptedServer lobby({{{"", TAfterReply::Stall}}});
+    THttpClient http;
+    Aim(http, lobby, kTimeoutMs);
+    TLobbyRequester requester(http);
+
+    TQComm host;
+    host.setLocalAddress("127.0.12.1");
+    host.setPort(kPeerPort);
+    host.setTimeout(2000);
+    host.setEnabled(true);
+    TUDPEndpoint player;
+    player.setLocalAddress("127.0.12.2");
+    player.setLocalPort(kPeerPort);
+    player.setRemoteHost("127.0.12.1");
+    player.setRemotePort(kPeerPort);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> sentAt, ackedAt;
+    player.OnDataReceived = [&](TUDPEndpoint&, int, const std::string&, int) {
+        ackedAt.push_back(clock.elapsed());
+    };
+    QTimer every100ms;
+    QObject::connect(&every100ms, &QTimer::timeout, [&] {
+        TMemoryStream chat(std::string("\x0C\x00\x00\x00\x00\x01\x01\x03\x00"
+                                       "abc",
+                                       12));
+        sentAt.push_back(clock.elapsed());
+        player.SendStream(chat);
+    });
+    every100ms.start(100);
+
+    int timeOuts = 0;
+    try {
+        requester.Get(kTarget);
+        ADD_FAILURE() << "no error";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.LastError(), 10060);
+        ++timeOuts;
+    }
+    const qint64 requestEnded = clock.elapsed();
+    every100ms.stop();
+    RunEventsFor(kAckWithinMs);
+
+    EXPECT_EQ(timeOuts, 1);
+    EXPECT_GE(requestEnded, kTimeoutMs);
+    EXPECT_LT(requestEnded, kTimeoutMs + 500);
+    ASSERT_GE(sentAt.size(), static_cast<size_t>(kTimeoutMs / 100 - 2));
+    ASSERT_EQ(ackedAt.size(), sentAt.size()); // one acknowledgement each, in order
+    for (size_t i = 0; i < sentAt.size(); ++i)
+        EXPECT_LT(ackedAt[i] - sentAt[i], kAckWithinMs) << "datagram " << i;
+}
+
+TEST(LobbyRequester, CancelEndsTheRequestAtOnceAndTheNextOneRuns) {
+    TScriptedServer hanging({{{"", TAfterReply::Stall}}});
+    TScriptedServer answering({{{kOk}}});
+    THttpClient http;
+    Aim(http, hanging, 5000);
+    TLobbyRequester requester(http);
+    std::vector<bool> busy;
+    requester.OnBusyChanged = [&](bool b) { busy.push_back(b); };
+
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(200, [&] { requester.Cancel(); });
+    EXPECT_THROW(requester.Get(kTarget), ERequestCancelled);
+    EXPECT_LT(clock.elapsed(), 400);
+    EXPECT_FALSE(requester.Busy());
+
+    Aim(http, answering, 5000);
+    EXPECT_EQ(requester.Get(kTarget), "ok");
+    EXPECT_EQ(busy, (std::vector<bool>{true, false, true, false}));
+    requester.Cancel(); // nothing runs: nothing happens
+}
+
+// A refresh asked for from inside the wait of a login (a timer tick, say):
+// it waits for the login's request, then runs; both get their replies.
+TEST(LobbyRequester, ARequestAskedForWhileAnotherRunsWaitsForIt) {
+    const std::string slowOk = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nslow";
+    TScriptedServer lobby({{{slowOk, TAfterReply::Close, 8}}, {{kOk}}}); // 0.35 s, then at once
+    THttpClient http;
+    Aim(http, lobby, 5000);
+    TLobbyRequester requester(http);
+    int busyChanges = 0;
+    requester.OnBusyChanged = [&](bool) { ++busyChanges; };
+    QElapsedTimer clock;
+    clock.start();
+    std::string inner;
+    qint64 innerDone = -1;
+    QTimer::singleShot(50, [&] {
+        inner = requester.Get("/second");
+        innerDone = clock.elapsed();
+    });
+    EXPECT_EQ(requester.Get("/first"), "slow");
+    EXPECT_EQ(inner, "ok");
+    EXPECT_GE(innerDone, 300);
+    EXPECT_EQ(busyChanges, 2);
+    ASSERT_EQ(lobby.Requests().size(), 2u);
+    EXPECT_EQ(lobby.Requests()[0].substr(0, 11), "GET /first ");
+}
+
+TEST(LobbyRequester, ErrorsArriveAsTheClientRaisesThem) {
+    TScriptedServer notFound({{{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}},
+                              {{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}}});
+    const int nobody = UnusedPort();
+    for (int port : {notFound.Port(), nobody}) {
+        THttpClient direct, background;
+        for (THttpClient* http : {&direct, &background}) {
+            http->Host = "127.0.0.1";
+            http->Port = port;
+        }
+        TLobbyRequester requester(background);
+        const std::string expected = ErrorOf([&] { LobbyGet(direct, kTarget); });
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(ErrorOf([&] { requester.Get(kTarget); }), expected) << port;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
