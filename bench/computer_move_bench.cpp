@@ -38,12 +38,13 @@ const char* Name(Search s) {
 int64_t Choose(Search search, const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
     if (search == Search::pruned) {
         SearchCounters counters;
-        benchmark::DoNotOptimize(ChooseMovePruned(marbles, homeHoles, seat, &counters));
+        benchmark::DoNotOptimize(
+            PrunedClassicMove(TakeSnapshot(marbles, homeHoles, seat), &counters));
         return counters.nodes;
     }
-    PathTree tree;
-    benchmark::DoNotOptimize(ChooseMoveExhaustive(marbles, homeHoles, seat, tree));
-    return tree.Count();
+    int64_t nodes = 0;
+    benchmark::DoNotOptimize(ExhaustiveClassicMove(TakeSnapshot(marbles, homeHoles, seat), &nodes));
+    return nodes;
 }
 
 // The position before every move of a self-play game, as position texts.
@@ -108,7 +109,7 @@ void WholeGame(benchmark::State& state, const char* seats, Search search) {
     const MoveChooser choose = [search](const MarbleList& marbles, const HomeHoles& homeHoles,
                                         int seat) {
         if (search == Search::pruned)
-            return ChooseMovePruned(marbles, homeHoles, seat);
+            return ChooseComputerMove(marbles, homeHoles, seat);
         PathTree tree;
         return ChooseMoveExhaustive(marbles, homeHoles, seat, tree);
     };

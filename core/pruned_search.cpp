@@ -1,97 +1,32 @@
 #include "pruned_search.h"
 
-#include "board.h"
-#include "marble.h"
-#include "move_gain.h"
-#include "path_tree.h"
-
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cassert>
-#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <vector>
 
 namespace {
 
 constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+constexpr int kMaxChain = kHoleCount + 1;
 
-// A set of holes by index, small enough to copy freely.
-class HoleSet {
-  public:
-    bool has(int h) const { return (words_[h / 64] >> (h % 64)) & 1; }
-    void add(int h) { words_[h / 64] |= uint64_t{1} << (h % 64); }
-    void remove(int h) { words_[h / 64] &= ~(uint64_t{1} << (h % 64)); }
-    bool empty() const { return (words_[0] | words_[1]) == 0; }
-    bool meets(const HoleSet& o) const {
-        return ((words_[0] & o.words_[0]) | (words_[1] & o.words_[1])) != 0;
-    }
-    HoleSet& operator|=(const HoleSet& o) {
-        words_[0] |= o.words_[0];
-        words_[1] |= o.words_[1];
-        return *this;
-    }
-    HoleSet& operator&=(const HoleSet& o) {
-        words_[0] &= o.words_[0];
-        words_[1] &= o.words_[1];
-        return *this;
-    }
-    HoleSet without(const HoleSet& o) const {
-        HoleSet r;
-        r.words_[0] = words_[0] & ~o.words_[0];
-        r.words_[1] = words_[1] & ~o.words_[1];
-        return r;
-    }
-    template <typename Visit> void forEach(Visit visit) const {
-        for (int w = 0; w < 2; ++w)
-            for (uint64_t bits = words_[w]; bits; bits &= bits - 1)
-                visit(w * 64 + std::countr_zero(bits));
-    }
-
-  private:
-    std::array<uint64_t, 2> words_{};
-};
-
-// The hole a jump from h in direction d lands on, or none: the same tests
-// as the exhaustive search, over exactly one marble of any colour onto an
-// empty hole.
-TZellhopPos* Landing(const TZellhopPos& h, int d) {
-    TZellhopPos* n = h.neighbour[d];
-    if (!n || !n->ball)
-        return nullptr;
-    TZellhopPos* j = n->neighbour[d];
-    return j && !j->ball ? j : nullptr;
-}
-
-// The board as the bounds see it: every hole by index and the holes its
-// jumps land on.  Nothing moves while a seat searches and every marble
-// stays in its hole, so this holds for all the seat's marbles.
+// The holes that each hole's legal jumps land on.  Nothing moves while a
+// seat searches and every marble stays in its hole, so this holds for all
+// the seat's marbles.
 class JumpGraph {
   public:
-    explicit JumpGraph(TZellhopPos& anyHole) {
-        std::vector<TZellhopPos*> queue{&anyHole};
-        holes_[anyHole.index] = &anyHole;
-        for (size_t next = 0; next < queue.size(); ++next)
-            for (TZellhopPos* n : queue[next]->neighbour)
-                if (n && !holes_[n->index]) {
-                    holes_[n->index] = n;
-                    queue.push_back(n);
-                }
-        assert(queue.size() == kHoleCount);
-        for (TZellhopPos* h : holes_)
-            for (int d = 0; d < kDirections; ++d)
-                if (const TZellhopPos* j = Landing(*h, d))
-                    landings_[h->index].add(j->index);
+    explicit JumpGraph(const HoleSet& occupied) {
+        const BoardTables& t = Tables();
+        for (int h = 0; h < kHoleCount; ++h)
+            for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
+                if (occupied.has(jump->over) && !occupied.has(jump->landing))
+                    landings_[h].add(jump->landing);
     }
-
-    const TZellhopPos& hole(int h) const { return *holes_[h]; }
     const HoleSet& landings(int h) const { return landings_[h]; }
 
   private:
-    std::array<TZellhopPos*, kHoleCount> holes_{};
     std::array<HoleSet, kHoleCount> landings_{};
 };
 
@@ -135,152 +70,148 @@ struct BoundTables {
 // what this node hands up, and a node returns as soon as its parent's
 // question is answered:
 //   value <= alpha: "at most alpha";  value > beta: "more than beta";
-//   otherwise the exact value, with the node of the best destination.
+//   otherwise the exact value, and below_[depth] the holes that lead from
+//   the node to its best destination.
 class MarbleSearch {
   public:
-    MarbleSearch(const TZellhopBall& marble, const TZellhopPos& target,
-                 std::optional<JumpGraph>& graph, PathTree& tree, int64_t nodesBeforeBounds)
-        : target_(target), origin_(*marble.pos), weight_(MarbleWeight(marble)),
-          nodesBeforeBounds_(nodesBeforeBounds), graph_(graph), tree_(tree) {
-        originDistance_ = D(origin_);
-    }
+    MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied,
+                 std::optional<JumpGraph>& graph, int64_t nodesBeforeBounds)
+        : m_(marble), t_(Tables()), occupied_(occupied), nodesBeforeBounds_(nodesBeforeBounds),
+          graph_(graph) {}
 
     int64_t nodes() const { return nodes_; }
     int64_t pruned() const { return pruned_; }
 
     // The marble's best move if it scores above `threshold`, else a value
-    // at most `threshold`; `node` is the destination's node.
-    double Run(double threshold, int& node) {
-        node = tree_.AddRoot(origin_);
-        onChain_.add(origin_.index);
-        return SearchMove(node, kStayValue, threshold, kUnbounded);
+    // at most `threshold`; `below` gets the holes after the origin.
+    double Run(double threshold, std::vector<int>& below) {
+        chain_.add(m_.origin());
+        const double value = SearchMove(m_.origin(), 0, kStayValue, threshold, kUnbounded);
+        below.assign(below_[0], below_[0] + length_[0]);
+        return value;
     }
 
   private:
-    double D(const TZellhopPos& h) {
-        if (!known_.has(h.index)) {
-            distance_[h.index] = DistanceTo(h, target_);
-            known_.add(h.index);
+    double D(int h) const { return m_.D(h); }
+    double Own(int h) const { return m_.Own(h); }
+    double CutBack(int h) const { return m_.CutBack(h); }
+
+    // The node at `depth` takes its best destination from the landing j:
+    // j itself, or the best destination below it.
+    void Take(int depth, int j, bool withBelow) {
+        below_[depth][0] = static_cast<int8_t>(j);
+        length_[depth] = 1;
+        if (withBelow) {
+            std::memcpy(&below_[depth][1], below_[depth + 1], length_[depth + 1]);
+            length_[depth] += length_[depth + 1];
         }
-        return distance_[h.index];
     }
-    // The weighted gain of landing on h, and the unweighted one of stepping
-    // onto h or of a chain stopped there.
-    double Own(const TZellhopPos& h) { return WeightedGain(weight_, originDistance_, D(h)); }
-    double CutBack(const TZellhopPos& h) { return Gain(originDistance_, D(h)); }
 
     // `best` starts as the node's own value: staying (the root) or landing.
-    double SearchMove(int& node, double best, double alpha, double beta) {
+    double SearchMove(int cur, int depth, double best, double alpha, double beta) {
         ++nodes_;
-        TZellhopPos& cur = *tree_[node].hole;
-        const bool root = &cur == &origin_;
+        length_[depth] = 0;
+        const bool root = cur == m_.origin();
         std::optional<double> cutBack; // what stopping here scores, once needed
-        int bestNode = node;
         for (int d = 0; d < kDirections && best <= beta; ++d) {
-            TZellhopPos* n = cur.neighbour[d];
-            if (!n)
+            const int n = t_.neighbour(cur, d);
+            if (n == kNoHole)
                 continue;
             // Below the threshold a candidate cannot matter any more.
             const double threshold = std::max(best, alpha);
-            std::optional<Candidate> c;
-            if (root && !n->ball) {
-                c = Step(node, *n, threshold);
-            } else if (TZellhopPos* j = Landing(cur, d)) {
-                if (!cutBack)
-                    cutBack = CutBack(cur);
-                c = Jump(node, *j, *cutBack, threshold);
+            if (!occupied_.has(n)) {
+                if (root) {
+                    // A step: unweighted, and only at the first level.
+                    ++nodes_;
+                    const double v = CutBack(n);
+                    if (v > threshold) {
+                        best = v;
+                        Take(depth, n, false);
+                    }
+                }
+                continue;
             }
-            if (c) {
-                best = c->value;
-                bestNode = c->node;
-            }
+            const int j = t_.beyond(cur, d);
+            if (j == kNoHole || occupied_.has(j))
+                continue;
+            if (!cutBack)
+                cutBack = CutBack(cur);
+            Jump(depth, j, *cutBack, threshold, best);
         }
-        node = bestNode;
         return best;
     }
 
-    // A destination and its value, when it beats the threshold.
-    struct Candidate {
-        double value;
-        int node;
-    };
-
-    // A step: unweighted, and only at the first level.
-    std::optional<Candidate> Step(int root, TZellhopPos& n, double threshold) {
-        ++nodes_;
-        const double v = CutBack(n);
-        if (v <= threshold)
-            return std::nullopt;
-        return Candidate{v, tree_.AddChild(root, n)};
-    }
-
-    // The jump from the node's hole onto j; `cutBack` is what the chain
-    // scores when it stops at the node.
-    std::optional<Candidate> Jump(int node, TZellhopPos& j, double cutBack, double threshold) {
-        const auto stopHere = [&](auto nodeOf) -> std::optional<Candidate> {
+    // The jump from the node at `depth` onto j; `cutBack` is what the chain
+    // scores when it stops at the node.  Updates `best` and the node's
+    // destination when the jump beats the threshold.
+    void Jump(int depth, int j, double cutBack, double threshold, double& best) {
+        const auto stopHere = [&](bool onLanding) {
             if (cutBack <= threshold)
-                return std::nullopt;
-            return Candidate{cutBack, nodeOf()};
+                return;
+            best = cutBack;
+            if (onLanding)
+                Take(depth, j, false);
+            else
+                length_[depth] = 0;
         };
-        if (onChain_.has(j.index)) // back onto its own chain: it stops here instead
-            return stopHere([&] { return node; });
+        if (chain_.has(j)) // back onto its own chain: it stops here instead
+            return stopHere(false);
         const double landingDistance = D(j);
         const double landing = Own(j);
         if (landing > landingDistance) {
             // Whatever follows, the chain from j scores at least its landing,
             // more than D(j): it is cut back to j.
-            return stopHere([&] { return tree_.AddChild(node, j); });
+            return stopHere(true);
         }
         if (nodes_ > nodesBeforeBounds_ && !CouldBeat(j, threshold, cutBack)) {
             ++pruned_;
-            return std::nullopt;
+            return;
         }
         // Exact below the landing hole's distance; above it only "more".
         const double childAlpha = std::min(threshold, landingDistance);
-        const int child = tree_.AddChild(node, j);
-        int below = child;
-        onChain_.add(j.index);
-        const double v = SearchMove(below, landing, childAlpha, landingDistance);
-        onChain_.remove(j.index);
+        chain_.add(j);
+        const double v = SearchMove(j, depth + 1, landing, childAlpha, landingDistance);
+        chain_.remove(j);
         if (v > landingDistance) // cut back to the landing hole, scored from where it was made
-            return stopHere([&] { return child; });
-        if (v > childAlpha)
-            return Candidate{v, below};
-        return std::nullopt;
+            return stopHere(true);
+        if (v > childAlpha) {
+            best = v;
+            Take(depth, j, true);
+        }
     }
 
     // What a node on hole h can score, and what it can hand up past its own
     // landing: a value above D(h) is cut back on the way up.  A node scores
     // at least its weighted gain, so when that exceeds D(h) nothing passes.
-    double Most(const TZellhopPos& h) { return std::max(Own(h), CutBack(h)); }
-    bool Blocks(const TZellhopPos& h) { return Own(h) > D(h); }
-    double Passed(const TZellhopPos& h) {
+    double Most(int h) const { return std::max(Own(h), CutBack(h)); }
+    bool Blocks(int h) const { return Own(h) > D(h); }
+    double Passed(int h) const {
         if (Blocks(h))
             return -kUnbounded;
         return CutBack(h) <= D(h) ? std::max(Own(h), CutBack(h)) : Own(h);
     }
     // Values handed up through h never exceed D(h).
-    double Ceiling(const TZellhopPos& h) { return Blocks(h) ? -kUnbounded : D(h); }
+    double Ceiling(int h) const { return Blocks(h) ? -kUnbounded : D(h); }
 
     void SetUpBounds() {
         if (!graph_)
-            graph_.emplace(origin_);
+            graph_.emplace(occupied_);
         bounds_ = std::make_unique<BoundTables>();
-        bounds_->ceiling.Build([&](int h) { return Ceiling(graph_->hole(h)); });
-        bounds_->passing.Build([&](int h) { return Passed(graph_->hole(h)); });
+        bounds_->ceiling.Build([&](int h) { return Ceiling(h); });
+        bounds_->passing.Build([&](int h) { return Passed(h); });
     }
 
     // Whether the jump onto j could yield a candidate above `threshold`:
     // the chain's value when that does not exceed D(j), else the cut-back
     // value.
-    bool CouldBeat(const TZellhopPos& j, double threshold, double cutBack) {
+    bool CouldBeat(int j, double threshold, double cutBack) {
         if (!bounds_)
             SetUpBounds();
-        if (ReachesPassing(j.index, threshold, false))
+        if (ReachesPassing(j, threshold, false))
             return true;
         if (cutBack <= threshold)
             return false;
-        return Most(j) > D(j) || ReachesPassing(j.index, D(j), true);
+        return Most(j) > D(j) || ReachesPassing(j, D(j), true);
     }
 
     // Whether some hole that a chain from j can still reach hands up a
@@ -289,7 +220,7 @@ class MarbleSearch {
     // from the target are walls.  With `beyondOnly`, j's own values do not
     // count and j itself is no wall.
     bool ReachesPassing(int j, double threshold, bool beyondOnly) const {
-        HoleSet open = bounds_->ceiling.Above(threshold).without(onChain_);
+        HoleSet open = bounds_->ceiling.Above(threshold).without(chain_);
         const HoleSet& passing = bounds_->passing.Above(threshold);
         if (!beyondOnly && (!open.has(j) || passing.has(j)))
             return open.has(j);
@@ -308,88 +239,84 @@ class MarbleSearch {
         return false;
     }
 
-    const TZellhopPos& target_;
-    TZellhopPos& origin_;
-    const double weight_;
+    const ClassicMarble& m_;
+    const BoardTables& t_;
+    const HoleSet occupied_;
     const int64_t nodesBeforeBounds_;
-    double originDistance_ = 0;
     std::optional<JumpGraph>& graph_;
-    PathTree& tree_;
-    HoleSet onChain_;
-    HoleSet known_;
-    std::array<double, kHoleCount> distance_;
+    HoleSet chain_;
     std::unique_ptr<BoundTables> bounds_;
+    int8_t below_[kMaxChain][kMaxChain];
+    int length_[kMaxChain];
     int64_t nodes_ = 0;
     int64_t pruned_ = 0;
 };
 
-// The searches of one seat's marbles, sharing the jump graph and, as the
-// exhaustive search does, one tree for all of them.
+// The searches of one seat's marbles, sharing the jump graph.
 class SeatSearch {
   public:
-    SeatSearch(SearchCounters& counters, const PruneOptions& options)
-        : counters_(counters), options_(options) {}
+    SeatSearch(const SearchPosition& p, SearchCounters& counters, const PruneOptions& options)
+        : p_(p), occupied_(p.Occupied()), counters_(counters), options_(options) {}
 
-    // The marble's best move if it scores above `threshold`; `node` is the
-    // destination's node in tree().
-    MarbleSearchResult Run(const TZellhopBall& marble, const HomeHoles& homeHoles,
-                           double threshold) {
-        MarbleSearchResult result;
-        if (const TZellhopPos* target = MarbleTarget(marble, homeHoles)) {
-            MarbleSearch search(marble, *target, graph_, tree_, options_.nodesBeforeBounds);
-            result.value = search.Run(threshold, result.node);
-            counters_.nodes += search.nodes();
-            counters_.pruned += search.pruned();
-        } else {
+    // The marble's best move if it scores above `threshold`; `below` gets
+    // the holes after its origin.
+    double Run(int marble, double threshold, std::vector<int>& below) {
+        const ClassicMarble m(p_, marble);
+        below.clear();
+        if (m.target() == kNoHole) {
             // Only a full target star point has no free hole, and that is a win.
-            result.node = tree_.AddRoot(*marble.pos);
             ++counters_.nodes;
+            return kStayValue;
         }
-        return result;
+        MarbleSearch search(m, occupied_, graph_, options_.nodesBeforeBounds);
+        const double value = search.Run(threshold, below);
+        counters_.nodes += search.nodes();
+        counters_.pruned += search.pruned();
+        return value;
     }
 
-    const PathTree& tree() const { return tree_; }
-
   private:
+    const SearchPosition& p_;
+    const HoleSet occupied_;
     SearchCounters& counters_;
     const PruneOptions options_;
     std::optional<JumpGraph> graph_;
-    PathTree tree_;
 };
 
 } // namespace
 
-PrunedMarbleResult SearchMarblePruned(const TZellhopBall& marble, const HomeHoles& homeHoles,
-                                      double threshold, SearchCounters* counters,
-                                      const PruneOptions& options) {
+PrunedMarbleResult SearchMarblePruned(const SearchPosition& p, int marble, double threshold,
+                                      SearchCounters* counters, const PruneOptions& options) {
     SearchCounters ignored;
-    SeatSearch search(counters ? *counters : ignored, options);
-    const MarbleSearchResult r = search.Run(marble, homeHoles, threshold);
-    PrunedMarbleResult result{r.value, {}};
-    if (r.value > threshold)
-        result.path = search.tree().PathTo(r.node);
+    SeatSearch search(p, counters ? *counters : ignored, options);
+    std::vector<int> below;
+    PrunedMarbleResult result;
+    result.value = search.Run(marble, threshold, below);
+    if (result.value > threshold) {
+        result.path.assign(1, p.marbles[marble].hole);
+        result.path.insert(result.path.end(), below.begin(), below.end());
+    }
     return result;
 }
 
-ComputerChoice ChooseMovePruned(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
-                                SearchCounters* counters, const PruneOptions& options) {
+ClassicMove PrunedClassicMove(const SearchPosition& p, SearchCounters* counters,
+                              const PruneOptions& options) {
     SearchCounters ignored;
-    SeatSearch search(counters ? *counters : ignored, options);
-    ComputerChoice choice;
-    int destination = PathTree::kNone;
-    for (const auto& m : marbles) {
-        if (m->colour != seat || !m->pos)
+    SeatSearch search(p, counters ? *counters : ignored, options);
+    ClassicMove choice;
+    std::vector<int> below;
+    for (int i = 0; i < p.count; ++i) {
+        if (p.marbles[i].colour != p.seat)
             continue;
         // A later marble must beat the earlier ones strictly, so their best
         // is where this marble's search may stop caring.
-        const MarbleSearchResult r = search.Run(*m, homeHoles, choice.value);
-        if (r.value > choice.value) {
-            choice.marble = m.get();
-            choice.value = r.value;
-            destination = r.node;
+        const double value = search.Run(i, choice.value, below);
+        if (value > choice.value) {
+            choice.marble = i;
+            choice.value = value;
+            choice.path.assign(1, p.marbles[i].hole);
+            choice.path.insert(choice.path.end(), below.begin(), below.end());
         }
     }
-    if (choice.marble)
-        choice.path = search.tree().PathTo(destination);
     return choice;
 }
