@@ -11,11 +11,15 @@ BoardTables::BoardTables(const Board& board) {
             const TZellhopPos* b = n ? n->neighbour[d] : nullptr;
             neighbour_[h][d] = static_cast<int8_t>(n ? n->index : kNoHole);
             beyond_[h][d] = static_cast<int8_t>(b ? b->index : kNoHole);
-            if (n)
+            if (n) {
                 neighbours_[h].add(n->index);
-            if (b)
+                reach_[h].add(n->index);
+            }
+            if (b) {
+                reach_[h].add(b->index);
                 jumps_[h][jumpCount_[h]++] = {static_cast<int8_t>(n->index),
                                               static_cast<int8_t>(b->index)};
+            }
         }
         for (int target = 0; target < kHoleCount; ++target)
             distance_[target][h] = DistanceTo(hole, board.hole(target));

@@ -30,6 +30,9 @@ class BoardTables {
     const Jump* jumpsBegin(int h) const { return jumps_[h].data(); }
     const Jump* jumpsEnd(int h) const { return jumps_[h].data() + jumpCount_[h]; }
     const HoleSet& neighbours(int h) const { return neighbours_[h]; }
+    // The neighbours of h and the holes its jumps land on: the holes whose
+    // marbles decide whether a marble on h can move.
+    const HoleSet& reach(int h) const { return reach_[h]; }
 
     int triangle(int h) const { return triangle_[h]; }
     // The holes of star point k (0..5) or of the central hexagon (6).
@@ -48,6 +51,7 @@ class BoardTables {
     std::array<std::array<Jump, kDirections>, kHoleCount> jumps_{};
     std::array<int8_t, kHoleCount> jumpCount_{};
     std::array<HoleSet, kHoleCount> neighbours_{};
+    std::array<HoleSet, kHoleCount> reach_{};
     std::array<int8_t, kHoleCount> triangle_{};
     std::array<HoleSet, kColours + 1> triangleHoles_{};
     std::array<int8_t, kColours> tip_{};

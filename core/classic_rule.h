@@ -16,6 +16,7 @@ struct ClassicMove {
     int marble = -1;       // index into SearchPosition::marbles; -1: no legal move
     std::vector<int> path; // hole indices: the marble's hole first, then every landing hole
     double value = kStayValue;
+    bool abandoned = false; // stopped on request: no move
 };
 
 // The first hole of the target star point, searched from h inwards, that

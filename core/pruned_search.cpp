@@ -11,6 +11,9 @@ namespace {
 
 constexpr double kUnbounded = std::numeric_limits<double>::infinity();
 constexpr int kMaxChain = kHoleCount + 1;
+constexpr int64_t kStopCheckNodes = 1024; // nodes between two looks at the stop flag
+
+struct Abandon {}; // thrown out of a search that must stop
 
 // The holes that each hole's legal jumps land on.  Nothing moves while a
 // seat searches and every marble stays in its hole, so this holds for all
@@ -75,9 +78,10 @@ struct BoundTables {
 class MarbleSearch {
   public:
     MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied,
-                 std::optional<JumpGraph>& graph, int64_t nodesBeforeBounds)
+                 std::optional<JumpGraph>& graph, int64_t nodesBeforeBounds,
+                 const std::atomic<bool>* stop)
         : m_(marble), t_(Tables()), occupied_(occupied), nodesBeforeBounds_(nodesBeforeBounds),
-          graph_(graph) {}
+          graph_(graph), stop_(stop) {}
 
     int64_t nodes() const { return nodes_; }
     int64_t pruned() const { return pruned_; }
@@ -109,7 +113,8 @@ class MarbleSearch {
 
     // `best` starts as the node's own value: staying (the root) or landing.
     double SearchMove(int cur, int depth, double best, double alpha, double beta) {
-        ++nodes_;
+        if (++nodes_ % kStopCheckNodes == 0 && stop_ && stop_->load(std::memory_order_relaxed))
+            throw Abandon();
         length_[depth] = 0;
         const bool root = cur == m_.origin();
         std::optional<double> cutBack; // what stopping here scores, once needed
@@ -244,6 +249,7 @@ class MarbleSearch {
     const HoleSet occupied_;
     const int64_t nodesBeforeBounds_;
     std::optional<JumpGraph>& graph_;
+    const std::atomic<bool>* stop_;
     HoleSet chain_;
     std::unique_ptr<BoundTables> bounds_;
     int8_t below_[kMaxChain][kMaxChain];
@@ -255,8 +261,9 @@ class MarbleSearch {
 // The searches of one seat's marbles, sharing the jump graph.
 class SeatSearch {
   public:
-    SeatSearch(const SearchPosition& p, SearchCounters& counters, const PruneOptions& options)
-        : p_(p), occupied_(p.Occupied()), counters_(counters), options_(options) {}
+    SeatSearch(const SearchPosition& p, SearchCounters& counters, const PruneOptions& options,
+               const std::atomic<bool>* stop = nullptr)
+        : p_(p), occupied_(p.Occupied()), counters_(counters), options_(options), stop_(stop) {}
 
     // The marble's best move if it scores above `threshold`; `below` gets
     // the holes after its origin.
@@ -268,7 +275,7 @@ class SeatSearch {
             ++counters_.nodes;
             return kStayValue;
         }
-        MarbleSearch search(m, occupied_, graph_, options_.nodesBeforeBounds);
+        MarbleSearch search(m, occupied_, graph_, options_.nodesBeforeBounds, stop_);
         const double value = search.Run(threshold, below);
         counters_.nodes += search.nodes();
         counters_.pruned += search.pruned();
@@ -280,8 +287,15 @@ class SeatSearch {
     const HoleSet occupied_;
     SearchCounters& counters_;
     const PruneOptions options_;
+    const std::atomic<bool>* stop_;
     std::optional<JumpGraph> graph_;
 };
+
+ClassicMove Abandoned() {
+    ClassicMove move;
+    move.abandoned = true;
+    return move;
+}
 
 } // namespace
 
@@ -300,17 +314,24 @@ PrunedMarbleResult SearchMarblePruned(const SearchPosition& p, int marble, doubl
 }
 
 ClassicMove PrunedClassicMove(const SearchPosition& p, SearchCounters* counters,
-                              const PruneOptions& options) {
+                              const PruneOptions& options, const std::atomic<bool>* stop) {
     SearchCounters ignored;
-    SeatSearch search(p, counters ? *counters : ignored, options);
+    SeatSearch search(p, counters ? *counters : ignored, options, stop);
     ClassicMove choice;
     std::vector<int> below;
     for (int i = 0; i < p.count; ++i) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return Abandoned();
         if (p.marbles[i].colour != p.seat)
             continue;
         // A later marble must beat the earlier ones strictly, so their best
         // is where this marble's search may stop caring.
-        const double value = search.Run(i, choice.value, below);
+        double value = kStayValue;
+        try {
+            value = search.Run(i, choice.value, below);
+        } catch (const Abandon&) {
+            return Abandoned();
+        }
         if (value > choice.value) {
             choice.marble = i;
             choice.value = value;

@@ -16,6 +16,7 @@
 
 #include "classic_rule.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 
@@ -46,6 +47,9 @@ PrunedMarbleResult SearchMarblePruned(const SearchPosition& p, int marble,
                                       SearchCounters* counters = nullptr,
                                       const PruneOptions& options = {});
 
-// The seat's move: what the exhaustive search chooses.
+// The seat's move: what the exhaustive search chooses.  `stop`, when
+// given, is read now and then; once it is true the search returns at once,
+// abandoned.
 ClassicMove PrunedClassicMove(const SearchPosition& p, SearchCounters* counters = nullptr,
-                              const PruneOptions& options = {});
+                              const PruneOptions& options = {},
+                              const std::atomic<bool>* stop = nullptr);

@@ -8,6 +8,7 @@
 #include "board.h"
 #include "board_tables.h"
 #include "classic_rule.h"
+#include "computer_level.h"
 #include "computer_player.h"
 #include "marble.h"
 #include "path_text.h"
@@ -81,10 +82,13 @@ std::string Describe(const SearchPosition& p, const ClassicMove& c) {
 // fast exhaustive search; returns the latter's description.
 std::string ExpectPrunedAsExhaustive(const SearchPosition& p, const std::string& where,
                                      int64_t* nodes = nullptr) {
-    const std::string expected = Describe(p, ExhaustiveClassicMove(p, nodes));
+    const ClassicMove exhaustive = ExhaustiveClassicMove(p, nodes);
+    const std::string expected = Describe(p, exhaustive);
     for (const PruneOptions& options : {PruneOptions{}, kBoundsFromTheStart})
         EXPECT_EQ(Describe(p, PrunedClassicMove(p, nullptr, options)), expected)
             << where << " bounds after " << options.nodesBeforeBounds << " nodes";
+    const LevelMove classic = ChooseLevelMove(p, ComputerLevel::kClassic);
+    EXPECT_EQ(classic.path, exhaustive.path) << where << ": the classic level";
     return expected;
 }
 
