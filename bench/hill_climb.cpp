@@ -112,11 +112,11 @@ class Climber {
     static int Count(const SearchPosition& p, int colour) {
         return static_cast<int>(
             std::count_if(&p.marbles[0], &p.marbles[p.count],
-                          [&](const PlacedMarble& m) { return m.colour == colour; }));
+                          [&](const MarbleSpot& m) { return m.colour == colour; }));
     }
     static int FreeNumber(const SearchPosition& p, int colour) {
         for (int n = 0; n < kMarblesPerColour; ++n)
-            if (std::none_of(&p.marbles[0], &p.marbles[p.count], [&](const PlacedMarble& m) {
+            if (std::none_of(&p.marbles[0], &p.marbles[p.count], [&](const MarbleSpot& m) {
                     return m.colour == colour && m.number == n;
                 }))
                 return n;

@@ -37,7 +37,7 @@ struct Player {
     LevelSettings settings;
 };
 
-Player ParsePlayer(const std::string& spec) {
+Player ParsePlayer(const std::string& spec, int seats) {
     Player p;
     p.name = spec;
     if (spec == "C") {
@@ -45,7 +45,8 @@ Player ParsePlayer(const std::string& spec) {
         return p;
     }
     if (spec == "S" || spec == "E") {
-        p.settings = LevelSettingsOf(spec == "S" ? ComputerLevel::kStrong : ComputerLevel::kExpert);
+        p.settings =
+            LevelSettingsOf(spec == "S" ? ComputerLevel::kStrong : ComputerLevel::kExpert, seats);
         return p;
     }
     for (size_t i = 0; i < spec.size();) {
@@ -139,6 +140,7 @@ struct Stats {
     int games = 0;
     int wins = 0;
     std::vector<double> ms;
+    std::vector<int64_t> nodes;
 };
 
 // Plays one game; returns the winning colour or -1.
@@ -159,6 +161,7 @@ int Play(SearchPosition p, const std::vector<int>& colours, const std::vector<Pl
                 const LevelSearchResult r = SearchLevelMove(p, player.settings);
                 marble = r.marble;
                 path = r.path;
+                stats[colour]->nodes.push_back(r.nodes);
             }
             stats[colour]->ms.push_back(
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -204,12 +207,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<int> colours;
-    std::vector<Player> players;
     for (int c = 0; c < kColours; ++c)
-        if (specs[c] != "-") {
+        if (specs[c] != "-")
             colours.push_back(c);
-            players.push_back(ParsePlayer(specs[c]));
-        }
+    std::vector<Player> players;
+    for (int c : colours)
+        players.push_back(ParsePlayer(specs[c], static_cast<int>(colours.size())));
     std::vector<Stats> stats(players.size());
     const size_t n = players.size();
     int unfinished = 0;
@@ -252,8 +255,15 @@ int main(int argc, char** argv) {
                 all.games += stats[j].games;
                 all.wins += stats[j].wins;
                 all.ms.insert(all.ms.end(), stats[j].ms.begin(), stats[j].ms.end());
+                all.nodes.insert(all.nodes.end(), stats[j].nodes.begin(), stats[j].nodes.end());
             }
         std::sort(all.ms.begin(), all.ms.end());
+        std::sort(all.nodes.begin(), all.nodes.end());
+        if (!all.nodes.empty())
+            std::printf("%s nodes: median %lld, 99%% %lld, worst %lld\n", players[i].name.c_str(),
+                        static_cast<long long>(all.nodes[all.nodes.size() / 2]),
+                        static_cast<long long>(all.nodes[all.nodes.size() * 99 / 100]),
+                        static_cast<long long>(all.nodes.back()));
         std::printf(
             "%s wins %d of %d games (%.1f%%), median move %.2f ms, worst %.1f ms\n",
             players[i].name.c_str(), all.wins, all.games, 100.0 * all.wins / std::max(1, all.games),

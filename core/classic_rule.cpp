@@ -25,7 +25,7 @@ int FindTargetHole(int h, int seat, const HoleSet& own) {
 
 ClassicMarble::ClassicMarble(const SearchPosition& p, int marble) {
     const BoardTables& t = Tables();
-    const PlacedMarble& m = p.marbles[marble];
+    const MarbleSpot& m = p.marbles[marble];
     origin_ = m.hole;
     const int targetTriangle = Opposite(m.colour);
     const int tip = p.homeHoles[targetTriangle];

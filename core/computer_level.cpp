@@ -46,13 +46,32 @@ std::optional<ComputerLevel> LevelFromName(std::string_view name) {
     return std::nullopt;
 }
 
-LevelSettings LevelSettingsOf(ComputerLevel level) {
+LevelSettings LevelSettingsOf(ComputerLevel level, int seats) {
+    // Both levels cost a marble on a hole its way to go to the tip of its
+    // target star point in single steps, plus a tenth of that squared so
+    // that no marble stays behind, two more while it has not left its
+    // starting star point, and twenty for every other colour's marble that
+    // is shut in its target star point, which would end the game without a
+    // winner.
     LevelSettings s;
+    s.squareWeight = 10;
+    s.startWeight = 200;
+    s.trappedWeight = 2000;
     if (level == ComputerLevel::kStrong) {
-        s.depth = 2;
-    } else if (level == ComputerLevel::kExpert) {
+        // Two moves of its own ahead, with the others' best reply between.
         s.depth = 3;
-        s.width = 20;
+        s.nodeBudget = 1'500'000;
+    } else if (level == ComputerLevel::kExpert) {
+        // Three moves of its own ahead, the twelve most advancing below the
+        // root; against a single other seat its progress counts too, and
+        // among many the reply ply takes twelve moves of them all.
+        s.depth = 5;
+        s.width = 12;
+        if (seats <= 2)
+            s.othersWeight = 30;
+        else
+            s.replyWidth = 12;
+        s.nodeBudget = 4'000'000;
     }
     return s;
 }
@@ -67,7 +86,10 @@ LevelMove ChooseLevelMove(const SearchPosition& position, ComputerLevel level,
         marble = m.marble;
         move.path = m.path;
     } else {
-        const LevelSearchResult r = SearchLevelMove(position, LevelSettingsOf(level), stop);
+        int seats = 0;
+        for (int colour = 0; colour < kColours; ++colour)
+            seats += !position.HolesOf(colour).empty();
+        const LevelSearchResult r = SearchLevelMove(position, LevelSettingsOf(level, seats), stop);
         move.abandoned = r.abandoned;
         marble = r.marble;
         move.path = r.path;

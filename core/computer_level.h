@@ -44,8 +44,9 @@ char LevelLetter(ComputerLevel level);
 std::optional<ComputerLevel> LevelFromLetter(char letter);
 std::optional<ComputerLevel> LevelFromName(std::string_view name);
 
-// The look-ahead behind a stronger level (not kClassic).
-LevelSettings LevelSettingsOf(ComputerLevel level);
+// The look-ahead behind a stronger level (not kClassic) in a game of that
+// many seats.
+LevelSettings LevelSettingsOf(ComputerLevel level, int seats);
 
 struct LevelMove {
     bool abandoned = false; // the stop flag was set: no move

@@ -66,7 +66,7 @@ class LevelBoard {
   public:
     LevelBoard(const SearchPosition& p, const HoleCosts& costs) : costs_(costs) {
         for (int i = 0; i < p.count; ++i) {
-            const PlacedMarble& m = p.marbles[i];
+            const MarbleSpot& m = p.marbles[i];
             const int slot = count_[m.colour]++;
             hole_[m.colour][slot] = m.hole;
             index_[m.colour][slot] = static_cast<int8_t>(i);

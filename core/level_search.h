@@ -27,9 +27,9 @@ struct LevelSettings {
     // When a ply would pass this many nodes, the deepest ply completed
     // before it decides.  0: no limit.
     int64_t nodeBudget = 0;
-    // How much the leading other colour's progress counts against the
-    // seat's own, in percent: 100 in a race of two.
-    int othersWeight = 100;
+    // How much the leading other colour's way to go counts for the seat,
+    // in percent: 100 makes a race of two zero-sum.
+    int othersWeight = 0;
     // Extra cost, in percent of a hole, of the square of what each marble
     // has to go: hindmost marbles weigh more.
     int squareWeight = 0;

@@ -16,7 +16,7 @@ class MarbleList;
 inline constexpr int kMarblesPerColour = 10;
 inline constexpr int kMaxMarbles = kColours * kMarblesPerColour;
 
-struct PlacedMarble {
+struct MarbleSpot {
     int8_t colour = 0;
     int8_t number = 0;
     int8_t hole = 0;
@@ -25,7 +25,7 @@ struct PlacedMarble {
 struct SearchPosition {
     // In the order of the game's marble list: the classic player takes its
     // candidates in this order and gives ties to the earlier marble.
-    std::array<PlacedMarble, kMaxMarbles> marbles{};
+    std::array<MarbleSpot, kMaxMarbles> marbles{};
     int count = 0;
     int seat = 0; // the colour to move
     // The hole index of each star point's tip, as the game's homeHoles.

@@ -254,9 +254,15 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
     }
 }
 
-TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeItLong) {
-    for (const char* file : {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
-                             "positions/long-4.txt"}) {
+// Positions that take the exhaustive search long, and positions that the
+// hill-climber (bench/hill_climb.cpp) built to make the pruned search work
+// hardest.
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeEitherLong) {
+    for (const char* file :
+         {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
+          "positions/long-4.txt", "positions/climb-1.txt", "positions/climb-2.txt",
+          "positions/climb-3.txt", "positions/climb-4.txt", "positions/climb-5.txt",
+          "positions/climb-6.txt"}) {
         Position p;
         p.seat = ReadPositionFile(TestDataPath(file), p.board, p.marbles);
         ExpectSameChoice(p, file);
