@@ -38,10 +38,11 @@ void InitApplication(QApplication& app) {
 
 std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
     auto fMain = std::make_unique<TfMain>(prompts);
-    fMain->fOptions = new TfOptions(fMain.get());
-    fMain->fPlayers = new TfPlayers(fMain->seats, fMain->Prompts(), fMain.get());
-    fMain->AboutBox = new TAboutBox(fMain.get());
     TfMain* main = fMain.get();
+    MainDialogs dialogs;
+    dialogs.options = new TfOptions(main);
+    dialogs.players = new TfPlayers(main->Prompts(), main);
+    dialogs.about = new TAboutBox(main);
     auto* login = new TfTavloLogin(main);
     login->setFont(DesignFont());
     login->SetLobby([main](const std::string& target) { return main->LobbyGet(target); },
@@ -49,11 +50,12 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
                         main->LoggedIn(reply, userName);
                     });
     login->SetErrorBox([main](const QString& message) { main->Prompts().ShowMessage(message); });
-    fMain->fTavloLogin = login;
+    dialogs.login = login;
     auto* gamelist = new TfGamelist(main);
     gamelist->setFont(DesignFont());
     gamelist->SetMessageBox([main](const QString& text) { main->Prompts().ShowMessage(text); });
-    fMain->fGamelist = gamelist;
-    fMain->ApplyOnlineSettings();
+    dialogs.gamelist = gamelist;
+    main->SetDialogs(dialogs);
+    main->ApplyOnlineSettings();
     return fMain;
 }

@@ -230,17 +230,15 @@ void TfMain::CreateMessaging() {
     hc.OnTimeout = guarded(&TfMain::hcTimeout);
     hc.OnConnected = guarded(&TfMain::hcConnected);
     http.HandleRedirects = true;
-    lobbyHost = kDefaultLobbyHost;
-    localAddress = kAnyLocalAddress;
+    lobbyHost_ = kDefaultLobbyHost;
+    localAddress_ = kAnyLocalAddress;
     ApplyOnlineSettings();
 }
 
 void TfMain::FormCreate() {
-    // The marbles' list and the seat panel start empty; the game state
-    // record starts as GameState declares it.
-    lobbyPlayerNumber = 0;
-    sessionId.clear();
-    lobbyGameNumber = 0;
+    // The game starts with no marbles, no seat taking part and no turn;
+    // the seat panel starts empty.
+    session_ = LobbySession{};
 
     const QPixmap whitePin = LoadPinPicture(kWhitePin);
     for (int i = 0; i < kTargetMarkers; ++i) {
@@ -250,18 +248,11 @@ void TfMain::FormCreate() {
         marker->hide();
         connect(marker, &PictureWidget::clicked, this,
                 [this, i] { ShowingErrors([this, i] { MarkerClick(i); }); });
-        targetMarkers[i] = marker;
+        targetMarkers_[i] = marker;
     }
-    for (int i = 0; i < kColours; ++i) {
-        seats[i] = Seat{};
-        seats[i].colour = i;
-    }
-
-    state = GameState{};
-    state.stepDelay = kDefaultStepDelay;
-    closing = paused = computerMoving = interruptRequested = false;
-
-    state.homeHoles = holes.homeHoles(); // the board itself was built with the window
+    stepDelay_ = kDefaultStepDelay;
+    closing_ = paused_ = interruptRequested_ = false;
+    game_.SetListener(this);
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
@@ -279,7 +270,7 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfMain::FormResize() {
-    if (closing)
+    if (closing_)
         return;
     const QWidget* client = centralWidget();
     const PictureRect board =
@@ -289,13 +280,20 @@ void TfMain::FormResize() {
 }
 
 void TfMain::PlaceAllMarbles() {
-    for (const auto& marble : marbles)
-        PlaceBall(*marble, *marble->pos);
+    for (const auto& marble : game_.marbles())
+        PlaceMarble(*marble);
+    ShowTargetMarkers();
 }
 
 PictureRect TfMain::BoardRect() const {
     const QRect r = imMain->geometry();
     return {r.left(), r.top(), r.width(), r.height()};
+}
+
+void TfMain::SetOnlineSettings(const std::string& lobbyHost, const std::string& localAddress) {
+    lobbyHost_ = lobbyHost;
+    localAddress_ = localAddress;
+    ApplyOnlineSettings();
 }
 
 void TfMain::CentreOnHole(QWidget& picture, const TZellhopPos& hole) const {
@@ -326,45 +324,48 @@ void TfMain::Log(const QString& line) {
 void TfMain::aExitExecute() {
     if (!prompts_.Confirm("Are you sure you wish to quit Zellhop?"))
         return;
-    closing = true;
+    closing_ = true;
+    game_.Halt();
     close();
 }
 
 void TfMain::aAboutExecute() {
-    if (!AboutBox)
+    TAboutBox* about = dialogs_.about;
+    if (!about)
         return;
-    AboutBox->Version->setText(QString::fromStdString(OwnFileVersion()));
-    AboutBox->Version->adjustSize();
-    AboutBox->exec();
+    about->Version->setText(QString::fromStdString(OwnFileVersion()));
+    about->Version->adjustSize();
+    about->exec();
 }
 
 void TfMain::Options1Click() {
-    if (!fOptions)
+    if (!dialogs_.options)
         return;
     // There is no Cancel: closing the dialog any way keeps what was changed.
-    fOptions->exec();
+    dialogs_.options->exec();
     ApplyOptions();
 }
 
 void TfMain::ApplyOptions() {
-    if (!fOptions)
+    TfOptions* options = dialogs_.options;
+    if (!options)
         return;
-    state.jumpBackAllowed = fOptions->cbAllowBack->isChecked();
-    state.stepDelay = StepDelayFor(fOptions->tbCompSpeed->value());
+    game_.SetJumpBackAllowed(options->cbAllowBack->isChecked());
+    stepDelay_ = StepDelayFor(options->tbCompSpeed->value());
 }
 
 void TfMain::LoadSettings() {
     settingsPath_ = DefaultSettingsPath();
     try {
         const StoredSettings stored = ReadSettings(ProfileFile(settingsPath_));
-        if (fOptions) {
-            fOptions->tbCompSpeed->setValue(stored.compSpeed); // the slider clamps it
-            fOptions->cbAllowBack->setChecked(stored.jumpBack);
+        if (TfOptions* options = dialogs_.options) {
+            options->tbCompSpeed->setValue(stored.compSpeed); // the slider clamps it
+            options->cbAllowBack->setChecked(stored.jumpBack);
         }
         hc.setClientName(stored.clientName);
-        nickname = NicknameOf(stored.clientName);
-        lobbyHost = stored.lobbyHost;
-        localAddress = stored.localAddress;
+        session_.nickname = NicknameOf(stored.clientName);
+        lobbyHost_ = stored.lobbyHost;
+        localAddress_ = stored.localAddress;
     } catch (const std::exception&) {
         // An unreadable file leaves the options at their design values.
     }
@@ -373,14 +374,15 @@ void TfMain::LoadSettings() {
 }
 
 void TfMain::SaveSettings() {
-    if (!fOptions)
+    TfOptions* options = dialogs_.options;
+    if (!options)
         return;
     StoredSettings stored;
-    stored.compSpeed = fOptions->tbCompSpeed->value();
-    stored.jumpBack = fOptions->cbAllowBack->isChecked();
+    stored.compSpeed = options->tbCompSpeed->value();
+    stored.jumpBack = options->cbAllowBack->isChecked();
     stored.clientName = hc.ClientName();
-    stored.lobbyHost = lobbyHost;
-    stored.localAddress = localAddress;
+    stored.lobbyHost = lobbyHost_;
+    stored.localAddress = localAddress_;
     try {
         // The file read at start, wherever the environment points now.
         ProfileFile ini(settingsPath_.empty() ? DefaultSettingsPath() : settingsPath_);
@@ -392,17 +394,17 @@ void TfMain::SaveSettings() {
 
 void TfMain::ApplyOnlineSettings() {
     const LobbyHostPort lobby =
-        ParseLobbyHost(lobbyHost).value_or(LobbyHostPort{kDefaultLobbyHost, kDefaultLobbyPort});
+        ParseLobbyHost(lobbyHost_).value_or(LobbyHostPort{kDefaultLobbyHost, kDefaultLobbyPort});
     http.Host = lobby.host;
     http.Port = lobby.port;
-    const bool anyAddress = localAddress.empty() || localAddress == kAnyLocalAddress;
-    http.LocalAddress = anyAddress ? std::string() : localAddress;
-    hc.setLocalAddress(anyAddress ? std::string(kAnyLocalAddress) : localAddress);
-    const QString webHost = QString::fromStdString(lobbyHost);
-    if (AboutBox)
-        AboutBox->SetWebPage(QUrl("http://" + webHost + "/"));
-    if (fTavloLogin)
-        fTavloLogin->SetWebHost(lobbyHost);
+    const bool anyAddress = localAddress_.empty() || localAddress_ == kAnyLocalAddress;
+    http.LocalAddress = anyAddress ? std::string() : localAddress_;
+    hc.setLocalAddress(anyAddress ? std::string(kAnyLocalAddress) : localAddress_);
+    const QString webHost = QString::fromStdString(lobbyHost_);
+    if (dialogs_.about)
+        dialogs_.about->SetWebPage(QUrl("http://" + webHost + "/"));
+    if (dialogs_.login)
+        dialogs_.login->SetWebHost(lobbyHost_);
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
@@ -411,7 +413,8 @@ void TfMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfMain::FormCloseQuery() {
-    closing = true;
+    closing_ = true;
+    game_.Halt();
     try {
         hc.Disconnect(true);
     } catch (const std::exception&) {
@@ -421,7 +424,8 @@ void TfMain::FormCloseQuery() {
 }
 
 void TfMain::FormDestroy() {
-    RemoveAllMarbles();
+    // The game would tell a view that is half gone what it does.
+    game_.SetListener(nullptr);
+    RemoveMarblePictures();
     ClearSeatPanel();
-    // Holes, seats and the game state go with the window.
 }

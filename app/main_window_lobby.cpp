@@ -15,22 +15,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
-int CountOpen(const std::array<Seat, kColours>& seats) {
-    int open = 0;
-    for (const Seat& seat : seats)
-        if (seat.kind == skOpen)
-            ++open;
-    return open;
-}
-
-std::array<SeatKind, kColours> KindsOf(const std::array<Seat, kColours>& seats) {
-    std::array<SeatKind, kColours> kinds{};
-    for (int i = 0; i < kColours; ++i)
-        kinds[i] = seats[i].kind;
-    return kinds;
+int CountOpen(const SeatKinds& kinds) {
+    return static_cast<int>(std::count(kinds.begin(), kinds.end(), skOpen));
 }
 
 } // namespace
@@ -40,20 +30,21 @@ std::string TfMain::LobbyGet(const std::string& target) {
 }
 
 bool TfMain::ShowLogin() {
-    if (!fTavloLogin)
+    TfTavloLogin* login = dialogs_.login;
+    if (!login)
         return false;
-    fTavloLogin->eUsername->setText(QString::fromStdString(nickname));
-    fTavloLogin->lblstatus->setText("Waiting for you to login...");
-    const int result = fTavloLogin->exec();
-    hc.setClientName(nickname);
+    login->eUsername->setText(QString::fromStdString(session_.nickname));
+    login->lblstatus->setText("Waiting for you to login...");
+    const int result = login->exec();
+    hc.setClientName(session_.nickname);
     return result == QDialog::Accepted;
 }
 
 void TfMain::LoggedIn(const TLoginReply& reply, const std::string& userName) {
-    sessionId = reply.sessionId;
-    lobbyPlayerNumber = reply.playerNumber;
-    hc.setTavloNumber(lobbyPlayerNumber);
-    nickname = NicknameOf(userName);
+    session_.sessionId = reply.sessionId;
+    session_.playerNumber = reply.playerNumber;
+    hc.setTavloNumber(session_.playerNumber);
+    session_.nickname = NicknameOf(userName);
     hc.setClientName(userName);
 }
 
@@ -62,13 +53,12 @@ void TfMain::TavloLogin1Click() {
 }
 
 bool TfMain::ConfigureGame() {
-    const bool confirmed = fPlayers && fPlayers->exec() == QDialog::Accepted;
-    if (confirmed) {
-        // A new configuration: remote players of an earlier game hold no seat.
-        for (Seat& seat : seats)
-            seat.contact.reset();
-    }
-    const int openSeats = CountOpen(seats);
+    TfPlayers* players = dialogs_.players;
+    const bool confirmed = players && players->exec() == QDialog::Accepted;
+    // A new configuration: remote players of an earlier game hold no seat.
+    if (confirmed)
+        game_.SetKinds(players->ChosenKinds());
+    const int openSeats = CountOpen(game_.Kinds());
     if (!confirmed || openSeats == 0) {
         SetMultiplayerView(false);
         return confirmed; // a local game starts now
@@ -77,19 +67,19 @@ bool TfMain::ConfigureGame() {
 }
 
 bool TfMain::PublishGame(int openSeats) {
-    if (!IsLoggedIn(sessionId) && !ShowLogin()) {
+    if (!IsLoggedIn(session_.sessionId) && !ShowLogin()) {
         SetMultiplayerView(false);
         return false;
     }
-    const std::string players = PlayersText(KindsOf(seats));
+    const std::string players = PlayersText(game_.Kinds());
     int32_t gameNumber = 0;
     bool published = PublishOnce(players, gameNumber);
     // A refusal is taken for a session the lobby no longer knows.
     while (!published && ShowLogin())
         published = PublishOnce(players, gameNumber);
     if (published) {
-        lobbyGameNumber = gameNumber;
-        hc.setClientName(nickname);
+        session_.gameNumber = gameNumber;
+        hc.setClientName(session_.nickname);
         hc.setMaxConnections(openSeats);
         Log(QString("***Multiplayer game started. Waiting for %1 players").arg(openSeats));
         aNewGame->setEnabled(false);
@@ -105,9 +95,10 @@ bool TfMain::PublishGame(int openSeats) {
 
 // One publish request with the game name as the dialog has it now.
 bool TfMain::PublishOnce(const std::string& playersText, int32_t& gameNumber) {
-    const std::string name = fPlayers ? fPlayers->eGamename->text().toStdString() : std::string();
+    TfPlayers* players = dialogs_.players;
+    const std::string name = players ? players->eGamename->text().toStdString() : std::string();
     const std::optional<int32_t> number =
-        ParsePublishReply(LobbyGet(PublishTarget(sessionId, name, playersText)));
+        ParsePublishReply(LobbyGet(PublishTarget(session_.sessionId, name, playersText)));
     if (number)
         gameNumber = *number;
     return number.has_value();
@@ -115,22 +106,21 @@ bool TfMain::PublishOnce(const std::string& playersText, int32_t& gameNumber) {
 
 void TfMain::aJoinGameExecute() {
     // The host sends the real seats when the game starts.
-    for (Seat& seat : seats) {
-        seat.kind = skRemote;
-        seat.contact.reset();
-    }
-    if (!IsLoggedIn(sessionId) && !ShowLogin())
+    for (int colour = 0; colour < kColours; ++colour)
+        game_.SetSeat(colour, skRemote);
+    if (!IsLoggedIn(session_.sessionId) && !ShowLogin())
         return;
     std::vector<TGameListEntry> games;
     bool listed = ListGames(games);
     while (!listed && ShowLogin())
         listed = ListGames(games);
-    if (!listed || !fGamelist)
+    TfGamelist* gamelist = dialogs_.gamelist;
+    if (!listed || !gamelist)
         return;
-    fGamelist->SetGames(games);
-    if (fGamelist->exec() != QDialog::Accepted)
+    gamelist->SetGames(games);
+    if (gamelist->exec() != QDialog::Accepted)
         return;
-    const std::optional<TGameListEntry> game = fGamelist->SelectedGame();
+    const std::optional<TGameListEntry> game = gamelist->SelectedGame();
     if (!game)
         return;
     Log("***Trying to join remote computer...");
@@ -146,16 +136,17 @@ void TfMain::aJoinGameExecute() {
 
 bool TfMain::ListGames(std::vector<TGameListEntry>& games) {
     const std::optional<std::vector<TGameListEntry>> listed =
-        ParseGameList(LobbyGet(ListTarget(sessionId)));
+        ParseGameList(LobbyGet(ListTarget(session_.sessionId)));
     if (listed)
         games = *listed;
     return listed.has_value();
 }
 
 void TfMain::RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner) {
-    if (lobbyGameNumber <= 0)
+    if (session_.gameNumber <= 0)
         return;
-    LobbyGet(RefreshTarget(sessionId, lobbyGameNumber, newPlayer, newGameState, winner));
+    LobbyGet(
+        RefreshTarget(session_.sessionId, session_.gameNumber, newPlayer, newGameState, winner));
 }
 
 // A report to the lobby that must not stop the game when the lobby fails:
@@ -175,7 +166,7 @@ void TfMain::SetMultiplayerView(bool on) {
         // Whatever online game there was is over for this program.
         online_ = Online::kOff;
         hostContact_.reset();
-        remoteSteps_.clear();
+        game_.ForgetRemoteSteps();
     }
     hc.setEnabled(on);
     if (on)
@@ -193,4 +184,5 @@ void TfMain::ForgetPeers() {
         hc.DeleteContact(hc.ContactCount() - 1);
     hostContact_.reset();
     awaitedAddresses_ = {};
+    players_.clear();
 }

@@ -1,14 +1,14 @@
 // The game over the peer messaging: the host seats each joiner and starts
-// the game when its Open seats are taken; every program replays the human
-// moves of the others hop by hop, plays the computer seats itself, chats,
-// and hands the seat of a player who leaves to its computer.
+// the game when its Open seats are taken; every program passes the hops
+// and ends of turn of the others to its game, plays the computer seats
+// itself, chats, and hands the seat of a player who leaves to its computer.
 //
 // A message is taken only from whoever may send it: moves and ends of turn
-// from the player of a Remote seat, the seat and the start from the host
-// this program joined, chat from any contact.  The rest is acknowledged by
-// the messaging and dropped.
+// from the player of a Remote seat (the game itself checks that), the seat
+// and the start from the host this program joined, chat from any contact.
+// The rest is acknowledged by the messaging and dropped.
 #include "main_window.h"
-#include "rules.h"
+#include "shown_text.h"
 
 #include <QAction>
 #include <QLabel>
@@ -18,20 +18,6 @@
 #include <algorithm>
 
 namespace {
-
-QString Text(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A peer's text on one line of the log: its line breaks and other control
-// characters could otherwise pass for lines of our own.
-QString Shown(const std::string& text) {
-    QString shown = Text(text);
-    for (QChar& c : shown)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = ' ';
-    return shown;
-}
 
 QString NameOf(const TpContact& contact) {
     return contact ? Shown(contact->Name) : QString();
@@ -46,6 +32,30 @@ bool TfMain::IsContact(const TpContact& contact) const {
     return false;
 }
 
+PlayerId TfMain::KnownPlayer(const TpContact& contact) const {
+    const auto known = std::find(players_.begin(), players_.end(), contact);
+    return contact && known != players_.end() ? static_cast<PlayerId>(known - players_.begin()) + 1
+                                              : kNoPlayer;
+}
+
+PlayerId TfMain::PlayerIdOf(const TpContact& contact) {
+    if (!contact)
+        return kNoPlayer;
+    if (const PlayerId known = KnownPlayer(contact); known != kNoPlayer)
+        return known;
+    players_.push_back(contact);
+    return static_cast<PlayerId>(players_.size());
+}
+
+TpContact TfMain::ContactOf(PlayerId player) const {
+    return player > 0 && player <= static_cast<PlayerId>(players_.size()) ? players_[player - 1]
+                                                                          : nullptr;
+}
+
+TpContact TfMain::SeatContact(int colour) const {
+    return ContactOf(game_.seat(colour).player);
+}
+
 // --- Admission and start ---------------------------------------------------
 
 void TfMain::hcNewClient(const TQMsg& /*aMsg*/, const TpContact& aContact) {
@@ -57,21 +67,20 @@ void TfMain::hcNewClient(const TQMsg& /*aMsg*/, const TpContact& aContact) {
 
 void TfMain::SeatJoiner(const TpContact& joiner) {
     int seat = 0;
-    while (seat < kColours && seats[seat].kind != skOpen)
+    while (seat < kColours && game_.seat(seat).kind != skOpen)
         ++seat;
     if (seat == kColours) { // the table is full: he watches
         Log(QString("*** %1 joined the game").arg(NameOf(joiner)));
         return;
     }
-    seats[seat].kind = skRemote;
-    seats[seat].contact = joiner;
+    game_.SetSeat(seat, skRemote, PlayerIdOf(joiner));
     WriteSeat(hc.NewMsg(gmSeat), {seat, hc.MaxConnections()});
     hc.SendMsg(smSender, true);
     Log(QString("*** %1 joined the game").arg(NameOf(joiner)));
     Log(QString("%1 more players needed to start.").arg(hc.MaxConnections() - hc.ContactCount()));
     // The lobby hears of it; a lobby that fails does not stop the game.
     RefreshGameShowingErrors(joiner->TavloNumber, 0, 0);
-    for (const Seat& later : seats)
+    for (const Seat& later : game_.seats())
         if (later.kind == skOpen)
             return;
     RefreshGameShowingErrors(0, kLobbyGameStarted, 0);
@@ -81,26 +90,30 @@ void TfMain::SeatJoiner(const TpContact& joiner) {
 }
 
 void TfMain::StartHostedGame() {
-    for (const Seat& seat : seats)
+    for (const Seat& seat : game_.seats())
         if (seat.kind == skOpen)
             return; // a player left meanwhile: wait for the next one
     if (online_ != Online::kHostWaiting)
         return;
-    std::array<SeatKind, kColours> kinds{};
     std::array<std::string, kColours> addresses;
+    std::array<TpContact, kColours> players;
     for (int i = 0; i < kColours; ++i) {
-        kinds[i] = seats[i].kind;
-        if (seats[i].contact)
-            addresses[i] = seats[i].contact->Address;
+        players[i] = SeatContact(i);
+        if (players[i])
+            addresses[i] = players[i]->Address;
     }
+    const SeatKinds kinds = game_.Kinds();
     WriteStart(hc.NewMsg(gmStart), HostStartTable(kinds, addresses));
     hc.SendMsg(smAll, true);
-    StartOnlineGame();
+    StartOnlineGame(kinds, players);
 }
 
-void TfMain::StartOnlineGame() {
+void TfMain::StartOnlineGame(const SeatKinds& kinds,
+                             const std::array<TpContact, kColours>& players) {
+    for (int i = 0; i < kColours; ++i)
+        game_.SetSeat(i, kinds[i], PlayerIdOf(players[i]));
     online_ = Online::kPlaying;
-    interruptRequested = true;
+    interruptRequested_ = true;
     aNewGame->setEnabled(true);
     aNewGame->trigger();
     aNewGame->setEnabled(false);
@@ -140,11 +153,9 @@ void TfMain::hcConnected() {
         if (index < 0)
             continue;
         awaitedAddresses_[i].clear();
-        seats[i].contact = hc.Contacts(index);
-        if (seats[i].nameLabel) {
-            seats[i].nameLabel->setText(NameOf(seats[i].contact));
-            seats[i].nameLabel->adjustSize();
-        }
+        const TpContact player = hc.Contacts(index);
+        game_.SetSeatPlayer(i, PlayerIdOf(player));
+        SetSeatName(i, NameOf(player));
     }
 }
 
@@ -152,7 +163,7 @@ void TfMain::TakeSeat(const TQMsg& msg) {
     const std::optional<TSeatGrant> grant = ReadSeat(msg);
     if (!grant)
         return;
-    seats[grant->seat].kind = skHuman;
+    game_.SetSeat(grant->seat, skHuman);
     hc.setMaxConnections(grant->maxConnections);
     Log(QString("%1 more players needed to start.").arg(hc.MaxConnections() - hc.ContactCount()));
 }
@@ -161,25 +172,25 @@ void TfMain::TakeSeatTable(const TQMsg& msg, const TpContact& host) {
     const std::optional<TStartTable> table = ReadStart(msg);
     if (!table)
         return;
+    SeatKinds kinds = game_.Kinds();
+    std::array<TpContact, kColours> players;
     for (int i = 0; i < kColours; ++i) {
-        Seat& seat = seats[i];
-        if (seat.kind != skRemote)
+        if (kinds[i] != skRemote)
             continue; // our own seat
-        seat.kind = table->kinds[i];
-        seat.contact.reset();
+        kinds[i] = table->kinds[i];
         const std::string& address = table->addresses[i];
-        if (seat.kind != skRemote)
+        if (kinds[i] != skRemote)
             continue;
         const int index = hc.IndexOfAddress(address);
         if (address == kHostSeatAddress)
-            seat.contact = host;
+            players[i] = host;
         else if (index >= 0)
-            seat.contact = hc.Contacts(index);
+            players[i] = hc.Contacts(index);
         else
             awaitedAddresses_[i] = address;
     }
     Log("***Game started");
-    StartOnlineGame();
+    StartOnlineGame(kinds, players);
 }
 
 // --- The game's messages ---------------------------------------------------
@@ -192,8 +203,11 @@ void TfMain::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
             Log(QString("%1: %2").arg(NameOf(aContact), Shown(*text)));
         break;
     case gmEndTurn:
+        game_.RemoteEndTurn(KnownPlayer(aContact));
+        break;
     case gmMove:
-        QueueRemoteStep(aMsg, aContact);
+        if (const std::optional<TGameMove> move = ReadMove(aMsg))
+            game_.RemoteMove(KnownPlayer(aContact), move->number, move->direction);
         break;
     case gmSeat:
         if (fromHost)
@@ -220,131 +234,41 @@ void TfMain::eChatKeyDown() {
     eChat->clear();
 }
 
-// --- Remote moves ----------------------------------------------------------
-
-bool TfMain::HoldsRemoteSeat(const TpContact& sender) const {
-    for (const Seat& seat : seats)
-        if (sender && seat.kind == skRemote && seat.contact == sender)
-            return true;
-    return false;
+// Hops and ends of turn of a human at this computer go to every peer; in a
+// local game there is nobody to tell.
+void TfMain::SendMove(int number, int direction) {
+    if (!hc.Enabled())
+        return;
+    WriteMove(hc.NewMsg(gmMove), {number, direction});
+    hc.SendMsg(smAll, true);
 }
 
-// The sender's seat has the turn here and waits for him.
-bool TfMain::HasTurn(const TpContact& sender) const {
-    const int32_t current = state.currentSeat;
-    return current >= 0 && current < kColours && state.phase == kPhaseRemote &&
-           seats[current].kind == skRemote && seats[current].contact == sender;
-}
-
-// Every program plays the computer seats at its own pace, so a player's
-// moves may arrive before this program has reached his turn (or while it
-// still shows a computer move): they wait until it has, each player's in
-// the order he sent them.
-void TfMain::QueueRemoteStep(const TQMsg& msg, const TpContact& sender) {
-    if (state.phase == kPhaseNoGame || state.currentSeat == kNoSeat || !HoldsRemoteSeat(sender))
-        return; // no game, or not a player of it
-    RemoteStep step{sender, msg.MsgType, {}, 0};
-    if (msg.MsgType == gmMove) {
-        const std::optional<TGameMove> move = ReadMove(msg);
-        if (!move)
-            return;
-        step.move = *move;
-    }
-    remoteSteps_.push_back(step);
-    ApplyRemoteSteps();
-}
-
-void TfMain::ApplyRemoteSteps() {
-    if (applyingRemoteSteps_)
-        return; // the running loop takes them up
-    struct Applying {
-        bool& flag;
-        explicit Applying(bool& f) : flag(f) { flag = true; }
-        ~Applying() { flag = false; }
-    } applying(applyingRemoteSteps_);
-    const uint64_t game = gameGeneration_;
-    while (game == gameGeneration_ && !closing) {
-        const auto next = NextRemoteStep();
-        if (next == remoteSteps_.end())
-            return; // nobody's turn here yet
-        const RemoteStep step = *next;
-        remoteSteps_.erase(next);
-        if (step.kind == kLeaveStep)
-            HandOverSeats(step.sender, step.reason);
-        else if (!HoldsRemoteSeat(step.sender))
-            continue; // he left meanwhile
-        else if (step.kind == gmMove)
-            ApplyRemoteMove(step.move);
-        else
-            NextTurn();
-    }
-}
-
-// Each player's steps keep their order; between players the turn decides,
-// since the network may bring a later player's moves first.
-std::deque<TfMain::RemoteStep>::iterator TfMain::NextRemoteStep() {
-    for (auto it = remoteSteps_.begin(); it != remoteSteps_.end(); ++it) {
-        const bool first = std::none_of(remoteSteps_.begin(), it, [&](const RemoteStep& earlier) {
-            return earlier.sender == it->sender;
-        });
-        if (!first)
-            continue;
-        const bool playing = it->kind != kLeaveStep && HoldsRemoteSeat(it->sender);
-        if (!playing || (!computerMoving && HasTurn(it->sender)))
-            return it;
-    }
-    return remoteSteps_.end();
-}
-
-void TfMain::ApplyRemoteMove(const TGameMove& move) {
-    if (TZellhopBall* marble = marbles.FindBall(state.currentSeat, move.number))
-        if (TZellhopPos* landing = ReceivedMoveDestination(*marble, move.direction))
-            PlaceBall(*marble, *landing);
-    CheckWin();
+void TfMain::SendEndTurn() {
+    if (!hc.Enabled())
+        return;
+    hc.NewMsg(gmEndTurn);
+    hc.SendMsg(smAll, true);
 }
 
 // --- Leaving ---------------------------------------------------------------
 
 void TfMain::hcClientDisconnection(const TpContact& aContact, int aReason) {
-    // A player whose moves still wait leaves after them.
-    for (const RemoteStep& step : remoteSteps_) {
-        if (step.sender == aContact) {
-            remoteSteps_.push_back({aContact, kLeaveStep, {}, aReason});
-            ApplyRemoteSteps();
-            return;
-        }
-    }
-    HandOverSeats(aContact, aReason);
-    ApplyRemoteSteps();
+    const PlayerId player = KnownPlayer(aContact);
+    if (player == kNoPlayer) // he held no seat: only the log tells of him
+        PlayerGoneLine(aContact, aReason);
+    else
+        game_.PlayerLeft(player, aReason);
 }
 
-void TfMain::HandOverSeats(const TpContact& leaver, int reason) {
-    bool passTurn = false;
-    bool playNow = false;
-    // Every seat he held: a seat left waiting for a player who is gone
-    // would stop the game.
-    for (Seat& seat : seats) {
-        if (!leaver || seat.contact != leaver || seat.kind != skRemote)
-            continue;
-        seat.kind = skOpen;
-        seat.contact.reset();
-        if (seat.nameLabel) {
-            seat.nameLabel->setText("Computer");
-            seat.nameLabel->adjustSize();
-        }
-        if (seat.colour != state.currentSeat || state.phase < 0)
-            continue;
-        if (state.phase >= kPhaseMoveStep)
-            passTurn = true;
-        else if (!beginningTurn_) // else the turn that begins plays it
-            playNow = true;
-    }
-    if (passTurn) {
-        NextTurn();
-    } else if (playNow) {
-        ComputerMove();
-        NextTurn();
-    }
+void TfMain::SeatHandedOver(int colour) {
+    SetSeatName(colour, "Computer");
+}
+
+void TfMain::PlayerGone(PlayerId player, int reason) {
+    PlayerGoneLine(ContactOf(player), reason);
+}
+
+void TfMain::PlayerGoneLine(const TpContact& contact, int reason) {
     Log(QString(reason == kReasonTimedOut ? "*** %1 has timed out" : "*** %1 has left the game")
-            .arg(NameOf(leaver)));
+            .arg(NameOf(contact)));
 }

@@ -48,9 +48,8 @@ const Preset kPresets[kPresetCount] = {
 
 } // namespace
 
-TfPlayers::TfPlayers(std::array<Seat, kColours>& seats, UserPrompts& prompts, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), seats_(seats),
-      prompts_(prompts) {
+TfPlayers::TfPlayers(UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), prompts_(prompts) {
     setObjectName("fPlayers");
     setWindowTitle("Choose your player configuration");
     setFont(DesignFont());
@@ -165,6 +164,6 @@ void TfPlayers::btnOkClick() {
         return;
     }
     for (int i = 0; i < kColours; ++i)
-        seats_[i].kind = static_cast<SeatKind>(seatBoxes[i]->currentIndex());
+        chosen_[i] = static_cast<SeatKind>(seatBoxes[i]->currentIndex());
     accept();
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "board.h"
-#include "seat.h"
+#include "game_state.h"
 
 #include <QDialog>
 #include <array>
@@ -20,8 +20,11 @@ inline constexpr int kPresetCount = 8;
 class TfPlayers : public QDialog {
     Q_OBJECT
   public:
-    // OK writes the chosen kinds into `seats`; refusals go through `prompts`.
-    TfPlayers(std::array<Seat, kColours>& seats, UserPrompts& prompts, QWidget* parent = nullptr);
+    // Refusals go through `prompts`.
+    explicit TfPlayers(UserPrompts& prompts, QWidget* parent = nullptr);
+
+    // Who plays each colour, as OK last took it from the dialog.
+    const SeatKinds& ChosenKinds() const { return chosen_; }
 
     QLabel* Label7;
     QComboBox* cbPresets;
@@ -51,6 +54,6 @@ class TfPlayers : public QDialog {
     void CreateSeatBoxes();
     bool AnySeatOpen() const;
 
-    std::array<Seat, kColours>& seats_;
+    SeatKinds chosen_{};
     UserPrompts& prompts_;
 };

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "utf8_text.h"
+
 namespace {
 const char* const kMain = "MAIN";
 const char* const kMulti = "MULTI";
@@ -12,10 +14,6 @@ constexpr int kHighestPort = 65535;
 constexpr int kAddressParts = 4;
 constexpr int kHighestAddressPart = 255;
 constexpr size_t kLongestAddressPart = 3;
-
-bool IsContinuationByte(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
 } // namespace
 
 StoredSettings ReadSettings(const ProfileFile& ini) {
@@ -87,13 +85,5 @@ bool IsDottedIPv4(const std::string& text) {
 }
 
 std::string NicknameOf(const std::string& clientName) {
-    size_t characters = 0;
-    size_t end = 0;
-    while (end < clientName.size()) {
-        if (!IsContinuationByte(static_cast<unsigned char>(clientName[end])) &&
-            ++characters > kNicknameLength)
-            break;
-        ++end;
-    }
-    return clientName.substr(0, end);
+    return Utf8Characters(clientName, kNicknameLength);
 }

@@ -1,13 +1,15 @@
 #include "colours.h"
 
+#include "board.h"
+
 #include <array>
 
 namespace {
-constexpr std::array<std::string_view, 6> kWords = {"BLUE",   "RED",   "PURPLE",
-                                                    "ORANGE", "GREEN", "YELLOW"};
-constexpr std::array<std::string_view, 7> kPins = {"bluepin.bmp",   "redpin.bmp",   "purplepin.bmp",
-                                                   "orangepin.bmp", "greenpin.bmp", "yellowpin.bmp",
-                                                   "whitepin.bmp"};
+constexpr std::array<std::string_view, kColours> kWords = {"BLUE",   "RED",   "PURPLE",
+                                                           "ORANGE", "GREEN", "YELLOW"};
+constexpr std::array<std::string_view, kWhitePin + 1> kPins = {
+    "bluepin.bmp",  "redpin.bmp",    "purplepin.bmp", "orangepin.bmp",
+    "greenpin.bmp", "yellowpin.bmp", "whitepin.bmp"};
 } // namespace
 
 std::string_view ColourWord(int colour) {

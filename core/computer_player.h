@@ -5,6 +5,8 @@
 // computer seats itself, and only this determinism keeps their boards equal.
 #pragma once
 
+#include "board.h"
+
 #include <array>
 #include <vector>
 
@@ -16,7 +18,7 @@ class PathTree;
 // Value of staying where the marble is.
 inline constexpr double kStayValue = -1000.0;
 
-using HomeHoles = std::array<TZellhopPos*, 6>;
+using HomeHoles = std::array<TZellhopPos*, kColours>;
 
 // The move the computer plays for a seat.
 struct ComputerChoice {

@@ -1,9 +1,5 @@
 #include "self_play.h"
 
-#include "colours.h"
-#include "position_file.h"
-#include "win.h"
-
 #include <chrono>
 #include <stdexcept>
 
@@ -27,68 +23,47 @@ SeatsTakingPart ParseSeats(std::string_view kinds) {
     return seats;
 }
 
-std::string MoveLine(const PlayedTurn& played) {
-    std::string line = std::to_string(played.turn);
-    line += ' ';
-    line += ColourWord(played.colour);
-    if (played.number < 0)
-        return line + " pass";
-    line += ' ';
-    line += std::to_string(played.number);
-    for (const LatticePoint& p : played.holes) {
-        line += ' ';
-        line += HoleText(p);
-    }
-    return line;
-}
-
-SelfPlay::SelfPlay(const SeatsTakingPart& seats, MoveChooser choose)
-    : seats_(seats), choose_(std::move(choose)) {
-    state_.homeHoles = board_.homeHoles();
+SelfPlay::SelfPlay(const SeatsTakingPart& seats, MoveChooser choose) {
     for (int colour = 0; colour < kColours; ++colour)
-        if (seats_[colour])
-            marbles_.CreateColour(board_.homeHole(colour), colour);
-    state_.currentSeat = kBeforeFirstTurn;
-    state_.turnNumber = 0;
-    NextSeat();
+        match_.SetSeat(colour, seats[colour] ? skComputer : skNone);
+    TimeSearches(std::move(choose));
+    match_.NewGame();
 }
 
 SelfPlay::SelfPlay(std::string_view positionText) {
-    state_.homeHoles = board_.homeHoles();
-    state_.currentSeat = ReadPosition(positionText, board_, marbles_);
-    state_.turnNumber = 1;
-    for (const auto& m : marbles_)
-        seats_[m->colour] = true;
+    TimeSearches(ChooseComputerMove);
+    match_.StartFromPosition(positionText);
 }
 
-void SelfPlay::NextSeat() {
-    do {
-        if (++state_.currentSeat >= kColours) {
-            state_.currentSeat = 0;
-            ++state_.turnNumber;
-        }
-    } while (!seats_[state_.currentSeat]);
+void SelfPlay::TimeSearches(MoveChooser choose) {
+    match_.SetMoveChooser([this, choose = std::move(choose)](const MarbleList& marbles,
+                                                             const HomeHoles& homeHoles, int seat) {
+        const auto start = std::chrono::steady_clock::now();
+        ComputerChoice choice = choose(marbles, homeHoles, seat);
+        lastSearchSeconds_ =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return choice;
+    });
 }
 
 PlayedTurn SelfPlay::PlayTurn() {
+    lastSearchSeconds_ = 0;
+    match_.NextTurn(1);
     PlayedTurn played;
-    played.turn = state_.turnNumber;
-    played.colour = state_.currentSeat;
-    const auto start = std::chrono::steady_clock::now();
-    const ComputerChoice choice = choose_(marbles_, state_.homeHoles, state_.currentSeat);
-    played.searchSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (choice.marble) {
-        played.number = choice.marble->number;
-        // The first placement is onto the marble's own hole and moves nothing.
-        for (TZellhopPos* h : choice.path) {
-            PlaceBall(*choice.marble, *h);
-            played.holes.push_back(h->at);
-        }
-        if (const TZellhopBall* w = FindWinner(state_.homeHoles, marbles_))
-            winner_ = w->colour;
-    }
-    if (winner_ < 0)
-        NextSeat();
+    if (!match_.record().empty())
+        static_cast<TurnRecord&>(played) = match_.record().back();
+    played.searchSeconds = lastSearchSeconds_;
     return played;
+}
+
+int SelfPlay::turnNumber() const {
+    if (winner() >= 0)
+        return match_.record().back().turn;
+    return match_.Upcoming().turnNumber;
+}
+
+int SelfPlay::currentSeat() const {
+    if (winner() >= 0)
+        return winner();
+    return match_.Upcoming().seat;
 }

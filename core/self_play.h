@@ -1,19 +1,17 @@
-// Computer-only games with the game's own core and no delays: the driver
-// shared by zellhop-selfplay, the benchmark and the tests.  Turns pass as
-// in the game: seats in colour order, the turn number 1 in the first pass
-// and one more each time the turn wraps from the colour-5 side back to 0.
+// Computer-only games played through the game model with no delays: the
+// driver shared by zellhop-selfplay, the benchmark and the tests.  Turns
+// pass as in the game: seats in colour order, the turn number 1 in the
+// first pass and one more each time the turn wraps from the colour-5 side
+// back to 0.
 #pragma once
 
-#include "board.h"
 #include "computer_player.h"
-#include "game_state.h"
-#include "marble.h"
+#include "match.h"
+#include "move_record.h"
 
 #include <array>
 #include <functional>
-#include <string>
 #include <string_view>
-#include <vector>
 
 // Which colours take part, in colour order.
 using SeatsTakingPart = std::array<bool, kColours>;
@@ -22,21 +20,14 @@ using SeatsTakingPart = std::array<bool, kColours>;
 // for none.  Throws std::invalid_argument on anything else or on no seat.
 SeatsTakingPart ParseSeats(std::string_view kinds);
 
-// One turn as played.
-struct PlayedTurn {
-    int turn = 0;
-    int colour = 0;
-    int number = -1;                 // the marble moved; -1 when the seat had no legal move
-    std::vector<LatticePoint> holes; // origin first, destination last
+// One turn as played, and how long its search took.
+struct PlayedTurn : TurnRecord {
     double searchSeconds = 0;
 };
 
-// "1 BLUE 2 -6,2 -4,0", or "7 RED pass" for a seat without a legal move.
-std::string MoveLine(const PlayedTurn& played);
-
 // How a seat's move is chosen: the game's own ChooseComputerMove, or
 // another search to compare it with.
-using MoveChooser = std::function<ComputerChoice(const MarbleList&, const HomeHoles&, int seat)>;
+using MoveChooser = Match::MoveChooser;
 
 class SelfPlay {
   public:
@@ -49,24 +40,23 @@ class SelfPlay {
     SelfPlay(const SelfPlay&) = delete;
     SelfPlay& operator=(const SelfPlay&) = delete;
 
-    // The current seat's move: chosen, placed hole by hole, then checked
-    // for a win; afterwards the turn passes to the next seat.
+    // The next seat's turn: its move chosen, placed hole by hole, then
+    // checked for a win.
     PlayedTurn PlayTurn();
 
     // The winning colour, or -1 while nobody has won.
-    int winner() const { return winner_; }
-    int turnNumber() const { return state_.turnNumber; }
-    int currentSeat() const { return state_.currentSeat; }
-    const Board& board() const { return board_; }
-    const MarbleList& marbles() const { return marbles_; }
+    int winner() const { return match_.winner(); }
+    // The seat that plays next and its turn number; after a win, the
+    // winner's.
+    int turnNumber() const;
+    int currentSeat() const;
+    const Board& board() const { return match_.board(); }
+    const MarbleList& marbles() const { return match_.marbles(); }
+    const Match& match() const { return match_; }
 
   private:
-    void NextSeat();
+    void TimeSearches(MoveChooser choose);
 
-    Board board_;
-    MarbleList marbles_;
-    GameState state_;
-    SeatsTakingPart seats_{};
-    MoveChooser choose_ = ChooseComputerMove;
-    int winner_ = -1;
+    Match match_;
+    double lastSearchSeconds_ = 0;
 };

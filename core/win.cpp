@@ -21,7 +21,7 @@ bool IsHome(const TZellhopBall& marble, const MarbleList& marbles) {
     return false;
 }
 
-TZellhopBall* FindWinner(const std::array<TZellhopPos*, 6>& homeHoles, const MarbleList& marbles) {
+TZellhopBall* FindWinner(const std::array<TZellhopPos*, kColours>& homeHoles, const MarbleList& marbles) {
     for (TZellhopPos* tip : homeHoles)
         if (tip && tip->ball && IsHome(*tip->ball, marbles))
             return tip->ball;

@@ -2,6 +2,8 @@
 // opposite its start.
 #pragma once
 
+#include "board.h"
+
 #include <array>
 
 struct TZellhopPos;
@@ -16,4 +18,4 @@ bool IsHome(const TZellhopBall& marble, const MarbleList& marbles);
 // triangles in order 0..5, or none.  Only the moving colour can complete
 // its triangle, and the tip of a completed triangle holds one of the
 // winner's marbles, so looking at the six tips is enough.
-TZellhopBall* FindWinner(const std::array<TZellhopPos*, 6>& homeHoles, const MarbleList& marbles);
+TZellhopBall* FindWinner(const std::array<TZellhopPos*, kColours>& homeHoles, const MarbleList& marbles);

@@ -1,5 +1,7 @@
 #include "game_list_dialog.h"
 
+#include "shown_text.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -17,15 +19,6 @@ constexpr QRect kCancelButton{200, 8, 75, 25};
 constexpr int kPlayersWidth = 60;
 
 enum Column { kNameColumn = 0, kPlayersColumn = 1, kAddressColumn = 2, kColumns = 3 };
-
-// The lobby's texts are 8-bit characters; Latin-1 shows each one and gives
-// it back unchanged.
-QString Shown(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-std::string Kept(const QString& text) {
-    return text.toLatin1().toStdString();
-}
 
 } // namespace
 
@@ -82,8 +75,11 @@ void TfGamelist::CreatePanel() {
 
 void TfGamelist::SetGames(const std::vector<TGameListEntry>& games) {
     lvgames->clear();
-    for (const TGameListEntry& game : games) {
+    games_ = games;
+    for (size_t i = 0; i < games.size(); ++i) {
+        const TGameListEntry& game = games[i];
         auto* row = new QTreeWidgetItem(lvgames);
+        row->setData(kNameColumn, Qt::UserRole, static_cast<qulonglong>(i));
         row->setText(kNameColumn, Shown(game.name));
         row->setText(kPlayersColumn, Shown(game.players));
         row->setTextAlignment(kPlayersColumn, Qt::AlignRight | Qt::AlignVCenter);
@@ -97,9 +93,9 @@ std::optional<TGameListEntry> TfGamelist::SelectedGame() const {
     const QList<QTreeWidgetItem*> selected = lvgames->selectedItems();
     if (selected.isEmpty())
         return std::nullopt;
-    const QTreeWidgetItem& row = *selected.front();
-    return TGameListEntry{Kept(row.text(kNameColumn)), Kept(row.text(kPlayersColumn)),
-                          Kept(row.text(kAddressColumn))};
+    // The entry as the lobby sent it: the row shows it on one line.
+    const size_t index = selected.front()->data(kNameColumn, Qt::UserRole).toULongLong();
+    return index < games_.size() ? std::optional(games_[index]) : std::nullopt;
 }
 
 void TfGamelist::bJoinClick() {

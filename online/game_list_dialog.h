@@ -44,5 +44,7 @@ class TfGamelist : public QDialog {
     void CreateList();
     void CreatePanel();
 
+    std::vector<TGameListEntry> games_; // as listed, in row order
+
     MessageBox messageBox_;
 };

@@ -1,14 +1,9 @@
 #include "game_protocol.h"
 
+#include "utf8_text.h"
 #include "wire_format.h"
 
 namespace {
-
-constexpr int kDirections = 6;
-
-bool IsContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 bool IntegersAt(const TQMsg& msg, int count) {
     if (msg.ItemCount() < count)
@@ -25,19 +20,10 @@ bool IsSeatKind(int32_t value) {
 
 } // namespace
 
-std::string Utf8Prefix(const std::string& text, std::size_t bytes) {
-    if (text.size() <= bytes)
-        return text;
-    std::size_t end = bytes;
-    while (end > 0 && IsContinuationByte(text[end]))
-        --end;
-    return text.substr(0, end);
-}
-
-TStartTable HostStartTable(const std::array<SeatKind, kGameSeats>& kinds,
-                           const std::array<std::string, kGameSeats>& contactAddresses) {
+TStartTable HostStartTable(const SeatKinds& kinds,
+                           const std::array<std::string, kColours>& contactAddresses) {
     TStartTable table;
-    for (int seat = 0; seat < kGameSeats; ++seat) {
+    for (int seat = 0; seat < kColours; ++seat) {
         table.kinds[seat] = kinds[seat];
         if (kinds[seat] == skHuman) {
             table.kinds[seat] = skRemote;
@@ -66,7 +52,7 @@ void WriteSeat(TQMsg& msg, const TSeatGrant& grant) {
 void WriteStart(TQMsg& msg, const TStartTable& table) {
     for (SeatKind kind : table.kinds)
         msg.AddInt(kind);
-    for (int seat = 0; seat < kGameSeats; ++seat)
+    for (int seat = 0; seat < kColours; ++seat)
         if (table.kinds[seat] == skRemote)
             msg.AddStr(table.addresses[seat]);
 }
@@ -90,17 +76,17 @@ std::optional<TSeatGrant> ReadSeat(const TQMsg& msg) {
     if (!IntegersAt(msg, 2))
         return std::nullopt;
     const TSeatGrant grant{msg.IntAt(0), msg.IntAt(1)};
-    if (grant.seat < 0 || grant.seat >= kGameSeats)
+    if (grant.seat < 0 || grant.seat >= kColours)
         return std::nullopt;
     return grant;
 }
 
 std::optional<TStartTable> ReadStart(const TQMsg& msg) {
-    if (!IntegersAt(msg, kGameSeats))
+    if (!IntegersAt(msg, kColours))
         return std::nullopt;
     TStartTable table;
-    int next = kGameSeats; // the k-th Remote seat owns the string at 6 + k
-    for (int seat = 0; seat < kGameSeats; ++seat) {
+    int next = kColours; // the k-th Remote seat owns the string at 6 + k
+    for (int seat = 0; seat < kColours; ++seat) {
         const int32_t kind = msg.IntAt(seat);
         if (!IsSeatKind(kind))
             return std::nullopt;

@@ -28,7 +28,6 @@ inline constexpr int gmMove = 2;
 inline constexpr int gmSeat = 3;
 inline constexpr int gmStart = 4;
 
-inline constexpr int kGameSeats = 6;
 // The seat table's address of a seat whose player sits at the host.
 inline constexpr const char* kHostSeatAddress = "0";
 
@@ -45,15 +44,15 @@ struct TSeatGrant {
 // The seat table of gmStart: each seat's kind as the joiners take it, and
 // for every Remote seat where its player sits ("0" for the host).
 struct TStartTable {
-    std::array<SeatKind, kGameSeats> kinds{};
-    std::array<std::string, kGameSeats> addresses; // empty for seats that are not Remote
+    SeatKinds kinds{};
+    std::array<std::string, kColours> addresses; // empty for seats that are not Remote
     bool operator==(const TStartTable&) const = default;
 };
 
 // The host's table: its humans become Remote with the address "0", its
 // remote players keep their addresses, every other seat its kind.
-TStartTable HostStartTable(const std::array<SeatKind, kGameSeats>& kinds,
-                           const std::array<std::string, kGameSeats>& contactAddresses);
+TStartTable HostStartTable(const SeatKinds& kinds,
+                           const std::array<std::string, kColours>& contactAddresses);
 
 // The chat line as it travels: the text's UTF-8 bytes, cut to what one
 // string item may still take, never in the middle of a character.
@@ -70,7 +69,3 @@ std::optional<TGameMove> ReadMove(const TQMsg& msg);
 std::optional<TSeatGrant> ReadSeat(const TQMsg& msg);
 // Six seat kinds 0..4; a missing address reads as empty.
 std::optional<TStartTable> ReadStart(const TQMsg& msg);
-
-// The longest prefix of text of at most `bytes` bytes that ends on a UTF-8
-// character boundary.
-std::string Utf8Prefix(const std::string& text, std::size_t bytes);

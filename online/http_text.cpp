@@ -12,11 +12,11 @@ bool SameChar(char a, char b) {
     return Lower(a) == Lower(b);
 }
 
+} // namespace
+
 bool IsBlank(char ch) {
     return ch == ' ' || ch == '\t';
 }
-
-} // namespace
 
 bool SameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameChar);

@@ -9,6 +9,8 @@
 bool SameText(std::string_view a, std::string_view b);
 // True when `text` contains `word`, ASCII letters compared without case.
 bool ContainsText(std::string_view text, std::string_view word);
+// A blank or a tab: what separates and surrounds header values.
+bool IsBlank(char ch);
 // `text` without leading and trailing blanks and tabs.
 std::string_view TrimBlanks(std::string_view text);
 // True for CR, LF and NUL: bytes that would break a request into pieces.

@@ -62,7 +62,7 @@ std::string EncodeGameName(const std::string& gameName) {
     return encoded;
 }
 
-std::string PlayersText(const std::array<SeatKind, 6>& kinds) {
+std::string PlayersText(const SeatKinds& kinds) {
     std::string text;
     for (SeatKind kind : kinds)
         text += std::to_string(static_cast<int>(kind));

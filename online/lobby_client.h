@@ -31,7 +31,7 @@ std::string LoginTarget(const std::string& userName, const std::string& password
 // then written "%20".
 std::string EncodeGameName(const std::string& gameName);
 // One digit per seat kind, Blue to Yellow: "100300".
-std::string PlayersText(const std::array<SeatKind, 6>& kinds);
+std::string PlayersText(const SeatKinds& kinds);
 std::string PublishTarget(const std::string& sessionId, const std::string& gameName,
                           const std::string& playersText);
 std::string ListTarget(const std::string& sessionId);

@@ -24,10 +24,6 @@ constexpr size_t kVersionAt = 5; // "HTTP/" comes first
                           " header lines");
 }
 
-bool IsBlank(char ch) {
-    return ch == ' ' || ch == '\t';
-}
-
 // The size on a chunk's announcing line: hexadecimal digits up to the
 // first blank or the ";" of a chunk extension.
 size_t ChunkSize(std::string_view line) {

@@ -11,6 +11,7 @@
 #include "picture_widget.h"
 #include "pin_pictures.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QTimer>
@@ -22,8 +23,8 @@ void PlacePins(TfMain& window) {
     for (int picture = 0; picture <= kWhitePin; ++picture) {
         auto* pin = new PictureWidget(window.centralWidget());
         pin->SetPicture(LoadPinPicture(picture));
-        const TZellhopPos* hole =
-            picture == kWhitePin ? &window.holes.hole(0) : window.holes.homeHole(picture);
+        const TZellhopPos* hole = picture == kWhitePin ? &window.game().board().hole(0)
+                                                       : window.game().board().homeHole(picture);
         window.CentreOnHole(*pin, *hole);
         pin->show();
     }
@@ -48,15 +49,15 @@ int main(int argc, char* argv[]) {
         fMain->resize(args[2].toInt(), args[3].toInt());
     QApplication::processEvents();
     PlacePins(*fMain);
-    fMain->lblYourTurn->show();
-    fMain->SetStatusText(0, "It's now player BLUE turn");
-    fMain->SetStatusText(1, "Turn # 1");
-    fMain->SetStatusText(2, "Ball 3");
+    fMain->findChild<QLabel*>("lblYourTurn")->show();
+    const char* const status[] = {"It's now player BLUE turn", "Turn # 1", "Ball 3"};
+    for (int panel = 0; panel < kStatusPanels; ++panel)
+        fMain->findChild<QLabel*>(QString("sbPanel%1").arg(panel))->setText(status[panel]);
     QApplication::processEvents();
     const QPixmap window = fMain->grab();
     bool saved = window.save(dir + "main_window.png");
     // The centre of the board, four times as large.
-    const QRect centre = fMain->imMain->geometry();
+    const QRect centre = fMain->findChild<QLabel*>("imMain")->geometry();
     const QPoint middle = fMain->centralWidget()->mapTo(fMain.get(), centre.center());
     saved = window.copy(QRect(middle - QPoint(40, 40), QSize(80, 80)))
                 .scaled(320, 320)
@@ -64,9 +65,10 @@ int main(int argc, char* argv[]) {
             saved;
 
     QTimer::singleShot(0, [&] {
-        saved = fMain->AboutBox->grab().save(dir + "about_box.png") && saved;
-        fMain->AboutBox->accept();
+        TAboutBox& about = *fMain->dialogs().about;
+        saved = about.grab().save(dir + "about_box.png") && saved;
+        about.accept();
     });
-    fMain->aAboutExecute();
+    fMain->findChild<QAction*>("aAbout")->trigger();
     return saved ? 0 : 1;
 }

@@ -41,7 +41,7 @@ void ReadGameMessage(const std::string& datagram) {
     if (const auto move = ReadMove(msg))
         Check(move->direction >= 0 && move->direction < 6);
     if (const auto grant = ReadSeat(msg))
-        Check(grant->seat >= 0 && grant->seat < kGameSeats);
+        Check(grant->seat >= 0 && grant->seat < kColours);
     if (const auto table = ReadStart(msg))
         for (SeatKind kind : table->kinds)
             Check(kind >= skNone && kind <= skRemote);

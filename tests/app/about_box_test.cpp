@@ -4,6 +4,7 @@
 #include "main_window.h"
 #include "qt_printers.h"
 #include "scripted_prompts.h"
+#include "window_parts.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -31,12 +32,12 @@ TEST(AboutBox, ShowsTheVersionAloneEveryTimeItOpens) {
     QStringList shown;
     for (int i = 0; i < 2; ++i) {
         QTimer::singleShot(0, [&] {
-            EXPECT_TRUE(fMain->AboutBox->isVisible());
-            shown << fMain->AboutBox->Version->text();
-            fMain->AboutBox->OKButton->click();
+            EXPECT_TRUE(fMain->dialogs().about->isVisible());
+            shown << fMain->dialogs().about->Version->text();
+            fMain->dialogs().about->OKButton->click();
         });
-        fMain->aAbout->trigger();
-        EXPECT_FALSE(fMain->AboutBox->isVisible());
+        ActionOf(*fMain, "aAbout")->trigger();
+        EXPECT_FALSE(fMain->dialogs().about->isVisible());
     }
     EXPECT_EQ(shown, QStringList({"1.4.0.5", "1.4.0.5"}));
 }

@@ -1,3 +1,4 @@
+#include "../core/test_data.h"
 #include "colours.h"
 #include "computer_player.h"
 #include "game_window.h"
@@ -5,6 +6,8 @@
 #include "qt_printers.h"
 
 #include <QElapsedTimer>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -39,8 +42,8 @@ TEST_F(ComputerMove, ShowsTheMoveHoleByHoleWithOneWaitMoreThanHoles) {
     onWait = [&](int) {
         const TZellhopBall& m = Marble(kBlue, 2);
         seen.push_back({At(m), PictureOf(m) == LoadPinPicture(kWhitePin).toImage(),
-                        fMain->aPause->isEnabled()});
-        EXPECT_TRUE(fMain->computerMoving);
+                        Action("aPause")->isEnabled()});
+        EXPECT_TRUE(fMain->game().ComputerMoving());
     };
     NewGame(kComputerVsHuman);
 
@@ -53,15 +56,15 @@ TEST_F(ComputerMove, ShowsTheMoveHoleByHoleWithOneWaitMoreThanHoles) {
     }
     EXPECT_EQ(At(Marble(kBlue, 2)), (LatticePoint{-4, 0}));
     EXPECT_EQ(PictureOf(Marble(kBlue, 2)), LoadPinPicture(kBlue).toImage());
-    EXPECT_FALSE(fMain->aPause->isEnabled());
-    EXPECT_FALSE(fMain->computerMoving);
+    EXPECT_FALSE(Action("aPause")->isEnabled());
+    EXPECT_FALSE(fMain->game().ComputerMoving());
     EXPECT_EQ(fMain->StatusText(0), "It's now player ORANGE turn");
-    EXPECT_EQ(fMain->state.phase, kPhaseTurnStart) << "the computer's move adds nothing";
+    EXPECT_EQ(fMain->game().state().phase, kPhaseTurnStart) << "the computer's move adds nothing";
     EXPECT_EQ(fMain->StatusText(2), "") << "and earns no praise";
 }
 
 TEST_F(ComputerMove, WaitsTheDelayOfTheSpeedSetting) {
-    fMain->state.stepDelay = 40;
+    fMain->SetStepDelay(40);
     QElapsedTimer clock;
     clock.start();
     NewGame(kComputerVsHuman); // three waits
@@ -73,7 +76,8 @@ TEST_F(ComputerMove, AHumanMovesAndTheComputerAnswers) {
     ComputerChoice expected;
     onWait = [&](int wait) {
         if (wait == waits && expected.path.empty())
-            expected = ChooseComputerMove(fMain->marbles, fMain->state.homeHoles, kOrange);
+            expected = ChooseComputerMove(fMain->game().marbles(), fMain->game().state().homeHoles,
+                                          kOrange);
     };
     Click(Marble(kBlue, 3));
     ASSERT_TRUE(ClickMarkerOn(Hole(-4, 4)));
@@ -84,7 +88,7 @@ TEST_F(ComputerMove, AHumanMovesAndTheComputerAnswers) {
     EXPECT_EQ(expected.marble->pos, expected.path.back());
     EXPECT_EQ(fMain->StatusText(0), "It's now player BLUE turn");
     EXPECT_EQ(fMain->StatusText(1), "Turn # 2");
-    EXPECT_TRUE(fMain->lblYourTurn->isVisible());
+    EXPECT_TRUE(Part<QLabel>("lblYourTurn")->isVisible());
 }
 
 TEST_F(ComputerMove, PauseHoldsTheMoveBetweenTwoHolesAndUnpauseResumesIt) {
@@ -92,15 +96,15 @@ TEST_F(ComputerMove, PauseHoldsTheMoveBetweenTwoHolesAndUnpauseResumesIt) {
     onWait = [&](int wait) {
         if (wait != 2)
             return;
-        fMain->aPause->trigger();
+        Action("aPause")->trigger();
         Later(
             [&] {
                 EXPECT_EQ(waits, 2) << "held";
                 EXPECT_EQ(At(Marble(kBlue, 2)), (LatticePoint{-6, 2}));
-                EXPECT_EQ(fMain->aPause->text(), "Unpause");
-                EXPECT_TRUE(fMain->aNewGame->isEnabled());
+                EXPECT_EQ(Action("aPause")->text(), "Unpause");
+                EXPECT_TRUE(Action("aNewGame")->isEnabled());
                 checked = true;
-                fMain->aPause->trigger();
+                Action("aPause")->trigger();
             },
             30);
     };
@@ -108,7 +112,7 @@ TEST_F(ComputerMove, PauseHoldsTheMoveBetweenTwoHolesAndUnpauseResumesIt) {
     EXPECT_TRUE(checked);
     EXPECT_EQ(waits, 3);
     EXPECT_EQ(At(Marble(kBlue, 2)), (LatticePoint{-4, 0}));
-    EXPECT_FALSE(fMain->aNewGame->isEnabled());
+    EXPECT_FALSE(Action("aNewGame")->isEnabled());
     EXPECT_EQ(fMain->StatusText(0), "It's now player ORANGE turn");
 }
 
@@ -116,25 +120,25 @@ TEST_F(ComputerMove, EndCurrentGameDuringAPausedMoveCarriesOutNoFurtherStep) {
     onWait = [&](int wait) {
         if (wait != 2)
             return;
-        fMain->aPause->trigger();
+        Action("aPause")->trigger();
         Later([&] {
             prompts.answers = {true};
-            fMain->aEndGame->trigger();
+            Action("aEndGame")->trigger();
         });
     };
     NewGame(kComputerVsHuman); // returns once the move has been given up
     EXPECT_EQ(waits, 2);
-    EXPECT_TRUE(fMain->marbles.empty());
-    EXPECT_EQ(fMain->state.phase, kPhaseNoGame);
-    EXPECT_FALSE(fMain->computerMoving);
-    EXPECT_FALSE(fMain->interruptRequested);
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    EXPECT_EQ(fMain->game().state().phase, kPhaseNoGame);
+    EXPECT_FALSE(fMain->game().ComputerMoving());
+    EXPECT_FALSE(fMain->InterruptRequested());
     // Pause stays as the abandoned move left it, and New Game stays
     // available whichever way it is pressed.
-    EXPECT_TRUE(fMain->paused);
-    EXPECT_EQ(fMain->aPause->text(), "Unpause");
-    EXPECT_TRUE(fMain->aNewGame->isEnabled());
-    fMain->aPause->trigger();
-    EXPECT_TRUE(fMain->aNewGame->isEnabled());
+    EXPECT_TRUE(fMain->Paused());
+    EXPECT_EQ(Action("aPause")->text(), "Unpause");
+    EXPECT_TRUE(Action("aNewGame")->isEnabled());
+    Action("aPause")->trigger();
+    EXPECT_TRUE(Action("aNewGame")->isEnabled());
     Settle();
     EXPECT_EQ(waits, 2);
 }
@@ -143,18 +147,18 @@ TEST_F(ComputerMove, ANewGameStartedDuringAPausedMoveIsLeftAlone) {
     onWait = [&](int wait) {
         if (wait != 2)
             return;
-        fMain->aPause->trigger();
+        Action("aPause")->trigger();
         Later([&] { NewGame(kTwoHumans); });
     };
     NewGame(kComputerVsHuman);
     EXPECT_EQ(waits, 2);
-    EXPECT_EQ(fMain->marbles.size(), 20u);
+    EXPECT_EQ(static_cast<size_t>(ShownMarbles(*fMain)), 20u);
     EXPECT_EQ(At(Marble(kBlue, 2)), (LatticePoint{-6, 2})) << "the old move went no further";
     EXPECT_EQ(fMain->StatusText(0), "It's now player BLUE turn");
-    EXPECT_EQ(fMain->state.currentSeat, kBlue);
-    EXPECT_FALSE(fMain->paused);
-    EXPECT_EQ(fMain->aPause->text(), "Pause");
-    EXPECT_FALSE(fMain->computerMoving);
+    EXPECT_EQ(fMain->game().state().currentSeat, kBlue);
+    EXPECT_FALSE(fMain->Paused());
+    EXPECT_EQ(Action("aPause")->text(), "Pause");
+    EXPECT_FALSE(fMain->game().ComputerMoving());
 
     // The new game plays on normally.
     Click(Marble(kBlue, 3));
@@ -166,12 +170,12 @@ TEST_F(ComputerMove, ExitDuringAMoveStopsItAtTheNextCheck) {
     onWait = [&](int wait) {
         if (wait == 2) {
             prompts.answers = {true};
-            fMain->aExit->trigger();
+            Action("aExit")->trigger();
         }
     };
     NewGame(kComputerVsHuman);
     EXPECT_EQ(waits, 2);
-    EXPECT_TRUE(fMain->closing);
+    EXPECT_TRUE(fMain->Closing());
     EXPECT_FALSE(fMain->isVisible());
     EXPECT_EQ(At(Marble(kBlue, 2)), (LatticePoint{-6, 2}));
 }
@@ -182,17 +186,17 @@ TEST_F(ComputerMove, ComputersPlayEachOtherToAWin) {
     EXPECT_TRUE(prompts.messages[0] == "Player BLUE won!" ||
                 prompts.messages[0] == "Player ORANGE won!")
         << prompts.messages[0].toStdString();
-    EXPECT_TRUE(fMain->marbles.empty());
-    EXPECT_EQ(fMain->state.currentSeat, kNoSeat);
-    EXPECT_FALSE(fMain->aPause->isEnabled());
-    EXPECT_TRUE(fMain->aEndGame->isEnabled());
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    EXPECT_EQ(fMain->game().state().currentSeat, kNoSeat);
+    EXPECT_FALSE(Action("aPause")->isEnabled());
+    EXPECT_TRUE(Action("aEndGame")->isEnabled());
 }
 
 // Orange needs one step to fill the top point; Blue's second click on its
 // marble ends its turn, and Orange wins inside that click.
 TEST_F(ComputerMove, AWinInsideTheClickThatEndedTheTurnLeavesNoSelection) {
     NewGame(kHumanVsComputer);
-    fMain->state.jumpBackAllowed = true; // Blue's jump does not end the turn
+    fMain->game().SetJumpBackAllowed(true); // Blue's jump does not end the turn
     SetPosition({{kBlue, 0, 2, 0},
                  {kBlue, 1, 3, 1},
                  {kOrange, 0, -8, 0},
@@ -213,15 +217,15 @@ TEST_F(ComputerMove, AWinInsideTheClickThatEndedTheTurnLeavesNoSelection) {
     Click(blue);
 
     EXPECT_EQ(prompts.messages, QStringList{"Player ORANGE won!"});
-    EXPECT_TRUE(fMain->marbles.empty());
-    EXPECT_EQ(fMain->state.selectedMarble, nullptr) << "a marble of the ended game";
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    EXPECT_EQ(fMain->game().state().selectedMarble, nullptr) << "a marble of the ended game";
 }
 
 // Blue and Orange each have one marble, walled in by marbles of seats that
 // take no part: nobody can move, ever.
 TEST_F(ComputerMove, AGameInWhichNobodyCanMoveGoesOnAtTheComputersPace) {
-    fMain->seats[kBlue].kind = skComputer;
-    fMain->seats[kOrange].kind = skComputer;
+    fMain->game().SetSeat(kBlue, skComputer);
+    fMain->game().SetSeat(kOrange, skComputer);
     SetPosition({{kBlue, 0, -8, 0},
                  {1, 0, -7, -1},
                  {1, 1, -7, 1},
@@ -232,24 +236,42 @@ TEST_F(ComputerMove, AGameInWhichNobodyCanMoveGoesOnAtTheComputersPace) {
                  {4, 1, 7, 1},
                  {4, 2, 6, -2},
                  {4, 3, 6, 2}});
-    fMain->state.stepDelay = 5;
-    fMain->state.phase = kPhaseTurnStart;
-    fMain->state.currentSeat = kBeforeFirstTurn;
-    fMain->aEndGame->setEnabled(true);
+    fMain->SetStepDelay(5);
+    fMain->game().RestartTurns();
+    Action("aEndGame")->setEnabled(true);
     Later(
         [&] {
             prompts.answers = {true};
-            fMain->aEndGame->trigger();
+            Action("aEndGame")->trigger();
         },
         60);
     QElapsedTimer clock;
     clock.start();
-    fMain->NextTurn(); // returns once the game is ended
+    fMain->game().NextTurn(); // returns once the game is ended
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(waits, 2);
     EXPECT_LE(waits, elapsed / 4 + 2) << "each pass waits the computer's delay";
-    EXPECT_EQ(fMain->state.phase, kPhaseNoGame);
-    EXPECT_FALSE(fMain->computerMoving);
+    EXPECT_EQ(fMain->game().state().phase, kPhaseNoGame);
+    EXPECT_FALSE(fMain->game().ComputerMoving());
+}
+
+} // namespace
+
+namespace {
+
+// A game of computers through the window leaves the record that
+// zellhop-selfplay prints for the same seats.
+TEST_F(ComputerMove, TheWindowsRecordIsTheSelfPlayTranscriptOfTheSameSeats) {
+    NewGame({skComputer, skNone, skNone, skComputer, skNone, skNone}); // plays to the win
+    ASSERT_EQ(fMain->game().winner(), kBlue);
+    std::string played;
+    for (const TurnRecord& turn : fMain->game().record())
+        played += MoveLine(turn) + "\n";
+    played += "winner " + std::string(ColourWord(fMain->game().winner())) + " after " +
+              std::to_string(fMain->game().record().back().turn) + " turns\n";
+    std::ifstream transcript(TestDataPath("selfplay/C--C--.txt"));
+    const std::string expected{std::istreambuf_iterator<char>(transcript), {}};
+    EXPECT_EQ(played, expected);
 }
 
 } // namespace

@@ -31,9 +31,9 @@ void PrintTo(const Actions& a, std::ostream* os) {
 class GameFlow : public GameWindow {
   protected:
     Actions Now() const {
-        return {fMain->aNewGame->isEnabled(), fMain->aJoinGame->isEnabled(),
-                fMain->aEndGame->isEnabled(), fMain->aEndTurn->isEnabled(),
-                fMain->aPause->isEnabled(),   fMain->aPause->text()};
+        return {Action("aNewGame")->isEnabled(), Action("aJoinGame")->isEnabled(),
+                Action("aEndGame")->isEnabled(), Action("aEndTurn")->isEnabled(),
+                Action("aPause")->isEnabled(),   Action("aPause")->text()};
     }
     void Snap(const char* state) { seen[state] = Now(); }
     std::map<std::string, Actions> seen;
@@ -49,35 +49,32 @@ TEST_F(GameFlow, TheActionsFollowTheStateOfTheGame) {
         if (wait == 1)
             Snap("Computer turn");
         if (wait == 2) {
-            fMain->aPause->trigger();
+            Action("aPause")->trigger();
             Snap("Computer turn, paused");
-            fMain->aPause->trigger();
+            Action("aPause")->trigger();
             Snap("Computer turn, unpaused");
         }
     };
     Click(Marble(0, 3));
     ASSERT_TRUE(ClickMarkerOn(Hole(-4, 4))); // a step: the turn passes to Orange
-    ASSERT_EQ(fMain->state.currentSeat, 0);
+    ASSERT_EQ(fMain->game().state().currentSeat, 0);
     Snap("Local turn, Blue again");
-    fMain->state.jumpBackAllowed = true; // so that Blue's jump does not end the turn
+    fMain->game().SetJumpBackAllowed(true); // so that Blue's jump does not end the turn
     Click(Marble(0, 2));
     ASSERT_TRUE(ClickMarkerOn(Hole(-4, 0)));
     Snap("Local turn, after the first move");
 
     prompts.answers = {true};
-    fMain->aEndGame->trigger();
+    Action("aEndGame")->trigger();
     Snap("Idle after End Current Game");
 
     // The online start: seats given, no dialog.
-    fMain->seats[0].kind = skRemote;
-    fMain->seats[3].kind = skHuman;
-    fMain->interruptRequested = true;
-    fMain->aNewGame->trigger();
-    ASSERT_EQ(fMain->state.phase, kPhaseRemote);
+    fMain->StartOnlineGame({skRemote, skNone, skNone, skHuman, skNone, skNone}, {});
+    ASSERT_EQ(fMain->game().state().phase, kPhaseRemote);
     Snap("Remote turn");
 
     prompts.answers = {true};
-    fMain->aEndGame->trigger();
+    Action("aEndGame")->trigger();
     NewGame(kTwoHumans);
     SetPosition(BlueNineHome(4, 0));
     Click(Marble(0, 9));
@@ -119,17 +116,17 @@ TEST_F(GameFlow, SkipsSeatsOfNobodyAndCountsTurnsByPassesThroughTheSeats) {
     for (const auto& t : turns) {
         EXPECT_EQ(fMain->StatusText(0), t.panel0);
         EXPECT_EQ(fMain->StatusText(1), t.panel1);
-        EXPECT_TRUE(fMain->lblYourTurn->isVisible());
-        EXPECT_FALSE(fMain->aEndTurn->isEnabled()) << "End Turn comes with the first move";
-        const int seat = fMain->state.currentSeat;
+        EXPECT_TRUE(Part<QLabel>("lblYourTurn")->isVisible());
+        EXPECT_FALSE(Action("aEndTurn")->isEnabled()) << "End Turn comes with the first move";
+        const int seat = fMain->game().state().currentSeat;
         // Any first move of the seat: the first marble with a target.
-        for (int n = 0; n < 10 && fMain->state.currentSeat == seat; ++n) {
+        for (int n = 0; n < 10 && fMain->game().state().currentSeat == seat; ++n) {
             Click(Marble(seat, n));
             const std::vector<LatticePoint> shown = ShownTargets();
             if (!shown.empty()) {
                 ASSERT_TRUE(ClickMarkerOn(Hole(shown[0].r, shown[0].c)));
-                if (fMain->state.currentSeat == seat)
-                    fMain->aEndTurn->trigger();
+                if (fMain->game().state().currentSeat == seat)
+                    Action("aEndTurn")->trigger();
             }
         }
     }
@@ -138,74 +135,68 @@ TEST_F(GameFlow, SkipsSeatsOfNobodyAndCountsTurnsByPassesThroughTheSeats) {
 TEST_F(GameFlow, ThePanelShowsOneLinePerTakingPartSeat) {
     NewGame(kHumanVsComputer);
     const QPixmap white = LoadPinPicture(kWhitePin);
-    auto line = [this](size_t i) {
-        return std::make_pair(fMain->seatPictures.at(i)->geometry(),
-                              fMain->seatLabels.at(i)->pos());
-    };
-    ASSERT_EQ(fMain->seatPictures.size(), 2u);
-    ASSERT_EQ(fMain->seatLabels.size(), 2u);
-    EXPECT_EQ(line(0).first, QRect(QPoint(8, 30), white.size()));
-    EXPECT_EQ(line(0).second, QPoint(30, 32));
-    EXPECT_EQ(fMain->seatLabels[0]->text(), "You");
-    EXPECT_EQ(line(1).first, QRect(QPoint(8, 54), white.size()));
-    EXPECT_EQ(line(1).second, QPoint(30, 56));
-    EXPECT_EQ(fMain->seatLabels[1]->text(), "Computer");
-    EXPECT_EQ(fMain->seats[0].indicator, fMain->seatPictures[0]);
-    EXPECT_EQ(fMain->seats[3].nameLabel, fMain->seatLabels[1]);
-    EXPECT_FALSE(fMain->seats[1].indicator);
+    const std::vector<PanelLine> panel = SeatPanel(*fMain);
+    ASSERT_EQ(panel.size(), 2u);
+    EXPECT_EQ(panel[0].indicator->geometry(), QRect(QPoint(8, 30), white.size()));
+    EXPECT_EQ(panel[0].name->pos(), QPoint(30, 32));
+    EXPECT_EQ(panel[0].name->text(), "You");
+    EXPECT_EQ(panel[1].indicator->geometry(), QRect(QPoint(8, 54), white.size()));
+    EXPECT_EQ(panel[1].name->pos(), QPoint(30, 56));
+    EXPECT_EQ(panel[1].name->text(), "Computer");
+    EXPECT_EQ(fMain->SeatIndicator(0), panel[0].indicator);
+    EXPECT_EQ(fMain->SeatNameLabel(3), panel[1].name);
+    EXPECT_FALSE(fMain->SeatIndicator(1));
     // The seat to play shows the white pin, the others their colour.
-    EXPECT_EQ(fMain->seats[0].indicator->pixmap().toImage(), white.toImage());
-    EXPECT_EQ(fMain->seats[3].indicator->pixmap().toImage(), LoadPinPicture(3).toImage());
+    EXPECT_EQ(panel[0].indicator->pixmap().toImage(), white.toImage());
+    EXPECT_EQ(panel[1].indicator->pixmap().toImage(), LoadPinPicture(3).toImage());
 
     // Seats from an online start: a remote player shows his name, an Open
     // seat nothing.
-    fMain->seats = {};
-    for (int i = 0; i < kColours; ++i)
-        fMain->seats[i].colour = i;
-    fMain->seats[0].kind = skHuman;
-    fMain->seats[2].kind = skOpen;
-    fMain->seats[4].kind = skRemote;
-    fMain->seats[4].contact = std::make_shared<TContact>(TContact{"Ann", "127.0.0.2", 7});
-    fMain->BuildSeatPanel();
+    prompts.answers = {true};
+    Action("aEndGame")->trigger();
+    const TpContact ann = std::make_shared<TContact>(TContact{"Ann", "127.0.0.2", 7});
+    fMain->StartOnlineGame({skHuman, skNone, skOpen, skNone, skRemote, skNone},
+                           {nullptr, nullptr, nullptr, nullptr, ann, nullptr});
     QStringList names;
     QList<int> tops;
-    for (size_t i = 0; i < fMain->seatLabels.size(); ++i) {
-        names << fMain->seatLabels[i]->text();
-        tops << fMain->seatPictures[i]->y();
+    for (const PanelLine& line : SeatPanel(*fMain)) {
+        names << line.name->text();
+        tops << line.indicator->y();
     }
     EXPECT_EQ(names, (QStringList{"You", "", "Ann"}));
     EXPECT_EQ(tops, (QList<int>{30, 54, 78}));
 
-    fMain->ClearSeatPanel();
-    EXPECT_TRUE(fMain->seatPictures.empty());
-    for (const Seat& seat : fMain->seats)
-        EXPECT_FALSE(seat.indicator || seat.nameLabel);
+    prompts.answers = {true};
+    Action("aEndGame")->trigger();
+    EXPECT_TRUE(SeatPanel(*fMain).empty());
+    for (int colour = 0; colour < kColours; ++colour)
+        EXPECT_FALSE(fMain->SeatIndicator(colour) || fMain->SeatNameLabel(colour));
 }
 
 TEST_F(GameFlow, EndCurrentGameAsksAndEndsOnlyOnYes) {
     NewGame(kTwoHumans);
     Click(Marble(0, 2));
     prompts.answers = {false};
-    fMain->aEndGame->trigger();
+    Action("aEndGame")->trigger();
     EXPECT_EQ(prompts.questions, QStringList{"Are you sure you wish to end current game?"});
-    EXPECT_EQ(fMain->marbles.size(), 20u);
-    EXPECT_EQ(fMain->state.phase, kPhaseTurnStart);
+    EXPECT_EQ(static_cast<size_t>(ShownMarbles(*fMain)), 20u);
+    EXPECT_EQ(fMain->game().state().phase, kPhaseTurnStart);
     EXPECT_EQ(ShownTargets().size(), 2u) << "the answer No changes nothing";
 
     prompts.answers = {true};
-    fMain->aEndGame->trigger();
-    EXPECT_TRUE(fMain->marbles.empty());
-    EXPECT_EQ(fMain->state.phase, kPhaseNoGame);
-    EXPECT_EQ(fMain->state.selectedMarble, nullptr);
+    Action("aEndGame")->trigger();
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    EXPECT_EQ(fMain->game().state().phase, kPhaseNoGame);
+    EXPECT_EQ(fMain->game().state().selectedMarble, nullptr);
     EXPECT_TRUE(ShownTargets().empty()) << "no marker stays for a marble that is gone";
-    EXPECT_TRUE(fMain->seatPictures.empty());
-    EXPECT_FALSE(fMain->lblYourTurn->isVisible());
-    EXPECT_EQ(fMain->seats[3].kind, skHuman) << "the seats stay for the next game";
-    EXPECT_EQ(fMain->state.currentSeat, 0);
+    EXPECT_TRUE(SeatPanel(*fMain).empty());
+    EXPECT_FALSE(Part<QLabel>("lblYourTurn")->isVisible());
+    EXPECT_EQ(fMain->game().seats()[3].kind, skHuman) << "the seats stay for the next game";
+    EXPECT_EQ(fMain->game().state().currentSeat, 0);
 
     // The next game starts afresh.
     NewGame(kTwoHumans);
-    EXPECT_EQ(fMain->marbles.size(), 20u);
+    EXPECT_EQ(static_cast<size_t>(ShownMarbles(*fMain)), 20u);
     EXPECT_EQ(fMain->StatusText(0), "It's now player BLUE turn");
     EXPECT_EQ(fMain->StatusText(2), "");
 }
@@ -218,43 +209,43 @@ TEST_F(GameFlow, TheDialogsAnswerDecidesWhetherAGameStarts) {
 
     // Cancel: the game goes on untouched.
     AnswerPlayersDialog([](TfPlayers& dialog) { dialog.btnCancel->click(); });
-    fMain->aNewGame->setEnabled(true);
-    fMain->aNewGame->trigger();
+    Action("aNewGame")->setEnabled(true);
+    Action("aNewGame")->trigger();
     EXPECT_EQ(At(Marble(0, 3)), moved);
-    EXPECT_EQ(fMain->state.currentSeat, 3);
-    EXPECT_EQ(fMain->seats[0].kind, skHuman);
+    EXPECT_EQ(fMain->game().state().currentSeat, 3);
+    EXPECT_EQ(fMain->game().seats()[0].kind, skHuman);
 
     // Open seats are for the lobby; the player gives up its login: nothing
     // starts.
-    fMain->aNewGame->setEnabled(true);
+    Action("aNewGame")->setEnabled(true);
     AnswerLoginDialog([](TfTavloLogin& dialog) { dialog.bCancel->click(); });
     NewGame({skHuman, skNone, skNone, skOpen, skNone, skNone}, "Friday game");
     EXPECT_FALSE(dialogStayedOpen);
-    EXPECT_EQ(fMain->seats[3].kind, skOpen);
+    EXPECT_EQ(fMain->game().seats()[3].kind, skOpen);
     EXPECT_EQ(At(Marble(0, 3)), moved);
-    EXPECT_EQ(fMain->state.currentSeat, 3);
-    EXPECT_FALSE(fMain->mLog->isVisible());
-    EXPECT_FALSE(fMain->tmrRefreshGame->isActive());
+    EXPECT_EQ(fMain->game().state().currentSeat, 3);
+    EXPECT_FALSE(Part<QPlainTextEdit>("mLog")->isVisible());
+    EXPECT_FALSE(Part<QTimer>("tmrRefreshGame")->isActive());
 }
 
 TEST_F(GameFlow, NewGameForgetsTheLobbyGameOnEveryPath) {
-    fMain->lobbyGameNumber = 12;
+    fMain->Session().gameNumber = 12;
     AnswerPlayersDialog([](TfPlayers& dialog) { dialog.btnCancel->click(); });
-    fMain->aNewGame->trigger();
-    EXPECT_EQ(fMain->lobbyGameNumber, 0);
+    Action("aNewGame")->trigger();
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
 }
 
 TEST_F(GameFlow, PressingPauseTwiceGivesBackTheCaptionAndTheGame) {
     NewGame(kTwoHumans);
-    fMain->aPause->setEnabled(true); // as a computer move would
-    fMain->aPause->trigger();
-    EXPECT_TRUE(fMain->paused);
-    EXPECT_EQ(fMain->aPause->text(), "Unpause");
-    EXPECT_TRUE(fMain->aNewGame->isEnabled());
-    fMain->aPause->trigger();
-    EXPECT_FALSE(fMain->paused);
-    EXPECT_EQ(fMain->aPause->text(), "Pause");
-    EXPECT_FALSE(fMain->aNewGame->isEnabled());
+    Action("aPause")->setEnabled(true); // as a computer move would
+    Action("aPause")->trigger();
+    EXPECT_TRUE(fMain->Paused());
+    EXPECT_EQ(Action("aPause")->text(), "Unpause");
+    EXPECT_TRUE(Action("aNewGame")->isEnabled());
+    Action("aPause")->trigger();
+    EXPECT_FALSE(fMain->Paused());
+    EXPECT_EQ(Action("aPause")->text(), "Pause");
+    EXPECT_FALSE(Action("aNewGame")->isEnabled());
 }
 
 TEST_F(GameFlow, AWinEmptiesTheBoardAndEndsTheTurns) {
@@ -264,30 +255,30 @@ TEST_F(GameFlow, AWinEmptiesTheBoardAndEndsTheTurns) {
     auto position = BlueNineHome(4, 0);
     position.push_back({3, 0, -8, 0});
     SetPosition(position);
-    EXPECT_FALSE(fMain->CheckWin()) << "nine are not ten";
-    EXPECT_EQ(fMain->marbles.size(), 11u);
+    EXPECT_FALSE(fMain->game().CheckWin()) << "nine are not ten";
+    EXPECT_EQ(static_cast<size_t>(ShownMarbles(*fMain)), 11u);
 
     Click(Marble(0, 9));
     ASSERT_TRUE(ClickMarkerOn(Hole(5, 1)));
     EXPECT_EQ(prompts.messages, QStringList{"Player BLUE won!"});
-    EXPECT_TRUE(fMain->marbles.empty());
-    for (const auto& hole : fMain->holes.holes())
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    for (const auto& hole : fMain->game().board().holes())
         EXPECT_EQ(hole->ball, nullptr);
-    EXPECT_EQ(fMain->state.currentSeat, kNoSeat);
-    EXPECT_EQ(fMain->state.phase, kPhaseTurnStart);
-    EXPECT_EQ(fMain->state.selectedMarble, nullptr);
+    EXPECT_EQ(fMain->game().state().currentSeat, kNoSeat);
+    EXPECT_EQ(fMain->game().state().phase, kPhaseTurnStart);
+    EXPECT_EQ(fMain->game().state().selectedMarble, nullptr);
     EXPECT_TRUE(ShownTargets().empty());
     EXPECT_EQ(fMain->StatusText(0), "It's now player BLUE turn") << "no further turn began";
 
     // End Current Game returns to Idle.
     prompts.answers = {true};
-    fMain->aEndGame->trigger();
-    EXPECT_TRUE(fMain->aNewGame->isEnabled());
+    Action("aEndGame")->trigger();
+    EXPECT_TRUE(Action("aNewGame")->isEnabled());
     EXPECT_EQ(prompts.messages.size(), 1);
 }
 
 TEST_F(GameFlow, ExitAndTheCloseBoxWriteTheSettings) {
-    fMain->hc.setClientName("Ann");
+    fMain->Messaging().setClientName("Ann");
     EXPECT_TRUE(fMain->close());
     EXPECT_TRUE(prompts.questions.isEmpty());
     const ProfileFile ini(DefaultSettingsPath());

@@ -11,10 +11,14 @@
 #include "players_dialog.h"
 #include "scripted_prompts.h"
 #include "tavlo_login_dialog.h"
+#include "window_parts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -33,7 +37,7 @@ class GameWindow : public ::testing::Test {
         fMain = CreateWindows(&prompts);
         fMain->show();
         Settle();
-        fMain->state.stepDelay = kTestStepDelay;
+        fMain->SetStepDelay(kTestStepDelay);
         QObject::connect(fMain.get(), &TfMain::stepWaitStarted, [this] {
             ++waits;
             if (onWait)
@@ -45,6 +49,13 @@ class GameWindow : public ::testing::Test {
         fMain.reset();
     }
 
+    // An action of the window by its name ("aNewGame", "Options1", ...).
+    QAction* Action(const char* name) const { return Named<QAction>(*fMain, name); }
+    // A control of the window by its name ("lblYourTurn", "mLog", ...).
+    template <class Control> Control* Part(const QString& name) const {
+        return Named<Control>(*fMain, name);
+    }
+
     static void Settle() {
         for (int i = 0; i < 3; ++i)
             QApplication::processEvents();
@@ -53,7 +64,7 @@ class GameWindow : public ::testing::Test {
     // Runs `answer` on the player dialog once New Game has opened it.
     void AnswerPlayersDialog(std::function<void(TfPlayers&)> answer) {
         QTimer::singleShot(0, fMain.get(), [this, answer] {
-            TfPlayers& dialog = *fMain->fPlayers;
+            TfPlayers& dialog = *fMain->dialogs().players;
             ASSERT_TRUE(dialog.isVisible()) << "the player dialog is not open";
             answer(dialog);
             if (dialog.isVisible()) { // refused: give up rather than hang
@@ -67,7 +78,7 @@ class GameWindow : public ::testing::Test {
     void AnswerLoginDialog(std::function<void(TfTavloLogin&)> answer) {
         auto* poll = new QTimer(fMain.get());
         QObject::connect(poll, &QTimer::timeout, fMain.get(), [this, poll, answer] {
-            TfTavloLogin& dialog = *fMain->fTavloLogin;
+            TfTavloLogin& dialog = *fMain->dialogs().login;
             if (!dialog.isVisible())
                 return;
             poll->deleteLater();
@@ -84,16 +95,16 @@ class GameWindow : public ::testing::Test {
             dialog.eGamename->setText(name);
             dialog.btnOk->click();
         });
-        fMain->aNewGame->trigger();
+        Action("aNewGame")->trigger();
     }
 
     TZellhopPos& Hole(int r, int c) const {
-        TZellhopPos* hole = fMain->holes.at({r, c});
+        TZellhopPos* hole = fMain->game().board().at({r, c});
         EXPECT_TRUE(hole) << "(" << r << ", " << c << ") is no hole";
         return *hole;
     }
     TZellhopBall& Marble(int colour, int number) const {
-        TZellhopBall* marble = fMain->marbles.FindBall(colour, number);
+        TZellhopBall* marble = fMain->game().FindBall(colour, number);
         EXPECT_TRUE(marble) << "no marble " << colour << "/" << number;
         return *marble;
     }
@@ -107,8 +118,8 @@ class GameWindow : public ::testing::Test {
     // Clicks the visible marker on the hole; false when there is none.
     bool ClickMarkerOn(const TZellhopPos& hole) {
         for (int k = 0; k < kTargetMarkers; ++k)
-            if (fMain->targetMarkers[k]->isVisible() && fMain->MarkerHole(k) == &hole) {
-                QTest::mouseClick(fMain->targetMarkers[k], Qt::LeftButton);
+            if (fMain->TargetMarker(k)->isVisible() && fMain->MarkerHole(k) == &hole) {
+                QTest::mouseClick(fMain->TargetMarker(k), Qt::LeftButton);
                 return true;
             }
         return false;
@@ -117,7 +128,7 @@ class GameWindow : public ::testing::Test {
     std::vector<LatticePoint> ShownTargets() const {
         std::vector<LatticePoint> shown;
         for (int k = 0; k < kTargetMarkers; ++k)
-            if (fMain->targetMarkers[k]->isVisible())
+            if (fMain->TargetMarker(k)->isVisible())
                 shown.push_back(fMain->MarkerHole(k)->at);
         return shown;
     }
@@ -127,16 +138,17 @@ class GameWindow : public ::testing::Test {
         int colour, number, r, c;
     };
     void SetPosition(const std::vector<Placed>& position) {
-        fMain->RemoveAllMarbles();
+        std::vector<PlacedMarble> placed;
         for (const Placed& p : position)
-            fMain->ShowMarble(fMain->marbles.Add(p.colour, p.number, Hole(p.r, p.c)));
+            placed.push_back({p.colour, p.number, {p.r, p.c}});
+        fMain->game().ReplaceMarbles(placed);
     }
 
     // Blue's marbles 0..8 in the bottom star point, all but hole (5, 1), and
     // marble 9 on `tenth`: a win when `tenth` is (5, 1).
     static std::vector<Placed> BlueNineHome(int r, int c) {
-        return {{0, 0, 8, 0},  {0, 1, 7, -1}, {0, 2, 7, 1},  {0, 3, 6, -2}, {0, 4, 6, 0},
-                {0, 5, 6, 2},  {0, 6, 5, -3}, {0, 7, 5, -1}, {0, 8, 5, 3},  {0, 9, r, c}};
+        return {{0, 0, 8, 0}, {0, 1, 7, -1}, {0, 2, 7, 1},  {0, 3, 6, -2}, {0, 4, 6, 0},
+                {0, 5, 6, 2}, {0, 6, 5, -3}, {0, 7, 5, -1}, {0, 8, 5, 3},  {0, 9, r, c}};
     }
 
     ScriptedPrompts prompts;

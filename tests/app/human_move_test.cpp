@@ -31,46 +31,48 @@ class HotSeat : public GameWindow {
     }
     void SetJumpBack(bool allowed) {
         QTimer::singleShot(0, fMain.get(), [this, allowed] {
-            fMain->fOptions->cbAllowBack->setChecked(allowed);
-            fMain->fOptions->accept();
+            fMain->dialogs().options->cbAllowBack->setChecked(allowed);
+            fMain->dialogs().options->accept();
         });
-        fMain->Options1->trigger();
+        Action("Options1")->trigger();
     }
     // Plays the seat's turn with the move the computer would choose, ended
     // by End Turn or by a second click on the marble when it does not end
     // by itself.
     void PlayChosenMove(bool endByEndTurn) {
-        const int seat = fMain->state.currentSeat;
+        const int seat = fMain->game().state().currentSeat;
         const ComputerChoice choice =
-            ChooseComputerMove(fMain->marbles, fMain->state.homeHoles, seat);
+            ChooseComputerMove(fMain->game().marbles(), fMain->game().state().homeHoles, seat);
         ASSERT_TRUE(choice.marble) << "seat " << seat << " cannot move";
         TZellhopBall& marble = *choice.marble;
-        const size_t before = fMain->marbles.size();
-        for (size_t i = 1; i < choice.path.size() && fMain->state.currentSeat == seat; ++i) {
+        const size_t before = static_cast<size_t>(ShownMarbles(*fMain));
+        for (size_t i = 1; i < choice.path.size() && fMain->game().state().currentSeat == seat;
+             ++i) {
             Click(marble);
             // The computer's chain may jump over the hole the marble came
             // from; a player cannot, and ends the move here.
             if (!ClickMarkerOn(*choice.path[i]))
                 break;
         }
-        if (fMain->marbles.size() != before || fMain->state.currentSeat != seat)
+        if (static_cast<size_t>(ShownMarbles(*fMain)) != before ||
+            fMain->game().state().currentSeat != seat)
             return; // won, or the turn ended by itself
         if (endByEndTurn) {
-            ASSERT_TRUE(fMain->aEndTurn->isEnabled());
-            fMain->aEndTurn->trigger();
+            ASSERT_TRUE(Action("aEndTurn")->isEnabled());
+            Action("aEndTurn")->trigger();
         } else {
             Click(marble); // shows what is left, or ends the turn when nothing is
-            if (fMain->state.currentSeat == seat)
+            if (fMain->game().state().currentSeat == seat)
                 Click(marble);
         }
-        ASSERT_NE(fMain->state.currentSeat, seat) << "the turn did not end";
+        ASSERT_NE(fMain->game().state().currentSeat, seat) << "the turn did not end";
     }
 };
 
 TEST_F(HotSeat, TwoPlayersPlayAWholeGameByMouse) {
     NewGame(kTwoHumans);
     EXPECT_EQ(Turn(), "It's now player BLUE turn / Turn # 1");
-    EXPECT_TRUE(fMain->lblYourTurn->isVisible());
+    EXPECT_TRUE(Part<QLabel>("lblYourTurn")->isVisible());
 
     // Blue jumps; jumping straight back is not allowed, so the turn ends.
     Click(Marble(kBlue, 2));
@@ -92,7 +94,7 @@ TEST_F(HotSeat, TwoPlayersPlayAWholeGameByMouse) {
     EXPECT_EQ(ShownTargets(), (Targets{{4, -2}, {4, 0}}));
     ASSERT_TRUE(ClickMarkerOn(Hole(4, -2)));
     EXPECT_EQ(Turn(), "It's now player BLUE turn / Turn # 2");
-    EXPECT_FALSE(fMain->aEndTurn->isEnabled());
+    EXPECT_FALSE(Action("aEndTurn")->isEnabled());
 
     // Blue's chain: out, across, back into the hole it started from, and
     // across again; the praise grows with each new hole only.
@@ -101,7 +103,7 @@ TEST_F(HotSeat, TwoPlayersPlayAWholeGameByMouse) {
     ASSERT_TRUE(ClickMarkerOn(Hole(-4, 2)));
     EXPECT_EQ(Praise(), "");
     EXPECT_TRUE(ShownTargets().empty());
-    EXPECT_TRUE(fMain->aEndTurn->isEnabled());
+    EXPECT_TRUE(Action("aEndTurn")->isEnabled());
     Click(Marble(kBlue, 4)); // another marble, after a move: ignored
     EXPECT_TRUE(ShownTargets().empty());
     Click(Marble(kBlue, 5));
@@ -131,17 +133,17 @@ TEST_F(HotSeat, TwoPlayersPlayAWholeGameByMouse) {
     // With jumping back allowed, the hole just left is a target, so the
     // jump does not end the turn; End Turn does.
     SetJumpBack(true);
-    EXPECT_TRUE(fMain->state.jumpBackAllowed);
+    EXPECT_TRUE(fMain->game().state().jumpBackAllowed);
     Hop(kBlue, 4, {{-3, -1}});
     EXPECT_EQ(Turn(), "It's now player BLUE turn / Turn # 3");
     Click(Marble(kBlue, 4));
     EXPECT_EQ(ShownTargets(), (Targets{{-5, 1}}));
-    fMain->aEndTurn->trigger();
+    Action("aEndTurn")->trigger();
     EXPECT_TRUE(ShownTargets().empty());
     EXPECT_EQ(Turn(), "It's now player ORANGE turn / Turn # 3");
 
     // The rest of the game: each side plays the move the computer would.
-    for (int turn = 0; turn < kTurnLimit && fMain->state.currentSeat != kNoSeat; ++turn) {
+    for (int turn = 0; turn < kTurnLimit && fMain->game().state().currentSeat != kNoSeat; ++turn) {
         PlayChosenMove(turn % 2 == 0);
         if (HasFatalFailure())
             return;
@@ -150,41 +152,51 @@ TEST_F(HotSeat, TwoPlayersPlayAWholeGameByMouse) {
     EXPECT_TRUE(
         QRegularExpression("^Player (BLUE|ORANGE) won!$").match(prompts.messages[0]).hasMatch())
         << prompts.messages[0].toStdString();
-    EXPECT_TRUE(fMain->marbles.empty());
-    for (const auto& hole : fMain->holes.holes())
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    for (const auto& hole : fMain->game().board().holes())
         EXPECT_EQ(hole->ball, nullptr);
     for (const PictureWidget* picture : fMain->centralWidget()->findChildren<PictureWidget*>())
         EXPECT_FALSE(picture->isVisible() && picture->objectName().startsWith("marble"))
             << picture->objectName().toStdString();
-    EXPECT_EQ(fMain->state.currentSeat, kNoSeat);
-    EXPECT_FALSE(fMain->aEndTurn->isEnabled());
-    EXPECT_FALSE(fMain->aNewGame->isEnabled());
+    EXPECT_EQ(fMain->game().state().currentSeat, kNoSeat);
+    EXPECT_FALSE(Action("aEndTurn")->isEnabled());
+    EXPECT_FALSE(Action("aNewGame")->isEnabled());
 }
 
 TEST_F(HotSeat, ClicksOutsideTheTurnsRulesAreIgnored) {
     NewGame(kTwoHumans);
     Click(Marble(kOrange, 3)); // not Orange's turn
     EXPECT_TRUE(ShownTargets().empty());
-    EXPECT_EQ(fMain->state.selectedMarble, nullptr);
+    EXPECT_EQ(fMain->game().state().selectedMarble, nullptr);
 
     // A remote seat's turn takes no clicks at all.
-    fMain->state.phase = kPhaseRemote;
+    prompts.answers = {true};
+    Action("aEndGame")->trigger();
+    fMain->StartOnlineGame({skRemote, skNone, skNone, skHuman, skNone, skNone}, {});
+    ASSERT_EQ(fMain->game().state().phase, kPhaseRemote);
     Click(Marble(kBlue, 3));
     EXPECT_TRUE(ShownTargets().empty());
     EXPECT_EQ(Praise(), "");
-    fMain->state.phase = kPhaseTurnStart;
+}
 
-    // While the computer moves, neither marbles nor markers take clicks.
+TEST_F(HotSeat, WhileTheComputerMovesItsMarblesTakeNoClicks) {
+    NewGame({skHuman, skNone, skNone, skComputer, skNone, skNone});
+    // Orange's move is played inside Blue's step; its marbles are clicked
+    // while it waits between two holes.
+    std::vector<LatticePoint> shownDuringMove;
+    bool clicked = false;
+    onWait = [&](int) {
+        if (clicked || fMain->game().state().currentSeat != kOrange)
+            return;
+        clicked = true;
+        Click(Marble(kOrange, 3));
+        shownDuringMove = ShownTargets();
+    };
     Click(Marble(kBlue, 3));
-    ASSERT_EQ(ShownTargets().size(), 2u);
-    fMain->computerMoving = true;
-    EXPECT_TRUE(ClickMarkerOn(Hole(-4, 4)));
-    Click(Marble(kBlue, 3));
-    EXPECT_EQ(ShownTargets().size(), 2u) << "the second click would have hidden them";
-    EXPECT_EQ(At(Marble(kBlue, 3)), (LatticePoint{-5, 3}));
-    fMain->computerMoving = false;
     ASSERT_TRUE(ClickMarkerOn(Hole(-4, 4)));
-    EXPECT_EQ(At(Marble(kBlue, 3)), (LatticePoint{-4, 4}));
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(shownDuringMove.empty()) << "Orange's marble showed its targets";
+    EXPECT_EQ(fMain->game().state().currentSeat, kBlue);
 }
 
 TEST_F(HotSeat, MarblesFollowTheBoardWhenTheWindowGrows) {
@@ -192,7 +204,7 @@ TEST_F(HotSeat, MarblesFollowTheBoardWhenTheWindowGrows) {
     Click(Marble(kBlue, 3));
     fMain->resize(1000, 800);
     Settle();
-    for (const auto& marble : fMain->marbles) {
+    for (const auto& marble : fMain->game().marbles()) {
         const QRect picture = fMain->MarblePicture(*marble)->geometry();
         const PixelPoint centre = ScreenPos(*marble->pos, fMain->BoardRect());
         EXPECT_EQ(picture.topLeft() + QPoint(picture.width() / 2, picture.height() / 2),

@@ -53,14 +53,14 @@ TEST(OnlineSettings, TheLobbyHostAndTheLocalAddressReachTheClientsAndTheLinks) {
         ScriptedPrompts prompts;
         auto fMain = CreateWindows(&prompts);
         fMain->LoadSettings();
-        EXPECT_EQ(fMain->http.Host, c.httpHost) << c.file;
-        EXPECT_EQ(fMain->http.Port, c.httpPort) << c.file;
-        EXPECT_EQ(fMain->http.LocalAddress, c.httpLocal) << c.file;
-        EXPECT_EQ(fMain->hc.LocalAddress(), c.peerLocal) << c.file;
+        EXPECT_EQ(fMain->LobbyHttp().Host, c.httpHost) << c.file;
+        EXPECT_EQ(fMain->LobbyHttp().Port, c.httpPort) << c.file;
+        EXPECT_EQ(fMain->LobbyHttp().LocalAddress, c.httpLocal) << c.file;
+        EXPECT_EQ(fMain->Messaging().LocalAddress(), c.peerLocal) << c.file;
         const QString web = QString("http://%1/").arg(c.web);
-        EXPECT_EQ(fMain->fTavloLogin->CreateAccountPage(), QUrl(web + "main.php?pageno=100"));
-        EXPECT_EQ(fMain->fTavloLogin->ForgotPasswordPage(), QUrl(web + "main.php?pageno=101"));
-        EXPECT_EQ(fMain->AboutBox->WebPage(), QUrl(web)) << c.file;
+        EXPECT_EQ(fMain->dialogs().login->CreateAccountPage(), QUrl(web + "main.php?pageno=100"));
+        EXPECT_EQ(fMain->dialogs().login->ForgotPasswordPage(), QUrl(web + "main.php?pageno=101"));
+        EXPECT_EQ(fMain->dialogs().about->WebPage(), QUrl(web)) << c.file;
 
         // Written back as they were read (or as their defaults).
         fMain->SaveSettings();
@@ -83,30 +83,33 @@ TEST(OnlineStart, TheLobbyDialogsComeLastAndTheMessagingWaitsDisabled) {
     const std::vector<std::string> order(dialogs.begin(), dialogs.end());
     EXPECT_EQ(order, (std::vector<std::string>{"TfOptions", "TfPlayers", "TAboutBox",
                                                "TfTavloLogin", "TfGamelist"}));
-    EXPECT_EQ(fMain->hc.Port(), 3237);
-    EXPECT_EQ(fMain->hc.Timeout(), 2000u);
-    EXPECT_EQ(fMain->hc.PacketRetries(), 0u);
-    EXPECT_EQ(fMain->hc.MaxConnections(), 0);
-    EXPECT_FALSE(fMain->hc.Enabled());
-    EXPECT_TRUE(fMain->http.HandleRedirects);
-    EXPECT_EQ(fMain->http.Port, 80);
+    EXPECT_EQ(fMain->Messaging().Port(), 3237);
+    EXPECT_EQ(fMain->Messaging().Timeout(), 2000u);
+    EXPECT_EQ(fMain->Messaging().PacketRetries(), 0u);
+    EXPECT_EQ(fMain->Messaging().MaxConnections(), 0);
+    EXPECT_FALSE(fMain->Messaging().Enabled());
+    EXPECT_TRUE(fMain->LobbyHttp().HandleRedirects);
+    EXPECT_EQ(fMain->LobbyHttp().Port, 80);
 }
 
 class LobbyFlow : public GameWindow {
   protected:
     void SetUp() override {
         GameWindow::SetUp();
-        fMain->lobbyHost = kDeadLobby;
-        fMain->ApplyOnlineSettings();
+        fMain->SetOnlineSettings(kDeadLobby, kAnyLocalAddress);
     }
     // Logged in as far as the window can tell.
-    void PretendLoggedIn() { fMain->sessionId = std::string(kSessionIdLength, 'a'); }
+    void PretendLoggedIn() { fMain->Session().sessionId = std::string(kSessionIdLength, 'a'); }
+    // A tick of the lobby refresh timer, without its hundred seconds.
+    void RefreshTimerTicks() {
+        QMetaObject::invokeMethod(Part<QTimer>("tmrRefreshGame"), "timeout", Qt::DirectConnection);
+    }
 };
 
 TEST_F(LobbyFlow, TheLoginMenuOffersTheNicknameAndALobbyThatFailsShowsTheErrorBox) {
-    fMain->hc.setClientName("Bartholomew Quincey-Ashford");
-    fMain->nickname = "Bartholomew Quin";
-    fMain->fTavloLogin->lblstatus->setText("left from before");
+    fMain->Messaging().setClientName("Bartholomew Quincey-Ashford");
+    fMain->Session().nickname = "Bartholomew Quin";
+    fMain->dialogs().login->lblstatus->setText("left from before");
     QString offered, status;
     bool loginEnabled = false, stillOpen = false;
     AnswerLoginDialog([&](TfTavloLogin& dialog) {
@@ -120,36 +123,36 @@ TEST_F(LobbyFlow, TheLoginMenuOffersTheNicknameAndALobbyThatFailsShowsTheErrorBo
         status += " / " + dialog.lblstatus->text();
         dialog.bCancel->click();
     });
-    fMain->TavloLogin1->trigger();
+    Action("TavloLogin1")->trigger();
     EXPECT_EQ(offered, "Bartholomew Quin");
     EXPECT_EQ(status, "Waiting for you to login... / Contacting Tavlo...");
     EXPECT_EQ(prompts.messages, QStringList{kRefused});
     EXPECT_TRUE(loginEnabled);
     EXPECT_TRUE(stillOpen);
-    EXPECT_FALSE(IsLoggedIn(fMain->sessionId));
+    EXPECT_FALSE(IsLoggedIn(fMain->Session().sessionId));
     // Whatever the outcome, the peers are told the nickname.
-    EXPECT_EQ(fMain->hc.ClientName(), "Bartholomew Quin");
+    EXPECT_EQ(fMain->Messaging().ClientName(), "Bartholomew Quin");
 }
 
 TEST_F(LobbyFlow, APublicationThatFailsStartsNothingAndShowsTheError) {
     PretendLoggedIn();
     NewGame({skHuman, skNone, skNone, skOpen, skNone, skNone}, "Friday game");
     EXPECT_EQ(prompts.messages, QStringList{kRefused});
-    EXPECT_TRUE(fMain->marbles.empty());
-    EXPECT_FALSE(fMain->mLog->isVisible());
-    EXPECT_FALSE(fMain->hc.Enabled());
-    EXPECT_EQ(fMain->lobbyGameNumber, 0);
-    EXPECT_TRUE(fMain->aNewGame->isEnabled()) << "the player may try again";
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
+    EXPECT_FALSE(Part<QPlainTextEdit>("mLog")->isVisible());
+    EXPECT_FALSE(fMain->Messaging().Enabled());
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
+    EXPECT_TRUE(Action("aNewGame")->isEnabled()) << "the player may try again";
 }
 
 TEST_F(LobbyFlow, AListingThatFailsLeavesTheSeatsRemoteAndShowsTheError) {
     PretendLoggedIn();
-    fMain->aJoinGame->trigger();
+    Action("aJoinGame")->trigger();
     EXPECT_EQ(prompts.messages, QStringList{kRefused});
-    for (const Seat& seat : fMain->seats)
+    for (const Seat& seat : fMain->game().seats())
         EXPECT_EQ(seat.kind, skRemote);
-    EXPECT_FALSE(fMain->hc.Enabled());
-    EXPECT_TRUE(fMain->aJoinGame->isEnabled());
+    EXPECT_FALSE(fMain->Messaging().Enabled());
+    EXPECT_TRUE(Action("aJoinGame")->isEnabled());
 }
 
 // The lobby hears of a published game only while its number is known: New
@@ -157,28 +160,29 @@ TEST_F(LobbyFlow, AListingThatFailsLeavesTheSeatsRemoteAndShowsTheError) {
 TEST_F(LobbyFlow, RefreshesGoOutOnlyForAPublishedGame) {
     const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n1";
     TScriptedServer lobby({{{ok}}, {{ok}}, {{ok}}});
-    fMain->lobbyHost = "127.0.0.1:" + std::to_string(lobby.Port());
-    fMain->ApplyOnlineSettings();
+    fMain->SetOnlineSettings("127.0.0.1:" + std::to_string(lobby.Port()), kAnyLocalAddress);
     PretendLoggedIn();
     const std::string session(kSessionIdLength, 'a');
 
-    fMain->tmrRefreshGameTimer(); // nothing published
+    RefreshTimerTicks(); // nothing published
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
-    fMain->lobbyGameNumber = 5; // as a publication would have it
-    fMain->tmrRefreshGameTimer();
+    fMain->Session().gameNumber = 5; // as a publication would have it
+    RefreshTimerTicks();
     // A win: of a remote player's seat, then of a seat of this computer.
-    fMain->seats[0].contact = std::make_shared<TContact>(TContact{"Ann", "127.0.0.3", 12});
+    const TpContact ann = std::make_shared<TContact>(TContact{"Ann", "127.0.0.3", 12});
+    fMain->StartOnlineGame({skRemote, skNone, skNone, skHuman, skNone, skNone},
+                           {ann, nullptr, nullptr, nullptr, nullptr, nullptr});
+    fMain->Session().gameNumber = 5;
     SetPosition(BlueNineHome(5, 1));
-    EXPECT_TRUE(fMain->CheckWin());
-    fMain->seats[0].contact.reset();
-    fMain->aNewGame->setEnabled(true); // as End Current Game would after the win
+    EXPECT_TRUE(fMain->game().CheckWin());
+    Action("aNewGame")->setEnabled(true); // as End Current Game would after the win
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
-    fMain->lobbyGameNumber = 5;
+    fMain->Session().gameNumber = 5;
     SetPosition(BlueNineHome(5, 1));
-    EXPECT_TRUE(fMain->CheckWin());
-    fMain->aNewGame->setEnabled(true);
+    EXPECT_TRUE(fMain->game().CheckWin());
+    Action("aNewGame")->setEnabled(true);
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
-    fMain->tmrRefreshGameTimer(); // New Game forgot the number
+    RefreshTimerTicks(); // New Game forgot the number
 
     std::vector<std::string> lines;
     for (const std::string& request : lobby.Requests())

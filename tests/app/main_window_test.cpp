@@ -6,6 +6,7 @@
 #include "pin_pictures.h"
 #include "qt_printers.h"
 #include "scripted_prompts.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -37,7 +38,11 @@ class MainWindow : public ::testing::Test {
         fMain->resize(w, h + fMain->menuBar()->height());
         Settle();
     }
-    QRect Board() const { return fMain->imMain->geometry(); }
+    QAction* Action(const char* name) const { return ActionOf(*fMain, name); }
+    template <class Control> Control* Part(const QString& name) const {
+        return Named<Control>(*fMain, name);
+    }
+    QRect Board() const { return Part<QLabel>("imMain")->geometry(); }
     QSize Client() const { return fMain->centralWidget()->size(); }
 
     ScriptedPrompts prompts;
@@ -49,7 +54,7 @@ TEST_F(MainWindow, OpensWithItsCaptionAndTheBoardAt112) {
     ASSERT_TRUE(fMain->windowHandle());
     EXPECT_EQ(fMain->windowHandle()->title(), "Quorvik's Zellhop Online BETA");
     EXPECT_EQ(Client(), QSize(624, 530));
-    EXPECT_EQ(fMain->sb->height(), 19);
+    EXPECT_EQ(fMain->statusBar()->height(), 19);
     EXPECT_EQ(Board(), QRect(112, 0, 512, 530));
     EXPECT_EQ(fMain->minimumSize(), fMain->size());
 }
@@ -69,21 +74,24 @@ TEST_F(MainWindow, KeepsTheBoardFlushRightAtThirtyThirtyFirstsOfItsHeight) {
         ResizeClient(c.w, c.h);
         EXPECT_EQ(Board(), c.board) << c.w << " x " << c.h;
         EXPECT_EQ(Board().right(), fMain->centralWidget()->width() - 1) << c.w << " x " << c.h;
-        EXPECT_EQ(fMain->mLog->geometry(), kLogPlace) << c.w << " x " << c.h;
-        EXPECT_EQ(fMain->eChat->geometry(), kChatPlace) << c.w << " x " << c.h;
+        EXPECT_EQ(Part<QPlainTextEdit>("mLog")->geometry(), kLogPlace) << c.w << " x " << c.h;
+        EXPECT_EQ(Part<QLineEdit>("eChat")->geometry(), kChatPlace) << c.w << " x " << c.h;
     }
 }
 
 TEST_F(MainWindow, LeavesTheBoardAloneWhileClosing) {
-    fMain->closing = true;
+    prompts.answers = {true};
+    Action("aExit")->trigger();
+    ASSERT_TRUE(fMain->Closing());
+    fMain->show(); // a window that closes may still be shown, and resized
     ResizeClient(1000, 800);
     EXPECT_EQ(Board(), QRect(112, 0, 512, 530));
 }
 
 TEST_F(MainWindow, CentresAPictureOnItsHoleWhereverTheBoardIs) {
-    PictureWidget& marker = *fMain->targetMarkers[0];
-    const TZellhopPos& centre = fMain->holes.hole(0);
-    const TZellhopPos& topTip = *fMain->holes.homeHole(0);
+    PictureWidget& marker = *fMain->TargetMarker(0);
+    const TZellhopPos& centre = fMain->game().board().hole(0);
+    const TZellhopPos& topTip = *fMain->game().board().homeHole(0);
     fMain->CentreOnHole(marker, centre);
     EXPECT_EQ(marker.pos(), QPoint(112 + 256 - 10, 265 - 10));
     fMain->CentreOnHole(marker, topTip); // (0.5, 0.02)
@@ -103,13 +111,14 @@ TEST_F(MainWindow, StartsWithTheActionsOfAnIdleGame) {
         QKeySequence shortcut;
         bool enabled;
     } cases[] = {
-        {fMain->aNewGame, "aNewGame", "New Game", "Game", QKeySequence("F2"), true},
-        {fMain->aEndGame, "aEndGame", "End Current Game", "Game", QKeySequence("Ctrl+E"), false},
-        {fMain->aJoinGame, "aJoinGame", "Join a game on Tavlo", "Game", QKeySequence("F4"), true},
-        {fMain->aExit, "aExit", "Exit", "File", QKeySequence("Ctrl+Q"), true},
-        {fMain->aEndTurn, "aEndTurn", "End Turn", "Play", QKeySequence("F10"), false},
-        {fMain->aAbout, "aAbout", "About Zellhop", "", QKeySequence("F1"), true},
-        {fMain->aPause, "aPause", "Pause", "Play", QKeySequence("F3"), false},
+        {Action("aNewGame"), "aNewGame", "New Game", "Game", QKeySequence("F2"), true},
+        {Action("aEndGame"), "aEndGame", "End Current Game", "Game", QKeySequence("Ctrl+E"), false},
+        {Action("aJoinGame"), "aJoinGame", "Join a game on Tavlo", "Game", QKeySequence("F4"),
+         true},
+        {Action("aExit"), "aExit", "Exit", "File", QKeySequence("Ctrl+Q"), true},
+        {Action("aEndTurn"), "aEndTurn", "End Turn", "Play", QKeySequence("F10"), false},
+        {Action("aAbout"), "aAbout", "About Zellhop", "", QKeySequence("F1"), true},
+        {Action("aPause"), "aPause", "Pause", "Play", QKeySequence("F3"), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.action->objectName(), c.name);
@@ -148,86 +157,87 @@ TEST_F(MainWindow, MenuReadsFileGamePlayAndQuestionMarkInOrder) {
 
 TEST_F(MainWindow, StartsIdleWithEverySeatEmpty) {
     for (int i = 0; i < kColours; ++i) {
-        const Seat& seat = fMain->seats[i];
+        const Seat& seat = fMain->game().seats()[i];
         EXPECT_EQ(seat.colour, i);
         EXPECT_EQ(seat.kind, skNone) << i;
-        EXPECT_FALSE(seat.contact) << i;
-        EXPECT_FALSE(seat.indicator) << i;
-        EXPECT_FALSE(seat.nameLabel) << i;
+        EXPECT_FALSE(fMain->SeatContact(i)) << i;
+        EXPECT_FALSE(fMain->SeatIndicator(i)) << i;
+        EXPECT_FALSE(fMain->SeatNameLabel(i)) << i;
     }
-    const GameState& s = fMain->state;
+    const GameState& s = fMain->game().state();
     EXPECT_EQ(s.currentSeat, -1);
     EXPECT_EQ(s.phase, -1);
     EXPECT_EQ(s.turnNumber, 0);
-    EXPECT_EQ(s.stepDelay, 1000);
+    EXPECT_EQ(fMain->StepDelay(), 1000);
     EXPECT_EQ(s.selectedMarble, nullptr);
     EXPECT_FALSE(s.jumpBackAllowed);
     for (int k = 0; k < kColours; ++k)
-        EXPECT_EQ(s.homeHoles[k], fMain->holes.homeHole(k)) << k;
-    EXPECT_EQ(fMain->holes.holes().size(), 121u);
-    EXPECT_TRUE(fMain->marbles.empty());
+        EXPECT_EQ(s.homeHoles[k], fMain->game().board().homeHole(k)) << k;
+    EXPECT_EQ(fMain->game().board().holes().size(), 121u);
+    EXPECT_TRUE(ShownMarbles(*fMain) == 0);
 
-    EXPECT_FALSE(fMain->closing || fMain->paused || fMain->computerMoving ||
-                 fMain->interruptRequested);
-    EXPECT_EQ(fMain->lobbyGameNumber, 0);
-    EXPECT_EQ(fMain->lobbyPlayerNumber, 0);
-    EXPECT_TRUE(fMain->sessionId.empty());
+    EXPECT_FALSE(fMain->Closing() || fMain->Paused() || fMain->game().ComputerMoving() ||
+                 fMain->InterruptRequested());
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
+    EXPECT_EQ(fMain->Session().playerNumber, 0);
+    EXPECT_TRUE(fMain->Session().sessionId.empty());
 }
 
 TEST_F(MainWindow, StartsWithItsControlsAsDesigned) {
     const QSize whitePin = LoadPinPicture(kWhitePin).size();
-    for (PictureWidget* marker : fMain->targetMarkers) {
+    for (int k = 0; k < kTargetMarkers; ++k) {
+        PictureWidget* marker = fMain->TargetMarker(k);
         EXPECT_FALSE(marker->isVisible());
         EXPECT_EQ(marker->size(), whitePin);
     }
-    EXPECT_FALSE(fMain->lblYourTurn->isVisible());
-    EXPECT_EQ(fMain->lblYourTurn->text(), "YOUR TURN");
-    EXPECT_EQ(fMain->lblYourTurn->pos(), QPoint(10, 5));
-    EXPECT_FALSE(fMain->mLog->isVisible());
-    EXPECT_TRUE(fMain->mLog->isReadOnly());
-    EXPECT_FALSE(fMain->eChat->isVisible());
+    EXPECT_FALSE(Part<QLabel>("lblYourTurn")->isVisible());
+    EXPECT_EQ(Part<QLabel>("lblYourTurn")->text(), "YOUR TURN");
+    EXPECT_EQ(Part<QLabel>("lblYourTurn")->pos(), QPoint(10, 5));
+    EXPECT_FALSE(Part<QPlainTextEdit>("mLog")->isVisible());
+    EXPECT_TRUE(Part<QPlainTextEdit>("mLog")->isReadOnly());
+    EXPECT_FALSE(Part<QLineEdit>("eChat")->isVisible());
 
     const int widths[] = {150, 100, 50};
     for (int i = 0; i < kStatusPanels; ++i) {
         if (i < kStatusPanels - 1)
-            EXPECT_EQ(fMain->sbPanels[i]->width(), widths[i]) << i;
+            EXPECT_EQ(Part<QLabel>(QString("sbPanel%1").arg(i))->width(), widths[i]) << i;
         else // the last one fills the rest of the bar
-            EXPECT_GE(fMain->sbPanels[i]->width(), 300) << i;
-        EXPECT_TRUE(fMain->sbPanels[i]->isVisible()) << i;
+            EXPECT_GE(Part<QLabel>(QString("sbPanel%1").arg(i))->width(), 300) << i;
+        EXPECT_TRUE(Part<QLabel>(QString("sbPanel%1").arg(i))->isVisible()) << i;
         EXPECT_EQ(fMain->StatusText(i), "") << i;
     }
-    EXPECT_FALSE(fMain->tm->isActive());
-    EXPECT_FALSE(fMain->tmrRefreshGame->isActive());
-    EXPECT_EQ(fMain->tmrRefreshGame->interval(), 100000);
-    ASSERT_TRUE(fMain->AboutBox);
-    EXPECT_FALSE(fMain->AboutBox->isVisible());
+    EXPECT_FALSE(Part<QTimer>("tm")->isActive());
+    EXPECT_FALSE(Part<QTimer>("tmrRefreshGame")->isActive());
+    EXPECT_EQ(Part<QTimer>("tmrRefreshGame")->interval(), 100000);
+    ASSERT_TRUE(fMain->dialogs().about);
+    EXPECT_FALSE(fMain->dialogs().about->isVisible());
 }
 
 TEST_F(MainWindow, TheStepTimerSwitchesItselfOff) {
-    fMain->tm->start(1);
-    while (fMain->tm->isActive())
+    Part<QTimer>("tm")->start(1);
+    while (Part<QTimer>("tm")->isActive())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    EXPECT_FALSE(fMain->tm->isActive());
+    EXPECT_FALSE(Part<QTimer>("tm")->isActive());
 }
 
 TEST_F(MainWindow, ExitAsksAndQuitsOnlyOnYes) {
     prompts.answers = {false};
-    fMain->aExit->trigger();
+    Action("aExit")->trigger();
     EXPECT_EQ(prompts.questions, QStringList{"Are you sure you wish to quit Zellhop?"});
     EXPECT_TRUE(fMain->isVisible());
-    EXPECT_FALSE(fMain->closing);
+    EXPECT_FALSE(fMain->Closing());
 
     prompts.answers = {true};
-    fMain->aExit->trigger();
+    Action("aExit")->trigger();
     EXPECT_EQ(prompts.questions.size(), 2);
     EXPECT_FALSE(fMain->isVisible());
-    EXPECT_TRUE(fMain->closing);
+    EXPECT_TRUE(fMain->Closing());
 }
 
 TEST_F(MainWindow, TheCloseBoxClosesWithoutAsking) {
     EXPECT_TRUE(fMain->close());
     EXPECT_TRUE(prompts.questions.isEmpty());
-    EXPECT_TRUE(fMain->closing);
+    EXPECT_TRUE(fMain->Closing());
     EXPECT_FALSE(fMain->isVisible());
 }
 

@@ -10,6 +10,7 @@
 #include "picture_widget.h"
 #include "qt_printers.h"
 #include "test_lobby.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -37,8 +38,8 @@ constexpr std::array<SeatKind, kColours> kBlueHumanOrangeOpen = {skHuman, skNone
 
 bool ClickMarkerOn(TfMain& window, const TZellhopPos& hole) {
     for (int k = 0; k < kTargetMarkers; ++k)
-        if (window.targetMarkers[k]->isVisible() && window.MarkerHole(k) == &hole) {
-            QTest::mouseClick(window.targetMarkers[k], Qt::LeftButton);
+        if (window.TargetMarker(k)->isVisible() && window.MarkerHole(k) == &hole) {
+            QTest::mouseClick(window.TargetMarker(k), Qt::LeftButton);
             return true;
         }
     return false;
@@ -51,20 +52,21 @@ void Click(TfMain& window, const TZellhopBall& marble) {
 // The seat's turn played with the move the computer would choose, clicked
 // hop by hop, and ended by End Turn when it does not end by itself.
 void PlayChosenMove(TfMain& window) {
-    const int seat = window.state.currentSeat;
-    const ComputerChoice choice = ChooseComputerMove(window.marbles, window.state.homeHoles, seat);
+    const int seat = window.game().state().currentSeat;
+    const ComputerChoice choice =
+        ChooseComputerMove(window.game().marbles(), window.game().state().homeHoles, seat);
     ASSERT_TRUE(choice.marble) << "seat " << seat << " cannot move";
     TZellhopBall& marble = *choice.marble;
     for (size_t i = 1; i < choice.path.size(); ++i) {
         Click(window, marble);
         if (!ClickMarkerOn(window, *choice.path[i]))
             break; // a hop a player may not make (straight back): the move ends here
-        if (window.state.currentSeat != seat)
+        if (window.game().state().currentSeat != seat)
             return; // the turn ended by itself, or the game was won
     }
-    if (window.state.currentSeat == seat && window.aEndTurn->isEnabled())
-        window.aEndTurn->trigger();
-    ASSERT_NE(window.state.currentSeat, seat) << "the turn did not end";
+    if (window.game().state().currentSeat == seat && ActionOf(window, "aEndTurn")->isEnabled())
+        ActionOf(window, "aEndTurn")->trigger();
+    ASSERT_NE(window.game().state().currentSeat, seat) << "the turn did not end";
 }
 
 // --- The programs side by side ------------------------------------------------
@@ -79,15 +81,15 @@ std::vector<TfMain*> Windows(const std::vector<Player*>& players) {
 // Every program has reached the same turn, waits for its player there, and
 // shows the same board.
 bool Settled(const std::vector<TfMain*>& windows) {
-    const int seat = windows[0]->state.currentSeat;
+    const int seat = windows[0]->game().state().currentSeat;
     for (const TfMain* w : windows) {
-        if (w->computerMoving || w->state.currentSeat != seat)
+        if (w->game().ComputerMoving() || w->game().state().currentSeat != seat)
             return false;
         if (seat == kNoSeat)
             continue; // won
-        const SeatKind kind = w->seats[seat].kind;
-        const bool waiting = (kind == skHuman && w->state.phase == kPhaseTurnStart) ||
-                             (kind == skRemote && w->state.phase == kPhaseRemote);
+        const SeatKind kind = w->game().seats()[seat].kind;
+        const bool waiting = (kind == skHuman && w->game().state().phase == kPhaseTurnStart) ||
+                             (kind == skRemote && w->game().state().phase == kPhaseRemote);
         if (!waiting || Board(*w) != Board(*windows[0]))
             return false;
     }
@@ -97,8 +99,8 @@ bool Settled(const std::vector<TfMain*>& windows) {
 // The program at which the seat to play is a human's.
 TfMain* Owner(const std::vector<TfMain*>& windows) {
     for (TfMain* w : windows) {
-        const int seat = w->state.currentSeat;
-        if (seat >= 0 && seat < kColours && w->seats[seat].kind == skHuman)
+        const int seat = w->game().state().currentSeat;
+        if (seat >= 0 && seat < kColours && w->game().seats()[seat].kind == skHuman)
             return w;
     }
     return nullptr;
@@ -111,7 +113,7 @@ void PlayTurns(const std::vector<Player*>& players, int turns) {
     for (int turn = 0; turn < turns; ++turn) {
         ASSERT_TRUE(WaitUntil([&] { return Settled(windows); }))
             << "the programs did not reach the same turn (" << turn << ")";
-        if (windows[0]->state.currentSeat == kNoSeat)
+        if (windows[0]->game().state().currentSeat == kNoSeat)
             return; // won
         TfMain* owner = Owner(windows);
         ASSERT_TRUE(owner) << "nobody's turn";
@@ -123,15 +125,15 @@ void PlayTurns(const std::vector<Player*>& players, int turns) {
 
 QStringList SeatNames(const TfMain& window) {
     QStringList names;
-    for (const auto& label : window.seatLabels)
-        names << label->text();
+    for (const PanelLine& line : SeatPanel(window))
+        names << line.name->text();
     return names;
 }
 
 std::array<int, kColours> SeatKinds(const TfMain& window) {
     std::array<int, kColours> kinds{};
     for (int i = 0; i < kColours; ++i)
-        kinds[i] = window.seats[i].kind;
+        kinds[i] = window.game().seats()[i].kind;
     return kinds;
 }
 
@@ -150,8 +152,8 @@ std::string Items(const TQMsg& msg) {
 // Writes down the start messages a program receives, and lets it handle
 // them as always.
 void RecordStarts(Player& player, std::vector<std::string>& starts) {
-    const TMsgEvent handler = player->hc.OnGotMsg;
-    player->hc.OnGotMsg = [handler, &starts](const TQMsg& msg, const TpContact& sender) {
+    const TMsgEvent handler = player->Messaging().OnGotMsg;
+    player->Messaging().OnGotMsg = [handler, &starts](const TQMsg& msg, const TpContact& sender) {
         if (msg.MsgType == gmStart)
             starts.push_back(Items(msg) + " from " + sender->Name);
         handler(msg, sender);
@@ -167,15 +169,16 @@ void PrintTo(const ActionState& s, std::ostream* os) {
         << " messaging " << s.messaging;
 }
 ActionState Actions(const TfMain& w) {
-    return {w.aNewGame->isEnabled(), w.aJoinGame->isEnabled(), w.aEndGame->isEnabled(),
-            w.mLog->isVisible(), w.hc.Enabled()};
+    return {ActionOf(w, "aNewGame")->isEnabled(), ActionOf(w, "aJoinGame")->isEnabled(),
+            ActionOf(w, "aEndGame")->isEnabled(), Named<QPlainTextEdit>(w, "mLog")->isVisible(),
+            w.Messaging().Enabled()};
 }
 constexpr ActionState kIdle{true, true, false, false, false};
 constexpr ActionState kWaiting{false, false, true, true, true};
 
 void EndCurrentGame(Player& player) {
     player.prompts.answers = {true};
-    player->aEndGame->trigger();
+    ActionOf(*player, "aEndGame")->trigger();
 }
 
 class OnlineGame : public ::testing::Test {
@@ -214,7 +217,7 @@ TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
     Publish(*host, kBlueHumanOrangeGreenOpen);
     EXPECT_EQ(host->Log(), QStringList{"***Multiplayer game started. Waiting for 2 players"});
     EXPECT_EQ(Actions(**host), kWaiting);
-    EXPECT_EQ(host->window->hc.ClientName(), "Host") << "the name that logged in";
+    EXPECT_EQ(host->window->Messaging().ClientName(), "Host") << "the name that logged in";
 
     // Ann finds it with the host's address and joins.
     std::vector<TGameListEntry> annListed;
@@ -227,8 +230,8 @@ TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
     TQMsg fake;
     fake.MsgType = gmStart;
     WriteStart(fake, HostStartTable({skRemote, skNone, skNone, skHuman, skNone, skNone}, {}));
-    ann->window->hc.HandleDatagram(fake.Encode(), "127.0.0.4", kPeerPort);
-    EXPECT_TRUE(ann->window->marbles.empty());
+    ann->window->Messaging().HandleDatagram(fake.Encode(), "127.0.0.4", kPeerPort);
+    EXPECT_TRUE(ann->window->game().marbles().empty());
     annStarts.clear();
 
     // Bob sees that one player has joined, and takes the last seat.
@@ -237,7 +240,8 @@ TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
     EXPECT_EQ(bobListed, (std::vector<TGameListEntry>{{kGameName, "2/3", "127.0.0.2"}}));
 
     const std::vector<Player*> all = {host.get(), ann.get(), bob.get()};
-    ASSERT_TRUE(WaitUntil([&] { return Settled(Windows(all)) && !host->window->marbles.empty(); }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Settled(Windows(all)) && !host->window->game().marbles().empty(); }));
     EXPECT_EQ(annStarts, std::vector<std::string>{"4,0,0,4,4,0 | 0 127.0.0.3 127.0.0.4 from Host"});
     EXPECT_EQ(bobStarts, annStarts);
     EXPECT_EQ(host->Log(),
@@ -259,25 +263,26 @@ TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
     EXPECT_EQ(SeatNames(**bob), (QStringList{"Host", "Ann", "You"}));
     EXPECT_EQ(Board(**ann), Board(**host));
     EXPECT_EQ(Board(**bob), Board(**host));
-    EXPECT_EQ(host->window->state.currentSeat, kBlue);
-    EXPECT_TRUE(host->window->lblYourTurn->isVisible());
+    EXPECT_EQ(host->window->game().state().currentSeat, kBlue);
+    EXPECT_TRUE(Named<QLabel>(*host->window, "lblYourTurn")->isVisible());
     // The lobby lists a started game no more.
-    EXPECT_EQ(ParseGameList(LobbyGet(bob->window->http, ListTarget(bob->window->sessionId))),
+    EXPECT_EQ(ParseGameList(
+                  LobbyGet(bob->window->LobbyHttp(), ListTarget(bob->window->Session().sessionId))),
               std::vector<TGameListEntry>{});
 
     // Two rounds of the three humans, each replayed on the other programs.
     PlayTurns(all, 6);
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(WaitUntil([&] { return Settled(Windows(all)); }));
-    EXPECT_EQ(host->window->state.currentSeat, kBlue);
+    EXPECT_EQ(host->window->game().state().currentSeat, kBlue);
     EXPECT_EQ(ann->window->StatusText(1), "Turn # 3");
     EXPECT_EQ(bob->window->StatusText(0), "It's now player BLUE turn");
 
     // A chat line: once per acknowledging player at its sender, once on
     // every other program.
-    QTest::keyClicks(ann->window->eChat, "Hello from Ann");
-    QTest::keyClick(ann->window->eChat, Qt::Key_Return);
-    EXPECT_EQ(ann->window->eChat->text(), "");
+    QTest::keyClicks(Named<QLineEdit>(*ann->window, "eChat"), "Hello from Ann");
+    QTest::keyClick(Named<QLineEdit>(*ann->window, "eChat"), Qt::Key_Return);
+    EXPECT_EQ(Named<QLineEdit>(*ann->window, "eChat")->text(), "");
     ASSERT_TRUE(WaitUntil([&] {
         return ann->LogCount("Ann: Hello from Ann") == 2 &&
                host->LogCount("Ann: Hello from Ann") == 1 &&
@@ -291,8 +296,8 @@ TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
                ann->LogCount("*** Bob has left the game") == 1;
     }));
     for (Player* p : {host.get(), ann.get()}) {
-        EXPECT_EQ(p->window->seats[kGreen].kind, skOpen);
-        EXPECT_EQ(p->window->seats[kGreen].nameLabel->text(), "Computer");
+        EXPECT_EQ(p->window->game().seats()[kGreen].kind, skOpen);
+        EXPECT_EQ(p->window->SeatNameLabel(kGreen)->text(), "Computer");
     }
     bob.reset();
 
@@ -303,14 +308,14 @@ TEST_F(OnlineGame, ThreePlayersMeetInTheLobbyAndPlayToAWin) {
     EXPECT_TRUE(host->prompts.messages[0].startsWith("Player "));
     EXPECT_EQ(ann->prompts.messages, host->prompts.messages);
     for (Player* p : {host.get(), ann.get()}) {
-        EXPECT_TRUE(p->window->marbles.empty());
-        EXPECT_EQ(p->window->state.currentSeat, kNoSeat);
+        EXPECT_TRUE(p->window->game().marbles().empty());
+        EXPECT_EQ(p->window->game().state().currentSeat, kNoSeat);
         EXPECT_EQ(p->LogCount("*** Message # 2 has timed out"), 0);
         EXPECT_EQ(p->LogCount("*** Message # 1 has timed out"), 0);
     }
     std::cout << "[ measured ] three programs to " << host->prompts.messages[0].toStdString()
-              << " after " << host->window->state.turnNumber << " turns in " << clock.elapsed()
-              << " ms\n";
+              << " after " << host->window->game().state().turnNumber << " turns in "
+              << clock.elapsed() << " ms\n";
 }
 
 TEST_F(OnlineGame, AJoinerIsRefusedByAFullHost) {
@@ -322,14 +327,16 @@ TEST_F(OnlineGame, AJoinerIsRefusedByAFullHost) {
     // Bob lists the game while it waits; Ann takes its seat meanwhile.
     Join(*bob, "Bob", nullptr, [&] {
         Join(*ann, "Ann");
-        ASSERT_TRUE(WaitUntil(
-            [&] { return !host->window->marbles.empty() && !ann->window->marbles.empty(); }));
+        ASSERT_TRUE(WaitUntil([&] {
+            return !host->window->game().marbles().empty() &&
+                   !ann->window->game().marbles().empty();
+        }));
     });
     ASSERT_TRUE(WaitUntil([&] { return bob->LogCount("***The server is full") == 1; }));
     EXPECT_EQ(bob->Log(),
               (QStringList{"***Trying to join remote computer...", "***The server is full"}));
     EXPECT_EQ(Actions(**bob), kWaiting) << "waits until the player ends it";
-    EXPECT_EQ(host->window->hc.ContactCount(), 1);
+    EXPECT_EQ(host->window->Messaging().ContactCount(), 1);
 
     EndCurrentGame(*bob);
     EXPECT_EQ(Actions(**bob), kIdle);
@@ -341,7 +348,7 @@ TEST_F(OnlineGame, AnotherVersionIsRefusedAndAHostThatIsGoneDoesNotAnswer) {
     auto cid = NewPlayer("Cid", "127.0.0.5");
     Publish(*host, kBlueHumanOrangeOpen);
 
-    cid->window->hc.setOwnVersion("1.4.0.6");
+    cid->window->Messaging().setOwnVersion("1.4.0.6");
     Join(*cid, "Cid");
     ASSERT_TRUE(WaitUntil([&] { return cid->LogCount("***Version mismatch") == 1; }));
     EXPECT_EQ(cid->Log(),
@@ -349,13 +356,13 @@ TEST_F(OnlineGame, AnotherVersionIsRefusedAndAHostThatIsGoneDoesNotAnswer) {
     EXPECT_EQ(Actions(**cid), kWaiting);
     EndCurrentGame(*cid);
     EXPECT_EQ(Actions(**cid), kIdle);
-    EXPECT_EQ(host->window->hc.ContactCount(), 0);
+    EXPECT_EQ(host->window->Messaging().ContactCount(), 0);
 
     // The host gives up waiting; the lobby still lists its game.
     EndCurrentGame(*host);
     EXPECT_EQ(Actions(**host), kIdle);
-    cid->window->hc.setOwnVersion(OwnFileVersion());
-    cid->window->mLog->clear();
+    cid->window->Messaging().setOwnVersion(OwnFileVersion());
+    Named<QPlainTextEdit>(*cid->window, "mLog")->clear();
     Join(*cid, "Cid");
     ASSERT_TRUE(
         WaitUntil([&] { return cid->LogCount("***Couldn't reach the remote server") == 1; }));

@@ -41,21 +41,15 @@ class OnlinePlay : public GameWindow {
         bob = Contact("Bob", "127.0.0.6");
     }
     TpContact Contact(const std::string& name, const std::string& address) {
-        return fMain->hc.Contacts(fMain->hc.AddContact(name, address, 0));
+        return fMain->Messaging().Contacts(fMain->Messaging().AddContact(name, address, 0));
     }
     // An online game as it starts on every program: seats given, no dialog.
     void Start(const std::array<SeatKind, kColours>& kinds,
                const std::array<TpContact, kColours>& players = {}) {
-        for (int i = 0; i < kColours; ++i) {
-            fMain->seats[i].kind = kinds[i];
-            fMain->seats[i].contact = players[i];
-        }
-        fMain->interruptRequested = true;
-        fMain->aNewGame->setEnabled(true);
-        fMain->aNewGame->trigger();
+        fMain->StartOnlineGame(kinds, players);
     }
     QStringList LogLines() const {
-        return fMain->mLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+        return Part<QPlainTextEdit>("mLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
     }
 
     TpContact ann, bob;
@@ -63,22 +57,22 @@ class OnlinePlay : public GameWindow {
 
 TEST_F(OnlinePlay, MovesAndEndsOfTurnAreTakenOnlyFromThePlayerWhoseTurnItIs) {
     Start({skRemote, skNone, skNone, skHuman, skNone, skNone}, {ann});
-    ASSERT_EQ(fMain->state.phase, kPhaseRemote);
-    const TpContact stranger = fMain->hc.Contacts(-1); // not in the table
+    ASSERT_EQ(fMain->game().state().phase, kPhaseRemote);
+    const TpContact stranger = fMain->Messaging().Contacts(-1); // not in the table
 
     for (const TpContact& sender : {bob, stranger}) {
-        fMain->hcGotMsg(Move(4, 3), sender);
-        fMain->hcGotMsg(EndTurn(), sender);
+        fMain->Messaging().OnGotMsg(Move(4, 3), sender);
+        fMain->Messaging().OnGotMsg(EndTurn(), sender);
     }
-    fMain->hcGotMsg(Move(4, 7), ann); // no such direction
+    fMain->Messaging().OnGotMsg(Move(4, 7), ann); // no such direction
     EXPECT_EQ(At(Marble(kBlue, 4)), (LatticePoint{-5, 1}));
-    EXPECT_EQ(fMain->state.currentSeat, kBlue);
+    EXPECT_EQ(fMain->game().state().currentSeat, kBlue);
 
-    fMain->hcGotMsg(Move(4, 3), ann);
+    fMain->Messaging().OnGotMsg(Move(4, 3), ann);
     EXPECT_EQ(At(Marble(kBlue, 4)), (LatticePoint{-4, 2}));
-    fMain->hcGotMsg(EndTurn(), ann);
-    EXPECT_EQ(fMain->state.currentSeat, kOrange);
-    EXPECT_TRUE(fMain->lblYourTurn->isVisible());
+    fMain->Messaging().OnGotMsg(EndTurn(), ann);
+    EXPECT_EQ(fMain->game().state().currentSeat, kOrange);
+    EXPECT_TRUE(Part<QLabel>("lblYourTurn")->isVisible());
 }
 
 TEST_F(OnlinePlay, AMoveThatArrivesDuringAComputerMoveIsAppliedAfterIt) {
@@ -89,10 +83,10 @@ TEST_F(OnlinePlay, AMoveThatArrivesDuringAComputerMoveIsAppliedAfterIt) {
     std::vector<Seen> seen;
     onWait = [&](int wait) {
         if (wait == 1) { // Blue's first move has begun
-            fMain->hcGotMsg(Move(4, 0), ann);
-            fMain->hcGotMsg(EndTurn(), ann);
+            fMain->Messaging().OnGotMsg(Move(4, 0), ann);
+            fMain->Messaging().OnGotMsg(EndTurn(), ann);
         }
-        seen.push_back({fMain->state.turnNumber, At(Marble(kOrange, 4))});
+        seen.push_back({fMain->game().state().turnNumber, At(Marble(kOrange, 4))});
     };
     Start({skComputer, skNone, skNone, skRemote, skNone, skNone}, {nullptr, nullptr, nullptr, ann});
 
@@ -101,23 +95,23 @@ TEST_F(OnlinePlay, AMoveThatArrivesDuringAComputerMoveIsAppliedAfterIt) {
         EXPECT_EQ(s.orange4, (s.turn == 1 ? LatticePoint{5, -1} : LatticePoint{4, -2}))
             << "turn " << s.turn;
     EXPECT_EQ(seen.back().turn, 2) << "Blue moved again after Orange";
-    EXPECT_EQ(fMain->state.currentSeat, kOrange);
-    EXPECT_EQ(fMain->state.phase, kPhaseRemote);
+    EXPECT_EQ(fMain->game().state().currentSeat, kOrange);
+    EXPECT_EQ(fMain->game().state().phase, kPhaseRemote);
     EXPECT_EQ(fMain->StatusText(1), "Turn # 2");
 }
 
 TEST_F(OnlinePlay, MovesOfALaterPlayerWaitForHisTurn) {
     Start({skRemote, skNone, skNone, skRemote, skHuman, skNone}, {ann, nullptr, nullptr, bob});
-    fMain->hcGotMsg(Move(4, 0), bob); // Orange steps before Blue has moved
-    fMain->hcGotMsg(EndTurn(), bob);
+    fMain->Messaging().OnGotMsg(Move(4, 0), bob); // Orange steps before Blue has moved
+    fMain->Messaging().OnGotMsg(EndTurn(), bob);
     EXPECT_EQ(At(Marble(kOrange, 4)), (LatticePoint{5, -1}));
-    EXPECT_EQ(fMain->state.currentSeat, kBlue);
+    EXPECT_EQ(fMain->game().state().currentSeat, kBlue);
 
-    fMain->hcGotMsg(Move(4, 3), ann);
-    fMain->hcGotMsg(EndTurn(), ann);
+    fMain->Messaging().OnGotMsg(Move(4, 3), ann);
+    fMain->Messaging().OnGotMsg(EndTurn(), ann);
     EXPECT_EQ(At(Marble(kBlue, 4)), (LatticePoint{-4, 2}));
     EXPECT_EQ(At(Marble(kOrange, 4)), (LatticePoint{4, -2}));
-    EXPECT_EQ(fMain->state.currentSeat, kGreen);
+    EXPECT_EQ(fMain->game().state().currentSeat, kGreen);
 }
 
 TEST_F(OnlinePlay, APlayerWhoLeavesOnHisTurnHandsItToTheComputer) {
@@ -126,21 +120,21 @@ TEST_F(OnlinePlay, APlayerWhoLeavesOnHisTurnHandsItToTheComputer) {
         {kReasonTimedOut, "*** Ann has timed out"},
     };
     for (const auto& [reason, line] : cases) {
-        fMain->mLog->clear();
+        Part<QPlainTextEdit>("mLog")->clear();
         Start({skRemote, skNone, skNone, skHuman, skNone, skNone}, {ann});
-        fMain->hcClientDisconnection(ann, reason);
+        fMain->Messaging().OnClientDisconnection(ann, reason);
         EXPECT_EQ(LogLines(), QStringList{line});
-        EXPECT_EQ(fMain->seats[kBlue].kind, skOpen);
-        EXPECT_FALSE(fMain->seats[kBlue].contact);
-        EXPECT_EQ(fMain->seats[kBlue].nameLabel->text(), "Computer");
-        EXPECT_EQ(fMain->state.currentSeat, kOrange) << "the turn passed at once";
+        EXPECT_EQ(fMain->game().seats()[kBlue].kind, skOpen);
+        EXPECT_FALSE(fMain->SeatContact(kBlue));
+        EXPECT_EQ(fMain->SeatNameLabel(kBlue)->text(), "Computer");
+        EXPECT_EQ(fMain->game().state().currentSeat, kOrange) << "the turn passed at once";
 
         // From its next turn on the computer plays it.
         const int before = waits;
         Click(Marble(kOrange, 4));
         ASSERT_TRUE(ClickMarkerOn(Hole(4, -2)));
         EXPECT_GT(waits, before);
-        EXPECT_EQ(fMain->state.currentSeat, kOrange);
+        EXPECT_EQ(fMain->game().state().currentSeat, kOrange);
         EXPECT_EQ(fMain->StatusText(1), "Turn # 2");
     }
 }
@@ -149,17 +143,17 @@ TEST_F(OnlinePlay, ALeaverWhoseMovesStillWaitLeavesAfterThem) {
     onWait = [&](int wait) {
         if (wait != 1)
             return;
-        fMain->hcGotMsg(Move(4, 0), ann);
-        fMain->hcGotMsg(EndTurn(), ann);
-        fMain->hcClientDisconnection(ann, kReasonLeft);
-        EXPECT_EQ(fMain->seats[kOrange].kind, skRemote) << "not before his moves";
+        fMain->Messaging().OnGotMsg(Move(4, 0), ann);
+        fMain->Messaging().OnGotMsg(EndTurn(), ann);
+        fMain->Messaging().OnClientDisconnection(ann, kReasonLeft);
+        EXPECT_EQ(fMain->game().seats()[kOrange].kind, skRemote) << "not before his moves";
     };
     Start({skComputer, skNone, skNone, skRemote, skHuman, skNone},
           {nullptr, nullptr, nullptr, ann});
     EXPECT_EQ(At(Marble(kOrange, 4)), (LatticePoint{4, -2}));
-    EXPECT_EQ(fMain->seats[kOrange].kind, skOpen);
+    EXPECT_EQ(fMain->game().seats()[kOrange].kind, skOpen);
     EXPECT_EQ(LogLines(), QStringList{"*** Ann has left the game"});
-    EXPECT_EQ(fMain->state.currentSeat, kGreen);
+    EXPECT_EQ(fMain->game().state().currentSeat, kGreen);
     EXPECT_EQ(fMain->StatusText(1), "Turn # 1");
 }
 
@@ -168,41 +162,41 @@ TEST_F(OnlinePlay, ALeaverWhoseMovesStillWaitLeavesAfterThem) {
 TEST_F(OnlinePlay, APlayerWithTwoSeatsHandsBothToTheComputer) {
     Start({skRemote, skRemote, skNone, skHuman, skNone, skNone}, {ann, ann});
     const int before = waits;
-    fMain->hcClientDisconnection(ann, kReasonLeft);
-    EXPECT_EQ(fMain->seats[kBlue].kind, skOpen);
-    EXPECT_EQ(fMain->seats[kRed].kind, skOpen);
+    fMain->Messaging().OnClientDisconnection(ann, kReasonLeft);
+    EXPECT_EQ(fMain->game().seats()[kBlue].kind, skOpen);
+    EXPECT_EQ(fMain->game().seats()[kRed].kind, skOpen);
     EXPECT_GT(waits, before) << "Red was played by the computer";
-    EXPECT_EQ(fMain->state.currentSeat, kOrange);
+    EXPECT_EQ(fMain->game().state().currentSeat, kOrange);
     EXPECT_EQ(LogLines(), QStringList{"*** Ann has left the game"});
 }
 
 TEST_F(OnlinePlay, ChatLinesShowTheSendersNameOnOneLine) {
-    fMain->hc.setClientName("Me");
-    fMain->hcGotMsg(Chat("Hello\nall"), ann);
-    fMain->hcGotMsg(Chat("from nowhere"), fMain->hc.Contacts(-1));
-    fMain->hcGotAck(Chat("my line"), ann); // one per acknowledging player
-    fMain->hcGotAck(Chat("my line"), bob);
-    fMain->hcGotAck(Move(1, 1), bob);
+    fMain->Messaging().setClientName("Me");
+    fMain->Messaging().OnGotMsg(Chat("Hello\nall"), ann);
+    fMain->Messaging().OnGotMsg(Chat("from nowhere"), fMain->Messaging().Contacts(-1));
+    fMain->Messaging().OnGotAck(Chat("my line"), ann); // one per acknowledging player
+    fMain->Messaging().OnGotAck(Chat("my line"), bob);
+    fMain->Messaging().OnGotAck(Move(1, 1), bob);
     EXPECT_EQ(LogLines(), (QStringList{"Ann: Hello all", "Me: my line", "Me: my line"}));
 
     // Enter sends the field's text and empties it; nothing shows until a
     // player acknowledges it.
-    fMain->SetMultiplayerView(false); // the field must exist, not the socket
-    fMain->eChat->show();
-    QTest::keyClicks(fMain->eChat, "hi there");
-    QTest::keyClick(fMain->eChat, Qt::Key_Return);
-    EXPECT_EQ(fMain->eChat->text(), "");
+    ASSERT_FALSE(fMain->Messaging().Enabled()); // the field must exist, not the socket
+    Part<QLineEdit>("eChat")->show();
+    QTest::keyClicks(Part<QLineEdit>("eChat"), "hi there");
+    QTest::keyClick(Part<QLineEdit>("eChat"), Qt::Key_Return);
+    EXPECT_EQ(Part<QLineEdit>("eChat")->text(), "");
     EXPECT_EQ(LogLines().size(), 3);
 }
 
 TEST_F(OnlinePlay, TheConnectionsEventsWriteTheirLogLines) {
-    fMain->hcConnectionSuccess();
+    fMain->Messaging().OnConnectionSuccess();
     for (int reason : {kReasonNoAnswer, kReasonFull, kReasonVersion, 7})
-        fMain->hcConnectionFailed(nullptr, reason);
-    fMain->hcTimeout(Move(1, 1), ann);
-    fMain->hcTimeout(EndTurn(), ann);
-    fMain->hcClientDisconnection(bob, kReasonLeft); // holds no seat
-    fMain->hcNewClient(TQMsg(), bob);               // not hosting: only the line
+        fMain->Messaging().OnConnectionFailed(nullptr, reason);
+    fMain->Messaging().OnTimeout(Move(1, 1), ann);
+    fMain->Messaging().OnTimeout(EndTurn(), ann);
+    fMain->Messaging().OnClientDisconnection(bob, kReasonLeft); // holds no seat
+    fMain->Messaging().OnNewClient(TQMsg(), bob);               // not hosting: only the line
     EXPECT_EQ(LogLines(),
               (QStringList{"***Connected to the server... Waiting for other players.",
                            "***Couldn't reach the remote server", "***The server is full",

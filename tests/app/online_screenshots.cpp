@@ -10,6 +10,7 @@
 #include "players_dialog.h"
 #include "tavlo_login_dialog.h"
 #include "test_lobby.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,28 +32,29 @@ bool Save(QWidget& widget, const QString& folder, const char* name) {
 
 // The move the computer would choose, clicked hop by hop.
 void PlayOneTurn(TfMain& window) {
-    const int seat = window.state.currentSeat;
-    const ComputerChoice choice = ChooseComputerMove(window.marbles, window.state.homeHoles, seat);
+    const int seat = window.game().state().currentSeat;
+    const ComputerChoice choice =
+        ChooseComputerMove(window.game().marbles(), window.game().state().homeHoles, seat);
     if (!choice.marble)
         return;
-    for (size_t i = 1; i < choice.path.size() && window.state.currentSeat == seat; ++i) {
+    for (size_t i = 1; i < choice.path.size() && window.game().state().currentSeat == seat; ++i) {
         QTest::mouseClick(window.MarblePicture(*choice.marble), Qt::LeftButton);
         bool clicked = false;
         for (int k = 0; k < kTargetMarkers && !clicked; ++k)
-            if (window.targetMarkers[k]->isVisible() && window.MarkerHole(k) == choice.path[i]) {
-                QTest::mouseClick(window.targetMarkers[k], Qt::LeftButton);
+            if (window.TargetMarker(k)->isVisible() && window.MarkerHole(k) == choice.path[i]) {
+                QTest::mouseClick(window.TargetMarker(k), Qt::LeftButton);
                 clicked = true;
             }
         if (!clicked)
             break;
     }
-    if (window.state.currentSeat == seat && window.aEndTurn->isEnabled())
-        window.aEndTurn->trigger();
+    if (window.game().state().currentSeat == seat && ActionOf(window, "aEndTurn")->isEnabled())
+        ActionOf(window, "aEndTurn")->trigger();
 }
 
 void Chat(TfMain& window, const char* line) {
-    QTest::keyClicks(window.eChat, line);
-    QTest::keyClick(window.eChat, Qt::Key_Return);
+    QTest::keyClicks(Named<QLineEdit>(window, "eChat"), line);
+    QTest::keyClick(Named<QLineEdit>(window, "eChat"), Qt::Key_Return);
 }
 
 } // namespace
@@ -70,19 +72,20 @@ int main(int argc, char* argv[]) {
     lobby.AddPlayer("Ann", "ann-secret");
     Player host("Quorvik", "127.0.0.2", lobby.HostSetting());
     Player ann("Ann", "127.0.0.3", lobby.HostSetting());
-    host->state.stepDelay = ann->state.stepDelay = 100;
+    host->SetStepDelay(100);
+    ann->SetStepDelay(100);
     bool ok = true;
 
     // The login dialog as the host fills it in, before Login.
-    TfTavloLogin& login = *host->fTavloLogin;
-    WhenModal(*host->fPlayers, [&] {
+    TfTavloLogin& login = *host->dialogs().login;
+    WhenModal(*host->dialogs().players, [&] {
         // Blue at this computer, Orange for Ann, Green for the computer.
         const std::array<SeatKind, kColours> kinds = {skHuman, skNone,     skNone,
                                                       skOpen,  skComputer, skNone};
         for (int i = 0; i < kColours; ++i)
-            host->fPlayers->seatBoxes[i]->setCurrentIndex(kinds[i]);
-        host->fPlayers->eGamename->setText("Friday night");
-        host->fPlayers->btnOk->click();
+            host->dialogs().players->seatBoxes[i]->setCurrentIndex(kinds[i]);
+        host->dialogs().players->eGamename->setText("Friday night");
+        host->dialogs().players->btnOk->click();
     });
     WhenModal(login, [&] {
         login.eUsername->setText("Quorvik");
@@ -90,11 +93,11 @@ int main(int argc, char* argv[]) {
         ok &= Save(login, folder, "login_dialog.png");
         login.bLogin->click();
     });
-    host->aNewGame->trigger();
+    ActionOf(*host, "aNewGame")->trigger();
 
     // Ann's game list with the published game selected.
     AnswerLogin(ann, "Ann", "ann-secret");
-    TfGamelist& list = *ann->fGamelist;
+    TfGamelist& list = *ann->dialogs().gamelist;
     WhenModal(list, [&] {
         if (list.lvgames->topLevelItemCount() > 0)
             list.lvgames->setCurrentItem(list.lvgames->topLevelItem(0));
@@ -102,20 +105,21 @@ int main(int argc, char* argv[]) {
         ok &= Save(list, folder, "game_list.png");
         list.bJoin->click();
     });
-    ann->aJoinGame->trigger();
-    ok &= WaitUntil([&] { return !host->marbles.empty() && !ann->marbles.empty(); });
+    ActionOf(*ann, "aJoinGame")->trigger();
+    ok &= WaitUntil(
+        [&] { return !host->game().marbles().empty() && !ann->game().marbles().empty(); });
 
     // A few turns and a few words.
     for (int turn = 0; turn < 4 && ok; ++turn) {
-        WaitUntil([&] { return !host->computerMoving && !ann->computerMoving; });
-        TfMain& mover = host->lblYourTurn->isVisible() ? *host : *ann;
+        WaitUntil([&] { return !host->game().ComputerMoving() && !ann->game().ComputerMoving(); });
+        TfMain& mover = Named<QLabel>(*host, "lblYourTurn")->isVisible() ? *host : *ann;
         PlayOneTurn(mover);
         QTest::qWait(300);
     }
     Chat(*host, "Good luck, Ann!");
     Chat(*ann, "Thanks, you too");
     WaitUntil([&] { return host.LogCount("Ann: Thanks, you too") == 1; }, 3000);
-    WaitUntil([&] { return !host->computerMoving && !ann->computerMoving; });
+    WaitUntil([&] { return !host->game().ComputerMoving() && !ann->game().ComputerMoving(); });
     QTest::qWait(100);
     ok &= Save(*host, folder, "online_game_host.png");
     ok &= Save(*ann, folder, "online_game_joiner.png");

@@ -4,6 +4,7 @@
 #include "marble.h"
 #include "players_dialog.h"
 #include "tavlo_login_dialog.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -43,7 +44,7 @@ Player::Player(const std::string& nickname, const std::string& localAddress,
     window = CreateWindows(&prompts);
     window->LoadSettings();
     qputenv("XDG_CONFIG_HOME", previous);
-    window->state.stepDelay = kOnlineStepDelay;
+    window->SetStepDelay(kOnlineStepDelay);
     window->show();
 }
 
@@ -52,7 +53,7 @@ Player::~Player() {
 }
 
 QStringList Player::Log() const {
-    return window->mLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+    return Named<QPlainTextEdit>(*window, "mLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
 }
 
 int Player::LogCount(const QString& line) const {
@@ -90,7 +91,7 @@ void WhenModal(QWidget& dialog, std::function<void()> answer) {
 }
 
 void AnswerLogin(Player& player, const std::string& user, const std::string& password) {
-    TfTavloLogin& login = *player->fTavloLogin;
+    TfTavloLogin& login = *player->dialogs().login;
     WhenModal(login, [&login, user, password] {
         login.eUsername->setText(Text(user));
         login.ePassword->setText(Text(password));
@@ -100,7 +101,7 @@ void AnswerLogin(Player& player, const std::string& user, const std::string& pas
 
 void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QString& gameName,
              const std::string& user, const std::string& password) {
-    TfPlayers& players = *host->fPlayers;
+    TfPlayers& players = *host->dialogs().players;
     WhenModal(players, [&players, kinds, gameName] {
         for (int i = 0; i < kColours; ++i)
             players.seatBoxes[i]->setCurrentIndex(kinds[i]);
@@ -108,15 +109,15 @@ void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QS
         players.btnOk->click();
     });
     AnswerLogin(host, user, password);
-    host->aNewGame->trigger();
+    ActionOf(*host, "aNewGame")->trigger();
 }
 
 void Join(Player& player, const std::string& user, const std::string& password,
           const std::string& gameName, std::vector<TGameListEntry>* listed,
           const std::function<void()>& beforeJoin) {
-    if (!IsLoggedIn(player->sessionId))
+    if (!IsLoggedIn(player->Session().sessionId))
         AnswerLogin(player, user, password);
-    TfGamelist& list = *player->fGamelist;
+    TfGamelist& list = *player->dialogs().gamelist;
     WhenModal(list, [&list, gameName, listed, beforeJoin] {
         QTreeWidget& rows = *list.lvgames;
         QTreeWidgetItem* wanted = nullptr;
@@ -138,12 +139,12 @@ void Join(Player& player, const std::string& user, const std::string& password,
         rows.setCurrentItem(wanted);
         list.bJoin->click();
     });
-    player->aJoinGame->trigger();
+    ActionOf(*player, "aJoinGame")->trigger();
 }
 
 std::vector<std::string> Board(const TfMain& window) {
     std::vector<std::string> board;
-    for (const auto& marble : window.marbles) {
+    for (const auto& marble : window.game().marbles()) {
         const LatticePoint at = marble->pos->at;
         board.push_back(std::to_string(marble->colour) + "/" + std::to_string(marble->number) +
                         "@" + std::to_string(at.r) + "," + std::to_string(at.c));

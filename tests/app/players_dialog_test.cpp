@@ -18,7 +18,7 @@ class PlayersDialog : public ::testing::Test {
   protected:
     void SetUp() override {
         fMain = CreateWindows(&prompts);
-        dialog = fMain->fPlayers;
+        dialog = fMain->dialogs().players;
         dialog->show(); // FormShow
         QApplication::processEvents();
     }
@@ -26,6 +26,13 @@ class PlayersDialog : public ::testing::Test {
         QString kinds;
         for (const QComboBox* box : dialog->seatBoxes)
             kinds += "-HCO"[box->currentIndex()];
+        return kinds;
+    }
+    // The kinds OK last took from the dialog.
+    QString Stored() const {
+        QString kinds;
+        for (SeatKind kind : dialog->ChosenKinds())
+            kinds += "-HCOR"[kind];
         return kinds;
     }
     bool NameShown() const { return dialog->eGamename->isVisible(); }
@@ -100,18 +107,14 @@ TEST_F(PlayersDialog, RefusesFewerThanTwoSeatsAndAnOpenGameWithoutName) {
             dialog->seatBoxes[i]->setCurrentIndex(QString("-HCO").indexOf(c.kinds[i]));
         dialog->eGamename->setText(c.name);
         prompts.messages.clear();
-        for (Seat& seat : fMain->seats)
-            seat.kind = skRemote; // anything the dialog would never write
+        const QString before = Stored();
         QTest::mouseClick(dialog->btnOk, Qt::LeftButton);
 
         EXPECT_EQ(dialog->isVisible(), !c.accepted) << c.kinds << " '" << c.name << "'";
         EXPECT_EQ(dialog->result(), c.accepted ? QDialog::Accepted : QDialog::Rejected) << c.kinds;
         EXPECT_EQ(prompts.messages, c.accepted ? QStringList{} : QStringList{"Invalid selection"})
             << c.kinds;
-        QString stored;
-        for (const Seat& seat : fMain->seats)
-            stored += "-HCOR"[seat.kind];
-        EXPECT_EQ(stored, c.accepted ? QString(c.kinds) : "RRRRRR") << c.kinds;
+        EXPECT_EQ(Stored(), c.accepted ? QString(c.kinds) : before) << c.kinds;
         if (!c.accepted) {
             EXPECT_EQ(Kinds(), c.kinds) << "the choice stays for the user to mend";
         }
@@ -127,15 +130,12 @@ TEST_F(PlayersDialog, CancelEscapeAndTheCloseBoxChangeNoSeat) {
     };
     for (const auto& cancel : ways) {
         dialog->show();
-        for (Seat& seat : fMain->seats)
-            seat.kind = skNone;
-        fMain->seats[1].kind = skComputer;
+        const QString before = Stored();
         dialog->cbPresets->setCurrentIndex(4);
         cancel();
         EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(Stored(), before);
         EXPECT_EQ(dialog->result(), QDialog::Rejected);
-        EXPECT_EQ(fMain->seats[0].kind, skNone);
-        EXPECT_EQ(fMain->seats[1].kind, skComputer);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "players_dialog.h"
 #include "scripted_prompts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -30,8 +31,8 @@ bool Save(QWidget& widget, const QString& folder, const char* name) {
 
 PictureWidget* MarkerOn(TfMain& fMain, const TZellhopPos& hole) {
     for (int k = 0; k < kTargetMarkers; ++k)
-        if (fMain.targetMarkers[k]->isVisible() && fMain.MarkerHole(k) == &hole)
-            return fMain.targetMarkers[k];
+        if (fMain.TargetMarker(k)->isVisible() && fMain.MarkerHole(k) == &hole)
+            return fMain.TargetMarker(k);
     return nullptr;
 }
 
@@ -51,32 +52,32 @@ int main(int argc, char* argv[]) {
     bool ok = true;
     // The player dialog as New Game opens it, then "1 Human vs 1 Computer".
     QTimer::singleShot(50, fMain.get(), [&] {
-        ok &= Save(*fMain->fPlayers, folder, "players_dialog.png");
-        fMain->fPlayers->cbPresets->setCurrentIndex(6);
-        ok &= Save(*fMain->fPlayers, folder, "players_dialog_tavlo.png");
-        fMain->fPlayers->cbPresets->setCurrentIndex(0);
-        fMain->fPlayers->btnOk->click();
+        ok &= Save(*fMain->dialogs().players, folder, "players_dialog.png");
+        fMain->dialogs().players->cbPresets->setCurrentIndex(6);
+        ok &= Save(*fMain->dialogs().players, folder, "players_dialog_tavlo.png");
+        fMain->dialogs().players->cbPresets->setCurrentIndex(0);
+        fMain->dialogs().players->btnOk->click();
     });
-    fMain->aNewGame->trigger();
+    fMain->findChild<QAction*>("aNewGame")->trigger();
     QTest::qWait(50);
 
     // Blue marble 2 selected: two jumps offered.
-    TZellhopBall* blue = fMain->marbles.FindBall(0, 2);
+    TZellhopBall* blue = fMain->game().FindBall(0, 2);
     QTest::mouseClick(fMain->MarblePicture(*blue), Qt::LeftButton);
     QTest::qWait(50);
     ok &= Save(*fMain, folder, "game_marble_selected.png");
 
     // Blue jumps; Orange's answer is caught half way.
-    fMain->state.stepDelay = kShownStepDelay;
+    fMain->SetStepDelay(kShownStepDelay);
     bool caught = false;
     QObject::connect(fMain.get(), &TfMain::stepWaitStarted, [&] {
-        if (caught || fMain->state.currentSeat != 3)
+        if (caught || fMain->game().state().currentSeat != 3)
             return;
         caught = true;
         QTest::qWait(kShownStepDelay / 2);
         ok &= Save(*fMain, folder, "game_computer_moving.png");
     });
-    PictureWidget* marker = MarkerOn(*fMain, *fMain->holes.at({-4, 0}));
+    PictureWidget* marker = MarkerOn(*fMain, *fMain->game().board().at({-4, 0}));
     if (!marker)
         return 1;
     QTest::mouseClick(marker, Qt::LeftButton);
@@ -84,9 +85,9 @@ int main(int argc, char* argv[]) {
     ok &= Save(*fMain, folder, "game_computer_answered.png");
 
     QTimer::singleShot(50, fMain.get(), [&] {
-        ok &= Save(*fMain->fOptions, folder, "options_dialog.png");
-        fMain->fOptions->accept();
+        ok &= Save(*fMain->dialogs().options, folder, "options_dialog.png");
+        fMain->dialogs().options->accept();
     });
-    fMain->Options1->trigger();
+    fMain->findChild<QAction*>("Options1")->trigger();
     return ok && caught ? 0 : 1;
 }

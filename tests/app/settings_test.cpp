@@ -4,6 +4,7 @@
 #include "qt_printers.h"
 #include "scripted_prompts.h"
 #include "settings.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,8 +42,8 @@ class Settings : public ::testing::Test {
         QFile file(IniPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    int Slider() const { return fMain->fOptions->tbCompSpeed->value(); }
-    bool AllowBack() const { return fMain->fOptions->cbAllowBack->isChecked(); }
+    int Slider() const { return fMain->dialogs().options->tbCompSpeed->value(); }
+    bool AllowBack() const { return fMain->dialogs().options->cbAllowBack->isChecked(); }
 
     QTemporaryDir config;
     QByteArray previous;
@@ -80,11 +81,11 @@ TEST_F(Settings, AreReadIntoTheOptionsAndTheGameAtStart) {
         fMain = CreateWindows(&prompts);
         fMain->LoadSettings();
         EXPECT_EQ(Slider(), c.slider) << label;
-        EXPECT_EQ(fMain->state.stepDelay, c.stepDelay) << label;
+        EXPECT_EQ(fMain->StepDelay(), c.stepDelay) << label;
         EXPECT_EQ(AllowBack(), c.jumpBack) << label;
-        EXPECT_EQ(fMain->state.jumpBackAllowed, c.jumpBack) << label;
-        EXPECT_EQ(fMain->hc.ClientName(), c.clientName) << label;
-        EXPECT_EQ(fMain->nickname, c.nickname) << label;
+        EXPECT_EQ(fMain->game().state().jumpBackAllowed, c.jumpBack) << label;
+        EXPECT_EQ(fMain->Messaging().ClientName(), c.clientName) << label;
+        EXPECT_EQ(fMain->Session().nickname, c.nickname) << label;
     }
 }
 
@@ -92,8 +93,8 @@ TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
     WriteIni("; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=300\nJumpBack=2\nTheme=dark\n"
              "[MULTI]\nNickname=Ann\nServer=local\n");
     fMain->LoadSettings();
-    fMain->fOptions->tbCompSpeed->setValue(1234);
-    fMain->hc.setClientName("Bob");
+    fMain->dialogs().options->tbCompSpeed->setValue(1234);
+    fMain->Messaging().setClientName("Bob");
     fMain->SaveSettings();
     EXPECT_EQ(Ini(), "; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=1234\nJumpBack=1\n"
                      "Theme=dark\n[MULTI]\nNickname=Bob\nServer=local\nLobbyHost=localhost\n"
@@ -104,11 +105,11 @@ TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
     fMain->LoadSettings();
     EXPECT_EQ(Slider(), 1234);
     EXPECT_TRUE(AllowBack());
-    EXPECT_EQ(fMain->hc.ClientName(), "Bob");
+    EXPECT_EQ(fMain->Messaging().ClientName(), "Bob");
 }
 
 TEST_F(Settings, ANameWithALineBreakCannotAddLinesToTheFile) {
-    fMain->hc.setClientName("Eve\n[MAIN]\nCompSpeed=0");
+    fMain->Messaging().setClientName("Eve\n[MAIN]\nCompSpeed=0");
     fMain->SaveSettings();
     EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\n\n[MULTI]\nNickname=Eve\n"
                      "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
@@ -123,7 +124,7 @@ TEST_F(Settings, AFileThatCannotBeWrittenIsLeftAloneSilently) {
 }
 
 TEST_F(Settings, TheOptionsDialogAppliesItsControlsHoweverItCloses) {
-    TfOptions& options = *fMain->fOptions;
+    TfOptions& options = *fMain->dialogs().options;
     EXPECT_EQ(options.windowTitle(), "Options");
     EXPECT_EQ(options.size(), QSize(265, 144));
     EXPECT_EQ(options.cbAllowBack->text(), "Allow to jump back");
@@ -149,10 +150,10 @@ TEST_F(Settings, TheOptionsDialogAppliesItsControlsHoweverItCloses) {
             options.cbAllowBack->setChecked(c.back);
             c.close();
         });
-        fMain->Options1->trigger();
+        ActionOf(*fMain, "Options1")->trigger();
         EXPECT_FALSE(options.isVisible()) << c.how;
-        EXPECT_EQ(fMain->state.stepDelay, 2000 - c.speed) << c.how;
-        EXPECT_EQ(fMain->state.jumpBackAllowed, c.back) << c.how;
+        EXPECT_EQ(fMain->StepDelay(), 2000 - c.speed) << c.how;
+        EXPECT_EQ(fMain->game().state().jumpBackAllowed, c.back) << c.how;
     }
 }
 

@@ -1,0 +1,97 @@
+// The marbles and target markers on the main window, drawn from the game,
+// and a human's clicks on them, passed to the game.
+#include "main_window.h"
+#include "marble_view.h"
+#include "picture_widget.h"
+#include "praise.h"
+#include "shown_text.h"
+
+#include <QAction>
+
+void TfMain::ShowMarbles() {
+    RemoveMarblePictures();
+    for (const auto& owned : game_.marbles()) {
+        const TZellhopBall& marble = *owned;
+        auto view = std::make_unique<MarbleView>(marble, *centralWidget());
+        connect(&view->picture(), &PictureWidget::clicked, this,
+                [this, &marble] { ShowingErrors([this, &marble] { MarbleClick(marble); }); });
+        marbleViews_[&marble] = std::move(view);
+        PlaceMarble(marble);
+    }
+}
+
+void TfMain::RemoveMarblePictures() {
+    // The markers belong to marbles that are about to go.
+    for (PictureWidget* marker : targetMarkers_)
+        marker->hide();
+    marbleViews_.clear();
+}
+
+PictureWidget* TfMain::MarblePicture(const TZellhopBall& marble) const {
+    const auto view = marbleViews_.find(&marble);
+    return view == marbleViews_.end() ? nullptr : &view->second->picture();
+}
+
+void TfMain::PlaceMarble(const TZellhopBall& marble) {
+    if (PictureWidget* picture = MarblePicture(marble); picture && marble.pos) {
+        CentreOnHole(*picture, *marble.pos);
+        picture->show();
+    }
+}
+
+void TfMain::ShowPin(const TZellhopBall& marble, int picture) {
+    if (const auto view = marbleViews_.find(&marble); view != marbleViews_.end())
+        view->second->ShowPin(picture);
+}
+
+void TfMain::MarblesChanged() {
+    ShowMarbles();
+}
+
+void TfMain::MarblePlaced(const TZellhopBall& marble) {
+    PlaceMarble(marble);
+}
+
+void TfMain::TargetsChanged() {
+    ShowTargetMarkers();
+}
+
+void TfMain::ShowTargetMarkers() {
+    const std::vector<Target>& targets = game_.ShownTargets();
+    for (int k = 0; k < kTargetMarkers; ++k) {
+        PictureWidget& marker = *targetMarkers_[k];
+        if (k >= static_cast<int>(targets.size())) {
+            marker.hide();
+            continue;
+        }
+        CentreOnHole(marker, *targets[k].hole);
+        marker.raise();
+        marker.show();
+    }
+}
+
+TZellhopPos* TfMain::MarkerHole(int k) const {
+    const std::vector<Target>& targets = game_.ShownTargets();
+    return k >= 0 && k < static_cast<int>(targets.size()) ? targets[k].hole : nullptr;
+}
+
+void TfMain::MarbleClick(const TZellhopBall& marble) {
+    // The view holds the game's own marble: find it to act on it.
+    if (TZellhopBall* own = game_.FindBall(marble.colour, marble.number); own == &marble)
+        game_.ClickMarble(*own);
+}
+
+void TfMain::MarbleSelected(const TZellhopBall& marble) {
+    SetStatusText(2, QString("Ball %1").arg(marble.number));
+}
+
+void TfMain::MarkerClick(int marker) {
+    if (!targetMarkers_.at(marker)->isVisible())
+        return;
+    game_.ClickTarget(marker);
+}
+
+void TfMain::HumanHopped(int praiseIndex) {
+    SetStatusText(2, Text(::Praise(praiseIndex)));
+    aEndTurn->setEnabled(true);
+}
