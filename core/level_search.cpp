@@ -13,6 +13,7 @@ constexpr int kWin = 1'000'000;
 constexpr int kInfinity = std::numeric_limits<int>::max() / 2;
 constexpr int kStopCheckNodes = 1024; // nodes between two looks at the stop flag
 constexpr int kPercent = 100;
+constexpr int kKillers = 2; // moves that cut off remembered per depth
 
 // How many single steps a hole lies from the tip of each colour's target
 // star point, on an empty board: what a marble there still has to go.
@@ -179,6 +180,9 @@ class LevelSearch {
         }
         moves_.resize(static_cast<size_t>(settings.depth) + 1);
         colourMoves_.resize(static_cast<size_t>(settings.depth) + 1);
+        killers_.resize(static_cast<size_t>(settings.depth) + 1);
+        for (auto& killers : killers_)
+            killers.fill({-1, 0, kNoHole, kNoHole, 0, 0});
     }
 
     LevelSearchResult Run() {
@@ -246,6 +250,7 @@ class LevelSearch {
         GenerateMoves(board_, seat_, settings_.width, moves);
         if (moves.empty())
             return Others(depth - 1, ply + 1, alpha, beta);
+        TryKillersFirst(depth, moves);
         int best = -kInfinity;
         for (const Move& m : moves) {
             Play(m);
@@ -253,8 +258,10 @@ class LevelSearch {
             Undo(m);
             best = std::max(best, v);
             alpha = std::max(alpha, v);
-            if (alpha >= beta)
+            if (alpha >= beta) {
+                RememberKiller(depth, m);
                 break;
+            }
         }
         return best;
     }
@@ -319,6 +326,7 @@ class LevelSearch {
         }
         if (moves.empty())
             return Own(depth - 1, ply + 1, alpha, beta);
+        TryKillersFirst(depth, moves);
         int best = kInfinity;
         for (const Move& m : moves) {
             Play(m);
@@ -326,10 +334,35 @@ class LevelSearch {
             Undo(m);
             best = std::min(best, v);
             beta = std::min(beta, v);
-            if (alpha >= beta)
+            if (alpha >= beta) {
+                RememberKiller(depth, m);
                 break;
+            }
         }
         return best;
+    }
+
+    // Moves that cut the search off at this depth elsewhere, likely to do
+    // so again (a reply that blocks the seat's best chain usually blocks it
+    // after most of its moves): searched first when they are legal here.
+    void TryKillersFirst(int depth, std::vector<Move>& moves) const {
+        auto front = moves.begin();
+        for (const Move& killer : killers_[depth]) {
+            const auto found = std::find_if(front, moves.end(), [&](const Move& m) {
+                return m.colour == killer.colour && m.from == killer.from && m.to == killer.to;
+            });
+            if (found != moves.end()) {
+                std::rotate(front, found, found + 1);
+                ++front;
+            }
+        }
+    }
+    void RememberKiller(int depth, const Move& m) {
+        std::array<Move, kKillers>& killers = killers_[depth];
+        if (killers[0].colour == m.colour && killers[0].from == m.from && killers[0].to == m.to)
+            return;
+        std::rotate(killers.begin(), killers.end() - 1, killers.end());
+        killers[0] = m;
     }
 
     void Count(int nodes) {
@@ -390,6 +423,7 @@ class LevelSearch {
     int replyWidth_ = 0;                         // moves of each other colour in their ply
     std::vector<std::vector<Move>> moves_;       // by remaining depth
     std::vector<std::vector<Move>> colourMoves_; // one other colour's, by remaining depth
+    std::vector<std::array<Move, kKillers>> killers_; // by remaining depth, latest first
     int64_t nodes_ = 0;
     bool stopped_ = false;
 };
