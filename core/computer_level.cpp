@@ -60,7 +60,7 @@ LevelSettings LevelSettingsOf(ComputerLevel level, int seats) {
     if (level == ComputerLevel::kStrong) {
         // Two moves of its own ahead, with the others' best reply between.
         s.depth = 3;
-        s.nodeBudget = 1'000'000;
+        s.nodeBudget = 800'000;
     } else if (level == ComputerLevel::kExpert) {
         // Three moves of its own ahead, the twelve most advancing below the
         // root; against a single other seat its progress counts too, and
@@ -71,7 +71,7 @@ LevelSettings LevelSettingsOf(ComputerLevel level, int seats) {
             s.othersWeight = 30;
         else
             s.replyWidth = 12;
-        s.nodeBudget = 2'500'000;
+        s.nodeBudget = 1'500'000;
     }
     return s;
 }

@@ -136,7 +136,7 @@ TEST(Tournament, EachOpeningIsPlayedTwiceWithTheLevelsMovedOnOneSeat) {
     options.levels = ParseSeatLevels("S-C-C-");
     options.openings = 1;
     options.seed = 2;
-    options.maxTurns = 300;
+    options.maxTurns = 12;
     const auto play = [&] {
         Tournament tournament(options);
         std::vector<std::string> lines;
@@ -150,8 +150,8 @@ TEST(Tournament, EachOpeningIsPlayedTwiceWithTheLevelsMovedOnOneSeat) {
     };
     const std::vector<std::string> lines = play();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].rfind("game 1 S-C-C- opening 1: ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1].rfind("game 2 C-S-C- opening 1: ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[0], "game 1 S-C-C- opening 1: no winner after 12 turns");
+    EXPECT_EQ(lines[1], "game 2 C-S-C- opening 1: no winner after 12 turns");
     EXPECT_EQ(play(), lines) << "the same games on every run";
 }
 
