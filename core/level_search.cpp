@@ -14,6 +14,7 @@ constexpr int kInfinity = std::numeric_limits<int>::max() / 2;
 constexpr int kStopCheckNodes = 1024; // nodes between two looks at the stop flag
 constexpr int kPercent = 100;
 constexpr int kKillers = 2; // moves that cut off remembered per depth
+constexpr size_t kMaxMoves = kMaxMarbles * kHoleCount;
 
 // How many single steps a hole lies from the tip of each colour's target
 // star point, on an empty board: what a marble there still has to go.
@@ -131,26 +132,121 @@ bool SearchedBefore(const Move& a, const Move& b) {
     return a.gain != b.gain ? a.gain > b.gain : a.order < b.order;
 }
 
+bool SameMove(const Move& a, const Move& b) {
+    return a.colour == b.colour && a.from == b.from && a.to == b.to;
+}
+
+// Where a marble can go, and the holes whose marbles decided it: those its
+// chains landed on, their neighbours, and the landing holes of the jumps
+// over those neighbours.  While none of those changes, neither do its
+// destinations.
+struct Reach {
+    HoleSet destinations;
+    HoleSet depends;
+};
+
+Reach ReachOf(const HoleSet& occupied, int from) {
+    const BoardTables& t = Tables();
+    HoleSet taken = occupied;
+    taken.remove(from);
+    HoleSet reached;
+    reached.add(from);
+    HoleSet depends;
+    HoleSet frontier = reached;
+    while (!frontier.empty()) {
+        HoleSet next;
+        frontier.forEach([&](int h) {
+            depends |= t.neighbours(h);
+            for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
+                if (taken.has(jump->over)) {
+                    depends.add(jump->landing);
+                    if (!taken.has(jump->landing))
+                        next.add(jump->landing);
+                }
+        });
+        next = next.without(reached);
+        reached |= next;
+        frontier = next;
+    }
+    depends |= reached;
+    HoleSet destinations = reached | t.neighbours(from).without(taken);
+    destinations.remove(from);
+    return {destinations, depends};
+}
+
+// The reach of marbles on one board, kept by a node for its children: they
+// move the other side's marbles on boards that differ from the node's by one
+// move.  A reach found on a child's board holds on the node's board too
+// when it does not depend on that move's holes, and then serves every child
+// whose move it does not depend on either.
+class ReachCache {
+  public:
+    // The node's board has changed: nothing known holds any more.
+    void Renew() { ++now_; }
+    const Reach* Find(int colour, int slot) const {
+        return stamp_[colour][slot] == now_ ? &reach_[colour][slot] : nullptr;
+    }
+    void Keep(int colour, int slot, const Reach& reach) {
+        reach_[colour][slot] = reach;
+        stamp_[colour][slot] = now_;
+    }
+
+  private:
+    std::array<std::array<Reach, kMaxMarbles>, kColours> reach_;
+    std::array<std::array<uint32_t, kMaxMarbles>, kColours> stamp_{};
+    uint32_t now_ = 1;
+};
+
+// What a node's board differs by from the board of the cache it was given:
+// its parent's move, or nothing.
+struct Since {
+    ReachCache* cache = nullptr; // none: nothing to keep or find
+    HoleSet changed;
+};
+
+Since After(ReachCache& cache, const Move& m) {
+    Since since{&cache, {}};
+    since.changed.add(m.from);
+    since.changed.add(m.to);
+    return since;
+}
+
+HoleSet DestinationsOf(const LevelBoard& b, int colour, int slot, const Since& since) {
+    if (since.cache)
+        if (const Reach* known = since.cache->Find(colour, slot);
+            known && !known->depends.meets(since.changed))
+            return known->destinations;
+    const Reach reach = ReachOf(b.occupied(), b.hole(colour, slot));
+    if (since.cache && !reach.depends.meets(since.changed))
+        since.cache->Keep(colour, slot, reach);
+    return reach.destinations;
+}
+
 // The colour's moves, those that bring it furthest first, at most `width`
 // of them (0: all); among equals the earlier marble and the lower hole.
-void GenerateMoves(const LevelBoard& b, int colour, int width, std::vector<Move>& moves) {
+void GenerateMoves(const LevelBoard& b, int colour, int width, const Since& since,
+                   std::vector<Move>& moves) {
     const ProgressTables& progress = Progress();
+    const size_t kept = width > 0 ? static_cast<size_t>(width) : kMaxMoves;
     moves.clear();
+    int16_t order = 0;
     for (int slot = 0; slot < b.count(colour); ++slot) {
         const int from = b.hole(colour, slot);
         const int fromToGo = progress.toGo(colour, from);
-        Destinations(b.occupied(), from).forEach([&](int to) {
-            moves.push_back({static_cast<int8_t>(colour), static_cast<int8_t>(slot),
-                             static_cast<int8_t>(from), static_cast<int8_t>(to),
-                             static_cast<int16_t>(fromToGo - progress.toGo(colour, to)),
-                             static_cast<int16_t>(moves.size())});
+        DestinationsOf(b, colour, slot, since).forEach([&](int to) {
+            const Move m{static_cast<int8_t>(colour),
+                         static_cast<int8_t>(slot),
+                         static_cast<int8_t>(from),
+                         static_cast<int8_t>(to),
+                         static_cast<int16_t>(fromToGo - progress.toGo(colour, to)),
+                         order++};
+            // Few are kept below the root: keep them sorted as they come.
+            if (moves.size() == kept && !SearchedBefore(m, moves.back()))
+                return;
+            if (moves.size() == kept)
+                moves.pop_back();
+            moves.insert(std::upper_bound(moves.begin(), moves.end(), m, SearchedBefore), m);
         });
-    }
-    if (width > 0 && moves.size() > static_cast<size_t>(width)) {
-        std::partial_sort(moves.begin(), moves.begin() + width, moves.end(), SearchedBefore);
-        moves.resize(static_cast<size_t>(width));
-    } else {
-        std::sort(moves.begin(), moves.end(), SearchedBefore);
     }
 }
 
@@ -178,9 +274,11 @@ class LevelSearch {
                               static_cast<int>(others_.size());
             replyWidth_ = settings.width > 0 ? std::min(settings.width, share) : share;
         }
-        moves_.resize(static_cast<size_t>(settings.depth) + 1);
-        colourMoves_.resize(static_cast<size_t>(settings.depth) + 1);
-        killers_.resize(static_cast<size_t>(settings.depth) + 1);
+        const size_t plies = static_cast<size_t>(std::max(settings.depth, 1)) + 1;
+        moves_.resize(plies);
+        colourMoves_.resize(plies);
+        caches_.resize(plies);
+        killers_.resize(plies);
         for (auto& killers : killers_)
             killers.fill({-1, 0, kNoHole, kNoHole, 0, 0});
     }
@@ -188,7 +286,7 @@ class LevelSearch {
     LevelSearchResult Run() {
         LevelSearchResult result;
         std::vector<Move> root;
-        GenerateMoves(board_, seat_, 0, root);
+        GenerateMoves(board_, seat_, 0, {}, root);
         if (root.empty())
             return result;
         try {
@@ -219,13 +317,12 @@ class LevelSearch {
     void SearchRoot(std::vector<Move>& root, int depth) {
         std::vector<int> values(root.size(), -kInfinity);
         int alpha = -kInfinity;
+        ReachCache& cache = Renewed(depth);
         for (size_t i = 0; i < root.size(); ++i) {
-            if (settings_.rootWidth > 0 && depth > 1 &&
-                i >= static_cast<size_t>(settings_.rootWidth))
-                break;
             const Move& m = root[i];
             Play(m);
-            values[i] = board_.Won(seat_) ? kWin : Others(depth - 1, 1, alpha, kInfinity);
+            values[i] =
+                board_.Won(seat_) ? kWin : Others(depth - 1, 1, alpha, kInfinity, After(cache, m));
             Undo(m);
             alpha = std::max(alpha, values[i]);
         }
@@ -240,21 +337,30 @@ class LevelSearch {
         root = std::move(sorted);
     }
 
+    // The cache that a node of `depth` keeps for its children.
+    ReachCache& Renewed(int depth) {
+        caches_[depth].Renew();
+        return caches_[depth];
+    }
+
     // The seat to move.
-    int Own(int depth, int ply, int alpha, int beta) {
+    int Own(int depth, int ply, int alpha, int beta, const Since& since) {
         if (depth == 0)
             return Evaluate();
         if (depth == 1)
-            return LastOwnPly(ply);
+            return LastOwnPly(ply, since);
         std::vector<Move>& moves = moves_[depth];
-        GenerateMoves(board_, seat_, settings_.width, moves);
+        GenerateMoves(board_, seat_, settings_.width, since, moves);
+        ReachCache& cache = Renewed(depth);
         if (moves.empty())
-            return Others(depth - 1, ply + 1, alpha, beta);
+            return Others(depth - 1, ply + 1, alpha, beta, {&cache, {}});
         TryKillersFirst(depth, moves);
         int best = -kInfinity;
         for (const Move& m : moves) {
             Play(m);
-            const int v = board_.Won(seat_) ? kWin - ply : Others(depth - 1, ply + 1, alpha, beta);
+            const int v = board_.Won(seat_)
+                              ? kWin - ply
+                              : Others(depth - 1, ply + 1, alpha, beta, After(cache, m));
             Undo(m);
             best = std::max(best, v);
             alpha = std::max(alpha, v);
@@ -269,7 +375,7 @@ class LevelSearch {
     // The seat's last ply.  Most moves change nothing but the seat's own
     // hole costs, and their values follow without playing them; only a move
     // from or to a hole where it could change another term is played.
-    int LastOwnPly(int ply) {
+    int LastOwnPly(int ply, const Since& since) {
         const int* costs = costs_[seat_].data();
         const int now = Evaluate();
         const HoleSet sensitive = Sensitive();
@@ -278,7 +384,7 @@ class LevelSearch {
         int best = -kInfinity;
         for (int slot = 0; slot < board_.count(seat_); ++slot) {
             const int from = board_.hole(seat_, slot);
-            const HoleSet destinations = Destinations(board_.occupied(), from);
+            const HoleSet destinations = DestinationsOf(board_, seat_, slot, since);
             Count(destinations.count());
             if (lastOutside && !target.has(from) && destinations.meets(target))
                 return kWin - ply;
@@ -312,25 +418,28 @@ class LevelSearch {
 
     // The others' best reply: whichever single move of any other colour
     // leaves the seat worst off.
-    int Others(int depth, int ply, int alpha, int beta) {
+    int Others(int depth, int ply, int alpha, int beta, const Since& since) {
         if (depth == 0)
             return Evaluate();
         if (others_.empty())
-            return Own(depth - 1, ply + 1, alpha, beta);
+            return Own(depth - 1, ply + 1, alpha, beta, {});
         std::vector<Move>& moves = moves_[depth];
         std::vector<Move>& colourMoves = colourMoves_[depth];
         moves.clear();
         for (int colour : others_) {
-            GenerateMoves(board_, colour, replyWidth_, colourMoves);
+            GenerateMoves(board_, colour, replyWidth_, since, colourMoves);
             moves.insert(moves.end(), colourMoves.begin(), colourMoves.end());
         }
+        ReachCache& cache = Renewed(depth);
         if (moves.empty())
-            return Own(depth - 1, ply + 1, alpha, beta);
+            return Own(depth - 1, ply + 1, alpha, beta, {&cache, {}});
         TryKillersFirst(depth, moves);
         int best = kInfinity;
         for (const Move& m : moves) {
             Play(m);
-            const int v = board_.Won(m.colour) ? -kWin + ply : Own(depth - 1, ply + 1, alpha, beta);
+            const int v = board_.Won(m.colour)
+                              ? -kWin + ply
+                              : Own(depth - 1, ply + 1, alpha, beta, After(cache, m));
             Undo(m);
             best = std::min(best, v);
             beta = std::min(beta, v);
@@ -348,9 +457,8 @@ class LevelSearch {
     void TryKillersFirst(int depth, std::vector<Move>& moves) const {
         auto front = moves.begin();
         for (const Move& killer : killers_[depth]) {
-            const auto found = std::find_if(front, moves.end(), [&](const Move& m) {
-                return m.colour == killer.colour && m.from == killer.from && m.to == killer.to;
-            });
+            const auto found = std::find_if(front, moves.end(),
+                                            [&](const Move& m) { return SameMove(m, killer); });
             if (found != moves.end()) {
                 std::rotate(front, found, found + 1);
                 ++front;
@@ -359,7 +467,7 @@ class LevelSearch {
     }
     void RememberKiller(int depth, const Move& m) {
         std::array<Move, kKillers>& killers = killers_[depth];
-        if (killers[0].colour == m.colour && killers[0].from == m.from && killers[0].to == m.to)
+        if (SameMove(killers[0], m))
             return;
         std::rotate(killers.begin(), killers.end() - 1, killers.end());
         killers[0] = m;
@@ -390,9 +498,8 @@ class LevelSearch {
     // Other colours' marbles in the seat's target star point that cannot
     // move: while one stays there, the seat cannot win.
     int Trapped() const {
-        const HoleSet strangers = Strangers();
         int trapped = 0;
-        strangers.forEach([&](int h) { trapped += !CanMove(board_.occupied(), h); });
+        Strangers().forEach([&](int h) { trapped += !CanMove(board_.occupied(), h); });
         return trapped;
     }
     HoleSet Strangers() const {
@@ -420,10 +527,13 @@ class LevelSearch {
     const LevelSettings settings_;
     const std::atomic<bool>* stop_;
     std::vector<int> others_;
-    int replyWidth_ = 0;                         // moves of each other colour in their ply
-    std::vector<std::vector<Move>> moves_;       // by remaining depth
-    std::vector<std::vector<Move>> colourMoves_; // one other colour's, by remaining depth
-    std::vector<std::array<Move, kKillers>> killers_; // by remaining depth, latest first
+    int replyWidth_ = 0; // moves of each other colour in their ply
+    // By remaining depth: the moves of a node, one other colour's moves,
+    // the reach kept for the grandchildren, and the moves that cut off.
+    std::vector<std::vector<Move>> moves_;
+    std::vector<std::vector<Move>> colourMoves_;
+    std::vector<ReachCache> caches_;
+    std::vector<std::array<Move, kKillers>> killers_;
     int64_t nodes_ = 0;
     bool stopped_ = false;
 };
@@ -441,26 +551,7 @@ bool CanMove(const HoleSet& occupied, int from) {
 }
 
 HoleSet Destinations(const HoleSet& occupied, int from) {
-    const BoardTables& t = Tables();
-    HoleSet taken = occupied;
-    taken.remove(from);
-    HoleSet reached;
-    reached.add(from);
-    HoleSet frontier = reached;
-    while (!frontier.empty()) {
-        HoleSet next;
-        frontier.forEach([&](int h) {
-            for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
-                if (taken.has(jump->over) && !taken.has(jump->landing))
-                    next.add(jump->landing);
-        });
-        next = next.without(reached);
-        reached |= next;
-        frontier = next;
-    }
-    HoleSet destinations = reached | t.neighbours(from).without(taken);
-    destinations.remove(from);
-    return destinations;
+    return ReachOf(occupied, from).destinations;
 }
 
 std::vector<int> PathTo(const HoleSet& occupied, int from, int to) {

@@ -21,9 +21,6 @@ struct LevelSettings {
     // In the others' ply, this many moves in all, shared evenly among the
     // other colours (each at most `width`); 0: `width` each.
     int replyWidth = 0;
-    // The seat's own moves at the root that are searched to full depth,
-    // best first by a shallow search; 0 searches them all.
-    int rootWidth = 0;
     // When a ply would pass this many nodes, the deepest ply completed
     // before it decides.  0: no limit.
     int64_t nodeBudget = 0;
