@@ -529,7 +529,7 @@ class LevelSearch {
     std::vector<int> others_;
     int replyWidth_ = 0; // moves of each other colour in their ply
     // By remaining depth: the moves of a node, one other colour's moves,
-    // the reach kept for the grandchildren, and the moves that cut off.
+    // the reach kept for the children, and the moves that cut off.
     std::vector<std::vector<Move>> moves_;
     std::vector<std::vector<Move>> colourMoves_;
     std::vector<ReachCache> caches_;
