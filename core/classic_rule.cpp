@@ -41,9 +41,16 @@ ClassicMarble::ClassicMarble(const SearchPosition& p, int marble) {
     }
 }
 
-namespace {
+void BestBelow::Take(int depth, int j, bool withBelow) {
+    below_[depth][0] = static_cast<int8_t>(j);
+    length_[depth] = 1;
+    if (withBelow) {
+        std::memcpy(&below_[depth][1], below_[depth + 1], length_[depth + 1]);
+        length_[depth] += length_[depth + 1];
+    }
+}
 
-constexpr int kMaxChain = kHoleCount + 1;
+namespace {
 
 // One marble's search exactly as the rule is written; only the tree is
 // gone: each level keeps the holes below it that lead to its best node.
@@ -62,25 +69,16 @@ class ExhaustiveMarble {
     // The marble's best value and the holes after its origin.
     double Run(std::vector<int>& below, int64_t& nodes) {
         const double value = Root();
-        below.assign(below_[0], below_[0] + length_[0]);
+        below = best_.BelowRoot();
         nodes += nodes_;
         return value;
     }
 
   private:
-    void Take(int depth, int landing, bool withBelow) {
-        below_[depth][0] = static_cast<int8_t>(landing);
-        length_[depth] = 1;
-        if (withBelow) {
-            std::memcpy(&below_[depth][1], below_[depth + 1], length_[depth + 1]);
-            length_[depth] += length_[depth + 1];
-        }
-    }
-
     double Root() {
         const int origin = m_.origin();
         double best = kStayValue;
-        length_[0] = 0;
+        best_.TakeSelf(0);
         ++nodes_;
         for (int d = 0; d < kDirections; ++d) {
             const int n = t_.neighbour(origin, d);
@@ -91,7 +89,7 @@ class ExhaustiveMarble {
                 ++nodes_;
                 if (cut_[n] > best) {
                     best = cut_[n];
-                    Take(0, n, false);
+                    best_.Take(0, n, false);
                 }
                 continue;
             }
@@ -103,7 +101,7 @@ class ExhaustiveMarble {
             const double candidate = passes ? value : cut_[origin];
             if (candidate > best) {
                 best = candidate;
-                Take(0, j, passes);
+                best_.Take(0, j, passes);
             }
         }
         return best;
@@ -120,7 +118,7 @@ class ExhaustiveMarble {
 
     double Search(int cur, int depth) {
         double best = own_[cur];
-        length_[depth] = 0;
+        best_.TakeSelf(depth);
         for (const BoardTables::Jump* jump = t_.jumpsBegin(cur); jump != t_.jumpsEnd(cur); ++jump) {
             const int j = jump->landing;
             if (!occupied_.has(jump->over) || occupied_.has(j))
@@ -129,7 +127,7 @@ class ExhaustiveMarble {
                 // Back onto its own chain: the chain stops here instead.
                 if (cut_[cur] > best) {
                     best = cut_[cur];
-                    length_[depth] = 0;
+                    best_.TakeSelf(depth);
                 }
                 continue;
             }
@@ -138,7 +136,7 @@ class ExhaustiveMarble {
             const double candidate = passes ? value : cut_[cur];
             if (candidate > best) {
                 best = candidate;
-                Take(depth, j, passes);
+                best_.Take(depth, j, passes);
             }
         }
         return best;
@@ -151,8 +149,7 @@ class ExhaustiveMarble {
     double own_[kHoleCount];
     double cut_[kHoleCount];
     double distance_[kHoleCount];
-    int8_t below_[kMaxChain][kMaxChain];
-    int length_[kMaxChain];
+    BestBelow best_;
     int64_t nodes_ = 0;
 };
 

@@ -49,6 +49,25 @@ class ClassicMarble {
     const double* distance_ = nullptr;
 };
 
+// The holes that lead from the node at each depth of a marble's search to
+// its best destination: the searches keep these instead of a tree.
+class BestBelow {
+  public:
+    static constexpr int kMaxChain = kHoleCount + 1;
+
+    // The node at `depth` is its own best destination.
+    void TakeSelf(int depth) { length_[depth] = 0; }
+    // The node at `depth` takes its best destination from its landing j:
+    // j itself, or the best destination below j (at depth + 1).
+    void Take(int depth, int j, bool withBelow);
+    // The holes below the root.
+    std::vector<int> BelowRoot() const { return {below_[0], below_[0] + length_[0]}; }
+
+  private:
+    int8_t below_[kMaxChain][kMaxChain];
+    int length_[kMaxChain];
+};
+
 // Every chain of the seat's marbles followed to its end, as the rule is
 // written, on the board's tables; `nodes` counts what the rule's search tree
 // would hold (a root per marble, every step and every new landing hole).

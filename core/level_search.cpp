@@ -354,22 +354,7 @@ class LevelSearch {
         ReachCache& cache = Renewed(depth);
         if (moves.empty())
             return Others(depth - 1, ply + 1, alpha, beta, {&cache, {}});
-        TryKillersFirst(depth, moves);
-        int best = -kInfinity;
-        for (const Move& m : moves) {
-            Play(m);
-            const int v = board_.Won(seat_)
-                              ? kWin - ply
-                              : Others(depth - 1, ply + 1, alpha, beta, After(cache, m));
-            Undo(m);
-            best = std::max(best, v);
-            alpha = std::max(alpha, v);
-            if (alpha >= beta) {
-                RememberKiller(depth, m);
-                break;
-            }
-        }
-        return best;
+        return Children(moves, true, depth, ply, alpha, beta, cache);
     }
 
     // The seat's last ply.  Most moves change nothing but the seat's own
@@ -433,16 +418,33 @@ class LevelSearch {
         ReachCache& cache = Renewed(depth);
         if (moves.empty())
             return Own(depth - 1, ply + 1, alpha, beta, {&cache, {}});
+        return Children(moves, false, depth, ply, alpha, beta, cache);
+    }
+
+    // A node's value from its children: the best of the seat's moves for
+    // it, or the worst of the others' replies.  The children's boards
+    // differ from the node's by one move: `cache` keeps what they find on it.
+    int Children(std::vector<Move>& moves, bool seatMoves, int depth, int ply, int alpha, int beta,
+                 ReachCache& cache) {
         TryKillersFirst(depth, moves);
-        int best = kInfinity;
+        int best = seatMoves ? -kInfinity : kInfinity;
         for (const Move& m : moves) {
             Play(m);
-            const int v = board_.Won(m.colour)
-                              ? -kWin + ply
-                              : Own(depth - 1, ply + 1, alpha, beta, After(cache, m));
+            int v = 0;
+            if (board_.Won(m.colour))
+                v = seatMoves ? kWin - ply : -kWin + ply;
+            else if (seatMoves)
+                v = Others(depth - 1, ply + 1, alpha, beta, After(cache, m));
+            else
+                v = Own(depth - 1, ply + 1, alpha, beta, After(cache, m));
             Undo(m);
-            best = std::min(best, v);
-            beta = std::min(beta, v);
+            if (seatMoves) {
+                best = std::max(best, v);
+                alpha = std::max(alpha, v);
+            } else {
+                best = std::min(best, v);
+                beta = std::min(beta, v);
+            }
             if (alpha >= beta) {
                 RememberKiller(depth, m);
                 break;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -10,7 +9,6 @@
 namespace {
 
 constexpr double kUnbounded = std::numeric_limits<double>::infinity();
-constexpr int kMaxChain = kHoleCount + 1;
 constexpr int64_t kStopCheckNodes = 1024; // nodes between two looks at the stop flag
 
 struct Abandon {}; // thrown out of a search that must stop
@@ -73,8 +71,8 @@ struct BoundTables {
 // what this node hands up, and a node returns as soon as its parent's
 // question is answered:
 //   value <= alpha: "at most alpha";  value > beta: "more than beta";
-//   otherwise the exact value, and below_[depth] the holes that lead from
-//   the node to its best destination.
+//   otherwise the exact value, and best_ the holes that lead from the node
+//   to its best destination.
 class MarbleSearch {
   public:
     MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied,
@@ -91,7 +89,7 @@ class MarbleSearch {
     double Run(double threshold, std::vector<int>& below) {
         chain_.add(m_.origin());
         const double value = SearchMove(m_.origin(), 0, kStayValue, threshold, kUnbounded);
-        below.assign(below_[0], below_[0] + length_[0]);
+        below = best_.BelowRoot();
         return value;
     }
 
@@ -100,22 +98,11 @@ class MarbleSearch {
     double Own(int h) const { return m_.Own(h); }
     double CutBack(int h) const { return m_.CutBack(h); }
 
-    // The node at `depth` takes its best destination from the landing j:
-    // j itself, or the best destination below it.
-    void Take(int depth, int j, bool withBelow) {
-        below_[depth][0] = static_cast<int8_t>(j);
-        length_[depth] = 1;
-        if (withBelow) {
-            std::memcpy(&below_[depth][1], below_[depth + 1], length_[depth + 1]);
-            length_[depth] += length_[depth + 1];
-        }
-    }
-
     // `best` starts as the node's own value: staying (the root) or landing.
     double SearchMove(int cur, int depth, double best, double alpha, double beta) {
         if (++nodes_ % kStopCheckNodes == 0 && stop_ && stop_->load(std::memory_order_relaxed))
             throw Abandon();
-        length_[depth] = 0;
+        best_.TakeSelf(depth);
         const bool root = cur == m_.origin();
         std::optional<double> cutBack; // what stopping here scores, once needed
         for (int d = 0; d < kDirections && best <= beta; ++d) {
@@ -131,7 +118,7 @@ class MarbleSearch {
                     const double v = CutBack(n);
                     if (v > threshold) {
                         best = v;
-                        Take(depth, n, false);
+                        best_.Take(depth, n, false);
                     }
                 }
                 continue;
@@ -155,9 +142,9 @@ class MarbleSearch {
                 return;
             best = cutBack;
             if (onLanding)
-                Take(depth, j, false);
+                best_.Take(depth, j, false);
             else
-                length_[depth] = 0;
+                best_.TakeSelf(depth);
         };
         if (chain_.has(j)) // back onto its own chain: it stops here instead
             return stopHere(false);
@@ -181,7 +168,7 @@ class MarbleSearch {
             return stopHere(true);
         if (v > childAlpha) {
             best = v;
-            Take(depth, j, true);
+            best_.Take(depth, j, true);
         }
     }
 
@@ -252,8 +239,7 @@ class MarbleSearch {
     const std::atomic<bool>* stop_;
     HoleSet chain_;
     std::unique_ptr<BoundTables> bounds_;
-    int8_t below_[kMaxChain][kMaxChain];
-    int length_[kMaxChain];
+    BestBelow best_;
     int64_t nodes_ = 0;
     int64_t pruned_ = 0;
 };

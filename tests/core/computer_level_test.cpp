@@ -26,19 +26,12 @@ const Board& SharedBoard() {
     return board;
 }
 
-std::string HolesText(const std::vector<int>& path) {
-    std::vector<TZellhopPos*> holes;
-    for (int h : path)
-        holes.push_back(&SharedBoard().hole(h));
-    return PathText(holes);
-}
-
 std::string Describe(const LevelMove& m) {
     if (m.abandoned)
         return "abandoned";
     if (m.colour < 0)
         return "no move";
-    return std::to_string(m.colour) + "/" + std::to_string(m.number) + " " + HolesText(m.path);
+    return std::to_string(m.colour) + "/" + std::to_string(m.number) + " " + PathText(m.path);
 }
 
 // A position from its text, on the shared board.
@@ -167,7 +160,7 @@ TEST(LevelMoves, TheClassicLevelIsTheGamesOwnComputerPlayer) {
         ASSERT_NE(expected.marble, nullptr);
         EXPECT_EQ(move.colour, expected.marble->colour);
         EXPECT_EQ(move.number, expected.marble->number);
-        EXPECT_EQ(HolesText(move.path), PathText(expected.path));
+        EXPECT_EQ(PathText(move.path), PathText(expected.path));
     }
 }
 

@@ -58,13 +58,6 @@ std::string HexValue(double v) {
     return text;
 }
 
-std::string IndexPathText(const std::vector<int>& path) {
-    std::vector<TZellhopPos*> holes;
-    for (int h : path)
-        holes.push_back(&SharedBoard().hole(h));
-    return PathText(holes);
-}
-
 std::string Describe(const ComputerChoice& c) {
     if (!c.marble)
         return "no move";
@@ -74,7 +67,7 @@ std::string Describe(const ComputerChoice& c) {
 std::string Describe(const SearchPosition& p, const ClassicMove& c) {
     if (c.marble < 0)
         return "no move";
-    return std::to_string(p.marbles[c.marble].number) + " [" + IndexPathText(c.path) + "] " +
+    return std::to_string(p.marbles[c.marble].number) + " [" + PathText(c.path) + "] " +
            HexValue(c.value);
 }
 
@@ -118,7 +111,7 @@ void ExpectSameMarbleResults(const Position& p, const std::string& where) {
         const PrunedMarbleResult pruned =
             SearchMarblePruned(s, i, kNoThreshold, nullptr, kBoundsFromTheStart);
         EXPECT_EQ(pruned.value, expected.value) << where << " marble " << m.number;
-        EXPECT_EQ(IndexPathText(pruned.path), PathText(tree.PathTo(expected.node)))
+        EXPECT_EQ(PathText(pruned.path), PathText(tree.PathTo(expected.node)))
             << where << " marble " << m.number;
     }
 }
@@ -247,7 +240,7 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
             const ClassicMove choice = PrunedClassicMove(s, &counters, options);
             ASSERT_GE(choice.marble, 0) << c.file;
             EXPECT_EQ(s.marbles[choice.marble].number, c.number) << c.file;
-            EXPECT_EQ(IndexPathText(choice.path), c.path) << c.file;
+            EXPECT_EQ(PathText(choice.path), c.path) << c.file;
             EXPECT_EQ(choice.value, c.value) << c.file;
             EXPECT_LT(counters.nodes, 5000) << c.file;
         }
@@ -288,7 +281,7 @@ TEST(PrunedSearch, IsExactAboveItsThresholdAndAtMostTheThresholdOtherwise) {
             const PrunedMarbleResult justBelow = SearchMarblePruned(
                 s, i, std::nextafter(v, kNoThreshold), nullptr, kBoundsFromTheStart);
             EXPECT_EQ(justBelow.value, v) << "marble " << m.number;
-            EXPECT_EQ(IndexPathText(justBelow.path), PathText(tree.PathTo(exact.node)));
+            EXPECT_EQ(PathText(justBelow.path), PathText(tree.PathTo(exact.node)));
             for (double threshold : {v, v + 0.01, 1.0}) {
                 const PrunedMarbleResult above =
                     SearchMarblePruned(s, i, threshold, nullptr, kBoundsFromTheStart);

@@ -1,6 +1,5 @@
-#include "self_play.h"
-
 #include "board_tables.h"
+#include "self_play.h"
 
 #include <gtest/gtest.h>
 #include <set>
