@@ -7,6 +7,8 @@
 #include "path_tree.h"
 #include "pruned_search.h"
 
+#include <cassert>
+
 namespace {
 
 bool HoldsColour(const TZellhopPos& h, int colour) {
@@ -176,6 +178,7 @@ std::vector<TZellhopPos*> HolesAlong(TZellhopPos& from, const std::vector<int>& 
     const BoardTables& t = Tables();
     std::vector<TZellhopPos*> holes{&from};
     for (size_t i = 1; i < path.size(); ++i) {
+        const size_t before = holes.size();
         // Each hole is a step or a jump from the one before.
         TZellhopPos& last = *holes.back();
         for (int d = 0; d < kDirections; ++d) {
@@ -188,6 +191,8 @@ std::vector<TZellhopPos*> HolesAlong(TZellhopPos& from, const std::vector<int>& 
                 break;
             }
         }
+        assert(holes.size() == before + 1 && "a path is a step or a chain of jumps");
+        (void)before;
     }
     return holes;
 }

@@ -1,5 +1,6 @@
 #include "search_position.h"
 
+#include "board_tables.h"
 #include "marble.h"
 
 #include <stdexcept>
@@ -24,7 +25,7 @@ SearchPosition TakeSnapshot(const MarbleList& marbles, const std::array<TZellhop
     SearchPosition p;
     p.seat = seat;
     for (int k = 0; k < kColours; ++k)
-        p.homeHoles[k] = static_cast<int8_t>(homeHoles[k]->index);
+        p.homeHoles[k] = static_cast<int8_t>(homeHoles[k] ? homeHoles[k]->index : Tables().tip(k));
     for (const auto& m : marbles) {
         if (!m->pos)
             continue;
