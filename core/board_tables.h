@@ -40,9 +40,7 @@ class BoardTables {
     // The tip of star point k.
     int tip(int k) const { return tip_[k]; }
     LatticePoint at(int h) const { return at_[h]; }
-    // DistanceTo(hole h, hole target), bit for bit.
-    double distance(int target, int h) const { return distance_[target][h]; }
-    // Every hole's distance from the target, by hole index.
+    // Every hole's DistanceTo the target, bit for bit, by hole index.
     const double* distancesTo(int target) const { return distance_[target].data(); }
 
   private:

@@ -52,8 +52,8 @@ struct LevelMove {
     bool abandoned = false; // the stop flag was set: no move
     int colour = -1;        // the marble to move; -1 when the seat has no legal move
     int number = -1;
-    std::vector<int>
-        path; // hole indices of Board: the marble's hole first, then each hole it lands on
+    // Hole indices of Board: the marble's hole first, then each hole it lands on.
+    std::vector<int> path;
 };
 
 // The seat's move at `level`.  kClassic gives exactly ChooseComputerMove's

@@ -39,10 +39,6 @@ class HoleSet {
     }
     friend constexpr bool operator==(const HoleSet&, const HoleSet&) = default;
 
-    // The lowest hole of a set that is not empty.
-    constexpr int first() const {
-        return words_[0] ? std::countr_zero(words_[0]) : 64 + std::countr_zero(words_[1]);
-    }
     template <typename Visit> constexpr void forEach(Visit visit) const {
         for (int w = 0; w < 2; ++w)
             for (uint64_t bits = words_[w]; bits; bits &= bits - 1)

@@ -21,8 +21,8 @@ struct LevelSettings {
     // In the others' ply, this many moves in all, shared evenly among the
     // other colours (each at most `width`); 0: `width` each.
     int replyWidth = 0;
-    // When a ply would pass this many nodes, the deepest ply completed
-    // before it decides.  0: no limit.
+    // Once the search has visited this many nodes, the deepest ply it had
+    // completed decides.  0: no limit.
     int64_t nodeBudget = 0;
     // How much the leading other colour's way to go counts for the seat,
     // in percent: 100 makes a race of two zero-sum.
