@@ -52,18 +52,38 @@ void BestBelow::Take(int depth, int j, bool withBelow) {
 
 namespace {
 
+// The landing holes of the jumps that are legal from each hole, in direction
+// order: nothing moves while a seat searches, and the searching marble stays
+// in its hole.
+class LegalJumps {
+  public:
+    explicit LegalJumps(const HoleSet& occupied) {
+        const BoardTables& t = Tables();
+        for (int h = 0; h < kHoleCount; ++h)
+            for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
+                if (occupied.has(jump->over) && !occupied.has(jump->landing))
+                    landing_[h][count_[h]++] = jump->landing;
+    }
+    const int8_t* begin(int h) const { return landing_[h].data(); }
+    const int8_t* end(int h) const { return landing_[h].data() + count_[h]; }
+
+  private:
+    std::array<std::array<int8_t, kDirections>, kHoleCount> landing_{};
+    std::array<int8_t, kHoleCount> count_{};
+};
+
 // One marble's search exactly as the rule is written; only the tree is
 // gone: each level keeps the holes below it that lead to its best node.
 class ExhaustiveMarble {
   public:
-    ExhaustiveMarble(const ClassicMarble& marble, const HoleSet& occupied)
-        : m_(marble), t_(Tables()), occupied_(occupied) {
+    ExhaustiveMarble(const ClassicMarble& marble, const HoleSet& occupied, const LegalJumps& jumps)
+        : m_(marble), t_(Tables()), occupied_(occupied), jumps_(jumps) {
         for (int h = 0; h < kHoleCount; ++h) {
             own_[h] = m_.Own(h);
             cut_[h] = m_.CutBack(h);
             distance_[h] = m_.D(h);
         }
-        chain_.add(m_.origin());
+        onChain_[m_.origin()] = true;
     }
 
     // The marble's best value and the holes after its origin.
@@ -110,20 +130,18 @@ class ExhaustiveMarble {
     // The search of a node just added for the landing hole j at `depth`.
     double Landed(int j, int depth) {
         ++nodes_;
-        chain_.add(j);
+        onChain_[j] = true;
         const double value = Search(j, depth);
-        chain_.remove(j);
+        onChain_[j] = false;
         return value;
     }
 
     double Search(int cur, int depth) {
         double best = own_[cur];
         best_.TakeSelf(depth);
-        for (const BoardTables::Jump* jump = t_.jumpsBegin(cur); jump != t_.jumpsEnd(cur); ++jump) {
-            const int j = jump->landing;
-            if (!occupied_.has(jump->over) || occupied_.has(j))
-                continue;
-            if (chain_.has(j)) {
+        for (const int8_t* landing = jumps_.begin(cur); landing != jumps_.end(cur); ++landing) {
+            const int j = *landing;
+            if (onChain_[j]) {
                 // Back onto its own chain: the chain stops here instead.
                 if (cut_[cur] > best) {
                     best = cut_[cur];
@@ -145,7 +163,8 @@ class ExhaustiveMarble {
     const ClassicMarble& m_;
     const BoardTables& t_;
     const HoleSet occupied_;
-    HoleSet chain_;
+    const LegalJumps& jumps_;
+    std::array<bool, kHoleCount> onChain_{};
     double own_[kHoleCount];
     double cut_[kHoleCount];
     double distance_[kHoleCount];
@@ -159,6 +178,7 @@ ClassicMove ExhaustiveClassicMove(const SearchPosition& p, int64_t* nodes) {
     int64_t counted = 0;
     ClassicMove choice;
     const HoleSet occupied = p.Occupied();
+    const LegalJumps jumps(occupied);
     std::vector<int> below;
     for (int i = 0; i < p.count; ++i) {
         if (p.marbles[i].colour != p.seat)
@@ -168,7 +188,7 @@ ClassicMove ExhaustiveClassicMove(const SearchPosition& p, int64_t* nodes) {
             ++counted; // a full target star point is a win: nothing to search
             continue;
         }
-        const double value = ExhaustiveMarble(marble, occupied).Run(below, counted);
+        const double value = ExhaustiveMarble(marble, occupied, jumps).Run(below, counted);
         // Strictly greater: the first marble in list order wins ties.  A
         // marble that can only stay keeps kStayValue and is never chosen.
         if (value > choice.value && !below.empty()) {
