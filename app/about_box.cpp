@@ -1,24 +1,41 @@
 #include "about_box.h"
 
 #include "design_font.h"
-#include "pin_pictures.h"
+#include "program_icon.h"
 
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
 namespace {
 constexpr QSize kClientSize{298, 213};
 constexpr QRect kPanel{8, 8, 281, 161};
-constexpr QRect kIcon{32, 24, 17, 17}; // the 16 × 16 icon, stretched
+constexpr QRect kIcon{32, 24, 17, 17}; // the icon, drawn at this size
 constexpr QPoint kProductName{88, 16};
 constexpr QPoint kVersion{88, 40};
 constexpr QPoint kNotice{8, 80};
 constexpr QPoint kLink{8, 104};
 constexpr QRect kOkButton{111, 180, 75, 25};
 const char* const kDefaultWebPage = "http://localhost/";
+
+// An icon drawn for the widget's size and its screen's pixel ratio.
+class IconView : public QWidget {
+  public:
+    IconView(QIcon icon, QWidget* parent) : QWidget(parent), icon_(std::move(icon)) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        icon_.paint(&painter, rect());
+    }
+
+  private:
+    QIcon icon_;
+};
+
 } // namespace
 
 TAboutBox::TAboutBox(QWidget* parent)
@@ -34,10 +51,8 @@ TAboutBox::TAboutBox(QWidget* parent)
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setGeometry(kPanel);
 
-    ProgramIcon = new QLabel(Panel1);
+    ProgramIcon = new IconView(::ProgramIcon(), Panel1);
     ProgramIcon->setObjectName("ProgramIcon");
-    ProgramIcon->setScaledContents(true);
-    ProgramIcon->setPixmap(::ProgramIcon());
     ProgramIcon->setGeometry(kIcon);
 
     auto label = [this](const char* name, const QString& text, QPoint at) {

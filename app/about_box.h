@@ -25,7 +25,7 @@ class TAboutBox : public QDialog {
     void SetUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
 
     QFrame* Panel1;
-    QLabel* ProgramIcon;
+    QWidget* ProgramIcon; // drawn for its size, crisp at any pixel ratio
     QLabel* ProductName;
     QLabel* Version; // replaced by the version string each time the box opens
     QLabel* Copyright;

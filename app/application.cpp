@@ -6,8 +6,8 @@
 #include "main_window.h"
 #include "message_box_prompts.h"
 #include "options_dialog.h"
-#include "pin_pictures.h"
 #include "players_dialog.h"
+#include "program_icon.h"
 #include "tavlo_login_dialog.h"
 #include "user_prompts.h"
 
@@ -33,7 +33,7 @@ void InitApplication(QApplication& app) {
     app.setApplicationName(kApplicationTitle);
     // Ties the windows to the menu entry that packaging installs.
     QGuiApplication::setDesktopFileName(QStringLiteral("zellhop"));
-    app.setWindowIcon(QIcon(ProgramIcon()));
+    app.setWindowIcon(ProgramIcon());
 }
 
 std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {

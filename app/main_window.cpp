@@ -2,7 +2,7 @@
 
 #include "about_box.h"
 #include "board_layout.h"
-#include "board_picture.h"
+#include "board_widget.h"
 #include "colours.h"
 #include "design_font.h"
 #include "file_version.h"
@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -38,9 +39,11 @@ constexpr std::array<int, kStatusPanels> kPanelWidths = {150, 100, 50};
 constexpr QRect kBoardDesignRect{104, 0, 518, 530};
 constexpr QPoint kYourTurnPlace{10, 5};
 constexpr int kYourTurnPixelSize = 16;
-constexpr QRect kLogRect{0, 408, 289, 101};
-constexpr QRect kChatRect{0, 509, 289, 21};
 constexpr int kRefreshGameInterval = 100000; // ms
+
+QRect Rect(const PictureRect& r) {
+    return {r.left, r.top, r.width, r.height};
+}
 
 UserPrompts& PromptsOrOwn(UserPrompts* given, std::unique_ptr<UserPrompts>& own) {
     if (given)
@@ -85,10 +88,8 @@ void TfMain::CreateControls() {
     setCentralWidget(client);
 
     // Created first, so that it lies below every marble and marker.
-    imMain = new QLabel(client);
+    imMain = new BoardWidget(game_.board(), client);
     imMain->setObjectName("imMain");
-    imMain->setScaledContents(true);
-    imMain->setPixmap(QPixmap::fromImage(BoardPicture()));
     imMain->setGeometry(kBoardDesignRect);
 
     lblYourTurn = new QLabel("YOUR TURN", client);
@@ -109,12 +110,10 @@ void TfMain::CreateControls() {
     mLog->setReadOnly(true);
     mLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     mLog->setFocusPolicy(Qt::ClickFocus); // skipped by Tab
-    mLog->setGeometry(kLogRect);
     mLog->hide();
 
     eChat = new QLineEdit(client);
     eChat->setObjectName("eChat");
-    eChat->setGeometry(kChatRect);
     eChat->installEventFilter(this);
     eChat->hide();
 
@@ -272,17 +271,42 @@ bool TfMain::eventFilter(QObject* watched, QEvent* event) {
 void TfMain::FormResize() {
     if (closing_)
         return;
-    const QWidget* client = centralWidget();
-    const PictureRect board =
-        BoardRectFor(client->width(), client->height() + sb->height(), sb->height());
-    imMain->setGeometry(board.left, board.top, board.width, board.height);
+    QWidget* client = centralWidget();
+    const int clientHeight = client->height() + sb->height();
+    const PictureRect board = BoardRectFor(client->width(), clientHeight, sb->height());
+    imMain->setGeometry(Rect(board));
+    const ChatPanes panes = ChatPanesFor(board, clientHeight, sb->height());
+    mLog->setGeometry(Rect(panes.log));
+    eChat->setGeometry(Rect(panes.chat));
+    // The pins take their new size before they are centred again.
+    SetPinDiameter(*client, PinDiameterFor(board.width, marbleSize_));
     PlaceAllMarbles();
+    PlaceMarkers();
+    PlaceSeatPanel();
 }
 
 void TfMain::PlaceAllMarbles() {
     for (const auto& marble : game_.marbles())
         PlaceMarble(*marble);
-    ShowTargetMarkers();
+}
+
+void TfMain::PlaceMarkers() {
+    for (int k = 0; k < kTargetMarkers; ++k)
+        if (targetMarkers_[k]->isVisible() && MarkerHole(k))
+            CentreOnHole(*targetMarkers_[k], *MarkerHole(k));
+}
+
+void TfMain::PlaceSeatPanel() {
+    int line = 0;
+    for (const SeatPanelLine& seat : seatLines_) {
+        PictureWidget* pin = seat.indicator;
+        if (!pin)
+            continue;
+        const SeatLine place = SeatLineFor(line++, pin->width(), pin->height());
+        pin->move(place.pin.x, place.pin.y);
+        if (seat.nameLabel)
+            seat.nameLabel->move(place.name.x, place.name.y);
+    }
 }
 
 PictureRect TfMain::BoardRect() const {
@@ -297,8 +321,17 @@ void TfMain::SetOnlineSettings(const std::string& lobbyHost, const std::string& 
 }
 
 void TfMain::CentreOnHole(QWidget& picture, const TZellhopPos& hole) const {
-    const PixelPoint corner = CentredCorner(hole, BoardRect(), picture.width(), picture.height());
-    picture.move(corner.x, corner.y);
+    const PictureRect board = BoardRect();
+    const PixelPoint corner = CentredCorner(hole, board, picture.width(), picture.height());
+    auto* pin = qobject_cast<PictureWidget*>(&picture);
+    if (!pin) {
+        picture.move(corner.x, corner.y);
+        return;
+    }
+    // The pin's middle on the hole's dot, to a fraction of a pixel.
+    const QPointF centre =
+        QPointF(board.left, board.top) + HoleCentre(hole, QSizeF(board.width, board.height));
+    pin->PlaceCentre({corner.x, corner.y}, centre);
 }
 
 void TfMain::SetStatusText(int panel, const QString& text) {
@@ -352,6 +385,11 @@ void TfMain::ApplyOptions() {
         return;
     game_.SetJumpBackAllowed(options->cbAllowBack->isChecked());
     stepDelay_ = StepDelayFor(options->tbCompSpeed->value());
+    const MarbleSize size = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
+    if (size != marbleSize_) {
+        marbleSize_ = size;
+        FormResize();
+    }
 }
 
 void TfMain::LoadSettings() {
@@ -361,6 +399,7 @@ void TfMain::LoadSettings() {
         if (TfOptions* options = dialogs_.options) {
             options->tbCompSpeed->setValue(stored.compSpeed); // the slider clamps it
             options->cbAllowBack->setChecked(stored.jumpBack);
+            options->cbMarbleSize->setCurrentIndex(stored.marbleSize);
         }
         hc.setClientName(stored.clientName);
         session_.nickname = NicknameOf(stored.clientName);
@@ -380,6 +419,7 @@ void TfMain::SaveSettings() {
     StoredSettings stored;
     stored.compSpeed = options->tbCompSpeed->value();
     stored.jumpBack = options->cbAllowBack->isChecked();
+    stored.marbleSize = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
     stored.clientName = hc.ClientName();
     stored.lobbyHost = lobbyHost_;
     stored.localAddress = localAddress_;

@@ -7,6 +7,8 @@
 #pragma once
 
 #include "board.h"
+#include "board_layout.h"
+#include "board_widget.h"
 #include "game_protocol.h"
 #include "http_client.h"
 #include "lobby_client.h"
@@ -151,7 +153,7 @@ class TfMain : public QMainWindow, private MatchListener {
         kPlaying,     // the game started on every program
     };
     // One line of the seat panel.
-    struct SeatLine {
+    struct SeatPanelLine {
         QPointer<PictureWidget> indicator; // the seat's pin
         QPointer<QLabel> nameLabel;
     };
@@ -166,6 +168,10 @@ class TfMain : public QMainWindow, private MatchListener {
     void FormCloseQuery();
     void FormDestroy();
     void ApplyOptions();
+    // Puts the shown target markers and the seat panel's lines in their
+    // places again, after the board or the pins changed size.
+    void PlaceMarkers();
+    void PlaceSeatPanel();
 
     // The actions.
     void aNewGameExecute();
@@ -262,6 +268,7 @@ class TfMain : public QMainWindow, private MatchListener {
     bool paused_ = false;
     bool interruptRequested_ = false;
     int stepDelay_ = kDefaultStepDelay;
+    MarbleSize marbleSize_ = kDefaultMarbleSize; // from the options
 
     // Online play: the peers of a game (its ClientName is the whole name
     // they are told) and the lobby's HTTP client.
@@ -274,7 +281,7 @@ class TfMain : public QMainWindow, private MatchListener {
     std::string localAddress_;
 
     // Controls, all owned by the window.
-    QLabel* imMain;
+    BoardWidget* imMain;
     QLabel* lblYourTurn;
     std::array<PictureWidget*, kTargetMarkers> targetMarkers_;
     QStatusBar* sb;
@@ -302,7 +309,7 @@ class TfMain : public QMainWindow, private MatchListener {
     MainDialogs dialogs_;
 
     // The seat panel: a line per taking-part seat.
-    std::array<SeatLine, kColours> seatLines_;
+    std::array<SeatPanelLine, kColours> seatLines_;
 
     std::map<const TZellhopBall*, std::unique_ptr<MarbleView>> marbleViews_;
 

@@ -144,10 +144,11 @@ void TfMain::BuildSeatPanel() {
 
         seatLines_[seat.colour] = {picture, label};
     }
+    PlaceSeatPanel();
 }
 
 void TfMain::ClearSeatPanel() {
-    for (SeatLine& line : seatLines_) {
+    for (SeatPanelLine& line : seatLines_) {
         delete line.indicator.data();
         delete line.nameLabel.data();
         line = {};

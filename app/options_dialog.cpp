@@ -3,18 +3,24 @@
 #include "design_font.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 
 namespace {
-constexpr QSize kClientSize{265, 144};
+// The design's 265 × 144 with one line more for the marble size, the OK
+// button moved down by it.
+constexpr int kMarbleSizeLine = 32;
+constexpr QSize kClientSize{265, 144 + kMarbleSizeLine};
 constexpr QRect kAllowBack{16, 8, 169, 17};
 constexpr QPoint kSpeedLabel{16, 32};
 constexpr QRect kSpeedSlider{8, 56, 249, 45};
 constexpr int kSpeedTick = 100;
-constexpr QRect kOkButton{88, 112, 75, 25};
+constexpr QPoint kMarbleSizeLabel{16, 116};
+constexpr QRect kMarbleSizeBox{120, 112, 129, 21};
+constexpr QRect kOkButton{88, 112 + kMarbleSizeLine, 75, 25};
 constexpr int kSlowestDelay = 2000; // ms
 } // namespace
 
@@ -46,6 +52,18 @@ TfOptions::TfOptions(QWidget* parent)
     tbCompSpeed->setTickInterval(kSpeedTick);
     tbCompSpeed->setPageStep(kSpeedTick);
     tbCompSpeed->setTickPosition(QSlider::TicksBelow);
+
+    lblMarbleSize = new QLabel("Marble size", this);
+    lblMarbleSize->setObjectName("lblMarbleSize");
+    lblMarbleSize->move(kMarbleSizeLabel);
+    lblMarbleSize->adjustSize();
+
+    cbMarbleSize = new QComboBox(this);
+    cbMarbleSize->setObjectName("cbMarbleSize");
+    cbMarbleSize->addItems({"Small", "Medium", "Large"}); // in MarbleSize order
+    cbMarbleSize->setCurrentIndex(kDefaultMarbleSize);
+    cbMarbleSize->setGeometry(kMarbleSizeBox);
+    lblMarbleSize->setBuddy(cbMarbleSize);
 
     Button1 = new QPushButton("OK", this);
     Button1->setObjectName("Button1");

@@ -1,11 +1,15 @@
-// The options dialog: the computer's playing speed and whether a marble may
-// jump straight back in a jump chain.  Its controls are the live settings of
-// a run: the settings file is read into them and written from them.
+// The options dialog: the computer's playing speed, whether a marble may
+// jump straight back in a jump chain, and the size of the marbles.  Its
+// controls are the live settings of a run: the settings file is read into
+// them and written from them.
 #pragma once
+
+#include "board_layout.h"
 
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -22,6 +26,8 @@ class TfOptions : public QDialog {
     QCheckBox* cbAllowBack;
     QLabel* Label1;
     QSlider* tbCompSpeed;
+    QLabel* lblMarbleSize;
+    QComboBox* cbMarbleSize; // index: MarbleSize
     QPushButton* Button1;
 
   protected:

@@ -1,8 +1,9 @@
 // The settings kept between runs in zellhop.ini: the computer's speed, the
-// jump-back option, the player's online name, the lobby's host and the
-// local address online play binds to.
+// jump-back option, the marble size, the player's online name, the lobby's
+// host and the local address online play binds to.
 #pragma once
 
+#include "board_layout.h"
 #include "profile_file.h"
 
 #include <cstddef>
@@ -15,9 +16,10 @@ inline constexpr const char* kAnyLocalAddress = "0.0.0.0";
 inline constexpr int kDefaultLobbyPort = 80;
 
 struct StoredSettings {
-    int compSpeed = 1000;   // speed slider position; the slider clamps it
-    bool jumpBack = false;  // any non-zero number reads as true
-    std::string clientName; // the whole name, as the peers are told it
+    int compSpeed = 1000;                       // speed slider position; the slider clamps it
+    bool jumpBack = false;                      // any non-zero number reads as true
+    MarbleSize marbleSize = kDefaultMarbleSize; // 0, 1 or 2; anything else reads as 1
+    std::string clientName;                     // the whole name, as the peers are told it
     // "host" or "host:port" (port 80 unless given); also the web host of
     // the account pages and the about box's link.
     std::string lobbyHost = kDefaultLobbyHost;
@@ -39,7 +41,7 @@ bool IsDottedIPv4(const std::string& text);
 // The settings in the file, each one's default where it is missing or does
 // not convert.
 StoredSettings ReadSettings(const ProfileFile& ini);
-// Writes all three, keeping everything else in the file.  Throws
+// Writes them all, keeping everything else in the file.  Throws
 // std::runtime_error when the file cannot be written.
 void WriteSettings(ProfileFile& ini, const StoredSettings& settings);
 

@@ -15,5 +15,7 @@ constexpr std::string_view kForgotTitle = "Forgot your password?";
 std::string CreateForm(std::string_view problem = {}, std::string_view typedName = {});
 std::string Created(std::string_view name, std::int32_t playerNumber);
 std::string Forgot(std::string_view contact);
+// The lobby turned the form away before looking at it (too many at once).
+std::string Refused(std::string_view reason);
 
 } // namespace account_pages

@@ -44,11 +44,23 @@ class ArgumentReader {
     std::size_t next_ = 0;
 };
 
+void AddTrustedProxy(const std::string& text, ServerSettings& server) {
+    try {
+        server.trustedProxies.Add(AddressRange::Parse(text));
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(std::string("--trust-proxy: ") + e.what());
+    }
+}
+
 void ParseServeOption(const std::string& option, ArgumentReader& reader, LobbyOptions& options,
                       bool& versionsGiven) {
     constexpr long kMaxThreads = 256;
-    constexpr long kMaxConnections = 4096;
+    constexpr long kMaxConnections = 65536;
+    constexpr long kMaxRate = 1000000;
     constexpr long kMaxExpirySeconds = 7 * 24 * 3600;
+    // A client may spend twice its rate at once, as a page and its
+    // stylesheet come together.
+    constexpr double kBurstPerRate = 2;
     ServerSettings& server = options.server;
     if (option == "--listen")
         ParseListen(reader.ValueOf(option), server);
@@ -65,6 +77,15 @@ void ParseServeOption(const std::string& option, ArgumentReader& reader, LobbyOp
         server.threads = ParseNumber(option, reader.ValueOf(option), 1, kMaxThreads);
     else if (option == "--max-connections")
         server.maxConnections = ParseNumber(option, reader.ValueOf(option), 1, kMaxConnections);
+    else if (option == "--max-per-address")
+        server.maxConnectionsPerAddress =
+            ParseNumber(option, reader.ValueOf(option), 0, kMaxConnections);
+    else if (option == "--rate-per-address") {
+        const auto rate =
+            static_cast<double>(ParseNumber(option, reader.ValueOf(option), 0, kMaxRate));
+        server.requestsPerAddress = {rate, rate * kBurstPerRate};
+    } else if (option == "--trust-proxy")
+        AddTrustedProxy(reader.ValueOf(option), server);
     else if (option == "--contact")
         options.lobby.contact = reader.ValueOf(option);
     else if (option == "--quiet")
@@ -96,7 +117,7 @@ LobbyOptions ParseLobbyOptions(const std::vector<std::string>& args) {
         if (option == "--help" || option == "-h")
             options.command = LobbyCommand::Help;
         else if (option == "--db")
-            options.databasePath = reader.ValueOf(option);
+            options.database = reader.ValueOf(option);
         else if (options.command == LobbyCommand::Serve)
             ParseServeOption(option, reader, options, versionsGiven);
         else
@@ -104,7 +125,7 @@ LobbyOptions ParseLobbyOptions(const std::vector<std::string>& args) {
     }
     if (options.command == LobbyCommand::Help)
         return options;
-    if (options.databasePath.empty())
+    if (options.database.empty())
         throw UsageError("--db FILE is missing");
     if (options.command != LobbyCommand::Serve && options.userName.empty())
         throw UsageError("the user name is missing");
@@ -112,16 +133,24 @@ LobbyOptions ParseLobbyOptions(const std::vector<std::string>& args) {
 }
 
 std::string LobbyUsage() {
-    return "usage: zellhop-lobby --db FILE [--listen ADDRESS:PORT] [--accept-version VERSION]...\n"
+    return "usage: zellhop-lobby --db FILE|URI [--listen ADDRESS:PORT] [--accept-version "
+           "VERSION]...\n"
            "                     [--expiry SECONDS] [--threads N] [--max-connections N]\n"
-           "                     [--contact TEXT] [--quiet]\n"
-           "       zellhop-lobby add-user --db FILE NAME [--password PASSWORD]\n"
-           "       zellhop-lobby reset-password --db FILE NAME [--password PASSWORD]\n"
+           "                     [--max-per-address N] [--rate-per-address N]\n"
+           "                     [--trust-proxy ADDRESS[/BITS]]... [--contact TEXT] [--quiet]\n"
+           "       zellhop-lobby add-user --db FILE|URI NAME [--password PASSWORD]\n"
+           "       zellhop-lobby reset-password --db FILE|URI NAME [--password PASSWORD]\n"
            "\n"
-           "Serves the Zellhop lobby over HTTP (default 0.0.0.0:80). Games not refreshed for\n"
+           "Serves the Zellhop lobby over HTTP (default 0.0.0.0:80). --db is an SQLite file,\n"
+           "or a postgresql:// URI that several lobbies may share. Games not refreshed for\n"
            "--expiry seconds (default 300) leave the list; --accept-version, which may be\n"
-           "repeated, names the game versions that may log in (default 1.4.0.5); --contact\n"
-           "is shown on the forgotten-password page; --quiet leaves out the request log.\n"
+           "repeated, names the game versions that may log in (default 1.4.0.5).\n"
+           "--threads (default 4) requests are answered at once; --max-connections (2048)\n"
+           "connections are held, --max-per-address (64; 0: no limit) from one address, and\n"
+           "--rate-per-address (50; 0: no limit) requests per second are taken from one\n"
+           "client. --trust-proxy, which may be repeated, names reverse proxies whose\n"
+           "X-Forwarded-For gives the client's address. --contact is shown on the\n"
+           "forgotten-password page; --quiet leaves out the request log.\n"
            "add-user and reset-password read the password from standard input unless\n"
            "--password gives it.\n";
 }

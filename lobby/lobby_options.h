@@ -1,7 +1,7 @@
 #pragma once
 
-#include "lobby_server.h"
 #include "lobby_settings.h"
+#include "server_settings.h"
 
 #include <optional>
 #include <stdexcept>
@@ -13,7 +13,7 @@ enum class LobbyCommand { Serve, AddUser, ResetPassword, Help };
 // What zellhop-lobby was asked to do, from its command line.
 struct LobbyOptions {
     LobbyCommand command = LobbyCommand::Serve;
-    std::string databasePath;
+    std::string database; // a file, or a postgresql:// URI
     ServerSettings server;
     LobbySettings lobby;
     std::string userName;                // add-user, reset-password

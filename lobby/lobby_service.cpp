@@ -2,10 +2,15 @@
 
 #include "account_pages.h"
 #include "account_rules.h"
+#include "clean_text.h"
+#include "client_address.h"
+#include "front_page.h"
+#include "html_page.h"
 #include "session_id.h"
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 
 namespace {
 
@@ -14,6 +19,8 @@ constexpr std::string_view kCreateGamePath = "/tavlo/creategame.php";
 constexpr std::string_view kGetGamesPath = "/tavlo/getgames.php";
 constexpr std::string_view kRefreshGamePath = "/tavlo/refreshgame.php";
 constexpr std::string_view kMainPath = "/main.php";
+constexpr std::string_view kFrontPagePath = "/";
+constexpr std::string_view kStylesheetPath = "/lobby.css";
 constexpr std::string_view kCreateAccountPage = "100";
 constexpr std::string_view kForgotPasswordPage = "101";
 
@@ -27,49 +34,78 @@ constexpr char kLineEnd = '\n';
 
 constexpr std::size_t kMaxGameNameLength = 64;
 constexpr int kMaxListedGames = 200;
+constexpr int kFrontPageGames = 50;
+constexpr int kFrontPageWinners = 10;
+constexpr int kFrontPagePlayers = 20;
+constexpr std::int64_t kFrontPageMaxAgeMs = 1000;
 constexpr std::size_t kSeatCount = 6;
 constexpr char kSeatNone = '0';
 constexpr char kSeatOpen = '3';
 constexpr char kLastSeatKind = '3';
-constexpr std::string_view kMappedIPv4Prefix = "::ffff:";
 
 constexpr int kStatusOk = 200;
 constexpr int kStatusBadRequest = 400;
 constexpr int kStatusNotFound = 404;
 constexpr int kStatusMethodNotAllowed = 405;
 constexpr int kStatusConflict = 409;
+constexpr int kStatusTooManyRequests = 429;
+constexpr int kStatusInternalError = 500;
+constexpr int kStatusUnavailable = 503;
+
+// What the game shows, code first, in its error box when its log-in is
+// turned away before the password is looked at; its login dialog stays
+// open for another try.
+const std::string kTooManyLogins = "Too many log-ins, try again later";
+const std::string kBusyHashing = "Busy with other log-ins, try again in a moment";
+constexpr std::chrono::seconds kBusyRetryAfter{5};
 
 LobbyReply Text(std::string body) {
-    return {kStatusOk, "text/plain", std::move(body), {}};
+    return {kStatusOk, "text/plain", std::move(body), {}, {}, {}};
 }
 
 LobbyReply Html(int status, std::string body) {
     return {status,
             "text/html; charset=utf-8",
             std::move(body),
-            {{"Content-Security-Policy", "default-src 'none'; form-action 'self'"}}};
+            {{"Content-Security-Policy",
+              "default-src 'none'; style-src 'self'; form-action 'self'; frame-ancestors 'none'"}},
+            {},
+            {}};
 }
 
 LobbyReply NotFound() {
-    return {kStatusNotFound, "text/plain", "404 Not Found\n", {}};
+    return {kStatusNotFound, "text/plain", "404 Not Found\n", {}, {}, {}};
 }
 
 LobbyReply MethodNotAllowed(std::string allowed) {
-    return {kStatusMethodNotAllowed,
-            "text/plain",
-            "405 Method Not Allowed\n",
-            {{"Allow", std::move(allowed)}}};
+    return {kStatusMethodNotAllowed,         "text/plain", "405 Method Not Allowed\n",
+            {{"Allow", std::move(allowed)}}, {},           {}};
 }
 
-// A name goes back out as one line of the game list, so it must not hold
-// a line end or any other control character.
+LobbyReply ServerError(std::string what) {
+    return {kStatusInternalError, "text/plain", "500 Internal Server Error\n", {}, {},
+            std::move(what)};
+}
+
+// A refusal before any hash, for the game (its error box shows the reason)
+// or for a person at the account page.
+LobbyReply Refusal(int status, const std::string& reason, std::chrono::seconds retryAfter,
+                   bool page) {
+    LobbyReply reply =
+        page ? Html(status, account_pages::Refused(reason))
+             : LobbyReply{status, "text/plain", std::to_string(status) + " " + reason + "\n",
+                          {},     {},           {}};
+    reply.reason = reason;
+    reply.headers.emplace_back("Retry-After", std::to_string(retryAfter.count()));
+    return reply;
+}
+
+// A name goes back out as one line of the game list and onto the front
+// page, so it must be clean text; the game itself sends only letters,
+// digits and spaces, so anything else comes from some other client and is
+// refused, not repaired.
 bool IsListableName(std::string_view name) {
-    if (name.size() > kMaxGameNameLength)
-        return false;
-    return std::none_of(name.begin(), name.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7f;
-    });
+    return name.size() <= kMaxGameNameLength && clean_text::IsClean(name);
 }
 
 // Six seat kinds 0..3; nullopt when malformed.
@@ -82,24 +118,31 @@ std::optional<int> OpenSeats(std::string_view seats) {
     return static_cast<int>(std::count(seats.begin(), seats.end(), kSeatOpen));
 }
 
-// Seats taken of the seats in play: the host's own seats count as taken,
-// and so does each player who has joined.
-std::string PlayersText(std::string_view seats, int joinedPlayers) {
-    const auto inPlay =
-        std::count_if(seats.begin(), seats.end(), [](char c) { return c != kSeatNone; });
-    const auto open = std::count(seats.begin(), seats.end(), kSeatOpen);
-    const auto taken = std::min<long>(inPlay - open + joinedPlayers, inPlay);
-    return std::to_string(taken) + "/" + std::to_string(inPlay);
+// The game connects to the listed host over IPv4 only.
+std::optional<std::string> ReachableAddress(const std::string& clientAddress) {
+    const auto address = IpAddress::Parse(clientAddress);
+    if (!address || !address->IsV4())
+        return std::nullopt;
+    return address->ToString();
 }
 
-// The game connects to the listed host over IPv4 only.
-std::optional<std::string> ReachableAddress(const std::string& peerAddress) {
-    std::string address = peerAddress;
-    if (address.starts_with(kMappedIPv4Prefix))
-        address.erase(0, kMappedIPv4Prefix.size());
-    if (address.empty() || address.find(':') != std::string::npos)
-        return std::nullopt;
-    return address;
+std::string LimitKeyOf(const std::string& clientAddress) {
+    const auto address = IpAddress::Parse(clientAddress);
+    return address ? address->LimitKey() : clientAddress;
+}
+
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+bool IsSessionId(std::string_view text) {
+    return text.size() == kSessionIdLength && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+           });
 }
 
 std::optional<std::int32_t> NumberParam(const QueryParams& query, std::string_view key) {
@@ -117,11 +160,29 @@ bool ReadOptionalNumber(const QueryParams& query, std::string_view key,
     return value.has_value();
 }
 
+std::string ParamOrEmpty(const QueryParams& params, std::string_view key) {
+    const std::string* value = params.Find(key);
+    return value != nullptr ? *value : std::string{};
+}
+
+// Runs `work` and answers what it returns; a failure inside answers 500.
+template <class Work> void Answer(LobbyService::Done& done, Work&& work) {
+    LobbyReply reply;
+    try {
+        reply = work();
+    } catch (const std::exception& e) {
+        reply = ServerError(e.what());
+    }
+    done(std::move(reply));
+}
+
 } // namespace
 
 LobbyService::LobbyService(LobbyStore& store, PasswordHasher& hasher, LobbySettings settings,
                            Clock clock)
-    : store_(store), hasher_(hasher), settings_(std::move(settings)), clock_(std::move(clock)) {}
+    : store_(store), hasher_(hasher), settings_(std::move(settings)), clock_(std::move(clock)),
+      hashesPerAddress_(settings_.hashesPerAddress), loginsPerAccount_(settings_.loginsPerAccount) {
+}
 
 LobbyService::Clock LobbyService::SystemClock() {
     return [] {
@@ -131,20 +192,78 @@ LobbyService::Clock LobbyService::SystemClock() {
 }
 
 LobbyReply LobbyService::Handle(const LobbyRequest& request) {
+    std::promise<LobbyReply> reply;
+    Handle(request, [&reply](LobbyReply answer) { reply.set_value(std::move(answer)); });
+    return reply.get_future().get();
+}
+
+void LobbyService::Handle(const LobbyRequest& request, Done done) {
+    if (auto refused = Screen(request))
+        return done(std::move(*refused));
+    HandleScreened(request, std::move(done));
+}
+
+void LobbyService::HandleScreened(const LobbyRequest& request, Done done) {
+    try {
+        Route(request, done);
+    } catch (const std::exception& e) {
+        // Only what runs before `done` throws here: a route answers last.
+        done(ServerError(e.what()));
+    }
+}
+
+std::optional<LobbyReply> LobbyService::Screen(const LobbyRequest& request) {
+    try {
+        if (request.path == kLoginPath && request.method == "GET")
+            return ScreenLogin(QueryParams::Parse(request.query, PlusSign::Literal),
+                               request.clientAddress);
+        if (request.path == kMainPath && request.method == "POST") {
+            const std::string* page =
+                QueryParams::Parse(request.query, PlusSign::Space).Find("pageno");
+            if (page != nullptr && *page == kCreateAccountPage)
+                return ScreenNewAccount(QueryParams::Parse(request.body, PlusSign::Space),
+                                        request.clientAddress);
+        }
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return ServerError(e.what());
+    }
+}
+
+void LobbyService::Route(const LobbyRequest& request, Done& done) {
     const bool isGet = request.method == "GET";
     // The game sends its queries unencoded, so a "+" in them is a plus.
     const auto query = [&] { return QueryParams::Parse(request.query, PlusSign::Literal); };
-    if (request.path == kLoginPath)
-        return isGet ? Login(query()) : MethodNotAllowed("GET");
-    if (request.path == kCreateGamePath)
-        return isGet ? CreateGame(query(), request.peerAddress) : MethodNotAllowed("GET");
-    if (request.path == kGetGamesPath)
-        return isGet ? GetGames(query()) : MethodNotAllowed("GET");
-    if (request.path == kRefreshGamePath)
-        return isGet ? RefreshGame(query()) : MethodNotAllowed("GET");
-    if (request.path == kMainPath)
-        return MainPage(request);
-    return NotFound();
+    const auto script = [&](auto handler) {
+        Answer(done, [&] { return isGet ? handler() : MethodNotAllowed("GET"); });
+    };
+    if (request.path == kLoginPath) {
+        if (isGet)
+            Login(query(), done);
+        else
+            done(MethodNotAllowed("GET"));
+    } else if (request.path == kCreateGamePath) {
+        script([&] { return CreateGame(query(), request.clientAddress); });
+    } else if (request.path == kGetGamesPath) {
+        script([&] { return GetGames(query()); });
+    } else if (request.path == kRefreshGamePath) {
+        script([&] { return RefreshGame(query()); });
+    } else if (request.path == kMainPath) {
+        MainPage(request, done);
+    } else if (request.path == kFrontPagePath) {
+        script([&] { return FrontPage(); });
+    } else if (request.path == kStylesheetPath) {
+        script([&] {
+            return LobbyReply{kStatusOk,
+                              "text/css; charset=utf-8",
+                              html::Stylesheet(),
+                              {{"Cache-Control", "max-age=3600"}},
+                              {},
+                              {}};
+        });
+    } else {
+        done(NotFound());
+    }
 }
 
 bool LobbyService::IsAcceptedVersion(const std::string& version) const {
@@ -154,37 +273,85 @@ bool LobbyService::IsAcceptedVersion(const std::string& version) const {
 
 std::optional<std::int32_t> LobbyService::SessionPlayer(const QueryParams& query) {
     const std::string* session = query.Find("mysessid");
-    if (session == nullptr || session->size() != kSessionIdLength)
+    if (session == nullptr || !IsSessionId(*session))
         return std::nullopt;
     return store_.PlayerOfSession(*session);
 }
 
-LobbyReply LobbyService::Login(const QueryParams& query) {
+std::int64_t LobbyService::ListedAfterMs() const {
+    return clock_() -
+           std::chrono::duration_cast<std::chrono::milliseconds>(settings_.gameExpiry).count();
+}
+
+std::optional<LobbyReply> LobbyService::ScreenLogin(const QueryParams& query,
+                                                    const std::string& clientAddress) {
     const std::string* version = query.Find("progversion");
     if (version == nullptr || !IsAcceptedVersion(*version))
         return Text(kLoginBadVersion);
     const std::string* name = query.Find("username");
     const std::string* password = query.Find("password");
-    // Checked before the slow hash, so that junk costs next to nothing.
+    // Checked before the slow hash, so that junk costs next to nothing; such
+    // a name can have no account, so answering it at once tells nothing.
     if (name == nullptr || password == nullptr || account_rules::UserNameProblem(*name) ||
         account_rules::PasswordProblem(*password))
         return Text(kLoginRefused);
-    const auto account = store_.FindPlayer(*name);
-    if (!account || !hasher_.Verify(account->passwordHash, *password))
-        return Text(kLoginRefused);
-    const std::string session = NewSessionId();
-    store_.ReplaceSession(account->number, session, clock_());
-    return Text(kLoginOk + session + kLineEnd + std::to_string(account->number));
+    if (const auto wait = hashesPerAddress_.Take(LimitKeyOf(clientAddress)); wait.count() > 0)
+        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, false);
+    if (const auto wait = loginsPerAccount_.Take(FoldedName(*name)); wait.count() > 0)
+        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, false);
+    return std::nullopt;
 }
 
-LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string& peerAddress) {
+std::optional<LobbyReply> LobbyService::ScreenNewAccount(const QueryParams& form,
+                                                         const std::string& clientAddress) {
+    const std::string name = ParamOrEmpty(form, "username");
+    const std::string password = ParamOrEmpty(form, "password");
+    std::optional<std::string> problem = account_rules::UserNameProblem(name);
+    if (!problem)
+        problem = account_rules::PasswordProblem(password);
+    if (!problem && password != ParamOrEmpty(form, "password2"))
+        problem = "The two passwords differ.";
+    if (problem)
+        return Html(kStatusBadRequest, account_pages::CreateForm(*problem, name));
+    if (const auto wait = hashesPerAddress_.Take(LimitKeyOf(clientAddress)); wait.count() > 0)
+        return Refusal(kStatusTooManyRequests, kTooManyLogins, wait, true);
+    return std::nullopt;
+}
+
+void LobbyService::Login(const QueryParams& query, Done& done) {
+    const std::string name = ParamOrEmpty(query, "username");
+    const std::string password = ParamOrEmpty(query, "password");
+    // A name without an account is checked against a stand-in hash, so
+    // that both answers take the same time.
+    const auto account = store_.FindPlayer(name);
+    std::optional<std::string> storedHash;
+    if (account)
+        storedHash = account->passwordHash;
+    const std::int32_t number = account ? account->number : 0;
+    const bool queued = hasher_.TryVerify(
+        std::move(storedHash), password, [this, number, done](std::optional<bool> matches) mutable {
+            Answer(done, [&] {
+                if (!matches)
+                    return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, false);
+                if (!*matches)
+                    return Text(kLoginRefused);
+                const std::string session = NewSessionId();
+                store_.ReplaceSession(number, session, clock_());
+                return Text(kLoginOk + session + kLineEnd + std::to_string(number));
+            });
+        });
+    if (!queued)
+        done(Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, false));
+}
+
+LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string& clientAddress) {
     const auto gameType = NumberParam(query, "gametype");
     const std::string* name = query.Find("gamename");
     const std::string* seats = query.Find("players");
     if (!gameType || name == nullptr || seats == nullptr || !IsListableName(*name))
         return Text(kScriptFailed);
     const auto openSeats = OpenSeats(*seats);
-    const auto address = ReachableAddress(peerAddress);
+    const auto address = ReachableAddress(clientAddress);
     if (!openSeats || *openSeats == 0 || !address)
         return Text(kScriptFailed);
     const auto player = SessionPlayer(query);
@@ -192,6 +359,7 @@ LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string&
         return Text(kScriptFailed);
     const std::int32_t number =
         store_.CreateGame({*player, *gameType, *name, *seats, *openSeats, *address}, clock_());
+    ++changes_;
     return Text(kScriptOk + kLineEnd + std::to_string(number));
 }
 
@@ -199,13 +367,11 @@ LobbyReply LobbyService::GetGames(const QueryParams& query) {
     const auto gameType = NumberParam(query, "gametype");
     if (!gameType || !SessionPlayer(query))
         return Text(kScriptFailed);
-    const std::int64_t expiryMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(settings_.gameExpiry).count();
     std::string body = kScriptOk + kLineEnd;
     for (const ListedGame& game :
-         store_.WaitingGames(*gameType, clock_() - expiryMs, kMaxListedGames)) {
+         store_.WaitingGames(*gameType, ListedAfterMs(), kMaxListedGames)) {
         body += game.name + kLineEnd;
-        body += PlayersText(game.seats, game.joinedPlayers) + kLineEnd;
+        body += front_page::PlayersText(game.seats, game.joinedPlayers) + kLineEnd;
         body += game.hostAddress + kLineEnd;
     }
     return Text(std::move(body));
@@ -233,47 +399,59 @@ LobbyReply LobbyService::RefreshGame(const QueryParams& query) {
     refresh.gameType = *gameType;
     refresh.gameNumber = *gameNumber;
     const RefreshOutcome outcome = store_.RefreshGame(refresh, clock_());
+    ++changes_;
     return Text(outcome == RefreshOutcome::Done ? kScriptOk : kScriptFailed);
 }
 
-LobbyReply LobbyService::MainPage(const LobbyRequest& request) {
+LobbyReply LobbyService::FrontPage() {
+    std::lock_guard lock(frontPageMutex_);
+    const std::int64_t now = clock_();
+    const std::uint64_t changes = changes_;
+    if (frontPage_.empty() || changes != frontPageChanges_ ||
+        now - frontPageMadeMs_ >= kFrontPageMaxAgeMs || now < frontPageMadeMs_) {
+        frontPage_ = front_page::Render({store_.OpenGames(ListedAfterMs(), kFrontPageGames),
+                                         store_.LastFinished(kFrontPageWinners),
+                                         store_.MostWins(kFrontPagePlayers)});
+        frontPageChanges_ = changes;
+        frontPageMadeMs_ = now;
+    }
+    return Html(kStatusOk, frontPage_);
+}
+
+void LobbyService::MainPage(const LobbyRequest& request, Done& done) {
     const auto query = QueryParams::Parse(request.query, PlusSign::Space);
     const std::string* page = query.Find("pageno");
     if (page != nullptr && *page == kCreateAccountPage) {
         if (request.method == "GET")
-            return Html(kStatusOk, account_pages::CreateForm());
+            return done(Html(kStatusOk, account_pages::CreateForm()));
         if (request.method == "POST")
-            return CreateAccount(QueryParams::Parse(request.body, PlusSign::Space));
-        return MethodNotAllowed("GET, POST");
+            return CreateAccount(QueryParams::Parse(request.body, PlusSign::Space), done);
+        return done(MethodNotAllowed("GET, POST"));
     }
     if (page != nullptr && *page == kForgotPasswordPage) {
         if (request.method == "GET")
-            return Html(kStatusOk, account_pages::Forgot(settings_.contact));
-        return MethodNotAllowed("GET");
+            return done(Html(kStatusOk, account_pages::Forgot(settings_.contact)));
+        return done(MethodNotAllowed("GET"));
     }
-    return NotFound();
+    done(NotFound());
 }
 
-LobbyReply LobbyService::CreateAccount(const QueryParams& form) {
-    const std::string* namePtr = form.Find("username");
-    const std::string* passwordPtr = form.Find("password");
-    const std::string* repeatPtr = form.Find("password2");
-    const std::string name = namePtr != nullptr ? *namePtr : std::string{};
-    const std::string password = passwordPtr != nullptr ? *passwordPtr : std::string{};
-    const std::string repeat = repeatPtr != nullptr ? *repeatPtr : std::string{};
-
-    std::optional<std::string> problem = account_rules::UserNameProblem(name);
-    if (!problem)
-        problem = account_rules::PasswordProblem(password);
-    if (!problem && password != repeat)
-        problem = "The two passwords differ.";
-    if (problem)
-        return Html(kStatusBadRequest, account_pages::CreateForm(*problem, name));
-
-    const std::string hash = hasher_.Hash(password);
-    const auto number = store_.AddPlayer(name, hash, clock_());
-    if (!number)
-        return Html(kStatusConflict,
-                    account_pages::CreateForm("The user name " + name + " is taken.", name));
-    return Html(kStatusOk, account_pages::Created(name, *number));
+void LobbyService::CreateAccount(const QueryParams& form, Done& done) {
+    const std::string name = ParamOrEmpty(form, "username");
+    const bool queued = hasher_.TryHash(
+        ParamOrEmpty(form, "password"),
+        [this, name, done](std::optional<std::string> hash) mutable {
+            Answer(done, [&] {
+                if (!hash)
+                    return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, true);
+                const auto number = store_.AddPlayer(name, *hash, clock_());
+                if (!number)
+                    return Html(kStatusConflict, account_pages::CreateForm(
+                                                     "The user name " + name + " is taken.", name));
+                ++changes_;
+                return Html(kStatusOk, account_pages::Created(name, *number));
+            });
+        });
+    if (!queued)
+        done(Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, true));
 }

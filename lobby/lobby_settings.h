@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rate_limiter.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -14,4 +16,10 @@ struct LobbySettings {
     // How players reach the lobby's owner, shown on the forgotten-password
     // page; may be empty.
     std::string contact;
+    // Log-ins and new accounts each cost a slow password hash: an address
+    // may start 20 at once, then one every 3 s.
+    RateLimiter::Rule hashesPerAddress{1.0 / 3, 20};
+    // Log-ins for one name, from wherever they come: 10 at once, then one
+    // every 10 s, so that guessing a password takes years, not hours.
+    RateLimiter::Rule loginsPerAccount{1.0 / 10, 10};
 };

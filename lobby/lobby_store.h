@@ -1,9 +1,9 @@
 #pragma once
 
-#include "sqlite_connection.h"
+#include "sql_database.h"
 
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +42,7 @@ struct GameRecord {
     std::vector<std::int32_t> joinedPlayers;
     std::optional<std::int32_t> winner;
     std::int64_t refreshedMs = 0;
+    std::optional<std::int64_t> finishedMs;
 };
 
 struct GameRefresh {
@@ -55,12 +56,36 @@ struct GameRefresh {
 
 enum class RefreshOutcome { Done, NotYours, SeatsTaken };
 
-// The lobby's accounts, sessions and published games in one SQLite file.
-// Safe to share between the server's threads; another process (a user
-// command run from the shell) may use the same file at the same time.
+// What the public front page shows. A player number that has no account
+// (the game reports the numbers its peers sent) shows as "player N".
+struct OpenGame {
+    std::string name;
+    std::string seats;
+    std::string hostName;
+    std::vector<std::string> joinedNames; // in the order they joined
+};
+
+struct FinishedGame {
+    std::string name;
+    std::int64_t finishedMs = 0;
+    std::string hostName;
+    std::optional<std::string> winnerName; // none: the winner played at the host's computer
+};
+
+struct PlayerWins {
+    std::string name;
+    std::int64_t wins = 0;
+};
+
+// The lobby's accounts, sessions and published games, in an SQLite file
+// (one host) or in PostgreSQL (any number of lobby processes). Both hold the
+// same tables and run the same statements. Safe to share between threads;
+// other processes (a user command run from the shell, other lobbies on the
+// same PostgreSQL) may use the same database at the same time.
 class LobbyStore {
   public:
-    explicit LobbyStore(const std::string& path);
+    // A file path, or a "postgresql://" URI.
+    explicit LobbyStore(const std::string& location, std::size_t connections = kDefaultConnections);
 
     // The new player's number, or nullopt when the name is taken (names
     // are compared without regard to case).
@@ -78,14 +103,25 @@ class LobbyStore {
     // Waiting games of the type refreshed after the given time, newest first.
     std::vector<ListedGame> WaitingGames(std::int32_t gameType, std::int64_t refreshedAfterMs,
                                          int limit);
+    // A winner counts only when the refresh finishes the game, the game has
+    // no winner yet and the winner is one of the players who joined it: a
+    // host cannot hand wins to whom it likes.
     RefreshOutcome RefreshGame(const GameRefresh& refresh, std::int64_t nowMs);
     std::optional<GameRecord> FindGame(std::int32_t number);
 
+    // Waiting games of every type refreshed after the given time, newest first.
+    std::vector<OpenGame> OpenGames(std::int64_t refreshedAfterMs, int limit);
+    // Finished games, the last first.
+    std::vector<FinishedGame> LastFinished(int limit);
+    // Players by games won, most first; equal counts by player number.
+    std::vector<PlayerWins> MostWins(int limit);
+
+    SqlDialect Dialect() const { return database_->Dialect(); }
+    static constexpr std::size_t kDefaultConnections = 16;
+
   private:
     void PrepareSchema();
-    bool IsJoined(std::int32_t game, std::int32_t player);
-    int JoinedCount(std::int32_t game);
+    std::string Locking(std::string_view select) const;
 
-    std::mutex mutex_; // one statement or transaction at a time on the connection
-    SqliteConnection connection_;
+    std::unique_ptr<SqlDatabase> database_;
 };

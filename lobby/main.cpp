@@ -8,10 +8,12 @@
 #include "lobby_store.h"
 #include "password_hasher.h"
 
+#include <algorithm>
 #include <iostream>
 #include <mutex>
 #include <signal.h>
 #include <string>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -77,7 +79,7 @@ int AddUser(const LobbyOptions& options) {
         std::cerr << kProgram << *problem << '\n';
         return kExitFailure;
     }
-    LobbyStore store(options.databasePath);
+    LobbyStore store(options.database);
     const auto hash = HashNewPassword(options);
     if (!hash)
         return kExitFailure;
@@ -91,7 +93,7 @@ int AddUser(const LobbyOptions& options) {
 }
 
 int ResetPassword(const LobbyOptions& options) {
-    LobbyStore store(options.databasePath);
+    LobbyStore store(options.database);
     if (!store.FindPlayer(options.userName)) {
         std::cerr << kProgram << "there is no user " << options.userName << '\n';
         return kExitFailure;
@@ -113,6 +115,20 @@ LobbyServer::Log RequestLog(bool enabled) {
     };
 }
 
+// Every connection is a descriptor; the usual soft limit of 1024 would cut
+// the lobby off long before --max-connections.
+void RaiseDescriptorLimit(std::size_t connections) {
+    constexpr rlim_t kSpare = 64; // database, log, listening socket
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, connections + kSpare);
+    if (wanted > limit.rlim_cur) {
+        limit.rlim_cur = wanted;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 int Serve(const LobbyOptions& options) {
     // Blocked before any thread starts, so that only sigwait below sees them.
     sigset_t stopSignals;
@@ -121,8 +137,11 @@ int Serve(const LobbyOptions& options) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    LobbyStore store(options.databasePath);
+    RaiseDescriptorLimit(options.server.maxConnections);
     PasswordHasher hasher;
+    // A connection to the database for each thread that may use it at once.
+    LobbyStore store(options.database, options.server.threads +
+                                           static_cast<std::size_t>(hasher.DefaultConcurrency()));
     LobbyService service(store, hasher, options.lobby);
     LobbyServer server(service, options.server, RequestLog(options.logRequests));
     const int port = server.Start();

@@ -12,9 +12,10 @@ jobs=$(nproc)
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libjpeg62-turbo-dev
+  qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
+  libboost-dev libpq-dev postgresql chromium chromium-driver python3-selenium wrk
   clang libclang-rt-14-dev
   xvfb xauth curl
   desktop-file-utils appstream systemd file groff-base

@@ -6,6 +6,7 @@
 //
 //   pin_generator OUTPUT_DIRECTORY
 #include "colours.h"
+#include "pin_look.h"
 
 #include <algorithm>
 #include <array>
@@ -25,13 +26,7 @@ struct Rgb {
 constexpr Rgb kKey{255, 0, 255}; // the transparent background
 constexpr int kPinSize = 21;     // odd, so that the middle pixel sits on the hole
 constexpr double kHeadRadius = 9.6;
-constexpr double kRimWidth = 1.2;
 constexpr int kIconSize = 16;
-
-// Blue, red, purple, orange, green, yellow, and the white pin.
-constexpr std::array<Rgb, kWhitePin + 1> kPinColours = {
-    Rgb{30, 70, 215}, Rgb{210, 25, 25},  Rgb{130, 35, 170}, Rgb{240, 125, 10},
-    Rgb{25, 150, 45}, Rgb{235, 205, 20}, Rgb{245, 245, 245}};
 
 constexpr Rgb kIconCentre{60, 60, 60};
 
@@ -101,9 +96,17 @@ int Clamp(double v) {
     return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
 }
 
-// A round pin head lit from the upper left, with a darker rim.  Hard
-// edges: blending into the key colour would leave a coloured fringe.
-Bitmap DrawPin(Rgb base) {
+Rgb Rounded(PinColour c) {
+    return {Clamp(c.r), Clamp(c.g), Clamp(c.b)};
+}
+
+Rgb Truncated(PinColour c) {
+    return {static_cast<int>(c.r), static_cast<int>(c.g), static_cast<int>(c.b)};
+}
+
+// The game's pin look, one sample per pixel.  Hard edges: blending into the
+// key colour would leave a coloured fringe.
+Bitmap DrawPin(PinColour base) {
     Bitmap pin(kPinSize, kPinSize);
     const double centre = (kPinSize - 1) / 2.0;
     for (int y = 0; y < kPinSize; ++y)
@@ -112,16 +115,10 @@ Bitmap DrawPin(Rgb base) {
             const double d2 = dx * dx + dy * dy;
             if (d2 > 1.0)
                 continue;
-            if (std::sqrt(d2) * kHeadRadius > kHeadRadius - kRimWidth) {
-                pin.Set(x, y, {base.r * 45 / 100, base.g * 45 / 100, base.b * 45 / 100});
-                continue;
-            }
-            const double dz = std::sqrt(1.0 - d2);
-            const double light = std::max(0.0, (-dx - dy + dz * 1.2) / std::sqrt(3.44));
-            const double shade = 0.45 + 0.65 * light;
-            const double gloss = std::pow(light, 18.0);
-            auto channel = [&](int c) { return Clamp(c * shade + (255 - c * shade) * gloss); };
-            pin.Set(x, y, {channel(base.r), channel(base.g), channel(base.b)});
+            if (std::sqrt(d2) > 1 - kPinRimShare)
+                pin.Set(x, y, Truncated(PinRimColour(base)));
+            else
+                pin.Set(x, y, Rounded(PinHeadColour(base, dx, dy)));
         }
     return pin;
 }
@@ -143,17 +140,17 @@ Bitmap DrawIcon() {
                 continue;
             Rgb colour = kIconCentre;
             if (u1 < -2)
-                colour = kPinColours[0];
+                colour = Truncated(kPinColours[0]);
             else if (u2 > 2)
-                colour = kPinColours[1];
+                colour = Truncated(kPinColours[1]);
             else if (u3 > 2)
-                colour = kPinColours[2];
+                colour = Truncated(kPinColours[2]);
             else if (u1 > 2)
-                colour = kPinColours[3];
+                colour = Truncated(kPinColours[3]);
             else if (u2 < -2)
-                colour = kPinColours[4];
+                colour = Truncated(kPinColours[4]);
             else if (u3 < -2)
-                colour = kPinColours[5];
+                colour = Truncated(kPinColours[5]);
             icon.Set(x, y, colour);
         }
     return icon;

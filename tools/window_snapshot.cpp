@@ -56,10 +56,12 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     const QPixmap window = fMain->grab();
     bool saved = window.save(dir + "main_window.png");
-    // The centre of the board, four times as large.
-    const QRect centre = fMain->findChild<QLabel*>("imMain")->geometry();
+    // The centre of the board, 80 × 80 pixels of the layout four times as
+    // large (the grab has the screen's device pixels).
+    const QRect centre = fMain->findChild<QWidget*>("imMain")->geometry();
     const QPoint middle = fMain->centralWidget()->mapTo(fMain.get(), centre.center());
-    saved = window.copy(QRect(middle - QPoint(40, 40), QSize(80, 80)))
+    const qreal ratio = window.devicePixelRatio();
+    saved = window.copy(QRect((middle - QPoint(40, 40)) * ratio, QSize(80, 80) * ratio))
                 .scaled(320, 320)
                 .save(dir + "board_centre.png") &&
             saved;

@@ -42,7 +42,7 @@ class MainWindow : public ::testing::Test {
     template <class Control> Control* Part(const QString& name) const {
         return Named<Control>(*fMain, name);
     }
-    QRect Board() const { return Part<QLabel>("imMain")->geometry(); }
+    QRect Board() const { return Part<BoardWidget>("imMain")->geometry(); }
     QSize Client() const { return fMain->centralWidget()->size(); }
 
     ScriptedPrompts prompts;
@@ -59,23 +59,24 @@ TEST_F(MainWindow, OpensWithItsCaptionAndTheBoardAt112) {
     EXPECT_EQ(fMain->minimumSize(), fMain->size());
 }
 
-TEST_F(MainWindow, KeepsTheBoardFlushRightAtThirtyThirtyFirstsOfItsHeight) {
+TEST_F(MainWindow, KeepsTheBoardAtThirtyThirtyFirstsOfItsHeightCentredWhereThereIsRoom) {
     const struct {
         int w, h; // below the menu, status bar included
-        QRect board;
+        QRect board, log, chat;
     } cases[] = {
-        {800, 700, QRect(141, 0, 659, 681)},
-        {1200, 700, QRect(541, 0, 659, 681)},
-        {624, 549, QRect(112, 0, 512, 530)},
-        {700, 900, QRect(1, 0, 699, 723)},   // taller than wide: fitted to the width
-        {300, 300, QRect(112, 0, 512, 530)}, // never smaller than at start
+        {800, 700, QRect(141, 0, 659, 681), QRect(0, 524, 289, 136), QRect(0, 660, 289, 21)},
+        {1200, 700, QRect(342, 0, 659, 681), QRect(0, 524, 334, 136), QRect(0, 660, 334, 21)},
+        {624, 549, QRect(112, 0, 512, 530), kLogPlace, kChatPlace},
+        // Taller than wide: fitted to the width.
+        {700, 900, QRect(1, 0, 699, 723), QRect(0, 678, 289, 182), QRect(0, 860, 289, 21)},
+        // Never smaller than at start.
+        {300, 300, QRect(112, 0, 512, 530), kLogPlace, kChatPlace},
     };
     for (const auto& c : cases) {
         ResizeClient(c.w, c.h);
         EXPECT_EQ(Board(), c.board) << c.w << " x " << c.h;
-        EXPECT_EQ(Board().right(), fMain->centralWidget()->width() - 1) << c.w << " x " << c.h;
-        EXPECT_EQ(Part<QPlainTextEdit>("mLog")->geometry(), kLogPlace) << c.w << " x " << c.h;
-        EXPECT_EQ(Part<QLineEdit>("eChat")->geometry(), kChatPlace) << c.w << " x " << c.h;
+        EXPECT_EQ(Part<QPlainTextEdit>("mLog")->geometry(), c.log) << c.w << " x " << c.h;
+        EXPECT_EQ(Part<QLineEdit>("eChat")->geometry(), c.chat) << c.w << " x " << c.h;
     }
 }
 
@@ -97,9 +98,10 @@ TEST_F(MainWindow, CentresAPictureOnItsHoleWhereverTheBoardIs) {
     fMain->CentreOnHole(marker, topTip); // (0.5, 0.02)
     EXPECT_EQ(marker.pos(), QPoint(112 + 256 - 10, 10 - 10));
 
-    ResizeClient(1000, 700); // board 659 × 681 at 341
+    ResizeClient(1000, 700); // board 659 × 681 at 242; the marker grows with it
+    const int half = marker.width() / 2;
     fMain->CentreOnHole(marker, centre);
-    EXPECT_EQ(marker.pos(), QPoint(341 + 329 - 10, 340 - 10));
+    EXPECT_EQ(marker.pos(), QPoint(242 + 329 - half, 340 - half));
 }
 
 TEST_F(MainWindow, StartsWithTheActionsOfAnIdleGame) {

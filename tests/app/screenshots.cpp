@@ -1,7 +1,10 @@
 // Pictures of the game for a person to look at: a game in progress with a
 // marble selected and its white target pins, a computer move under way, the
 // player dialog and the options dialog.  Run it under xvfb-run (or with
-// QT_QPA_PLATFORM=offscreen); it writes PNG files into the folder given.
+// QT_QPA_PLATFORM=offscreen, and QT_SCALE_FACTOR=2 for twice the pixel
+// ratio); it writes PNG files into the folder given.
+//
+//   app_screenshots [FOLDER [WIDTH HEIGHT]]   the main window's size, if given
 #include "application.h"
 #include "main_window.h"
 #include "options_dialog.h"
@@ -47,6 +50,8 @@ int main(int argc, char* argv[]) {
     ScriptedPrompts prompts;
     const auto fMain = CreateWindows(&prompts);
     fMain->show();
+    if (argc > 3)
+        fMain->resize(QString(argv[2]).toInt(), QString(argv[3]).toInt());
     QTest::qWait(100);
 
     bool ok = true;

@@ -97,8 +97,8 @@ TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
     fMain->Messaging().setClientName("Bob");
     fMain->SaveSettings();
     EXPECT_EQ(Ini(), "; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=1234\nJumpBack=1\n"
-                     "Theme=dark\n[MULTI]\nNickname=Bob\nServer=local\nLobbyHost=localhost\n"
-                     "LocalAddress=0.0.0.0\n");
+                     "Theme=dark\nMarbleSize=1\n[MULTI]\nNickname=Bob\nServer=local\n"
+                     "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
 
     // And read again by the next run.
     fMain = CreateWindows(&prompts);
@@ -111,7 +111,7 @@ TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
 TEST_F(Settings, ANameWithALineBreakCannotAddLinesToTheFile) {
     fMain->Messaging().setClientName("Eve\n[MAIN]\nCompSpeed=0");
     fMain->SaveSettings();
-    EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\n\n[MULTI]\nNickname=Eve\n"
+    EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\nMarbleSize=1\n\n[MULTI]\nNickname=Eve\n"
                      "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
 }
 
@@ -126,7 +126,7 @@ TEST_F(Settings, AFileThatCannotBeWrittenIsLeftAloneSilently) {
 TEST_F(Settings, TheOptionsDialogAppliesItsControlsHoweverItCloses) {
     TfOptions& options = *fMain->dialogs().options;
     EXPECT_EQ(options.windowTitle(), "Options");
-    EXPECT_EQ(options.size(), QSize(265, 144));
+    EXPECT_EQ(options.size(), QSize(265, 176)); // one line more for the marble size
     EXPECT_EQ(options.cbAllowBack->text(), "Allow to jump back");
     EXPECT_EQ(options.Label1->text(), "Computer playing speed");
     EXPECT_EQ(options.tbCompSpeed->minimum(), 0);

@@ -7,18 +7,45 @@ namespace {
 using Args = std::vector<std::string>;
 
 TEST(LobbyOptions, ServeTakesListenAddressVersionsAndBounds) {
-    const LobbyOptions options = ParseLobbyOptions(
-        {"--listen", "127.0.0.1:8080", "--db", "/var/lib/zellhop/lobby.db", "--accept-version",
-         "1.4.0.5", "--accept-version", "1.4.0.6", "--expiry", "60", "--threads", "4",
-         "--max-connections", "32", "--contact", "ops@example.org", "--quiet"});
+    const LobbyOptions options = ParseLobbyOptions({"--listen",
+                                                    "127.0.0.1:8080",
+                                                    "--db",
+                                                    "/var/lib/zellhop/lobby.db",
+                                                    "--accept-version",
+                                                    "1.4.0.5",
+                                                    "--accept-version",
+                                                    "1.4.0.6",
+                                                    "--expiry",
+                                                    "60",
+                                                    "--threads",
+                                                    "4",
+                                                    "--max-connections",
+                                                    "32",
+                                                    "--max-per-address",
+                                                    "0",
+                                                    "--rate-per-address",
+                                                    "20",
+                                                    "--trust-proxy",
+                                                    "127.0.0.1",
+                                                    "--trust-proxy",
+                                                    "10.0.0.0/8",
+                                                    "--contact",
+                                                    "ops@example.org",
+                                                    "--quiet"});
     EXPECT_EQ(options.command, LobbyCommand::Serve);
     EXPECT_EQ(options.server.address, "127.0.0.1");
     EXPECT_EQ(options.server.port, 8080);
-    EXPECT_EQ(options.databasePath, "/var/lib/zellhop/lobby.db");
+    EXPECT_EQ(options.database, "/var/lib/zellhop/lobby.db");
     EXPECT_EQ(options.lobby.acceptedVersions, (Args{"1.4.0.5", "1.4.0.6"}));
     EXPECT_EQ(options.lobby.gameExpiry, std::chrono::seconds(60));
     EXPECT_EQ(options.server.threads, 4u);
     EXPECT_EQ(options.server.maxConnections, 32u);
+    EXPECT_EQ(options.server.maxConnectionsPerAddress, 0u);
+    EXPECT_EQ(options.server.requestsPerAddress.perSecond, 20);
+    EXPECT_EQ(options.server.requestsPerAddress.burst, 40);
+    EXPECT_TRUE(options.server.trustedProxies.Trusts(*IpAddress::Parse("10.2.3.4")));
+    EXPECT_TRUE(options.server.trustedProxies.Trusts(*IpAddress::Parse("127.0.0.1")));
+    EXPECT_FALSE(options.server.trustedProxies.Trusts(*IpAddress::Parse("127.0.0.2")));
     EXPECT_EQ(options.lobby.contact, "ops@example.org");
     EXPECT_FALSE(options.logRequests);
 }
@@ -29,6 +56,14 @@ TEST(LobbyOptions, DefaultsAreAllAddressesOnPort80AndVersion1405) {
     EXPECT_EQ(options.server.port, 80);
     EXPECT_EQ(options.lobby.acceptedVersions, (Args{"1.4.0.5"}));
     EXPECT_EQ(options.lobby.gameExpiry, std::chrono::seconds(300));
+    EXPECT_TRUE(options.server.trustedProxies.Empty());
+    EXPECT_EQ(options.server.maxConnectionsPerAddress, 64u);
+}
+
+TEST(LobbyOptions, ThePostgresqlUriIsTheDatabase) {
+    const LobbyOptions options =
+        ParseLobbyOptions({"--db", "postgresql://lobby@db.example.org/zellhop"});
+    EXPECT_EQ(options.database, "postgresql://lobby@db.example.org/zellhop");
 }
 
 TEST(LobbyOptions, UserCommandsTakeANameAndAnOptionalPassword) {
@@ -59,6 +94,9 @@ TEST(LobbyOptions, RefusesWhatItCannotUse) {
         {"--db", "l.db", "--listen", "127.0.0.1:http"},
         {"--db", "l.db", "--expiry", "0"},
         {"--db", "l.db", "--threads", "many"},
+        {"--db", "l.db", "--trust-proxy", "proxy.example.org"},
+        {"--db", "l.db", "--trust-proxy", "10.0.0.0/40"},
+        {"--db", "l.db", "--rate-per-address", "-1"},
         {"--db", "l.db", "--bogus"},
         {"--db", "l.db", "alice"},
         {"add-user", "--db", "l.db"},

@@ -2,6 +2,7 @@
 // server in a process of its own, stopped and started again.
 #include "lobby_process.h"
 #include "lobby_test_support.h"
+#include "test_postgres.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -110,6 +111,48 @@ TEST_F(LobbyProgram, AFileThatIsNoDatabaseIsRefused) {
     const CommandResult result = Run({"add-user", "--db", db, "--password", "password1", "eve"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("not a database"), std::string::npos) << result.err;
+}
+
+TEST_F(LobbyProgram, TwoLobbiesOnOnePostgresServeTheSameGamesAndPlayers) {
+    std::string whyNot;
+    TestPostgres* postgres = TestPostgres::Instance(whyNot);
+    if (postgres == nullptr)
+        GTEST_SKIP() << "PostgreSQL tests skipped: " << whyNot;
+    const std::string uri = postgres->NewDatabase();
+    const std::vector<std::string> serve{"--listen", "127.0.0.1:0", "--db", uri, "--quiet"};
+    LobbyProcess east(serve);
+    LobbyProcess west(serve);
+    ASSERT_EQ(Run({"add-user", "--db", uri, "--password", "host-pass", "host"}).exitCode, 0);
+    {
+        httplib::Client client("127.0.0.1", west.Port());
+        const auto reply =
+            client.Post("/main.php?pageno=100", httplib::Params{{"username", "guest"},
+                                                                {"password", "guest-pass"},
+                                                                {"password2", "guest-pass"}});
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->status, 200);
+    }
+
+    const LoginResult host = ParseLogin(Get(east.Port(), req::Login("host", "host-pass")).body);
+    const LoginResult guest = ParseLogin(Get(east.Port(), req::Login("guest", "guest-pass")).body);
+    ASSERT_EQ(host.outcome, '0');
+    ASSERT_EQ(guest.outcome, '0');
+    const std::string published =
+        Get(east.Port(), req::CreateGame(host.session, "Shared", "130300")).body;
+    ASSERT_TRUE(published.starts_with("1\n")) << published;
+    const std::int32_t game = std::stoi(published.substr(2));
+
+    EXPECT_EQ(Get(west.Port(), req::ListGames(guest.session)).body, "1\nShared\n1/3\n127.0.0.1\n");
+    EXPECT_EQ(Get(west.Port(), req::Refresh(host.session, game, guest.playerNumber)).body, "1");
+    EXPECT_EQ(Get(east.Port(), req::ListGames(guest.session)).body, "1\nShared\n2/3\n127.0.0.1\n");
+    EXPECT_EQ(Get(west.Port(), req::Refresh(host.session, game, 0, 2)).body, "1");
+    EXPECT_EQ(Get(east.Port(), req::ListGames(host.session)).body, "1\n");
+    EXPECT_EQ(Get(east.Port(), req::Refresh(host.session, game, 0, 3, guest.playerNumber)).body,
+              "1");
+    const std::string front = Get(west.Port(), "/").body;
+    EXPECT_NE(front.find("<td>guest</td><td>Shared</td><td>host</td>"), std::string::npos) << front;
+    EXPECT_EQ(east.Stop(), 0);
+    EXPECT_EQ(west.Stop(), 0);
 }
 
 } // namespace

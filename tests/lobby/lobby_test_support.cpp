@@ -1,10 +1,15 @@
 #include "lobby_test_support.h"
 
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <regex>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 TempDir::TempDir() {
     std::string pattern =
@@ -60,12 +65,62 @@ LoginResult ParseLogin(const std::string& body) {
     return {body.empty() ? '?' : body.front(), {}, 0};
 }
 
-RunningLobby::RunningLobby(LobbySettings lobby, ServerSettings server)
+int OpenConnection(int port, const std::string& sourceAddress) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (!sourceAddress.empty()) {
+        inet_pton(AF_INET, sourceAddress.c_str(), &address.sin_addr);
+        if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            close(socket);
+            return -1;
+        }
+    }
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    if (connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+RawReply RawExchange(int port, const std::string& bytes, std::chrono::milliseconds quiet,
+                     const std::string& sourceAddress) {
+    RawReply reply;
+    const int socket = OpenConnection(port, sourceAddress);
+    if (socket < 0)
+        return reply;
+    send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    pollfd ready{socket, POLLIN, 0};
+    while (poll(&ready, 1, static_cast<int>(quiet.count())) > 0) {
+        char chunk[4096];
+        const ssize_t got = recv(socket, chunk, sizeof chunk, 0);
+        if (got <= 0) {
+            reply.closed = true;
+            break;
+        }
+        reply.bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(socket);
+    return reply;
+}
+
+RunningLobby::RunningLobby(LobbySettings lobby, ServerSettings server, LobbyServer::Log log)
     : store_(std::make_unique<LobbyStore>((dir_.Path() / "lobby.db").string())) {
     service_ = std::make_unique<LobbyService>(*store_, hasher_, std::move(lobby),
                                               [this] { return nowMs_.load(); });
-    server_ = std::make_unique<LobbyServer>(*service_, std::move(server));
+    server_ = std::make_unique<LobbyServer>(*service_, server, std::move(log));
     port_ = server_->Start();
+}
+
+LobbySettings RunningLobby::TestLobbySettings() {
+    LobbySettings settings;
+    settings.hashesPerAddress = {};
+    settings.loginsPerAccount = {};
+    return settings;
 }
 
 RunningLobby::~RunningLobby() {
@@ -76,6 +131,8 @@ ServerSettings RunningLobby::TestServerSettings() {
     ServerSettings settings;
     settings.address = "127.0.0.1";
     settings.port = 0;
+    settings.maxConnectionsPerAddress = 0;
+    settings.requestsPerAddress = {};
     return settings;
 }
 

@@ -54,13 +54,31 @@ std::string Refresh(const std::string& session, std::int32_t gameNumber, std::in
 // plain decimal.
 LoginResult ParseLogin(const std::string& body);
 
+// What a raw connection got back: everything read until the server closed
+// or went quiet.
+struct RawReply {
+    std::string bytes;
+    bool closed = false; // the server closed the connection
+};
+// Sends `bytes` on a new connection to 127.0.0.1:port (from `sourceAddress`
+// when given) and reads until the server closes or says nothing for `quiet`.
+RawReply RawExchange(int port, const std::string& bytes,
+                     std::chrono::milliseconds quiet = std::chrono::milliseconds(1000),
+                     const std::string& sourceAddress = {});
+// A connected socket to 127.0.0.1:port that sends nothing; -1 on failure.
+int OpenConnection(int port, const std::string& sourceAddress = {});
+
 // A lobby server on a free loopback port, in this process, with a clock
 // that only moves when a test moves it.
 class RunningLobby {
   public:
-    explicit RunningLobby(LobbySettings lobby = {}, ServerSettings server = TestServerSettings());
+    explicit RunningLobby(LobbySettings lobby = TestLobbySettings(),
+                          ServerSettings server = TestServerSettings(), LobbyServer::Log log = {});
     ~RunningLobby();
 
+    // Without the limits per address and per account, which the tests of
+    // those limits switch on: other tests make many requests from one address.
+    static LobbySettings TestLobbySettings();
     static ServerSettings TestServerSettings();
 
     // A request the way the game sends it: the target goes out unencoded.
@@ -77,6 +95,7 @@ class RunningLobby {
 
     void AdvanceClock(std::chrono::seconds step) { nowMs_ += step.count() * 1000; }
     LobbyStore& Store() { return *store_; }
+    PasswordHasher& Hasher() { return hasher_; }
     std::string DatabasePath() const { return (dir_.Path() / "lobby.db").string(); }
     int Port() const { return port_; }
 
