@@ -2,6 +2,16 @@
 
 #include <cstring>
 
+LegalJumps::LegalJumps(const HoleSet& occupied) {
+    const BoardTables& t = Tables();
+    for (int h = 0; h < kHoleCount; ++h)
+        for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
+            if (occupied.has(jump->over) && !occupied.has(jump->landing)) {
+                landing_[h][count_[h]++] = jump->landing;
+                landings_[h].add(jump->landing);
+            }
+}
+
 int FindTargetHole(int h, int seat, const HoleSet& own) {
     const BoardTables& t = Tables();
     if (!own.has(h))
@@ -51,26 +61,6 @@ void BestBelow::Take(int depth, int j, bool withBelow) {
 }
 
 namespace {
-
-// The landing holes of the jumps that are legal from each hole, in direction
-// order: nothing moves while a seat searches, and the searching marble stays
-// in its hole.
-class LegalJumps {
-  public:
-    explicit LegalJumps(const HoleSet& occupied) {
-        const BoardTables& t = Tables();
-        for (int h = 0; h < kHoleCount; ++h)
-            for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
-                if (occupied.has(jump->over) && !occupied.has(jump->landing))
-                    landing_[h][count_[h]++] = jump->landing;
-    }
-    const int8_t* begin(int h) const { return landing_[h].data(); }
-    const int8_t* end(int h) const { return landing_[h].data() + count_[h]; }
-
-  private:
-    std::array<std::array<int8_t, kDirections>, kHoleCount> landing_{};
-    std::array<int8_t, kHoleCount> count_{};
-};
 
 // One marble's search exactly as the rule is written; only the tree is
 // gone: each level keeps the holes below it that lead to its best node.

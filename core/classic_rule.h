@@ -9,6 +9,7 @@
 #include "move_gain.h"
 #include "search_position.h"
 
+#include <array>
 #include <vector>
 
 // The classic player's move on a SearchPosition.
@@ -17,6 +18,22 @@ struct ClassicMove {
     std::vector<int> path; // hole indices: the marble's hole first, then every landing hole
     double value = kStayValue;
     bool abandoned = false; // stopped on request: no move
+};
+
+// The jumps that are legal from each hole while a seat searches: nothing
+// moves then, and the searching marble stays in its own hole.
+class LegalJumps {
+  public:
+    explicit LegalJumps(const HoleSet& occupied);
+    // Their landing holes in direction order, and as a set.
+    const int8_t* begin(int h) const { return landing_[h].data(); }
+    const int8_t* end(int h) const { return landing_[h].data() + count_[h]; }
+    const HoleSet& landings(int h) const { return landings_[h]; }
+
+  private:
+    std::array<std::array<int8_t, kDirections>, kHoleCount> landing_{};
+    std::array<int8_t, kHoleCount> count_{};
+    std::array<HoleSet, kHoleCount> landings_{};
 };
 
 // The first hole of the target star point, searched from h inwards, that

@@ -13,24 +13,6 @@ constexpr int64_t kStopCheckNodes = 1024; // nodes between two looks at the stop
 
 struct Abandon {}; // thrown out of a search that must stop
 
-// The holes that each hole's legal jumps land on.  Nothing moves while a
-// seat searches and every marble stays in its hole, so this holds for all
-// the seat's marbles.
-class JumpGraph {
-  public:
-    explicit JumpGraph(const HoleSet& occupied) {
-        const BoardTables& t = Tables();
-        for (int h = 0; h < kHoleCount; ++h)
-            for (auto* jump = t.jumpsBegin(h); jump != t.jumpsEnd(h); ++jump)
-                if (occupied.has(jump->over) && !occupied.has(jump->landing))
-                    landings_[h].add(jump->landing);
-    }
-    const HoleSet& landings(int h) const { return landings_[h]; }
-
-  private:
-    std::array<HoleSet, kHoleCount> landings_{};
-};
-
 // Holes ordered by a key, with the set of those whose key exceeds any
 // given threshold at hand.
 class KeyedHoles {
@@ -76,10 +58,10 @@ struct BoundTables {
 class MarbleSearch {
   public:
     MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied,
-                 std::optional<JumpGraph>& graph, int64_t nodesBeforeBounds,
+                 std::optional<LegalJumps>& jumps, int64_t nodesBeforeBounds,
                  const std::atomic<bool>* stop)
         : m_(marble), t_(Tables()), occupied_(occupied), nodesBeforeBounds_(nodesBeforeBounds),
-          graph_(graph), stop_(stop) {}
+          jumps_(jumps), stop_(stop) {}
 
     int64_t nodes() const { return nodes_; }
     int64_t pruned() const { return pruned_; }
@@ -186,8 +168,8 @@ class MarbleSearch {
     double Ceiling(int h) const { return Blocks(h) ? -kUnbounded : D(h); }
 
     void SetUpBounds() {
-        if (!graph_)
-            graph_.emplace(occupied_);
+        if (!jumps_)
+            jumps_.emplace(occupied_);
         bounds_ = std::make_unique<BoundTables>();
         bounds_->ceiling.Build([&](int h) { return Ceiling(h); });
         bounds_->passing.Build([&](int h) { return Passed(h); });
@@ -221,7 +203,7 @@ class MarbleSearch {
         frontier.add(j);
         while (!frontier.empty()) {
             HoleSet next;
-            frontier.forEach([&](int h) { next |= graph_->landings(h); });
+            frontier.forEach([&](int h) { next |= jumps_->landings(h); });
             next &= open;
             if (next.meets(passing))
                 return true;
@@ -235,7 +217,7 @@ class MarbleSearch {
     const BoardTables& t_;
     const HoleSet occupied_;
     const int64_t nodesBeforeBounds_;
-    std::optional<JumpGraph>& graph_;
+    std::optional<LegalJumps>& jumps_;
     const std::atomic<bool>* stop_;
     HoleSet chain_;
     std::unique_ptr<BoundTables> bounds_;
@@ -244,7 +226,7 @@ class MarbleSearch {
     int64_t pruned_ = 0;
 };
 
-// The searches of one seat's marbles, sharing the jump graph.
+// The searches of one seat's marbles, sharing the legal jumps.
 class SeatSearch {
   public:
     SeatSearch(const SearchPosition& p, SearchCounters& counters, const PruneOptions& options,
@@ -261,7 +243,7 @@ class SeatSearch {
             ++counters_.nodes;
             return kStayValue;
         }
-        MarbleSearch search(m, occupied_, graph_, options_.nodesBeforeBounds, stop_);
+        MarbleSearch search(m, occupied_, jumps_, options_.nodesBeforeBounds, stop_);
         const double value = search.Run(threshold, below);
         counters_.nodes += search.nodes();
         counters_.pruned += search.pruned();
@@ -274,7 +256,7 @@ class SeatSearch {
     SearchCounters& counters_;
     const PruneOptions options_;
     const std::atomic<bool>* stop_;
-    std::optional<JumpGraph> graph_;
+    std::optional<LegalJumps> jumps_; // set up with the first bounds
 };
 
 ClassicMove Abandoned() {
