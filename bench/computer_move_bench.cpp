@@ -1,12 +1,17 @@
-// The computer player's cost: one move on positions of real games (2, 3, 4
-// and 6 seats) and of the corpus of crowded positions, every move of whole
-// games, and a whole 6-seat game; each with the pruned search that the game
-// uses and the exhaustive search it must agree with, nodes side by side.
+// The classic player's cost: one move on positions of real games (2, 3, 4
+// and 6 seats), of the corpus of crowded positions and of the positions the
+// hill-climber built against the pruned search, every move of whole games,
+// and a whole 6-seat game; each with the pruned search that the game uses
+// and the fast exhaustive search it must agree with, nodes side by side.
+// The exhaustive search's cost per node is measured on the corpus, both
+// the fast one and the rule as written (a tree node per landing hole).
 //
-// Corpus positions are read from tests/data/corpus/; the exhaustive search
-// needs seconds on them, so those runs take a single iteration.
+// Corpus positions are read from tests/data/corpus/, the hill-climbed ones
+// from tests/data/positions/; the exhaustive searches need up to seconds
+// on the corpus, so those runs take a single iteration.
 
 #include "board.h"
+#include "classic_rule.h"
 #include "computer_player.h"
 #include "marble.h"
 #include "path_tree.h"
@@ -17,33 +22,65 @@
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <vector>
 
 namespace {
 
 const char* const kGames[] = {"C--C--", "C-C-C-", "CC-CC-", "CCCCCC"};
-const char* const kCorpus[] = {"crowded-1", "crowded-2"};
+const char* const kCorpus[] = {"corpus/crowded-1", "corpus/crowded-2"};
+const char* const kClimbed[] = {"positions/climb-1", "positions/climb-2", "positions/climb-3",
+                                "positions/climb-4", "positions/climb-5", "positions/climb-6"};
 constexpr int kMaxTurns = 1000;
 constexpr int kTimingsPerMove = 5; // the best of these counts, to keep noise out
 constexpr double kMicroseconds = 1e6;
+constexpr double kNanoseconds = 1e9;
 
-enum class Search { pruned, exhaustive };
+enum class Search { pruned, exhaustive, rule };
 
 const char* Name(Search s) {
-    return s == Search::pruned ? "pruned" : "exhaustive";
+    switch (s) {
+    case Search::pruned:
+        return "pruned";
+    case Search::exhaustive:
+        return "exhaustive";
+    default:
+        return "rule";
+    }
 }
 
-// One search of the seat's move; returns the nodes it visited.
-int64_t Choose(Search search, const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
-    if (search == Search::pruned) {
-        SearchCounters counters;
-        benchmark::DoNotOptimize(ChooseMovePruned(marbles, homeHoles, seat, &counters));
-        return counters.nodes;
+struct Loaded {
+    Board board;
+    MarbleList marbles;
+    int seat = 0;
+    SearchPosition snapshot;
+    explicit Loaded(const std::string& text) {
+        seat = ReadPosition(text, board, marbles);
+        snapshot = TakeSnapshot(marbles, board.homeHoles(), seat);
     }
-    PathTree tree;
-    benchmark::DoNotOptimize(ChooseMoveExhaustive(marbles, homeHoles, seat, tree));
-    return tree.Count();
+    ~Loaded() { marbles.RemoveAll(); }
+
+    // One search of the seat's move; returns the nodes it visited.
+    int64_t Run(Search search) const {
+        if (search == Search::pruned) {
+            SearchCounters counters;
+            benchmark::DoNotOptimize(PrunedClassicMove(snapshot, &counters));
+            return counters.nodes;
+        }
+        if (search == Search::exhaustive) {
+            int64_t nodes = 0;
+            benchmark::DoNotOptimize(ExhaustiveClassicMove(snapshot, &nodes));
+            return nodes;
+        }
+        PathTree tree;
+        benchmark::DoNotOptimize(ChooseMoveExhaustive(marbles, board.homeHoles(), seat, tree));
+        return tree.Count();
+    }
+};
+
+std::string DataFile(const std::string& name) {
+    return std::string(ZELLHOP_DATA_DIR) + "/" + name + ".txt";
 }
 
 // The position before every move of a self-play game, as position texts.
@@ -57,24 +94,26 @@ std::vector<std::string> GamePositions(const char* seats) {
     return positions;
 }
 
-struct Loaded {
-    Board board;
-    MarbleList marbles;
-    int seat = 0;
-    explicit Loaded(const std::string& text) { seat = ReadPosition(text, board, marbles); }
-    ~Loaded() { marbles.RemoveAll(); }
-    int64_t Run(Search search) const { return Choose(search, marbles, board.homeHoles(), seat); }
-};
+// The thread's processor time: what a node costs, whatever else the
+// machine runs meanwhile.
+double ThreadSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / kNanoseconds;
+}
 
 void OneMove(benchmark::State& state, const std::string& position, Search search) {
     const Loaded p(position);
     int64_t nodes = 0;
+    const double start = ThreadSeconds();
     for (auto _ : state)
         nodes = p.Run(search);
     state.counters["nodes"] = static_cast<double>(nodes);
+    state.counters["ns_per_node"] =
+        (ThreadSeconds() - start) * kNanoseconds / static_cast<double>(nodes * state.iterations());
 }
 
-// Every move of a game timed on its own: median and worst per move.
+// Every position timed on its own: median and worst per move.
 void EveryMove(benchmark::State& state, const std::vector<std::string>& positions, Search search) {
     std::vector<double> seconds;
     int64_t nodes = 0, worstNodes = 0;
@@ -108,7 +147,7 @@ void WholeGame(benchmark::State& state, const char* seats, Search search) {
     const MoveChooser choose = [search](const MarbleList& marbles, const HomeHoles& homeHoles,
                                         int seat) {
         if (search == Search::pruned)
-            return ChooseMovePruned(marbles, homeHoles, seat);
+            return ChooseComputerMove(marbles, homeHoles, seat);
         PathTree tree;
         return ChooseMoveExhaustive(marbles, homeHoles, seat, tree);
     };
@@ -149,18 +188,29 @@ void RegisterAll() {
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(1);
     }
+    // The oracle's cost per node, and the pruned search on the same.
     for (const char* name : kCorpus) {
-        const std::string text =
-            PositionFileText(std::string(ZELLHOP_DATA_DIR) + "/corpus/" + name + ".txt");
-        benchmark::RegisterBenchmark(("move/corpus/" + std::string(name) + "/pruned").c_str(),
-                                     OneMove, text, Search::pruned)
+        const std::string text = PositionFileText(DataFile(name));
+        benchmark::RegisterBenchmark(("move/" + std::string(name) + "/pruned").c_str(), OneMove,
+                                     text, Search::pruned)
             ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("move/corpus/" + std::string(name) + "/exhaustive").c_str(),
-                                     OneMove, text, Search::exhaustive)
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(1);
+        // The rule as written keeps a tree node per landing hole: 1 GB and
+        // tens of seconds on the larger one.
+        for (Search s : {Search::exhaustive, Search::rule})
+            if (s == Search::exhaustive || name == kCorpus[0])
+                benchmark::RegisterBenchmark(
+                    ("oracle/" + std::string(name) + "/" + Name(s)).c_str(), OneMove, text, s)
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(1);
     }
-    for (Search s : {Search::pruned, Search::exhaustive})
+    // The pruned search's worst time on what the hill-climber built.
+    std::vector<std::string> climbed;
+    for (const char* name : kClimbed)
+        climbed.push_back(PositionFileText(DataFile(name)));
+    benchmark::RegisterBenchmark("every_move/climbed/pruned", EveryMove, climbed, Search::pruned)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    for (Search s : {Search::pruned, Search::rule})
         benchmark::RegisterBenchmark((std::string("game/CCCCCC/") + Name(s)).c_str(), WholeGame,
                                      "CCCCCC", s)
             ->Unit(benchmark::kMillisecond);

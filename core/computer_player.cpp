@@ -1,10 +1,13 @@
 #include "computer_player.h"
 
 #include "board.h"
+#include "board_tables.h"
 #include "marble.h"
 #include "move_gain.h"
 #include "path_tree.h"
 #include "pruned_search.h"
+
+#include <cassert>
 
 namespace {
 
@@ -157,5 +160,39 @@ ComputerChoice ChooseMoveExhaustive(const MarbleList& marbles, const HomeHoles& 
 }
 
 ComputerChoice ChooseComputerMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
-    return ChooseMovePruned(marbles, homeHoles, seat);
+    const ClassicMove move = PrunedClassicMove(TakeSnapshot(marbles, homeHoles, seat));
+    ComputerChoice choice;
+    if (move.marble < 0)
+        return choice;
+    // The snapshot holds the marbles that stand on a hole, in list order.
+    int index = 0;
+    for (const auto& m : marbles)
+        if (m->pos && index++ == move.marble)
+            choice.marble = m.get();
+    choice.path = HolesAlong(*choice.marble->pos, move.path);
+    choice.value = move.value;
+    return choice;
+}
+
+std::vector<TZellhopPos*> HolesAlong(TZellhopPos& from, const std::vector<int>& path) {
+    const BoardTables& t = Tables();
+    std::vector<TZellhopPos*> holes{&from};
+    for (size_t i = 1; i < path.size(); ++i) {
+        const size_t before = holes.size();
+        // Each hole is a step or a jump from the one before.
+        TZellhopPos& last = *holes.back();
+        for (int d = 0; d < kDirections; ++d) {
+            if (t.neighbour(path[i - 1], d) == path[i]) {
+                holes.push_back(last.neighbour[d]);
+                break;
+            }
+            if (t.beyond(path[i - 1], d) == path[i]) {
+                holes.push_back(last.neighbour[d]->neighbour[d]);
+                break;
+            }
+        }
+        assert(holes.size() == before + 1 && "a path is a step or a chain of jumps");
+        (void)before;
+    }
+    return holes;
 }

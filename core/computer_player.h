@@ -55,3 +55,7 @@ ComputerChoice ChooseMoveExhaustive(const MarbleList& marbles, const HomeHoles& 
 // The computer's move for the seat: the same choice as the exhaustive
 // search, found faster.
 ComputerChoice ChooseComputerMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat);
+
+// A path of hole indices (see board_tables.h) as the holes of the board
+// that `from`, the path's first hole, belongs to.
+std::vector<TZellhopPos*> HolesAlong(TZellhopPos& from, const std::vector<int>& path);

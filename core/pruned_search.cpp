@@ -1,99 +1,17 @@
 #include "pruned_search.h"
 
-#include "board.h"
-#include "marble.h"
-#include "move_gain.h"
-#include "path_tree.h"
-
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cassert>
-#include <cstdint>
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <vector>
 
 namespace {
 
 constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+constexpr int64_t kStopCheckNodes = 1024; // nodes between two looks at the stop flag
 
-// A set of holes by index, small enough to copy freely.
-class HoleSet {
-  public:
-    bool has(int h) const { return (words_[h / 64] >> (h % 64)) & 1; }
-    void add(int h) { words_[h / 64] |= uint64_t{1} << (h % 64); }
-    void remove(int h) { words_[h / 64] &= ~(uint64_t{1} << (h % 64)); }
-    bool empty() const { return (words_[0] | words_[1]) == 0; }
-    bool meets(const HoleSet& o) const {
-        return ((words_[0] & o.words_[0]) | (words_[1] & o.words_[1])) != 0;
-    }
-    HoleSet& operator|=(const HoleSet& o) {
-        words_[0] |= o.words_[0];
-        words_[1] |= o.words_[1];
-        return *this;
-    }
-    HoleSet& operator&=(const HoleSet& o) {
-        words_[0] &= o.words_[0];
-        words_[1] &= o.words_[1];
-        return *this;
-    }
-    HoleSet without(const HoleSet& o) const {
-        HoleSet r;
-        r.words_[0] = words_[0] & ~o.words_[0];
-        r.words_[1] = words_[1] & ~o.words_[1];
-        return r;
-    }
-    template <typename Visit> void forEach(Visit visit) const {
-        for (int w = 0; w < 2; ++w)
-            for (uint64_t bits = words_[w]; bits; bits &= bits - 1)
-                visit(w * 64 + std::countr_zero(bits));
-    }
-
-  private:
-    std::array<uint64_t, 2> words_{};
-};
-
-// The hole a jump from h in direction d lands on, or none: the same tests
-// as the exhaustive search, over exactly one marble of any colour onto an
-// empty hole.
-TZellhopPos* Landing(const TZellhopPos& h, int d) {
-    TZellhopPos* n = h.neighbour[d];
-    if (!n || !n->ball)
-        return nullptr;
-    TZellhopPos* j = n->neighbour[d];
-    return j && !j->ball ? j : nullptr;
-}
-
-// The board as the bounds see it: every hole by index and the holes its
-// jumps land on.  Nothing moves while a seat searches and every marble
-// stays in its hole, so this holds for all the seat's marbles.
-class JumpGraph {
-  public:
-    explicit JumpGraph(TZellhopPos& anyHole) {
-        std::vector<TZellhopPos*> queue{&anyHole};
-        holes_[anyHole.index] = &anyHole;
-        for (size_t next = 0; next < queue.size(); ++next)
-            for (TZellhopPos* n : queue[next]->neighbour)
-                if (n && !holes_[n->index]) {
-                    holes_[n->index] = n;
-                    queue.push_back(n);
-                }
-        assert(queue.size() == kHoleCount);
-        for (TZellhopPos* h : holes_)
-            for (int d = 0; d < kDirections; ++d)
-                if (const TZellhopPos* j = Landing(*h, d))
-                    landings_[h->index].add(j->index);
-    }
-
-    const TZellhopPos& hole(int h) const { return *holes_[h]; }
-    const HoleSet& landings(int h) const { return landings_[h]; }
-
-  private:
-    std::array<TZellhopPos*, kHoleCount> holes_{};
-    std::array<HoleSet, kHoleCount> landings_{};
-};
+struct Abandon {}; // thrown out of a search that must stop
 
 // Holes ordered by a key, with the set of those whose key exceeds any
 // given threshold at hand.
@@ -135,152 +53,139 @@ struct BoundTables {
 // what this node hands up, and a node returns as soon as its parent's
 // question is answered:
 //   value <= alpha: "at most alpha";  value > beta: "more than beta";
-//   otherwise the exact value, with the node of the best destination.
+//   otherwise the exact value, and best_ the holes that lead from the node
+//   to its best destination.
 class MarbleSearch {
   public:
-    MarbleSearch(const TZellhopBall& marble, const TZellhopPos& target,
-                 std::optional<JumpGraph>& graph, PathTree& tree, int64_t nodesBeforeBounds)
-        : target_(target), origin_(*marble.pos), weight_(MarbleWeight(marble)),
-          nodesBeforeBounds_(nodesBeforeBounds), graph_(graph), tree_(tree) {
-        originDistance_ = D(origin_);
-    }
+    MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied,
+                 std::optional<LegalJumps>& jumps, int64_t nodesBeforeBounds,
+                 const std::atomic<bool>* stop)
+        : m_(marble), t_(Tables()), occupied_(occupied), nodesBeforeBounds_(nodesBeforeBounds),
+          jumps_(jumps), stop_(stop) {}
 
     int64_t nodes() const { return nodes_; }
     int64_t pruned() const { return pruned_; }
 
     // The marble's best move if it scores above `threshold`, else a value
-    // at most `threshold`; `node` is the destination's node.
-    double Run(double threshold, int& node) {
-        node = tree_.AddRoot(origin_);
-        onChain_.add(origin_.index);
-        return SearchMove(node, kStayValue, threshold, kUnbounded);
+    // at most `threshold`; `below` gets the holes after the origin.
+    double Run(double threshold, std::vector<int>& below) {
+        chain_.add(m_.origin());
+        const double value = SearchMove(m_.origin(), 0, kStayValue, threshold, kUnbounded);
+        below = best_.BelowRoot();
+        return value;
     }
 
   private:
-    double D(const TZellhopPos& h) {
-        if (!known_.has(h.index)) {
-            distance_[h.index] = DistanceTo(h, target_);
-            known_.add(h.index);
-        }
-        return distance_[h.index];
-    }
-    // The weighted gain of landing on h, and the unweighted one of stepping
-    // onto h or of a chain stopped there.
-    double Own(const TZellhopPos& h) { return WeightedGain(weight_, originDistance_, D(h)); }
-    double CutBack(const TZellhopPos& h) { return Gain(originDistance_, D(h)); }
+    double D(int h) const { return m_.D(h); }
+    double Own(int h) const { return m_.Own(h); }
+    double CutBack(int h) const { return m_.CutBack(h); }
 
     // `best` starts as the node's own value: staying (the root) or landing.
-    double SearchMove(int& node, double best, double alpha, double beta) {
-        ++nodes_;
-        TZellhopPos& cur = *tree_[node].hole;
-        const bool root = &cur == &origin_;
+    double SearchMove(int cur, int depth, double best, double alpha, double beta) {
+        if (++nodes_ % kStopCheckNodes == 0 && stop_ && stop_->load(std::memory_order_relaxed))
+            throw Abandon();
+        best_.TakeSelf(depth);
+        const bool root = cur == m_.origin();
         std::optional<double> cutBack; // what stopping here scores, once needed
-        int bestNode = node;
         for (int d = 0; d < kDirections && best <= beta; ++d) {
-            TZellhopPos* n = cur.neighbour[d];
-            if (!n)
+            const int n = t_.neighbour(cur, d);
+            if (n == kNoHole)
                 continue;
             // Below the threshold a candidate cannot matter any more.
             const double threshold = std::max(best, alpha);
-            std::optional<Candidate> c;
-            if (root && !n->ball) {
-                c = Step(node, *n, threshold);
-            } else if (TZellhopPos* j = Landing(cur, d)) {
-                if (!cutBack)
-                    cutBack = CutBack(cur);
-                c = Jump(node, *j, *cutBack, threshold);
+            if (!occupied_.has(n)) {
+                if (root) {
+                    // A step: unweighted, and only at the first level.
+                    ++nodes_;
+                    const double v = CutBack(n);
+                    if (v > threshold) {
+                        best = v;
+                        best_.Take(depth, n, false);
+                    }
+                }
+                continue;
             }
-            if (c) {
-                best = c->value;
-                bestNode = c->node;
-            }
+            const int j = t_.beyond(cur, d);
+            if (j == kNoHole || occupied_.has(j))
+                continue;
+            if (!cutBack)
+                cutBack = CutBack(cur);
+            Jump(depth, j, *cutBack, threshold, best);
         }
-        node = bestNode;
         return best;
     }
 
-    // A destination and its value, when it beats the threshold.
-    struct Candidate {
-        double value;
-        int node;
-    };
-
-    // A step: unweighted, and only at the first level.
-    std::optional<Candidate> Step(int root, TZellhopPos& n, double threshold) {
-        ++nodes_;
-        const double v = CutBack(n);
-        if (v <= threshold)
-            return std::nullopt;
-        return Candidate{v, tree_.AddChild(root, n)};
-    }
-
-    // The jump from the node's hole onto j; `cutBack` is what the chain
-    // scores when it stops at the node.
-    std::optional<Candidate> Jump(int node, TZellhopPos& j, double cutBack, double threshold) {
-        const auto stopHere = [&](auto nodeOf) -> std::optional<Candidate> {
+    // The jump from the node at `depth` onto j; `cutBack` is what the chain
+    // scores when it stops at the node.  Updates `best` and the node's
+    // destination when the jump beats the threshold.
+    void Jump(int depth, int j, double cutBack, double threshold, double& best) {
+        const auto stopHere = [&](bool onLanding) {
             if (cutBack <= threshold)
-                return std::nullopt;
-            return Candidate{cutBack, nodeOf()};
+                return;
+            best = cutBack;
+            if (onLanding)
+                best_.Take(depth, j, false);
+            else
+                best_.TakeSelf(depth);
         };
-        if (onChain_.has(j.index)) // back onto its own chain: it stops here instead
-            return stopHere([&] { return node; });
+        if (chain_.has(j)) // back onto its own chain: it stops here instead
+            return stopHere(false);
         const double landingDistance = D(j);
         const double landing = Own(j);
         if (landing > landingDistance) {
             // Whatever follows, the chain from j scores at least its landing,
             // more than D(j): it is cut back to j.
-            return stopHere([&] { return tree_.AddChild(node, j); });
+            return stopHere(true);
         }
         if (nodes_ > nodesBeforeBounds_ && !CouldBeat(j, threshold, cutBack)) {
             ++pruned_;
-            return std::nullopt;
+            return;
         }
         // Exact below the landing hole's distance; above it only "more".
         const double childAlpha = std::min(threshold, landingDistance);
-        const int child = tree_.AddChild(node, j);
-        int below = child;
-        onChain_.add(j.index);
-        const double v = SearchMove(below, landing, childAlpha, landingDistance);
-        onChain_.remove(j.index);
+        chain_.add(j);
+        const double v = SearchMove(j, depth + 1, landing, childAlpha, landingDistance);
+        chain_.remove(j);
         if (v > landingDistance) // cut back to the landing hole, scored from where it was made
-            return stopHere([&] { return child; });
-        if (v > childAlpha)
-            return Candidate{v, below};
-        return std::nullopt;
+            return stopHere(true);
+        if (v > childAlpha) {
+            best = v;
+            best_.Take(depth, j, true);
+        }
     }
 
     // What a node on hole h can score, and what it can hand up past its own
     // landing: a value above D(h) is cut back on the way up.  A node scores
     // at least its weighted gain, so when that exceeds D(h) nothing passes.
-    double Most(const TZellhopPos& h) { return std::max(Own(h), CutBack(h)); }
-    bool Blocks(const TZellhopPos& h) { return Own(h) > D(h); }
-    double Passed(const TZellhopPos& h) {
+    double Most(int h) const { return std::max(Own(h), CutBack(h)); }
+    bool Blocks(int h) const { return Own(h) > D(h); }
+    double Passed(int h) const {
         if (Blocks(h))
             return -kUnbounded;
         return CutBack(h) <= D(h) ? std::max(Own(h), CutBack(h)) : Own(h);
     }
     // Values handed up through h never exceed D(h).
-    double Ceiling(const TZellhopPos& h) { return Blocks(h) ? -kUnbounded : D(h); }
+    double Ceiling(int h) const { return Blocks(h) ? -kUnbounded : D(h); }
 
     void SetUpBounds() {
-        if (!graph_)
-            graph_.emplace(origin_);
+        if (!jumps_)
+            jumps_.emplace(occupied_);
         bounds_ = std::make_unique<BoundTables>();
-        bounds_->ceiling.Build([&](int h) { return Ceiling(graph_->hole(h)); });
-        bounds_->passing.Build([&](int h) { return Passed(graph_->hole(h)); });
+        bounds_->ceiling.Build([&](int h) { return Ceiling(h); });
+        bounds_->passing.Build([&](int h) { return Passed(h); });
     }
 
     // Whether the jump onto j could yield a candidate above `threshold`:
     // the chain's value when that does not exceed D(j), else the cut-back
     // value.
-    bool CouldBeat(const TZellhopPos& j, double threshold, double cutBack) {
+    bool CouldBeat(int j, double threshold, double cutBack) {
         if (!bounds_)
             SetUpBounds();
-        if (ReachesPassing(j.index, threshold, false))
+        if (ReachesPassing(j, threshold, false))
             return true;
         if (cutBack <= threshold)
             return false;
-        return Most(j) > D(j) || ReachesPassing(j.index, D(j), true);
+        return Most(j) > D(j) || ReachesPassing(j, D(j), true);
     }
 
     // Whether some hole that a chain from j can still reach hands up a
@@ -289,7 +194,7 @@ class MarbleSearch {
     // from the target are walls.  With `beyondOnly`, j's own values do not
     // count and j itself is no wall.
     bool ReachesPassing(int j, double threshold, bool beyondOnly) const {
-        HoleSet open = bounds_->ceiling.Above(threshold).without(onChain_);
+        HoleSet open = bounds_->ceiling.Above(threshold).without(chain_);
         const HoleSet& passing = bounds_->passing.Above(threshold);
         if (!beyondOnly && (!open.has(j) || passing.has(j)))
             return open.has(j);
@@ -298,7 +203,7 @@ class MarbleSearch {
         frontier.add(j);
         while (!frontier.empty()) {
             HoleSet next;
-            frontier.forEach([&](int h) { next |= graph_->landings(h); });
+            frontier.forEach([&](int h) { next |= jumps_->landings(h); });
             next &= open;
             if (next.meets(passing))
                 return true;
@@ -308,88 +213,99 @@ class MarbleSearch {
         return false;
     }
 
-    const TZellhopPos& target_;
-    TZellhopPos& origin_;
-    const double weight_;
+    const ClassicMarble& m_;
+    const BoardTables& t_;
+    const HoleSet occupied_;
     const int64_t nodesBeforeBounds_;
-    double originDistance_ = 0;
-    std::optional<JumpGraph>& graph_;
-    PathTree& tree_;
-    HoleSet onChain_;
-    HoleSet known_;
-    std::array<double, kHoleCount> distance_;
+    std::optional<LegalJumps>& jumps_;
+    const std::atomic<bool>* stop_;
+    HoleSet chain_;
     std::unique_ptr<BoundTables> bounds_;
+    BestBelow best_;
     int64_t nodes_ = 0;
     int64_t pruned_ = 0;
 };
 
-// The searches of one seat's marbles, sharing the jump graph and, as the
-// exhaustive search does, one tree for all of them.
+// The searches of one seat's marbles, sharing the legal jumps.
 class SeatSearch {
   public:
-    SeatSearch(SearchCounters& counters, const PruneOptions& options)
-        : counters_(counters), options_(options) {}
+    SeatSearch(const SearchPosition& p, SearchCounters& counters, const PruneOptions& options,
+               const std::atomic<bool>* stop = nullptr)
+        : p_(p), occupied_(p.Occupied()), counters_(counters), options_(options), stop_(stop) {}
 
-    // The marble's best move if it scores above `threshold`; `node` is the
-    // destination's node in tree().
-    MarbleSearchResult Run(const TZellhopBall& marble, const HomeHoles& homeHoles,
-                           double threshold) {
-        MarbleSearchResult result;
-        if (const TZellhopPos* target = MarbleTarget(marble, homeHoles)) {
-            MarbleSearch search(marble, *target, graph_, tree_, options_.nodesBeforeBounds);
-            result.value = search.Run(threshold, result.node);
-            counters_.nodes += search.nodes();
-            counters_.pruned += search.pruned();
-        } else {
+    // The marble's best move if it scores above `threshold`; `below` gets
+    // the holes after its origin.
+    double Run(int marble, double threshold, std::vector<int>& below) {
+        const ClassicMarble m(p_, marble);
+        below.clear();
+        if (m.target() == kNoHole) {
             // Only a full target star point has no free hole, and that is a win.
-            result.node = tree_.AddRoot(*marble.pos);
             ++counters_.nodes;
+            return kStayValue;
         }
-        return result;
+        MarbleSearch search(m, occupied_, jumps_, options_.nodesBeforeBounds, stop_);
+        const double value = search.Run(threshold, below);
+        counters_.nodes += search.nodes();
+        counters_.pruned += search.pruned();
+        return value;
     }
 
-    const PathTree& tree() const { return tree_; }
-
   private:
+    const SearchPosition& p_;
+    const HoleSet occupied_;
     SearchCounters& counters_;
     const PruneOptions options_;
-    std::optional<JumpGraph> graph_;
-    PathTree tree_;
+    const std::atomic<bool>* stop_;
+    std::optional<LegalJumps> jumps_; // set up with the first bounds
 };
+
+ClassicMove Abandoned() {
+    ClassicMove move;
+    move.abandoned = true;
+    return move;
+}
 
 } // namespace
 
-PrunedMarbleResult SearchMarblePruned(const TZellhopBall& marble, const HomeHoles& homeHoles,
-                                      double threshold, SearchCounters* counters,
-                                      const PruneOptions& options) {
+PrunedMarbleResult SearchMarblePruned(const SearchPosition& p, int marble, double threshold,
+                                      SearchCounters* counters, const PruneOptions& options) {
     SearchCounters ignored;
-    SeatSearch search(counters ? *counters : ignored, options);
-    const MarbleSearchResult r = search.Run(marble, homeHoles, threshold);
-    PrunedMarbleResult result{r.value, {}};
-    if (r.value > threshold)
-        result.path = search.tree().PathTo(r.node);
+    SeatSearch search(p, counters ? *counters : ignored, options);
+    std::vector<int> below;
+    PrunedMarbleResult result;
+    result.value = search.Run(marble, threshold, below);
+    if (result.value > threshold) {
+        result.path.assign(1, p.marbles[marble].hole);
+        result.path.insert(result.path.end(), below.begin(), below.end());
+    }
     return result;
 }
 
-ComputerChoice ChooseMovePruned(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
-                                SearchCounters* counters, const PruneOptions& options) {
+ClassicMove PrunedClassicMove(const SearchPosition& p, SearchCounters* counters,
+                              const PruneOptions& options, const std::atomic<bool>* stop) {
     SearchCounters ignored;
-    SeatSearch search(counters ? *counters : ignored, options);
-    ComputerChoice choice;
-    int destination = PathTree::kNone;
-    for (const auto& m : marbles) {
-        if (m->colour != seat || !m->pos)
+    SeatSearch search(p, counters ? *counters : ignored, options, stop);
+    ClassicMove choice;
+    std::vector<int> below;
+    for (int i = 0; i < p.count; ++i) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return Abandoned();
+        if (p.marbles[i].colour != p.seat)
             continue;
         // A later marble must beat the earlier ones strictly, so their best
         // is where this marble's search may stop caring.
-        const MarbleSearchResult r = search.Run(*m, homeHoles, choice.value);
-        if (r.value > choice.value) {
-            choice.marble = m.get();
-            choice.value = r.value;
-            destination = r.node;
+        double value = kStayValue;
+        try {
+            value = search.Run(i, choice.value, below);
+        } catch (const Abandon&) {
+            return Abandoned();
+        }
+        if (value > choice.value) {
+            choice.marble = i;
+            choice.value = value;
+            choice.path.assign(1, p.marbles[i].hole);
+            choice.path.insert(choice.path.end(), below.begin(), below.end());
         }
     }
-    if (choice.marble)
-        choice.path = search.tree().PathTo(destination);
     return choice;
 }

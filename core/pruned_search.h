@@ -1,5 +1,5 @@
-// The computer's search with exact pruning: the same marble, the same path
-// and the same value as the exhaustive search on every position, found
+// The classic player's search with exact pruning: the same marble, the same
+// path and the same value as the exhaustive search on every position, found
 // without following the chains that cannot change the result.
 //
 // A node's value comes from some hole its chain can still reach, and it
@@ -14,14 +14,11 @@
 // never changes a result, a tie-break included.
 #pragma once
 
-#include "computer_player.h"
+#include "classic_rule.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
-#include <vector>
-
-class MarbleList;
-struct TZellhopBall;
 
 // What a search did, for the benchmark and the tests.
 struct SearchCounters {
@@ -43,14 +40,16 @@ inline constexpr double kNoThreshold = -std::numeric_limits<double>::infinity();
 // threshold lets a later marble stop once it is known to lose.
 struct PrunedMarbleResult {
     double value = kStayValue;
-    std::vector<TZellhopPos*> path; // the marble's hole first, as ComputerChoice
+    std::vector<int> path; // the marble's hole first, as ClassicMove
 };
-PrunedMarbleResult SearchMarblePruned(const TZellhopBall& marble, const HomeHoles& homeHoles,
+PrunedMarbleResult SearchMarblePruned(const SearchPosition& p, int marble,
                                       double threshold = kNoThreshold,
                                       SearchCounters* counters = nullptr,
                                       const PruneOptions& options = {});
 
-// The seat's move: what ChooseMoveExhaustive chooses.
-ComputerChoice ChooseMovePruned(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
-                                SearchCounters* counters = nullptr,
-                                const PruneOptions& options = {});
+// The seat's move: what the exhaustive search chooses.  `stop`, when
+// given, is read now and then; once it is true the search returns at once,
+// abandoned.
+ClassicMove PrunedClassicMove(const SearchPosition& p, SearchCounters* counters = nullptr,
+                              const PruneOptions& options = {},
+                              const std::atomic<bool>* stop = nullptr);

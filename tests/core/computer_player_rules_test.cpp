@@ -8,7 +8,6 @@
 #include "path_text.h"
 #include "path_tree.h"
 #include "position_file.h"
-#include "pruned_search.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -29,7 +28,7 @@ void ExpectChoice(const Case& c, const char* path, double value) {
     PathTree tree;
     const ComputerChoice exhaustive =
         ChooseMoveExhaustive(c.marbles, c.board.homeHoles(), c.seat, tree);
-    const ComputerChoice pruned = ChooseMovePruned(c.marbles, c.board.homeHoles(), c.seat);
+    const ComputerChoice pruned = ChooseComputerMove(c.marbles, c.board.homeHoles(), c.seat);
     for (const ComputerChoice* choice : {&exhaustive, &pruned}) {
         EXPECT_EQ(PathText(choice->path), path);
         EXPECT_DOUBLE_EQ(choice->value, value);

@@ -3,17 +3,26 @@
 #pragma once
 
 #include "board.h"
+#include "board_tables.h"
 #include "position_file.h"
 
 #include <string>
 #include <vector>
 
-inline std::string PathText(const std::vector<TZellhopPos*>& path) {
+// A path of hole indices (board_tables.h).
+inline std::string PathText(const std::vector<int>& path) {
     std::string s;
-    for (const TZellhopPos* h : path) {
+    for (int h : path) {
         if (!s.empty())
             s += ' ';
-        s += HoleText(h->at);
+        s += HoleText(Tables().at(h));
     }
     return s;
+}
+
+inline std::string PathText(const std::vector<TZellhopPos*>& path) {
+    std::vector<int> indices;
+    for (const TZellhopPos* h : path)
+        indices.push_back(h->index);
+    return PathText(indices);
 }

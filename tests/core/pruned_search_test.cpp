@@ -1,8 +1,14 @@
 // The pruned search against the exhaustive one, which is the rule itself:
 // both must pick the same marble, the same path and the same value on every
-// position, or the programs of an online game drift apart.
+// position, or the programs of an online game drift apart.  The rule as
+// written (ChooseMoveExhaustive, a tree node per landing hole) checks the
+// fast exhaustive search where it is quick enough, and the fast exhaustive
+// search checks the pruned one everywhere else.
 
 #include "board.h"
+#include "board_tables.h"
+#include "classic_rule.h"
+#include "computer_level.h"
 #include "computer_player.h"
 #include "marble.h"
 #include "path_text.h"
@@ -43,43 +49,70 @@ struct Position {
     MarbleList marbles;
     int seat = 0;
     ~Position() { marbles.RemoveAll(); }
+    SearchPosition Snapshot() const { return TakeSnapshot(marbles, board.homeHoles(), seat); }
 };
+
+std::string HexValue(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%a", v);
+    return text;
+}
 
 std::string Describe(const ComputerChoice& c) {
     if (!c.marble)
         return "no move";
-    char value[64];
-    std::snprintf(value, sizeof value, "%a", c.value);
-    return std::to_string(c.marble->number) + " [" + PathText(c.path) + "] " + value;
+    return std::to_string(c.marble->number) + " [" + PathText(c.path) + "] " + HexValue(c.value);
 }
 
-// Compares both searches on the position; returns the exhaustive choice.
+std::string Describe(const SearchPosition& p, const ClassicMove& c) {
+    if (c.marble < 0)
+        return "no move";
+    return std::to_string(p.marbles[c.marble].number) + " [" + PathText(c.path) + "] " +
+           HexValue(c.value);
+}
+
+// The pruned search, with and without its start-up allowance, against the
+// fast exhaustive search; returns the latter's description.
+std::string ExpectPrunedAsExhaustive(const SearchPosition& p, const std::string& where,
+                                     int64_t* nodes = nullptr) {
+    const ClassicMove exhaustive = ExhaustiveClassicMove(p, nodes);
+    const std::string expected = Describe(p, exhaustive);
+    for (const PruneOptions& options : {PruneOptions{}, kBoundsFromTheStart})
+        EXPECT_EQ(Describe(p, PrunedClassicMove(p, nullptr, options)), expected)
+            << where << " bounds after " << options.nodesBeforeBounds << " nodes";
+    const LevelMove classic = ChooseLevelMove(p, ComputerLevel::kClassic);
+    EXPECT_EQ(classic.path, exhaustive.path) << where << ": the classic level";
+    return expected;
+}
+
+// The rule as written, the fast exhaustive search (with the same number of
+// nodes) and the pruned search all choose alike.
 ComputerChoice ExpectSameChoice(const Position& p, const std::string& where) {
     PathTree tree;
     const ComputerChoice expected =
         ChooseMoveExhaustive(p.marbles, p.board.homeHoles(), p.seat, tree);
-    for (const PruneOptions& options : {PruneOptions{}, kBoundsFromTheStart}) {
-        const ComputerChoice pruned =
-            ChooseMovePruned(p.marbles, p.board.homeHoles(), p.seat, nullptr, options);
-        EXPECT_EQ(Describe(pruned), Describe(expected))
-            << where << " bounds after " << options.nodesBeforeBounds << " nodes\n"
-            << PositionText(p.marbles, p.seat);
-    }
+    int64_t nodes = 0;
+    EXPECT_EQ(ExpectPrunedAsExhaustive(p.Snapshot(), where, &nodes), Describe(expected))
+        << where << "\n"
+        << PositionText(p.marbles, p.seat);
+    EXPECT_EQ(nodes, tree.Count()) << where;
     return expected;
 }
 
 // Every marble of the seat on its own, without a threshold: value and path.
 void ExpectSameMarbleResults(const Position& p, const std::string& where) {
-    for (const auto& m : p.marbles) {
-        if (m->colour != p.seat)
+    const SearchPosition s = p.Snapshot();
+    for (int i = 0; i < s.count; ++i) {
+        if (s.marbles[i].colour != p.seat)
             continue;
+        const TZellhopBall& m = *p.marbles.FindBall(p.seat, s.marbles[i].number);
         PathTree tree;
-        const MarbleSearchResult expected = SearchMarbleExhaustive(*m, p.board.homeHoles(), tree);
+        const MarbleSearchResult expected = SearchMarbleExhaustive(m, p.board.homeHoles(), tree);
         const PrunedMarbleResult pruned =
-            SearchMarblePruned(*m, p.board.homeHoles(), kNoThreshold, nullptr, kBoundsFromTheStart);
-        EXPECT_EQ(pruned.value, expected.value) << where << " marble " << m->number;
+            SearchMarblePruned(s, i, kNoThreshold, nullptr, kBoundsFromTheStart);
+        EXPECT_EQ(pruned.value, expected.value) << where << " marble " << m.number;
         EXPECT_EQ(PathText(pruned.path), PathText(tree.PathTo(expected.node)))
-            << where << " marble " << m->number;
+            << where << " marble " << m.number;
     }
 }
 
@@ -201,12 +234,12 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
     for (const auto& c : corpus) {
         Position p;
         p.seat = ReadPositionFile(TestDataPath(c.file), p.board, p.marbles);
+        const SearchPosition s = p.Snapshot();
         for (const PruneOptions& options : {PruneOptions{}, kBoundsFromTheStart}) {
             SearchCounters counters;
-            const ComputerChoice choice =
-                ChooseMovePruned(p.marbles, p.board.homeHoles(), p.seat, &counters, options);
-            ASSERT_NE(choice.marble, nullptr) << c.file;
-            EXPECT_EQ(choice.marble->number, c.number) << c.file;
+            const ClassicMove choice = PrunedClassicMove(s, &counters, options);
+            ASSERT_GE(choice.marble, 0) << c.file;
+            EXPECT_EQ(s.marbles[choice.marble].number, c.number) << c.file;
             EXPECT_EQ(PathText(choice.path), c.path) << c.file;
             EXPECT_EQ(choice.value, c.value) << c.file;
             EXPECT_LT(counters.nodes, 5000) << c.file;
@@ -214,9 +247,15 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
     }
 }
 
-TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeItLong) {
-    for (const char* file : {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
-                             "positions/long-4.txt"}) {
+// Positions that take the exhaustive search long, and positions that the
+// hill-climber (bench/hill_climb.cpp) built to make the pruned search work
+// hardest.
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeEitherLong) {
+    for (const char* file :
+         {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
+          "positions/long-4.txt", "positions/climb-1.txt", "positions/climb-2.txt",
+          "positions/climb-3.txt", "positions/climb-4.txt", "positions/climb-5.txt",
+          "positions/climb-6.txt"}) {
         Position p;
         p.seat = ReadPositionFile(TestDataPath(file), p.board, p.marbles);
         ExpectSameChoice(p, file);
@@ -231,21 +270,22 @@ TEST(PrunedSearch, IsExactAboveItsThresholdAndAtMostTheThresholdOtherwise) {
     for (int i = 0; i < 40; ++i) {
         Position p;
         random.Lattice(p, 90);
-        for (const auto& m : p.marbles) {
-            if (m->colour != p.seat)
+        const SearchPosition s = p.Snapshot();
+        for (int i = 0; i < s.count; ++i) {
+            if (s.marbles[i].colour != p.seat)
                 continue;
+            const TZellhopBall& m = *p.marbles.FindBall(p.seat, s.marbles[i].number);
             PathTree tree;
-            const MarbleSearchResult exact = SearchMarbleExhaustive(*m, p.board.homeHoles(), tree);
+            const MarbleSearchResult exact = SearchMarbleExhaustive(m, p.board.homeHoles(), tree);
             const double v = exact.value;
-            const PrunedMarbleResult justBelow =
-                SearchMarblePruned(*m, p.board.homeHoles(), std::nextafter(v, kNoThreshold),
-                                   nullptr, kBoundsFromTheStart);
-            EXPECT_EQ(justBelow.value, v) << "marble " << m->number;
+            const PrunedMarbleResult justBelow = SearchMarblePruned(
+                s, i, std::nextafter(v, kNoThreshold), nullptr, kBoundsFromTheStart);
+            EXPECT_EQ(justBelow.value, v) << "marble " << m.number;
             EXPECT_EQ(PathText(justBelow.path), PathText(tree.PathTo(exact.node)));
             for (double threshold : {v, v + 0.01, 1.0}) {
-                const PrunedMarbleResult above = SearchMarblePruned(
-                    *m, p.board.homeHoles(), threshold, nullptr, kBoundsFromTheStart);
-                EXPECT_LE(above.value, threshold) << "marble " << m->number;
+                const PrunedMarbleResult above =
+                    SearchMarblePruned(s, i, threshold, nullptr, kBoundsFromTheStart);
+                EXPECT_LE(above.value, threshold) << "marble " << m.number;
                 EXPECT_TRUE(above.path.empty());
             }
         }

@@ -1,6 +1,8 @@
+#include "board_tables.h"
 #include "self_play.h"
 
 #include <gtest/gtest.h>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -74,6 +76,90 @@ TEST(SelfPlay, SeatsAreSixCharactersOfCAndDash) {
         EXPECT_THROW(ParseSeats(bad), std::invalid_argument) << bad;
     const SeatsTakingPart seats = ParseSeats("C-C--C");
     EXPECT_EQ(seats, (SeatsTakingPart{true, false, true, false, false, true}));
+}
+
+TEST(SelfPlay, SeatsNameALevelOrNone) {
+    struct {
+        const char* kinds;
+        const char* read; // as written back; empty: refused
+    } const cases[] = {
+        {"C--C--", "C--C--"}, {"S--E--", "S--E--"}, {"SCCCCC", "SCCCCC"}, {"-E----", "-E----"},
+        {"------", ""},       {"C--X--", ""},       {"s--C--", ""},       {"C--C-", ""},
+    };
+    for (const auto& c : cases) {
+        if (*c.read)
+            EXPECT_EQ(SeatLevelsText(ParseSeatLevels(c.kinds)), c.read);
+        else
+            EXPECT_THROW(ParseSeatLevels(c.kinds), std::invalid_argument) << c.kinds;
+    }
+}
+
+TEST(SelfPlay, ClassicSeatsByLevelPlayTheGameOfClassicSeats) {
+    SelfPlay byLevel(ParseSeatLevels("CC-CC-"));
+    std::vector<std::string> lines;
+    while (byLevel.winner() < 0 && byLevel.turnNumber() <= 15)
+        lines.push_back(MoveLine(byLevel.PlayTurn()));
+    EXPECT_EQ(lines, Play("CC-CC-", 15));
+}
+
+// An opening: the start, then three random legal moves of every seat, the
+// same for the same seed and opening on every run and machine.
+TEST(Tournament, OpeningsAreSeededAndDifferFromOneAnother) {
+    const SeatLevels levels = ParseSeatLevels("S-C-E-");
+    const std::vector<PlacedMarble> first = Opening(levels, 5, 1);
+    ASSERT_EQ(first.size(), 30u);
+    std::set<std::pair<int, int>> holes;
+    for (const PlacedMarble& m : first)
+        holes.insert({m.at.r, m.at.c});
+    EXPECT_EQ(holes.size(), 30u) << "one marble a hole";
+    const auto text = [](const std::vector<PlacedMarble>& position) {
+        std::string s;
+        for (const PlacedMarble& m : position)
+            s += std::to_string(m.colour) + "/" + std::to_string(m.number) + " " +
+                 std::to_string(m.at.r) + "," + std::to_string(m.at.c) + "\n";
+        return s;
+    };
+    EXPECT_EQ(text(Opening(levels, 5, 1)), text(first));
+    EXPECT_NE(text(Opening(levels, 5, 2)), text(first));
+    EXPECT_NE(text(Opening(levels, 6, 1)), text(first));
+    const SelfPlay start(levels);
+    std::string startText;
+    for (const auto& m : start.marbles())
+        startText += std::to_string(m->colour) + "/" + std::to_string(m->number) + " " +
+                     std::to_string(m->pos->at.r) + "," + std::to_string(m->pos->at.c) + "\n";
+    EXPECT_NE(text(first), startText);
+}
+
+TEST(Tournament, EachOpeningIsPlayedTwiceWithTheLevelsMovedOnOneSeat) {
+    TournamentOptions options;
+    options.levels = ParseSeatLevels("S-C-C-");
+    options.openings = 1;
+    options.seed = 2;
+    options.maxTurns = 12;
+    const auto play = [&] {
+        Tournament tournament(options);
+        std::vector<std::string> lines;
+        for (TournamentGame game; tournament.PlayNext(game);)
+            lines.push_back(GameLine(game));
+        for (const LevelFigures& figures : tournament.figures()) {
+            EXPECT_EQ(figures.games, 2) << LevelName(figures.level);
+            EXPECT_FALSE(figures.moveSeconds.empty());
+        }
+        return lines;
+    };
+    const std::vector<std::string> lines = play();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "game 1 S-C-C- opening 1: no winner after 12 turns");
+    EXPECT_EQ(lines[1], "game 2 C-S-C- opening 1: no winner after 12 turns");
+    EXPECT_EQ(play(), lines) << "the same games on every run";
+}
+
+TEST(Tournament, AFiguresLineGivesTheWinShareAndTheMoveTimes) {
+    const LevelFigures figures{ComputerLevel::kStrong, 200, 183, {0.012, 0.240, 0.004}};
+    EXPECT_EQ(FiguresLine(figures),
+              "S wins 183 of 200 games (91.5%), median move 12 ms, worst 240 ms");
+    const LevelFigures quick{ComputerLevel::kClassic, 3, 0, {0.00004, 0.0031}};
+    EXPECT_EQ(FiguresLine(quick), "C wins 0 of 3 games (0.0%), median move 3.1 ms, worst 3.1 ms");
 }
 
 } // namespace

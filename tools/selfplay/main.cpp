@@ -1,8 +1,10 @@
 // zellhop-selfplay: computer-only games with the game's own core and no
 // delays, one line per move, so that games can be compared across builds
-// and machines.  With --position it plays the one move of a stored position.
+// and machines.  With --position it plays the one move of a stored position;
+// with --openings it plays a tournament between the seats' levels.
 //
 //   zellhop-selfplay [--seats KINDS] [--max-turns N]
+//   zellhop-selfplay [--seats KINDS] [--max-turns N] --openings N [--seed S]
 //   zellhop-selfplay --position FILE
 
 #include "colours.h"
@@ -23,6 +25,7 @@ namespace {
 constexpr const char* kProgram = "zellhop-selfplay";
 constexpr std::string_view kDefaultSeats = "C--C--";
 constexpr int kDefaultMaxTurns = 1000;
+constexpr int kDefaultSeed = 1;
 constexpr int kUsageError = 2;
 constexpr int kInputError = 1;
 constexpr double kMicrosecondsPerSecond = 1e6;
@@ -31,18 +34,25 @@ struct Options {
     std::string seats{kDefaultSeats};
     int maxTurns = kDefaultMaxTurns;
     std::optional<std::string> position;
+    std::optional<int> openings;
+    int seed = kDefaultSeed;
 };
 
 int Usage(const std::string& why) {
     std::cerr << kProgram << ": " << why << "\n"
               << "usage: " << kProgram << " [--seats KINDS] [--max-turns N]\n"
+              << "       " << kProgram
+              << " [--seats KINDS] [--max-turns N] --openings N [--seed S]\n"
               << "       " << kProgram << " --position FILE\n"
-              << "KINDS: six characters in colour order, C for a computer seat and - for none"
-              << " (default " << kDefaultSeats << "); N defaults to " << kDefaultMaxTurns << "\n";
+              << "KINDS: six characters in colour order, C, S or E for a computer seat playing"
+              << " Classic, Strong or Expert and - for none (default " << kDefaultSeats
+              << "); --max-turns defaults to " << kDefaultMaxTurns << ", --seed to " << kDefaultSeed
+              << "\n";
     return kUsageError;
 }
 
-std::optional<int> TurnCount(std::string_view text) {
+// A whole number of at least 0.
+std::optional<int> Count(std::string_view text) {
     int value = 0;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
@@ -54,9 +64,11 @@ std::optional<int> TurnCount(std::string_view text) {
 // Fills `options`; returns an empty text on success, else what is wrong.
 std::string ParseArguments(int argc, char** argv, Options& options) {
     bool gameOptions = false;
+    bool seedGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
-        if (name != "--seats" && name != "--max-turns" && name != "--position")
+        if (name != "--seats" && name != "--max-turns" && name != "--position" &&
+            name != "--openings" && name != "--seed")
             return std::string("unknown argument ") + std::string(name);
         if (i + 1 >= argc)
             return std::string(name) + " needs a value";
@@ -66,16 +78,28 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
             continue;
         }
         gameOptions = true;
+        const std::optional<int> n = Count(value);
         if (name == "--seats") {
             options.seats = value;
-        } else if (const std::optional<int> n = TurnCount(value)) {
+        } else if (name == "--max-turns") {
+            if (!n)
+                return "--max-turns wants a whole number of turns, not " + value;
             options.maxTurns = *n;
+        } else if (name == "--openings") {
+            if (!n || *n == 0)
+                return "--openings wants a number of openings, at least 1, not " + value;
+            options.openings = *n;
         } else {
-            return "--max-turns wants a whole number of turns, not " + value;
+            if (!n)
+                return "--seed wants a whole number, not " + value;
+            options.seed = *n;
+            seedGiven = true;
         }
     }
     if (options.position && gameOptions)
-        return "--position plays one move: no --seats or --max-turns with it";
+        return "--position plays one move: no other option with it";
+    if (seedGiven && !options.openings)
+        return "--seed seeds the openings of a tournament: give --openings too";
     return {};
 }
 
@@ -102,7 +126,7 @@ void PrintTiming(std::vector<double> seconds) {
 }
 
 int PlayGame(const Options& options) {
-    SelfPlay game(ParseSeats(options.seats));
+    SelfPlay game(ParseSeatLevels(options.seats));
     std::vector<double> searchTimes;
     while (game.winner() < 0 && game.turnNumber() <= options.maxTurns) {
         const PlayedTurn played = game.PlayTurn();
@@ -115,6 +139,21 @@ int PlayGame(const Options& options) {
     else
         std::cout << "no winner after " << options.maxTurns << " turns\n";
     PrintTiming(std::move(searchTimes));
+    return 0;
+}
+
+int PlayTournament(const Options& options) {
+    TournamentOptions t;
+    t.levels = ParseSeatLevels(options.seats);
+    t.openings = *options.openings;
+    t.seed = static_cast<uint32_t>(options.seed);
+    t.maxTurns = options.maxTurns;
+    Tournament tournament(t);
+    TournamentGame game;
+    while (tournament.PlayNext(game))
+        std::cout << GameLine(game) << std::endl;
+    for (const LevelFigures& figures : tournament.figures())
+        std::cout << FiguresLine(figures) << "\n";
     return 0;
 }
 
@@ -138,7 +177,9 @@ int main(int argc, char** argv) {
     if (const std::string fault = ParseArguments(argc, argv, options); !fault.empty())
         return Usage(fault);
     try {
-        return options.position ? PlayPosition(*options.position) : PlayGame(options);
+        if (options.position)
+            return PlayPosition(*options.position);
+        return options.openings ? PlayTournament(options) : PlayGame(options);
     } catch (const std::invalid_argument& e) {
         return Usage(e.what());
     }
