@@ -2,16 +2,18 @@
 // delays, one line per move, so that games can be compared across builds
 // and machines.  With --position it plays the one move of a stored position.
 //
-//   zellhop-selfplay [--seats KINDS] [--max-turns N]
+//   zellhop-selfplay [--seats KINDS] [--max-turns N] [--record FILE]
 //   zellhop-selfplay --position FILE
 
 #include "colours.h"
+#include "game_record.h"
 #include "position_file.h"
 #include "self_play.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -31,11 +33,12 @@ struct Options {
     std::string seats{kDefaultSeats};
     int maxTurns = kDefaultMaxTurns;
     std::optional<std::string> position;
+    std::optional<std::string> record; // the game kept as a game record
 };
 
 int Usage(const std::string& why) {
     std::cerr << kProgram << ": " << why << "\n"
-              << "usage: " << kProgram << " [--seats KINDS] [--max-turns N]\n"
+              << "usage: " << kProgram << " [--seats KINDS] [--max-turns N] [--record FILE]\n"
               << "       " << kProgram << " --position FILE\n"
               << "KINDS: six characters in colour order, C for a computer seat and - for none"
               << " (default " << kDefaultSeats << "); N defaults to " << kDefaultMaxTurns << "\n";
@@ -56,7 +59,8 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
     bool gameOptions = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
-        if (name != "--seats" && name != "--max-turns" && name != "--position")
+        if (name != "--seats" && name != "--max-turns" && name != "--position" &&
+            name != "--record")
             return std::string("unknown argument ") + std::string(name);
         if (i + 1 >= argc)
             return std::string(name) + " needs a value";
@@ -66,7 +70,9 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
             continue;
         }
         gameOptions = true;
-        if (name == "--seats") {
+        if (name == "--record") {
+            options.record = value;
+        } else if (name == "--seats") {
             options.seats = value;
         } else if (const std::optional<int> n = TurnCount(value)) {
             options.maxTurns = *n;
@@ -75,7 +81,7 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
         }
     }
     if (options.position && gameOptions)
-        return "--position plays one move: no --seats or --max-turns with it";
+        return "--position plays one move: no --seats, --max-turns or --record with it";
     return {};
 }
 
@@ -101,13 +107,31 @@ void PrintTiming(std::vector<double> seconds) {
               << Microseconds(*middle) << ", worst " << Microseconds(worst) << " per move\n";
 }
 
+// The seats and the very move lines printed, as the game opens them.
+bool WriteRecord(const std::string& fileName, const SeatsTakingPart& seats,
+                 std::vector<TurnRecord> turns) {
+    GameRecord record;
+    for (int colour = 0; colour < kColours; ++colour)
+        record.kinds[colour] = seats[colour] ? skComputer : skNone;
+    record.turns = std::move(turns);
+    std::ofstream file(fileName, std::ios::binary);
+    file << GameRecordText(record);
+    file.close();
+    if (!file)
+        std::cerr << kProgram << ": cannot write " << fileName << "\n";
+    return static_cast<bool>(file);
+}
+
 int PlayGame(const Options& options) {
-    SelfPlay game(ParseSeats(options.seats));
+    const SeatsTakingPart seats = ParseSeats(options.seats);
+    SelfPlay game(seats);
     std::vector<double> searchTimes;
+    std::vector<TurnRecord> turns;
     while (game.winner() < 0 && game.turnNumber() <= options.maxTurns) {
         const PlayedTurn played = game.PlayTurn();
         std::cout << MoveLine(played) << "\n";
         searchTimes.push_back(played.searchSeconds);
+        turns.push_back(played);
     }
     if (game.winner() >= 0)
         std::cout << "winner " << ColourWord(game.winner()) << " after " << game.turnNumber()
@@ -115,6 +139,8 @@ int PlayGame(const Options& options) {
     else
         std::cout << "no winner after " << options.maxTurns << " turns\n";
     PrintTiming(std::move(searchTimes));
+    if (options.record && !WriteRecord(*options.record, seats, std::move(turns)))
+        return kInputError;
     return 0;
 }
 
