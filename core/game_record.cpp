@@ -181,6 +181,14 @@ bool SeatKindOfLetter(char letter, SeatKind& kind) {
     return false;
 }
 
+SeatKinds PlayableKinds(const SeatKinds& kinds) {
+    SeatKinds playable = kinds;
+    for (SeatKind& kind : playable)
+        if (kind == skOpen || kind == skRemote)
+            kind = skComputer;
+    return playable;
+}
+
 std::string GameRecordText(const GameRecord& record) {
     std::string text(kSeatsWord);
     text += ' ';

@@ -40,6 +40,10 @@ struct GameRecord {
 char SeatLetter(SeatKind kind);
 bool SeatKindOfLetter(char letter, SeatKind& kind);
 
+// The seats of a record as the game plays them when it is opened: a seat
+// that was open or a remote player's is the computer's.
+SeatKinds PlayableKinds(const SeatKinds& kinds);
+
 std::string GameRecordText(const GameRecord& record);
 // Reads the text of a game record.  It is untrusted: on any fault a
 // LineError names the line and what is wrong with it.

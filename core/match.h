@@ -159,6 +159,8 @@ class Match {
     // The game as a record: the seats as they were played, the line, and a
     // hint taken in the turn under way.
     GameRecord Record() const;
+    // Whether there is a game to keep, and no move is being shown.
+    bool CanSave() const;
     // Whether the record replays under the rules from a new game's layout;
     // a LineError names the line at fault.
     static void CheckRecord(const GameRecord& record);

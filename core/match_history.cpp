@@ -341,6 +341,10 @@ std::vector<TZellhopPos*> Match::TakeHint() {
 
 // --- Games kept in files -------------------------------------------------------------
 
+bool Match::CanSave() const {
+    return !Busy() && state_.phase != kPhaseNoGame && !record_.empty();
+}
+
 GameRecord Match::Record() const {
     GameRecord record;
     record.kinds = playedKinds_;
@@ -367,10 +371,7 @@ void Match::Load(const GameRecord& record) {
     if (std::none_of(record.kinds.begin(), record.kinds.end(),
                      [](SeatKind kind) { return kind != skNone; }))
         throw LineError(0, "no seat takes part");
-    for (int colour = 0; colour < kColours; ++colour) {
-        const SeatKind kind = record.kinds[colour];
-        SetSeat(colour, kind == skOpen || kind == skRemote ? skComputer : kind);
-    }
+    SetKinds(PlayableKinds(record.kinds));
     ClearBoard();
     playedKinds_ = record.kinds;
     jumpBackInRecord_ = record.jumpBack;

@@ -7,8 +7,9 @@ namespace {
 constexpr std::string_view kBlanks = " \t\r";
 } // namespace
 
-LineError::LineError(int line, const std::string& what)
-    : std::runtime_error(std::string("line ") + std::to_string(line) + ": " + what), line_(line) {}
+LineError::LineError(int line, const std::string& reason)
+    : std::runtime_error(std::string("line ") + std::to_string(line) + ": " + reason), line_(line),
+      reason_(reason) {}
 
 std::vector<std::string_view> TextLines(std::string_view text) {
     std::vector<std::string_view> lines;

@@ -15,11 +15,14 @@
 // stands for the whole file (one that cannot be read at all).
 class LineError : public std::runtime_error {
   public:
-    LineError(int line, const std::string& what);
+    LineError(int line, const std::string& reason);
     int line() const { return line_; }
+    // What is wrong, without the line.
+    const std::string& reason() const { return reason_; }
 
   private:
     int line_;
+    std::string reason_;
 };
 
 // The lines of a text, LF or CRLF ended; the last needs no line end.
