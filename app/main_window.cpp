@@ -61,6 +61,7 @@ TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
     CreateMenu();
     CreateMessaging();
     FormCreate();
+    CreatePlayAids();
 
     const QSize initial(kInitialClientSize.width(),
                         kInitialClientSize.height() + menuBar()->sizeHint().height());
@@ -277,6 +278,7 @@ void TfMain::FormResize() {
         BoardRectFor(client->width(), client->height() + sb->height(), sb->height());
     imMain->setGeometry(board.left, board.top, board.width, board.height);
     PlaceAllMarbles();
+    LayOutMarks();
 }
 
 void TfMain::PlaceAllMarbles() {
@@ -362,6 +364,7 @@ void TfMain::LoadSettings() {
             options->tbCompSpeed->setValue(stored.compSpeed); // the slider clamps it
             options->cbAllowBack->setChecked(stored.jumpBack);
         }
+        aShowLastMove->setChecked(stored.showLastMove);
         hc.setClientName(stored.clientName);
         session_.nickname = NicknameOf(stored.clientName);
         lobbyHost_ = stored.lobbyHost;
@@ -380,6 +383,7 @@ void TfMain::SaveSettings() {
     StoredSettings stored;
     stored.compSpeed = options->tbCompSpeed->value();
     stored.jumpBack = options->cbAllowBack->isChecked();
+    stored.showLastMove = aShowLastMove->isChecked();
     stored.clientName = hc.ClientName();
     stored.lobbyHost = lobbyHost_;
     stored.localAddress = localAddress_;

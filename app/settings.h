@@ -1,6 +1,6 @@
 // The settings kept between runs in zellhop.ini: the computer's speed, the
-// jump-back option, the player's online name, the lobby's host and the
-// local address online play binds to.
+// jump-back option, whether the last moves are shown, the player's online
+// name, the lobby's host and the local address online play binds to.
 #pragma once
 
 #include "profile_file.h"
@@ -15,9 +15,10 @@ inline constexpr const char* kAnyLocalAddress = "0.0.0.0";
 inline constexpr int kDefaultLobbyPort = 80;
 
 struct StoredSettings {
-    int compSpeed = 1000;   // speed slider position; the slider clamps it
-    bool jumpBack = false;  // any non-zero number reads as true
-    std::string clientName; // the whole name, as the peers are told it
+    int compSpeed = 1000;     // speed slider position; the slider clamps it
+    bool jumpBack = false;    // any non-zero number reads as true
+    bool showLastMove = true; // 0 or 1; anything else reads as the default
+    std::string clientName;   // the whole name, as the peers are told it
     // "host" or "host:port" (port 80 unless given); also the web host of
     // the account pages and the about box's link.
     std::string lobbyHost = kDefaultLobbyHost;
@@ -39,7 +40,7 @@ bool IsDottedIPv4(const std::string& text);
 // The settings in the file, each one's default where it is missing or does
 // not convert.
 StoredSettings ReadSettings(const ProfileFile& ini);
-// Writes all three, keeping everything else in the file.  Throws
+// Writes them all, keeping everything else in the file.  Throws
 // std::runtime_error when the file cannot be written.
 void WriteSettings(ProfileFile& ini, const StoredSettings& settings);
 
