@@ -150,8 +150,8 @@ class Match {
     // --- Hints --------------------------------------------------------------
     // The classic computer player's move for the human here who has the
     // turn and has not moved yet: the marble's hole first, then every hole
-    // it would reach.  Nothing moves; the record notes the hint.  Empty
-    // when no hint can be given now.
+    // it would reach.  Nothing moves (pins shown are hidden); the record
+    // notes the hint.  Empty when no hint can be given now.
     bool HintAvailable() const;
     std::vector<TZellhopPos*> TakeHint();
 

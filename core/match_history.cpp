@@ -331,6 +331,9 @@ std::vector<TZellhopPos*> Match::TakeHint() {
         ChooseComputerMove(marbles_, state_.homeHoles, state_.currentSeat);
     if (!choice.marble)
         return {};
+    // The hint's path takes the place of the pins shown.
+    if (state_.selectedMarble && state_.selectedMarble->targetsShown)
+        HideTargets(*state_.selectedMarble);
     Suggestion& hint = record_.back().hint;
     hint.number = choice.marble->number;
     hint.holes.clear();

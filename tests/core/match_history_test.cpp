@@ -178,9 +178,11 @@ TEST_F(MatchHistory, AHintIsTheClassicComputersMoveAndTheRecordNotesIt) {
         ChooseComputerMove(match.marbles(), match.state().homeHoles, kBlue);
     ASSERT_TRUE(classic.marble);
     const std::string seen = Seen();
+    match.ClickMarble(Marble(kBlue, 5)); // pins shown: the hint replaces them
     const std::vector<TZellhopPos*> hint = match.TakeHint();
     EXPECT_EQ(PathText(hint), PathText(classic.path));
     EXPECT_EQ(Seen(), seen) << "nothing moved";
+    EXPECT_TRUE(match.ShownTargets().empty());
     const TurnRecord& turn = match.record().back();
     EXPECT_EQ(HintLine(turn), "hint 2 BLUE " + std::to_string(classic.marble->number) + " " +
                                   PathText(classic.path));
