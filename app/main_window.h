@@ -226,7 +226,7 @@ class TfMain : public QMainWindow, private MatchListener {
     void aSaveGameExecute();
     void aHintExecute();
     QString AskGameFile(bool saving);
-    void StartRecordedGame(const GameRecord& record);
+    void StartSavedGame(const SavedGame& record);
     void History(void (Match::*step)());
     void LayOutMarks();
     void UpdatePlayAids();

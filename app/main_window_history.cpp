@@ -4,10 +4,10 @@
 // entries and keys into its calls and draws what it shows.
 #include "board_marks.h"
 #include "colours.h"
-#include "game_record.h"
 #include "main_window.h"
 #include "picture_widget.h"
 #include "rules.h"
+#include "saved_game.h"
 #include "shown_text.h"
 #include "user_prompts.h"
 
@@ -237,20 +237,20 @@ void TfMain::aSaveGameExecute() {
 }
 
 void TfMain::OpenGame(const QString& fileName) {
-    GameRecord record;
+    SavedGame record;
     try {
-        record = ReadGameRecord(GameRecordFileText(fileName.toStdString()));
-        Match::CheckRecord(record);
+        record = ReadSavedGame(SavedGameFileText(fileName.toStdString()));
+        Match::CheckSavedGame(record);
     } catch (const LineError& e) {
         const QString why = QString::fromStdString(e.line() > 0 ? e.what() : e.reason());
         prompts_.ShowMessage(QString("Cannot open %1: %2").arg(fileName, why));
         return;
     }
-    StartRecordedGame(record);
+    StartSavedGame(record);
 }
 
 // As New Game starts a game, with the record's seats and turns.
-void TfMain::StartRecordedGame(const GameRecord& record) {
+void TfMain::StartSavedGame(const SavedGame& record) {
     session_.gameNumber = 0;
     for (QAction* entry : menuBar()->actions())
         entry->setEnabled(true);
@@ -266,14 +266,14 @@ void TfMain::StartRecordedGame(const GameRecord& record) {
     aPause->setText("Pause");
     aEndTurn->setEnabled(false);
     cursor_.Hide();
-    game_.OpenRecord(record);
+    game_.OpenSavedGame(record);
     SetStatusText(2, "");
 }
 
 void TfMain::SaveGame(const QString& fileName) {
     if (!game_.CanSave())
         return;
-    const std::string text = GameRecordText(game_.Record());
+    const std::string text = SavedGameText(game_.Saved());
     QSaveFile file(fileName);
     const bool saved = file.open(QIODevice::WriteOnly) &&
                        file.write(text.data(), static_cast<qint64>(text.size())) ==

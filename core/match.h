@@ -13,12 +13,12 @@
 
 #include "board.h"
 #include "computer_player.h"
-#include "game_record.h"
 #include "game_state.h"
 #include "marble.h"
 #include "move_record.h"
 #include "path_tree.h"
 #include "rules.h"
+#include "saved_game.h"
 
 #include <array>
 #include <cstdint>
@@ -158,17 +158,17 @@ class Match {
     // --- Games kept in files -------------------------------------------------
     // The game as a record: the seats as they were played, the line, and a
     // hint taken in the turn under way.
-    GameRecord Record() const;
+    SavedGame Saved() const;
     // Whether there is a game to keep, and no move is being shown.
     bool CanSave() const;
     // Whether the record replays under the rules from a new game's layout;
     // a LineError names the line at fault.
-    static void CheckRecord(const GameRecord& record);
+    static void CheckSavedGame(const SavedGame& record);
     // The game of a record, at the position after its last turn; seats
     // open or remote in it are the computer's now, and play goes on (a
     // computer seat that has the turn plays at once).  Throws LineError and
     // changes nothing when the record does not replay.
-    void OpenRecord(const GameRecord& record);
+    void OpenSavedGame(const SavedGame& record);
 
     // --- What there is to see ---------------------------------------------
     const Board& board() const { return board_; }
@@ -247,7 +247,7 @@ class Match {
     void ReplayTurn(const TurnRecord& turn);
     bool AnnounceTurn();
     void PlayOn();
-    void Load(const GameRecord& record);
+    void Load(const SavedGame& record);
 
     Board board_;
     MarbleList marbles_;

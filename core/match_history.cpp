@@ -348,8 +348,8 @@ bool Match::CanSave() const {
     return !Busy() && state_.phase != kPhaseNoGame && !record_.empty();
 }
 
-GameRecord Match::Record() const {
-    GameRecord record;
+SavedGame Match::Saved() const {
+    SavedGame record;
     record.kinds = playedKinds_;
     record.jumpBack = jumpBackInRecord_;
     record.turns = Line();
@@ -360,14 +360,14 @@ GameRecord Match::Record() const {
     return record;
 }
 
-void Match::CheckRecord(const GameRecord& record) {
+void Match::CheckSavedGame(const SavedGame& record) {
     Match scratch;
     scratch.Load(record);
 }
 
 // The record's game on this board, at the position after its last turn;
 // nobody is told.
-void Match::Load(const GameRecord& record) {
+void Match::Load(const SavedGame& record) {
     const auto lineOf = [&record](size_t index) {
         return index < record.lines.size() ? record.lines[index] : 0;
     };
@@ -394,8 +394,8 @@ void Match::Load(const GameRecord& record) {
     record_.back().hint = hinted.hint;
 }
 
-void Match::OpenRecord(const GameRecord& record) {
-    CheckRecord(record);
+void Match::OpenSavedGame(const SavedGame& record) {
+    CheckSavedGame(record);
     halted_ = false;
     if (state_.selectedMarble)
         HideTargets(*state_.selectedMarble);

@@ -1,9 +1,9 @@
 // The record as a line of turns: undo and redo, hints, the steps of a
 // replay, and games kept as records, opened or refused.
 #include "computer_player.h"
-#include "game_record.h"
 #include "match_fixture.h"
 #include "path_text.h"
+#include "saved_game.h"
 #include "win.h"
 
 #include <gtest/gtest.h>
@@ -190,7 +190,7 @@ TEST_F(MatchHistory, AHintIsTheClassicComputersMoveAndTheRecordNotesIt) {
     // Kept in the record: the turn played after it carries the hint.
     Hop(kBlue, 4, {-4, 2});
     EXPECT_EQ(match.Line()[2].hint.number, classic.marble->number);
-    EXPECT_NE(GameRecordText(match.Record()).find("\nhint 2 BLUE "), std::string::npos);
+    EXPECT_NE(SavedGameText(match.Saved()).find("\nhint 2 BLUE "), std::string::npos);
 
     // No hint once the human has moved, or with no game.
     Start(kTwoHumans);
@@ -226,10 +226,10 @@ TEST_F(MatchHistory, ARecordOpensAtItsLastPositionAndStepsThroughEveryTurnHopByH
     played.NewGame();
     played.NextTurn(); // to the win, as fast as the search
     ASSERT_GE(played.winner(), 0);
-    const GameRecord record = ReadGameRecord(GameRecordText(played.Record()));
+    const SavedGame record = ReadSavedGame(SavedGameText(played.Saved()));
     const std::string final = FinalPosition(record.kinds, record.turns);
 
-    match.OpenRecord(record);
+    match.OpenSavedGame(record);
     EXPECT_EQ(match.winner(), played.winner());
     EXPECT_EQ(PositionText(match.marbles(), 0), final) << "the won position stays shown";
     EXPECT_FALSE(match.CanGoForward());
@@ -260,7 +260,7 @@ TEST_F(MatchHistory, ARecordOpensAtItsLastPositionAndStepsThroughEveryTurnHopByH
     EXPECT_EQ(match.winner(), -1);
     match.GoToEnd();
     EXPECT_EQ(PositionText(match.marbles(), 0), final);
-    EXPECT_EQ(GameRecordText(match.Record()), GameRecordText(record));
+    EXPECT_EQ(SavedGameText(match.Saved()), SavedGameText(record));
 }
 
 TEST_F(MatchHistory, InAReplayTheComputerWaitsAndAHumansMoveStartsANewBranch) {
@@ -308,7 +308,7 @@ TEST_F(MatchHistory, ARecordThatDoesNotReplayIsRefusedByLineAndChangesNothing) {
     const std::string seen = Seen();
     for (const auto& c : cases) {
         try {
-            match.OpenRecord(ReadGameRecord(c.text));
+            match.OpenSavedGame(ReadSavedGame(c.text));
             ADD_FAILURE() << "opened: " << c.text;
         } catch (const LineError& e) {
             EXPECT_STREQ(e.what(), c.message) << c.text;
@@ -317,19 +317,19 @@ TEST_F(MatchHistory, ARecordThatDoesNotReplayIsRefusedByLineAndChangesNothing) {
     }
     // Jumping back is judged by the record's own rule.
     const std::string back = "1 BLUE 2 -6,2 -4,0 -6,2\n";
-    EXPECT_NO_THROW(Match::CheckRecord(ReadGameRecord("seats H--C--\njumpback 1\n" + back)));
+    EXPECT_NO_THROW(Match::CheckSavedGame(ReadSavedGame("seats H--C--\njumpback 1\n" + back)));
 }
 
 TEST_F(MatchHistory, AnOpenedRecordGivesRemoteAndOpenSeatsToTheComputerAndPlaysOn) {
     // Blue's move was a remote player's (taken as it came); Orange is open:
     // the computer answers at once, and the human seat waits.
-    const GameRecord record = ReadGameRecord("seats R--O-H\njumpback 0\n1 BLUE 2 -6,2 -4,0\n");
-    match.OpenRecord(record);
+    const SavedGame record = ReadSavedGame("seats R--O-H\njumpback 0\n1 BLUE 2 -6,2 -4,0\n");
+    match.OpenSavedGame(record);
     EXPECT_EQ(match.Kinds(), (SeatKinds{skComputer, skNone, skNone, skComputer, skNone, skHuman}));
     EXPECT_EQ(Record().size(), 3u);
     EXPECT_EQ(Record()[1].substr(0, 9), "1 ORANGE ");
     EXPECT_EQ(Turn(), "1 YELLOW phase 0");
-    EXPECT_EQ(match.Record().kinds, record.kinds) << "kept as they were played";
+    EXPECT_EQ(match.Saved().kinds, record.kinds) << "kept as they were played";
 }
 
 } // namespace

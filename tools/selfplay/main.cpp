@@ -6,8 +6,8 @@
 //   zellhop-selfplay --position FILE
 
 #include "colours.h"
-#include "game_record.h"
 #include "position_file.h"
+#include "saved_game.h"
 #include "self_play.h"
 
 #include <algorithm>
@@ -110,12 +110,12 @@ void PrintTiming(std::vector<double> seconds) {
 // The seats and the very move lines printed, as the game opens them.
 bool WriteRecord(const std::string& fileName, const SeatsTakingPart& seats,
                  std::vector<TurnRecord> turns) {
-    GameRecord record;
+    SavedGame record;
     for (int colour = 0; colour < kColours; ++colour)
         record.kinds[colour] = seats[colour] ? skComputer : skNone;
     record.turns = std::move(turns);
     std::ofstream file(fileName, std::ios::binary);
-    file << GameRecordText(record);
+    file << SavedGameText(record);
     file.close();
     if (!file)
         std::cerr << kProgram << ": cannot write " << fileName << "\n";

@@ -2,8 +2,8 @@
 // and replays or not under the rules, or a LineError naming a line, never
 // anything else.
 
-#include "game_record.h"
 #include "match.h"
+#include "saved_game.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,19 +12,19 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    GameRecord record;
+    SavedGame record;
     try {
-        record = ReadGameRecord(text);
+        record = ReadSavedGame(text);
     } catch (const LineError& e) {
         if (e.line() < 1)
             std::abort();
         return 0;
     }
-    const std::string written = GameRecordText(record);
-    if (GameRecordText(ReadGameRecord(written)) != written)
+    const std::string written = SavedGameText(record);
+    if (SavedGameText(ReadSavedGame(written)) != written)
         std::abort();
     try {
-        Match::CheckRecord(record);
+        Match::CheckSavedGame(record);
     } catch (const LineError& e) {
         if (e.line() < 1)
             std::abort();

@@ -1,6 +1,6 @@
 // Game records as text: what the reader takes, what it refuses and where,
 // and that the writer's text reads back the same.
-#include "game_record.h"
+#include "saved_game.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -9,7 +9,7 @@ namespace {
 
 const char* const kHeader = "seats H--C--\njumpback 0\n";
 
-TEST(GameRecord, ReadsTheHeaderTurnsPassesAndHintsAndWritesThemBack) {
+TEST(SavedGame, ReadsTheHeaderTurnsPassesAndHintsAndWritesThemBack) {
     const std::string text = "seats HOR-C-\n"
                              "jumpback 1\n"
                              "1 BLUE 2 -6,2 -4,0\n"
@@ -17,7 +17,7 @@ TEST(GameRecord, ReadsTheHeaderTurnsPassesAndHintsAndWritesThemBack) {
                              "1 RED 2 -2,10 -2,6\n"
                              "1 PURPLE pass\n"
                              "hint 2 BLUE 5 -6,0 -4,2\n";
-    const GameRecord record = ReadGameRecord(text);
+    const SavedGame record = ReadSavedGame(text);
     EXPECT_EQ(record.kinds, (SeatKinds{skHuman, skOpen, skRemote, skNone, skComputer, skNone}));
     EXPECT_TRUE(record.jumpBack);
     ASSERT_EQ(record.turns.size(), 3u);
@@ -28,18 +28,18 @@ TEST(GameRecord, ReadsTheHeaderTurnsPassesAndHintsAndWritesThemBack) {
     EXPECT_EQ(record.lines, (std::vector<int>{3, 5, 6}));
     EXPECT_EQ(HintLine(record.turnUnderWay), "hint 2 BLUE 5 -6,0 -4,2");
     EXPECT_EQ(record.turnUnderWayLine, 7);
-    EXPECT_EQ(GameRecordText(record), text);
+    EXPECT_EQ(SavedGameText(record), text);
 }
 
-TEST(GameRecord, BlankLinesCommentsAndCrlfCarryNothing) {
-    const GameRecord record = ReadGameRecord("# kept by hand\r\n\r\nseats C--C--\r\n"
-                                             "jumpback 0\r\n\t\n1 BLUE 2 -6,2 -4,0\r\n");
+TEST(SavedGame, BlankLinesCommentsAndCrlfCarryNothing) {
+    const SavedGame record = ReadSavedGame("# kept by hand\r\n\r\nseats C--C--\r\n"
+                                           "jumpback 0\r\n\t\n1 BLUE 2 -6,2 -4,0\r\n");
     ASSERT_EQ(record.turns.size(), 1u);
     EXPECT_EQ(record.lines, std::vector<int>{6});
-    EXPECT_EQ(GameRecordText(record), "seats C--C--\njumpback 0\n1 BLUE 2 -6,2 -4,0\n");
+    EXPECT_EQ(SavedGameText(record), "seats C--C--\njumpback 0\n1 BLUE 2 -6,2 -4,0\n");
 }
 
-TEST(GameRecord, EveryMalformedLineIsRefusedByNumberAndReason) {
+TEST(SavedGame, EveryMalformedLineIsRefusedByNumberAndReason) {
     const std::string header = kHeader;
     struct {
         std::string text;
@@ -84,7 +84,7 @@ TEST(GameRecord, EveryMalformedLineIsRefusedByNumberAndReason) {
     };
     for (const auto& c : cases) {
         try {
-            ReadGameRecord(c.text);
+            ReadSavedGame(c.text);
             ADD_FAILURE() << "read: " << c.text;
         } catch (const LineError& e) {
             EXPECT_STREQ(e.what(), c.message) << c.text;
@@ -92,7 +92,7 @@ TEST(GameRecord, EveryMalformedLineIsRefusedByNumberAndReason) {
     }
 }
 
-TEST(GameRecord, SeatLettersNameEveryKind) {
+TEST(SavedGame, SeatLettersNameEveryKind) {
     for (SeatKind kind : {skNone, skHuman, skComputer, skOpen, skRemote}) {
         SeatKind back = skNone;
         ASSERT_TRUE(SeatKindOfLetter(SeatLetter(kind), back)) << kind;
@@ -103,10 +103,10 @@ TEST(GameRecord, SeatLettersNameEveryKind) {
     EXPECT_EQ(unchanged, skHuman);
 }
 
-TEST(GameRecord, AFileThatCannotBeReadIsLineZero) {
+TEST(SavedGame, AFileThatCannotBeReadIsLineZero) {
     for (const char* name : {"/nonexistent/game.txt", "/"}) {
         try {
-            GameRecordFileText(name);
+            SavedGameFileText(name);
             ADD_FAILURE() << name;
         } catch (const LineError& e) {
             EXPECT_EQ(e.line(), 0) << name;

@@ -1,4 +1,4 @@
-#include "game_record.h"
+#include "saved_game.h"
 
 #include "colours.h"
 
@@ -29,7 +29,7 @@ const char* const kMoveForm =
 // Reads the text line by line; every fault names its line.
 class RecordReader {
   public:
-    GameRecord Read(std::string_view text) {
+    SavedGame Read(std::string_view text) {
         for (const std::string_view line : TextLines(text)) {
             ++line_;
             ReadLine(Fields(line));
@@ -154,7 +154,7 @@ class RecordReader {
         return turn;
     }
 
-    GameRecord record_;
+    SavedGame record_;
     int line_ = 0;
     bool seatsRead_ = false;
     bool jumpBackRead_ = false;
@@ -189,7 +189,7 @@ SeatKinds PlayableKinds(const SeatKinds& kinds) {
     return playable;
 }
 
-std::string GameRecordText(const GameRecord& record) {
+std::string SavedGameText(const SavedGame& record) {
     std::string text(kSeatsWord);
     text += ' ';
     for (SeatKind kind : record.kinds)
@@ -206,11 +206,11 @@ std::string GameRecordText(const GameRecord& record) {
     return text;
 }
 
-GameRecord ReadGameRecord(std::string_view text) {
+SavedGame ReadSavedGame(std::string_view text) {
     return RecordReader().Read(text);
 }
 
-std::string GameRecordFileText(const std::string& fileName) {
+std::string SavedGameFileText(const std::string& fileName) {
     std::ifstream file(fileName, std::ios::binary);
     std::error_code error;
     if (!file || std::filesystem::is_directory(fileName, error))
@@ -219,7 +219,7 @@ std::string GameRecordFileText(const std::string& fileName) {
     char chunk[1 << 16];
     while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
         text.append(chunk, static_cast<size_t>(file.gcount()));
-        if (text.size() > kLargestGameRecord)
+        if (text.size() > kLargestSavedGame)
             throw LineError(0, fileName + " is too large for a game record");
     }
     if (file.bad())

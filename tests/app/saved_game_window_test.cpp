@@ -2,8 +2,8 @@
 // across the computer's turn and not online, games saved and opened, a
 // record refused by its line, the steps of a replay, and a record written
 // by zellhop-selfplay shown to its end.
-#include "game_record.h"
 #include "play_aids_window.h"
+#include "saved_game.h"
 #include "text_fields.h"
 
 #include <QFile>
@@ -13,7 +13,7 @@
 
 namespace {
 
-class GameRecordWindow : public PlayAidsWindow {
+class SavedGameWindow : public PlayAidsWindow {
   protected:
     std::string RecordLines() const {
         std::string lines;
@@ -37,7 +37,7 @@ class GameRecordWindow : public PlayAidsWindow {
     QLabel* Replay() const { return Part<QLabel>("sbReplay"); }
 };
 
-TEST_F(GameRecordWindow, UndoAndRedoGoAcrossTheComputersTurnWithoutShowingItAgain) {
+TEST_F(SavedGameWindow, UndoAndRedoGoAcrossTheComputersTurnWithoutShowingItAgain) {
     NewGame(kHumanVsComputer);
     const std::string start = PicturesShown();
     BlueSteps(3, -4, 4);
@@ -66,7 +66,7 @@ TEST_F(GameRecordWindow, UndoAndRedoGoAcrossTheComputersTurnWithoutShowingItAgai
     EXPECT_EQ(PicturesShown(), second);
 }
 
-TEST_F(GameRecordWindow, NothingIsTakenBackOrReplayedInAnOnlineGame) {
+TEST_F(SavedGameWindow, NothingIsTakenBackOrReplayedInAnOnlineGame) {
     fMain->StartOnlineGame({skHuman, skNone, skNone, skRemote, skNone, skNone}, {});
     Click(Marble(0, 3));
     ASSERT_TRUE(ClickMarkerOn(Hole(-4, 4)));
@@ -80,7 +80,7 @@ TEST_F(GameRecordWindow, NothingIsTakenBackOrReplayedInAnOnlineGame) {
     EXPECT_EQ(fMain->game().state().phase, kPhaseRemote);
 }
 
-TEST_F(GameRecordWindow, ASavedGameOpensAtTheSamePositionAndPlaysOn) {
+TEST_F(SavedGameWindow, ASavedGameOpensAtTheSamePositionAndPlaysOn) {
     NewGame(kHumanVsComputer);
     BlueSteps(3, -4, 4);
     Action("aHint")->trigger();
@@ -96,7 +96,7 @@ TEST_F(GameRecordWindow, ASavedGameOpensAtTheSamePositionAndPlaysOn) {
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const std::string text = saved.readAll().toStdString();
     EXPECT_EQ(text.substr(0, 25), "seats H--C--\njumpback 0\n1");
-    EXPECT_EQ(text, GameRecordText(fMain->game().Record()));
+    EXPECT_EQ(text, SavedGameText(fMain->game().Saved()));
     EXPECT_NE(text.find("\nhint 2 BLUE "), std::string::npos);
     const std::string lastLine = text.substr(text.rfind('\n', text.size() - 2) + 1);
     EXPECT_EQ(lastLine.rfind("hint 3 BLUE ", 0), 0u) << "the hint of the turn under way comes last";
@@ -115,13 +115,13 @@ TEST_F(GameRecordWindow, ASavedGameOpensAtTheSamePositionAndPlaysOn) {
     EXPECT_EQ(SeatPanel(*fMain).size(), 2u);
     EXPECT_FALSE(Action("aNewGame")->isEnabled());
     EXPECT_TRUE(Action("aEndGame")->isEnabled());
-    EXPECT_EQ(GameRecordText(fMain->game().Record()), text) << "kept as it was, hints too";
+    EXPECT_EQ(SavedGameText(fMain->game().Saved()), text) << "kept as it was, hints too";
 
     BlueSteps(6, -4, -2); // and the game goes on, Orange answering
     EXPECT_EQ(fMain->game().record().size(), 7u);
 }
 
-TEST_F(GameRecordWindow, ARecordThatDoesNotReplayIsRefusedByItsLineAndNothingChanges) {
+TEST_F(SavedGameWindow, ARecordThatDoesNotReplayIsRefusedByItsLineAndNothingChanges) {
     const QString bad = Write("bad.zellhop", "seats H--C--\njumpback 0\n"
                                              "1 BLUE 3 -5,3 -4,4\n"
                                              "1 ORANGE 2 6,-2 2,0\n");
@@ -161,7 +161,7 @@ TEST_F(GameRecordWindow, ARecordThatDoesNotReplayIsRefusedByItsLineAndNothingCha
     }
 }
 
-TEST_F(GameRecordWindow, AReplayStepsBackAndForthHopByHopAndSaysWhereItIs) {
+TEST_F(SavedGameWindow, AReplayStepsBackAndForthHopByHopAndSaysWhereItIs) {
     NewGame(kHumanVsComputer);
     const std::string start = PicturesShown();
     BlueSteps(3, -4, 4);
@@ -226,7 +226,7 @@ std::string FinalPosition(const std::vector<std::string>& lines) {
     return shown;
 }
 
-TEST_F(GameRecordWindow, ASelfPlayRecordSteppedToItsEndShowsTheSelfPlayGamesLastPosition) {
+TEST_F(SavedGameWindow, ASelfPlayRecordSteppedToItsEndShowsTheSelfPlayGamesLastPosition) {
     const QString path = files.filePath("selfplay.zellhop");
     QProcess selfPlay;
     selfPlay.start(ZELLHOP_SELFPLAY, {"--seats", "CCCCCC", "--record", path});

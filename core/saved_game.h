@@ -15,7 +15,7 @@
 // whose move line follows (at the end of the file: in the turn that was
 // under way when the game was kept).  Blank lines and lines beginning with
 // "#" carry nothing.  Reading checks the form of every line; whether the
-// moves obey the rules is the game's to check (Match::CheckRecord).
+// moves obey the rules is the game's to check (Match::CheckSavedGame).
 #pragma once
 
 #include "game_state.h"
@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-struct GameRecord {
+struct SavedGame {
     SeatKinds kinds{};
     bool jumpBack = false;         // jumping straight back was allowed in the game
     std::vector<TurnRecord> turns; // every turn played, hints attached
@@ -44,11 +44,11 @@ bool SeatKindOfLetter(char letter, SeatKind& kind);
 // that was open or a remote player's is the computer's.
 SeatKinds PlayableKinds(const SeatKinds& kinds);
 
-std::string GameRecordText(const GameRecord& record);
+std::string SavedGameText(const SavedGame& record);
 // Reads the text of a game record.  It is untrusted: on any fault a
 // LineError names the line and what is wrong with it.
-GameRecord ReadGameRecord(std::string_view text);
-// The text of a file of at most kLargestGameRecord bytes; LineError with
+SavedGame ReadSavedGame(std::string_view text);
+// The text of a file of at most kLargestSavedGame bytes; LineError with
 // line 0 when it cannot be read.
-inline constexpr size_t kLargestGameRecord = 8u << 20;
-std::string GameRecordFileText(const std::string& fileName);
+inline constexpr size_t kLargestSavedGame = 8u << 20;
+std::string SavedGameFileText(const std::string& fileName);
