@@ -66,6 +66,7 @@ TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
     CreateMenu();
     CreateMessaging();
     FormCreate();
+    CreatePlayAids();
 
     const QSize initial(kInitialClientSize.width(),
                         kInitialClientSize.height() + menuBar()->sizeHint().height());
@@ -306,6 +307,7 @@ void TfMain::FormResize() {
     PlaceAllMarbles();
     PlaceMarkers();
     PlaceSeatPanel();
+    LayOutMarks();
 }
 
 void TfMain::PlaceAllMarbles() {
@@ -426,6 +428,7 @@ void TfMain::LoadSettings() {
             options->cbAllowBack->setChecked(stored.jumpBack);
             options->cbMarbleSize->setCurrentIndex(stored.marbleSize);
         }
+        aShowLastMove->setChecked(stored.showLastMove);
         hc.setClientName(stored.clientName);
         session_.nickname = NicknameOf(stored.clientName);
         lobbyHost_ = stored.lobbyHost;
@@ -445,6 +448,7 @@ void TfMain::SaveSettings() {
     stored.compSpeed = options->tbCompSpeed->value();
     stored.jumpBack = options->cbAllowBack->isChecked();
     stored.marbleSize = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
+    stored.showLastMove = aShowLastMove->isChecked();
     stored.clientName = hc.ClientName();
     stored.lobbyHost = lobbyHost_;
     stored.localAddress = localAddress_;

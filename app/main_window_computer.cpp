@@ -12,6 +12,7 @@
 void TfMain::ComputerMoveStarting(const TZellhopBall& marble) {
     aPause->setEnabled(true);
     ShowPin(marble, kWhitePin);
+    UpdatePlayAids();
 }
 
 bool TfMain::ComputerWait() {
@@ -28,6 +29,7 @@ void TfMain::ComputerMoveCompleted() {
 
 void TfMain::ComputerTurnOver() {
     interruptRequested_ = false;
+    UpdatePlayAids();
 }
 
 // Waits the computer's delay and then as long as Pause holds; false when

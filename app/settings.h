@@ -1,6 +1,7 @@
 // The settings kept between runs in zellhop.ini: the computer's speed, the
-// jump-back option, the marble size, the player's online name, the lobby's
-// host and the local address online play binds to.
+// jump-back option, the marble size, whether the last moves are shown, the
+// player's online name, the lobby's host and the local address online play
+// binds to.
 #pragma once
 
 #include "board_layout.h"
@@ -19,6 +20,7 @@ struct StoredSettings {
     int compSpeed = 1000;                       // speed slider position; the slider clamps it
     bool jumpBack = false;                      // any non-zero number reads as true
     MarbleSize marbleSize = kDefaultMarbleSize; // 0, 1 or 2; anything else reads as 1
+    bool showLastMove = true;                   // 0 or 1; anything else reads as the default
     std::string clientName;                     // the whole name, as the peers are told it
     // "host" or "host:port" (port 80 unless given); also the web host of
     // the account pages and the about box's link.
