@@ -137,6 +137,8 @@ class TfMain : public QMainWindow, private MatchListener {
     void CancelLoginRequest();
     // A lobby request is under way.
     bool WaitingForLobby() const { return lobby.Busy(); }
+    // Tests: the target of every lobby request, as it starts.
+    std::function<void(const std::string& target)> OnLobbyRequest;
     // A successful login's session, from the login dialog.
     void LoggedIn(const TLoginReply& reply, const std::string& userName);
     // An online game as it starts on every program: the seats as the host

@@ -44,6 +44,8 @@ QString OneLine(const char* text) {
 } // namespace
 
 std::string TfMain::LobbyGet(const std::string& target) {
+    if (OnLobbyRequest)
+        OnLobbyRequest(target);
     return lobby.Get(target);
 }
 
@@ -53,7 +55,7 @@ std::string TfMain::LoginRequest(const std::string& target) {
         bool& flag;
         ~Done() { flag = false; }
     } done{loginRequesting_};
-    return lobby.Get(target);
+    return LobbyGet(target);
 }
 
 void TfMain::CancelLoginRequest() {
