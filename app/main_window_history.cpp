@@ -78,14 +78,15 @@ void TfMain::CreatePlayAids() {
         d.action->setShortcut(d.shortcut);
         // What changes the game waits for a lobby request under way.
         const bool held = d.action != aSaveGame && d.action != aShowLastMove;
-        connect(d.action, &QAction::triggered, this, [this, action = d.action, held, handler = d.handler] {
-            if (held && HeldForLobby([action] {
-                    if (action->isEnabled())
-                        action->trigger();
-                }))
-                return;
-            ShowingErrors(handler);
-        });
+        connect(d.action, &QAction::triggered, this,
+                [this, action = d.action, held, handler = d.handler] {
+                    if (held && HeldForLobby([action] {
+                            if (action->isEnabled())
+                                action->trigger();
+                        }))
+                        return;
+                    ShowingErrors(handler);
+                });
         addAction(d.action); // shortcuts work while the menu is closed
     }
     aShowLastMove->setCheckable(true);
