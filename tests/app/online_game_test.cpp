@@ -448,6 +448,55 @@ TEST_F(OnlineGame, AnotherVersionIsRefusedAndAHostThatIsGoneDoesNotAnswer) {
     EXPECT_EQ(Actions(**cid), kIdle);
 }
 
+// A joiner may hear the other members' moves before the host's start
+// (a start lost and sent again): they are kept and played once it comes.
+TEST_F(OnlineGame, MovesThatOvertakeTheStartArePlayedOnceItComes) {
+    auto host = NewPlayer("Host", "127.0.0.2");
+    auto ann = NewPlayer("Ann", "127.0.0.3");
+    auto bob = NewPlayer("Bob", "127.0.0.4");
+    // Bob's program is handed the host's start only when the test says.
+    std::function<void()> release;
+    bool holding = false;
+    int earlyMoves = 0;
+    const TMsgEvent handler = bob->window->Messaging().OnGotMsg;
+    bob->window->Messaging().OnGotMsg = [&, handler](const TQMsg& msg, const TpContact& sender) {
+        if (msg.MsgType == gmStart && !release) {
+            holding = true;
+            release = [&holding, handler, msg, sender] {
+                holding = false;
+                handler(msg, sender);
+            };
+            return;
+        }
+        if (holding && msg.MsgType == gmMove)
+            ++earlyMoves;
+        handler(msg, sender);
+    };
+
+    Publish(*host, kBlueHumanOrangeGreenOpen);
+    Join(*ann, "Ann");
+    ASSERT_TRUE(WaitUntil([&] { return ann->LogCount("1 more players needed to start.") == 1; }));
+    Join(*bob, "Bob");
+    const std::vector<Player*> two = {host.get(), ann.get()};
+    ASSERT_TRUE(WaitUntil([&] {
+        return holding && Settled(Windows(two)) && !ann->window->game().marbles().empty();
+    }));
+    PlayTurns(two, 2); // Blue's and Orange's
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitUntil([&] { return earlyMoves >= 2; }));
+    EXPECT_TRUE(bob->window->game().marbles().empty());
+
+    release();
+    const std::vector<Player*> all = {host.get(), ann.get(), bob.get()};
+    ASSERT_TRUE(WaitUntil([&] { return Settled(Windows(all)); }));
+    EXPECT_EQ(Board(**bob), Board(**host));
+    EXPECT_EQ(bob->window->game().state().currentSeat, kGreen);
+    PlayTurns(all, 3);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitUntil([&] { return Settled(Windows(all)); }));
+    EXPECT_EQ(Board(**bob), Board(**host));
+}
+
 // --- What goes on the wire ----------------------------------------------------
 
 // One datagram a program sent, as the wire tap saw it.
