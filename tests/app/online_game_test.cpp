@@ -111,13 +111,28 @@ TfMain* Owner(const std::vector<TfMain*>& windows) {
     return nullptr;
 }
 
+// What each program shows, for the message of a failure.
+std::string Snapshot(const std::vector<Player*>& players) {
+    std::string text;
+    for (const Player* p : players) {
+        const TfMain& w = *p->window;
+        text += "\n  " + w.Messaging().ClientName() + ": seat " +
+                std::to_string(w.game().state().currentSeat) + " phase " +
+                std::to_string(w.game().state().phase) + ", " +
+                std::to_string(w.game().marbles().size()) + " marbles, " +
+                std::to_string(w.Messaging().ContactCount()) + " contacts; log " +
+                p->Log().join(" | ").toStdString();
+    }
+    return text;
+}
+
 // Plays `turns` human turns (or to the end), each on its own program once
 // all have caught up with the last one.
 void PlayTurns(const std::vector<Player*>& players, int turns) {
     const std::vector<TfMain*> windows = Windows(players);
     for (int turn = 0; turn < turns; ++turn) {
         ASSERT_TRUE(WaitUntil([&] { return Settled(windows); }))
-            << "the programs did not reach the same turn (" << turn << ")";
+            << "the programs did not reach the same turn (" << turn << ")" << Snapshot(players);
         if (windows[0]->game().state().currentSeat == kNoSeat)
             return; // won
         TfMain* owner = Owner(windows);
@@ -266,8 +281,9 @@ void OnlineGame::PlayThreeToAWin(const std::vector<TFaultSettings>& faults) {
     EXPECT_EQ(bobListed, (std::vector<TGameListEntry>{{kGameName, "2/3", "127.0.0.2"}}));
 
     const std::vector<Player*> all = {host.get(), ann.get(), bob.get()};
-    ASSERT_TRUE(WaitUntil(
-        [&] { return Settled(Windows(all)) && !host->window->game().marbles().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return Settled(Windows(all)) && !host->window->game().marbles().empty();
+    })) << Snapshot(all);
     EXPECT_EQ(annStarts, std::vector<std::string>{"4,0,0,4,4,0 | 0 127.0.0.3 127.0.0.4 from Host"});
     EXPECT_EQ(bobStarts, annStarts);
     EXPECT_EQ(host->Log(),
