@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -245,6 +246,89 @@ TEST_F(LobbyFlow, AFailedReportIsLoggedNotShown) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(Part<QPlainTextEdit>("mLog")->toPlainText(), failure);
     EXPECT_EQ(prompts.messages, QStringList{"Player BLUE won!"});
+}
+
+// Cancel in the login dialog ends a log-in that waits for a lobby that
+// never answers, at once and with nothing to show.
+TEST_F(LobbyFlow, CancelEndsAWaitingLoginAtOnce) {
+    TScriptedServer lobby({{{"", TAfterReply::Stall}}});
+    fMain->SetOnlineSettings("127.0.0.1:" + std::to_string(lobby.Port()), kAnyLocalAddress);
+    bool busyMeanwhile = false;
+    qint64 waited = -1;
+    AnswerLoginDialog([&](TfTavloLogin& dialog) {
+        dialog.eUsername->setText("ann");
+        dialog.ePassword->setText("secret");
+        QTimer::singleShot(300, &dialog, [&] {
+            busyMeanwhile = fMain->WaitingForLobby() && Part<QLabel>("sbLobby")->isVisible();
+            dialog.bCancel->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        dialog.bLogin->click();
+        waited = clock.elapsed();
+    });
+    Action("TavloLogin1")->trigger();
+    EXPECT_TRUE(busyMeanwhile);
+    EXPECT_GE(waited, 300);
+    EXPECT_LT(waited, 2000);
+    EXPECT_FALSE(fMain->dialogs().login->isVisible());
+    EXPECT_FALSE(fMain->WaitingForLobby());
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+    EXPECT_FALSE(IsLoggedIn(fMain->Session().sessionId));
+}
+
+// While a report waits for the lobby, a click on the board and End Current
+// Game wait too, and are carried out in order once it has ended.
+TEST_F(LobbyFlow, InputThatWouldChangeTheGameWaitsForTheLobby) {
+    TScriptedServer lobby({{{"", TAfterReply::Stall}}, {{"", TAfterReply::Stall}}});
+    fMain->SetOnlineSettings("127.0.0.1:" + std::to_string(lobby.Port()), kAnyLocalAddress);
+    fMain->LobbyHttp().Timeout = 500;
+    PretendLoggedIn();
+    NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
+    fMain->Session().gameNumber = 5;
+    const auto duringTheWait = [&](std::function<void()> input) {
+        bool ran = false;
+        QTimer::singleShot(100, fMain.get(), [&] {
+            EXPECT_TRUE(fMain->WaitingForLobby());
+            input();
+            ran = true;
+        });
+        RefreshTimerTicks();
+        QElapsedTimer clock;
+        clock.start();
+        while (!(ran && !fMain->WaitingForLobby()) && clock.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(ran);
+    };
+    const auto settle = [](const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < 2000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    };
+
+    bool heldClick = false;
+    duringTheWait([&] {
+        Click(Marble(0, 3));
+        heldClick = ShownTargets().empty();
+    });
+    EXPECT_TRUE(heldClick);
+    EXPECT_TRUE(settle([&] { return !ShownTargets().empty(); })) << "the click, after the wait";
+
+    bool heldEnd = false;
+    duringTheWait([&] {
+        prompts.answers = {true};
+        Action("aEndGame")->trigger();
+        heldEnd = prompts.questions.isEmpty() && Action("aEndGame")->isEnabled();
+    });
+    EXPECT_TRUE(heldEnd);
+    EXPECT_TRUE(settle([&] { return Action("aNewGame")->isEnabled(); }));
+    EXPECT_EQ(prompts.questions, QStringList{"Are you sure you wish to end current game?"});
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
+    EXPECT_EQ(Part<QPlainTextEdit>("mLog")->toPlainText().count("***Couldn't report to the lobby"),
+              2);
+    EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 } // namespace
