@@ -566,6 +566,10 @@ void ExpectWritten(const std::vector<Sent>& sent, const std::string& a, const st
         if (const auto size = sizes.find(s.kind); size != sizes.end()) {
             EXPECT_EQ(s.bytes.size(), size->second) << s.from << " to " << s.to;
         }
+        // An announcement and a reply without the extension's extra item.
+        if (s.kind == mtPeerInfo || s.kind == mtConnectReply) {
+            EXPECT_EQ(msg.ItemCount(), 3) << s.from << " to " << s.to << ", kind " << s.kind;
+        }
     }
 }
 
@@ -614,7 +618,7 @@ TEST_F(OnlineGame, AProgramOfTheWrittenProtocolIsSpokenToAsWritten) {
     ExpectWritten(sent, "127.0.0.3", "127.0.0.4", kinds);
     EXPECT_TRUE(kinds.count(gmMove) && kinds.count(gmEndTurn) && kinds.count(mtAck) &&
                 kinds.count(mtConnectRequest) && kinds.count(mtConnectReply) &&
-                kinds.count(gmStart))
+                kinds.count(mtPeerInfo) && kinds.count(gmStart))
         << kinds.size() << " kinds";
 
     // Between the host and Bob every datagram carries the trailer: the
