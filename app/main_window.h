@@ -212,7 +212,10 @@ class TfMain : public QMainWindow, private MatchListener {
     void ShowTargetMarkers();
     void ShowPin(const TZellhopBall& marble, int picture);
 
-    // The computer's waits.
+    // The computer's choice of a move, and its waits.
+    ComputerChoice ChooseMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat);
+    ComputerChoice SearchOffThread(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
+                                   ComputerLevel level);
     bool WaitOnce(uint64_t game);
     bool MoveAbandoned(uint64_t game) const;
 

@@ -8,6 +8,7 @@ const char* const kMulti = "MULTI";
 const char* const kCompSpeed = "CompSpeed";
 const char* const kJumpBack = "JumpBack";
 const char* const kMarbleSize = "MarbleSize";
+const char* const kLevels = "Levels";
 const char* const kNickname = "Nickname";
 const char* const kLobbyHost = "LobbyHost";
 const char* const kLocalAddress = "LocalAddress";
@@ -24,6 +25,7 @@ StoredSettings ReadSettings(const ProfileFile& ini) {
     const int marbleSize = ini.ReadInteger(kMain, kMarbleSize, s.marbleSize);
     if (marbleSize >= kSmallMarbles && marbleSize <= kLargeMarbles)
         s.marbleSize = static_cast<MarbleSize>(marbleSize);
+    s.levels = ParseLevels(ini.ReadString(kMain, kLevels, ""));
     s.clientName = ini.ReadString(kMulti, kNickname, "");
     const std::string lobbyHost = ini.ReadString(kMulti, kLobbyHost, s.lobbyHost);
     if (ParseLobbyHost(lobbyHost))
@@ -38,6 +40,7 @@ void WriteSettings(ProfileFile& ini, const StoredSettings& settings) {
     ini.WriteString(kMain, kCompSpeed, std::to_string(settings.compSpeed));
     ini.WriteString(kMain, kJumpBack, settings.jumpBack ? "1" : "0");
     ini.WriteString(kMain, kMarbleSize, std::to_string(settings.marbleSize));
+    ini.WriteString(kMain, kLevels, LevelLetters(settings.levels));
     ini.WriteString(kMulti, kNickname, settings.clientName);
     ini.WriteString(kMulti, kLobbyHost, settings.lobbyHost);
     ini.WriteString(kMulti, kLocalAddress, settings.localAddress);
@@ -87,6 +90,20 @@ bool IsDottedIPv4(const std::string& text) {
         start = dot + 1;
     }
     return true;
+}
+
+ComputerLevels ParseLevels(const std::string& letters) {
+    ComputerLevels levels{};
+    for (size_t i = 0; i < levels.size() && i < letters.size(); ++i)
+        levels[i] = LevelFromLetter(letters[i]).value_or(ComputerLevel::kClassic);
+    return levels;
+}
+
+std::string LevelLetters(const ComputerLevels& levels) {
+    std::string letters;
+    for (const ComputerLevel level : levels)
+        letters += LevelLetter(level);
+    return letters;
 }
 
 std::string NicknameOf(const std::string& clientName) {
