@@ -65,6 +65,7 @@ TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
     CreateMenu();
     CreateMessaging();
     FormCreate();
+    CreatePlayAids();
 
     const QSize initial(kInitialClientSize.width(),
                         kInitialClientSize.height() + menuBar()->sizeHint().height());
@@ -287,6 +288,7 @@ void TfMain::FormResize() {
     PlaceAllMarbles();
     PlaceMarkers();
     PlaceSeatPanel();
+    LayOutMarks();
 }
 
 void TfMain::PlaceAllMarbles() {
@@ -405,6 +407,7 @@ void TfMain::LoadSettings() {
             options->cbAllowBack->setChecked(stored.jumpBack);
             options->cbMarbleSize->setCurrentIndex(stored.marbleSize);
         }
+        aShowLastMove->setChecked(stored.showLastMove);
         if (TfPlayers* players = dialogs_.players)
             players->SetLevels(stored.levels);
         hc.setClientName(stored.clientName);
@@ -426,6 +429,7 @@ void TfMain::SaveSettings() {
     stored.compSpeed = options->tbCompSpeed->value();
     stored.jumpBack = options->cbAllowBack->isChecked();
     stored.marbleSize = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
+    stored.showLastMove = aShowLastMove->isChecked();
     if (const TfPlayers* players = dialogs_.players)
         stored.levels = players->Levels();
     stored.clientName = hc.ClientName();

@@ -7,7 +7,9 @@
 #pragma once
 
 #include "board.h"
+#include "board_cursor.h"
 #include "board_layout.h"
+#include "board_marks.h"
 #include "board_widget.h"
 #include "game_protocol.h"
 #include "http_client.h"
@@ -136,6 +138,15 @@ class TfMain : public QMainWindow, private MatchListener {
     QLabel* SeatNameLabel(int colour) const { return seatLines_.at(colour).nameLabel; }
     PictureWidget* SeatIndicator(int colour) const { return seatLines_.at(colour).indicator; }
 
+    // Games kept in files: opened (replacing the game shown, as New Game
+    // does) or saved; a failure is shown in a message box.
+    void OpenGame(const QString& fileName);
+    void SaveGame(const QString& fileName);
+    // Where the keyboard cursor stands, and the hint shown; none when not
+    // shown.
+    const TZellhopPos* KeyboardCursor() const;
+    const std::vector<const TZellhopPos*>& ShownHint() const { return hint_.path; }
+
   signals:
     // A wait of the computer's move begins (the tests count them).
     void stepWaitStarted();
@@ -143,6 +154,7 @@ class TfMain : public QMainWindow, private MatchListener {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // Where this program stands in an online game.
@@ -212,6 +224,23 @@ class TfMain : public QMainWindow, private MatchListener {
     void ShowTargetMarkers();
     void ShowPin(const TZellhopBall& marble, int picture);
 
+    // What helps a player read and replay the game: undo and redo, the
+    // hint, the steps of a replay, games in files, the marks on the board
+    // and the keyboard cursor (main_window_history.cpp).
+    void CreatePlayAids();
+    void aOpenGameExecute();
+    void aSaveGameExecute();
+    void aHintExecute();
+    QString AskGameFile(bool saving);
+    void StartSavedGame(const SavedGame& record);
+    void History(void (Match::*step)());
+    void LayOutMarks();
+    void UpdatePlayAids();
+    BoardMarksScene MarksScene();
+    bool KeyboardPlay(int key);
+    void NameMarble(const TZellhopBall& marble);
+    void NameTarget(int k);
+
     // The computer's choice of a move, and its waits.
     ComputerChoice ChooseMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat);
     ComputerChoice SearchOffThread(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
@@ -239,6 +268,7 @@ class TfMain : public QMainWindow, private MatchListener {
     void GameOver() override;
     void SeatHandedOver(int colour) override;
     void PlayerGone(PlayerId player, int reason) override;
+    void PositionChanged() override;
 
     // The messaging component's events.
     void hcNewClient(const TQMsg& aMsg, const TpContact& aContact);
@@ -308,6 +338,30 @@ class TfMain : public QMainWindow, private MatchListener {
     QMenu* N1;
     QAction* TavloLogin1;
     QAction* Options1;
+    // Games in files, undo, redo, hint, replay, and the last moves shown.
+    QAction* aOpenGame;
+    QAction* aSaveGame;
+    QAction* aUndo;
+    QAction* aRedo;
+    QAction* aHint;
+    QAction* aStepBack;
+    QAction* aStepForward;
+    QAction* aToStart;
+    QAction* aToEnd;
+    QAction* aShowLastMove;
+    // "Replay: move 3 of 40" while turns lie ahead.
+    QLabel* sbReplay;
+    // The last moves under the marbles; selection, hint and cursor over them.
+    BoardMarks* marksUnder_;
+    BoardMarks* marksOver_;
+    BoardCursor cursor_{game_};
+    // The hint shown, for the turn and the game it was given in.
+    struct ShownHintPath {
+        std::vector<const TZellhopPos*> path;
+        uint64_t generation = 0;
+        size_t turns = 0;
+    } hint_;
+    QString gameFolder_; // where the last game was opened or saved
 
     MainDialogs dialogs_;
 

@@ -97,6 +97,7 @@ ComputerChoice TfMain::SearchOffThread(const MarbleList& marbles, const HomeHole
 void TfMain::ComputerMoveStarting(const TZellhopBall& marble) {
     aPause->setEnabled(true);
     ShowPin(marble, kWhitePin);
+    UpdatePlayAids();
 }
 
 bool TfMain::ComputerWait() {
@@ -113,6 +114,7 @@ void TfMain::ComputerMoveCompleted() {
 
 void TfMain::ComputerTurnOver() {
     interruptRequested_ = false;
+    UpdatePlayAids();
 }
 
 // Waits the computer's delay and then as long as Pause holds; false when

@@ -36,6 +36,7 @@ void TfMain::PlaceMarble(const TZellhopBall& marble) {
     if (PictureWidget* picture = MarblePicture(marble); picture && marble.pos) {
         CentreOnHole(*picture, *marble.pos);
         picture->show();
+        NameMarble(marble);
     }
 }
 
@@ -46,14 +47,17 @@ void TfMain::ShowPin(const TZellhopBall& marble, int picture) {
 
 void TfMain::MarblesChanged() {
     ShowMarbles();
+    UpdatePlayAids();
 }
 
 void TfMain::MarblePlaced(const TZellhopBall& marble) {
     PlaceMarble(marble);
+    UpdatePlayAids();
 }
 
 void TfMain::TargetsChanged() {
     ShowTargetMarkers();
+    UpdatePlayAids();
 }
 
 void TfMain::ShowTargetMarkers() {
@@ -67,6 +71,7 @@ void TfMain::ShowTargetMarkers() {
         CentreOnHole(marker, *targets[k].hole);
         marker.raise();
         marker.show();
+        NameTarget(k);
     }
 }
 
@@ -83,6 +88,7 @@ void TfMain::MarbleClick(const TZellhopBall& marble) {
 
 void TfMain::MarbleSelected(const TZellhopBall& marble) {
     SetStatusText(2, QString("Ball %1").arg(marble.number));
+    UpdatePlayAids();
 }
 
 void TfMain::MarkerClick(int marker) {
@@ -94,4 +100,5 @@ void TfMain::MarkerClick(int marker) {
 void TfMain::HumanHopped(int praiseIndex) {
     SetStatusText(2, Text(::Praise(praiseIndex)));
     aEndTurn->setEnabled(true);
+    UpdatePlayAids();
 }

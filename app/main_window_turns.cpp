@@ -100,6 +100,7 @@ void TfMain::TurnBegan(int seat) {
     lblYourTurn->setVisible(game_.seat(seat).kind == skHuman);
     if (PictureWidget* indicator = seatLines_[seat].indicator)
         indicator->SetPicture(LoadPinPicture(kWhitePin));
+    UpdatePlayAids();
 }
 
 void TfMain::Won(int colour) {
@@ -111,6 +112,7 @@ void TfMain::Won(int colour) {
 void TfMain::GameOver() {
     aEndTurn->setEnabled(false);
     RemoveMarblePictures();
+    UpdatePlayAids();
 }
 
 // --- The seat panel -----------------------------------------------------

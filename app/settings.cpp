@@ -8,6 +8,7 @@ const char* const kMulti = "MULTI";
 const char* const kCompSpeed = "CompSpeed";
 const char* const kJumpBack = "JumpBack";
 const char* const kMarbleSize = "MarbleSize";
+const char* const kShowLastMove = "ShowLastMove";
 const char* const kLevels = "Levels";
 const char* const kNickname = "Nickname";
 const char* const kLobbyHost = "LobbyHost";
@@ -25,6 +26,9 @@ StoredSettings ReadSettings(const ProfileFile& ini) {
     const int marbleSize = ini.ReadInteger(kMain, kMarbleSize, s.marbleSize);
     if (marbleSize >= kSmallMarbles && marbleSize <= kLargeMarbles)
         s.marbleSize = static_cast<MarbleSize>(marbleSize);
+    const int showLastMove = ini.ReadInteger(kMain, kShowLastMove, s.showLastMove);
+    if (showLastMove == 0 || showLastMove == 1)
+        s.showLastMove = showLastMove == 1;
     s.levels = ParseLevels(ini.ReadString(kMain, kLevels, ""));
     s.clientName = ini.ReadString(kMulti, kNickname, "");
     const std::string lobbyHost = ini.ReadString(kMulti, kLobbyHost, s.lobbyHost);
@@ -40,7 +44,14 @@ void WriteSettings(ProfileFile& ini, const StoredSettings& settings) {
     ini.WriteString(kMain, kCompSpeed, std::to_string(settings.compSpeed));
     ini.WriteString(kMain, kJumpBack, settings.jumpBack ? "1" : "0");
     ini.WriteString(kMain, kMarbleSize, std::to_string(settings.marbleSize));
-    ini.WriteString(kMain, kLevels, LevelLetters(settings.levels));
+    // At its default the setting is not added to a file that lacks it.
+    const bool present = ini.ReadString(kMain, kShowLastMove).has_value();
+    if (present || !settings.showLastMove)
+        ini.WriteString(kMain, kShowLastMove, settings.showLastMove ? "1" : "0");
+    // Every seat Classic is not added to a file that lacks the key either.
+    const bool levelsPresent = ini.ReadString(kMain, kLevels).has_value();
+    if (levelsPresent || settings.levels != ComputerLevels{})
+        ini.WriteString(kMain, kLevels, LevelLetters(settings.levels));
     ini.WriteString(kMulti, kNickname, settings.clientName);
     ini.WriteString(kMulti, kLobbyHost, settings.lobbyHost);
     ini.WriteString(kMulti, kLocalAddress, settings.localAddress);

@@ -1,7 +1,7 @@
 // The settings kept between runs in zellhop.ini: the computer's speed, the
-// jump-back option, the marble size, the computer's level per colour, the
-// player's online name, the lobby's host and the local address online play
-// binds to.
+// jump-back option, the marble size, whether the last moves are shown, the
+// computer's level per colour, the player's online name, the lobby's host
+// and the local address online play binds to.
 #pragma once
 
 #include "board_layout.h"
@@ -21,6 +21,7 @@ struct StoredSettings {
     int compSpeed = 1000;                       // speed slider position; the slider clamps it
     bool jumpBack = false;                      // any non-zero number reads as true
     MarbleSize marbleSize = kDefaultMarbleSize; // 0, 1 or 2; anything else reads as 1
+    bool showLastMove = true;                   // 0 or 1; anything else reads as the default
     // In colour order, one letter each ("CSCCEC"); a letter that names no
     // level, or one missing, reads as Classic.
     ComputerLevels levels{};

@@ -28,6 +28,12 @@ Match::Match(MatchListener* listener) : listener_(listener) {
     state_.homeHoles = board_.homeHoles();
 }
 
+void Match::SetJumpBackAllowed(bool allowed) {
+    state_.jumpBackAllowed = allowed;
+    // A record of this game must replay the jumps back made meanwhile.
+    jumpBackInRecord_ = jumpBackInRecord_ || allowed;
+}
+
 void Match::SetMoveChooser(MoveChooser choose) {
     choose_ = std::move(choose);
 }
@@ -94,6 +100,7 @@ void Match::NewGame() {
     ClearBoard();
     LayOut();
     RestartTurns();
+    RememberStart({state_.currentSeat, state_.turnNumber});
     listener().MarblesChanged();
 }
 
@@ -130,6 +137,9 @@ void Match::ClearBoard() {
     TakeMarblesOff();
     record_.clear();
     winner_ = -1;
+    ahead_.clear();
+    playedKinds_ = Kinds();
+    jumpBackInRecord_ = state_.jumpBackAllowed;
 }
 
 void Match::ReplaceMarbles(const std::vector<PlacedMarble>& placed) {
@@ -142,7 +152,10 @@ void Match::ReplaceMarbles(const std::vector<PlacedMarble>& placed) {
     state_.phase = kept.phase;
     state_.turnNumber = kept.turnNumber;
     // The turn under way goes on from the new position.
-    if (state_.currentSeat >= 0 && state_.currentSeat < kColours)
+    const bool underWay = state_.currentSeat >= 0 && state_.currentSeat < kColours;
+    const TurnPlace now{state_.currentSeat, state_.turnNumber};
+    RememberStart(underWay ? Preceding(now) : now);
+    if (underWay)
         record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
     listener().MarblesChanged();
 }
@@ -170,6 +183,8 @@ void Match::StartFromPosition(std::string_view text) {
     state_.currentSeat = before;
     state_.turnNumber = before >= toMove ? 0 : 1;
     state_.phase = kPhaseTurnStart;
+    playedKinds_ = Kinds();
+    RememberStart({state_.currentSeat, state_.turnNumber});
     listener().MarblesChanged();
 }
 
@@ -185,6 +200,8 @@ void Match::NextTurn(int computerTurns) {
             return;
         const SeatKind kind = seats_[state_.currentSeat].kind;
         if (PlayedByComputer(kind)) {
+            if (Reviewing())
+                return; // in a replay the computer's move is the recorded one
             ComputerMove();
             ++played;
         } else if (kind == skRemote) {
@@ -310,21 +327,28 @@ void Match::ComputerMove() {
     listener().ComputerTurnOver();
 }
 
-// The chosen move hole by hole, with the view's wait before and after each.
 void Match::ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path) {
+    if (!ShowMove(marble, path))
+        return;
+    CheckWin();
+    listener().ComputerMoveCompleted();
+}
+
+// A move hole by hole, with the view's wait before and after each; false
+// when it was abandoned.
+bool Match::ShowMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path) {
     const uint64_t game = generation_;
     listener().ComputerMoveStarting(marble);
     if (!Wait(game))
-        return;
+        return false;
     // The first hole is the one the marble stands on: nothing moves there.
     for (TZellhopPos* hole : path) {
         Place(marble, *hole);
         if (!Wait(game))
-            return;
+            return false;
     }
     listener().ComputerMoveShown(marble);
-    CheckWin();
-    listener().ComputerMoveCompleted();
+    return true;
 }
 
 bool Match::Wait(uint64_t game) {
@@ -379,6 +403,7 @@ void Match::ClickTarget(int k) {
     if (ClicksRefused() || !marble || k < 0 || k >= static_cast<int>(shownTargets_.size()))
         return;
     const Target target = shownTargets_[k];
+    ahead_.clear(); // a move of its own: the turns taken back are gone
     state_.phase += kPhaseMoveStep;
     Place(*marble, *target.hole);
     HideTargets(*marble);

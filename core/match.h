@@ -19,6 +19,7 @@
 #include "move_record.h"
 #include "path_tree.h"
 #include "rules.h"
+#include "saved_game.h"
 
 #include <array>
 #include <atomic>
@@ -52,7 +53,7 @@ class Match {
     Match& operator=(const Match&) = delete;
 
     void SetListener(MatchListener* listener) { listener_ = listener; }
-    void SetJumpBackAllowed(bool allowed) { state_.jumpBackAllowed = allowed; }
+    void SetJumpBackAllowed(bool allowed);
     void SetMoveChooser(MoveChooser choose);
 
     // --- Seats ---------------------------------------------------------
@@ -121,8 +122,9 @@ class Match {
     // The targets the markers show, in marker order; empty when hidden.
     const std::vector<Target>& ShownTargets() const { return shownTargets_; }
     // Whether a click would be refused now: no human move may interleave
-    // with a computer's move, whose waits let the window handle clicks.
-    bool ClicksRefused() const { return computerMoving_; }
+    // with a computer's move, whose waits let the window handle clicks,
+    // and a computer seat's marbles are the computer's to move.
+    bool ClicksRefused() const { return computerMoving_ || ComputerHasTurn(); }
 
     // --- Remote players ---------------------------------------------------
     // A remote player's hop, end of turn and departure.  Every program
@@ -136,6 +138,59 @@ class Match {
     // Drops what remote players sent and the game has not yet played: they
     // are no longer listened to.
     void ForgetRemoteSteps() { remoteSteps_.clear(); }
+
+    // --- The record as a line of turns: undo, redo, replay -----------------
+    // The record holds the turns played up to the position shown and the
+    // turn under way; turns taken back lie ahead until a new move replaces
+    // them (a new branch).  Every position is rebuilt by replaying the
+    // line from the game's start.  None of this works while a move is
+    // being shown or a remote player takes part.
+    //
+    // Turns played up to the position shown, and the whole line.
+    int PlayedTurns() const;
+    int LineLength() const { return PlayedTurns() + static_cast<int>(ahead_.size()); }
+    std::vector<TurnRecord> Line() const;
+    const std::vector<TurnRecord>& Ahead() const { return ahead_; }
+    // Turns lie ahead: the computer waits for its recorded move.
+    bool Reviewing() const { return !ahead_.empty(); }
+    // Back to the start of the last turn of a human at this computer (the
+    // computer turns after it taken back too), and forward again to the
+    // next such turn.  Nothing is shown hop by hop.
+    bool CanUndo() const;
+    void Undo();
+    bool CanRedo() const;
+    void Redo();
+    // Replay: one turn back (or to the start of the turn under way), the
+    // next turn of the line shown hop by hop, the start, the end.
+    bool CanGoBack() const;
+    bool CanGoForward() const;
+    void StepBack();
+    void StepForward();
+    void GoToStart();
+    void GoToEnd();
+
+    // --- Hints --------------------------------------------------------------
+    // The classic computer player's move for the human here who has the
+    // turn and has not moved yet: the marble's hole first, then every hole
+    // it would reach.  Nothing moves (pins shown are hidden); the record
+    // notes the hint.  Empty when no hint can be given now.
+    bool HintAvailable() const;
+    std::vector<TZellhopPos*> TakeHint();
+
+    // --- Games kept in files -------------------------------------------------
+    // The game as a record: the seats as they were played, the line, and a
+    // hint taken in the turn under way.
+    SavedGame Saved() const;
+    // Whether there is a game to keep, and no move is being shown.
+    bool CanSave() const;
+    // Whether the record replays under the rules from a new game's layout;
+    // a LineError names the line at fault.
+    static void CheckSavedGame(const SavedGame& record);
+    // The game of a record, at the position after its last turn; seats
+    // open or remote in it are the computer's now, and play goes on (a
+    // computer seat that has the turn plays at once).  Throws LineError and
+    // changes nothing when the record does not replay.
+    void OpenSavedGame(const SavedGame& record);
 
     // --- What there is to see ---------------------------------------------
     const Board& board() const { return board_; }
@@ -171,11 +226,18 @@ class Match {
         int reason = 0; // of a leave
     };
 
+    // The marbles of the game's start and the turn just before its first.
+    struct StartPosition {
+        std::vector<PlacedMarble> marbles;
+        TurnPlace before;
+    };
+
     MatchListener& listener() const;
     bool BeginTurn();
     void AdvanceSeat();
     void ComputerMove();
     void ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
+    bool ShowMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
     bool Wait(uint64_t game);
     bool Abandoned(uint64_t game) const { return halted_ || game != generation_; }
     void Place(TZellhopBall& marble, TZellhopPos& hole);
@@ -194,6 +256,21 @@ class Match {
     void ApplyRemoteMove(int number, int direction);
     void HandOverSeats(PlayerId leaver, int reason);
 
+    // History (match_history.cpp).
+    bool Busy() const;
+    bool TurnUnderWay() const;
+    bool HistoryAllowed() const;
+    int UndoTarget() const;
+    int RedoTarget() const;
+    TurnPlace Preceding(TurnPlace place) const;
+    void RememberStart(TurnPlace before);
+    void GoToTurn(int played);
+    void Rebuild(const std::vector<TurnRecord>& line, int played);
+    void ReplayTurn(const TurnRecord& turn);
+    bool AnnounceTurn();
+    void PlayOn();
+    void Load(const SavedGame& record);
+
     Board board_;
     MarbleList marbles_;
     std::array<Seat, kColours> seats_{};
@@ -206,6 +283,13 @@ class Match {
     std::vector<Target> shownTargets_;
     std::vector<TurnRecord> record_;
     int winner_ = -1;
+    // The line is replayed from here, with the seat kinds it was played
+    // with (a remote player's hops were taken as they came) and whether
+    // jumping back was allowed at any time in it.
+    StartPosition start_;
+    SeatKinds playedKinds_{};
+    bool jumpBackInRecord_ = false;
+    std::vector<TurnRecord> ahead_;
 
     ComputerLevels levels_{};
 

@@ -56,6 +56,10 @@ class MatchListener {
     // The game is over after a win: nobody has the turn any more.
     virtual void GameOver() {}
 
+    // The game went to another position of its record (undo, redo, a step
+    // of a replay, a record opened), or the record's line changed.
+    virtual void PositionChanged() {}
+
     // A remote player's seat is played by the computer from now on.
     virtual void SeatHandedOver(int /*colour*/) {}
     // A remote player left the game or was given up (reason as the

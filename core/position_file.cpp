@@ -3,9 +3,9 @@
 #include "board.h"
 #include "colours.h"
 #include "marble.h"
+#include "text_fields.h"
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,34 +16,6 @@ namespace {
 
 constexpr int kMarblesPerColour = 10;
 constexpr std::string_view kMoveWord = "move";
-constexpr std::string_view kBlanks = " \t\r";
-
-std::vector<std::string_view> Fields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t at = 0;
-    while ((at = line.find_first_not_of(kBlanks, at)) != std::string_view::npos) {
-        const size_t end = std::min(line.find_first_of(kBlanks, at), line.size());
-        fields.push_back(line.substr(at, end - at));
-        at = end;
-    }
-    return fields;
-}
-
-std::optional<int> WholeNumber(std::string_view text) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
-}
-
-std::string Quoted(std::string_view text) {
-    std::string quoted(1, '"');
-    quoted.append(text);
-    quoted += '"';
-    return quoted;
-}
 
 // Reads the text line by line; every fault names its line.
 class PositionReader {
@@ -51,12 +23,9 @@ class PositionReader {
     PositionReader(const Board& board, MarbleList& marbles) : board_(board), marbles_(marbles) {}
 
     int Read(std::string_view text) {
-        size_t start = 0;
-        while (start < text.size()) {
-            const size_t end = std::min(text.find('\n', start), text.size());
+        for (const std::string_view line : TextLines(text)) {
             ++line_;
-            ReadLine(Fields(text.substr(start, end - start)));
-            start = end + 1;
+            ReadLine(Fields(line));
         }
         if (toMove_ < 0) {
             line_ = std::max(line_, 1);
@@ -102,13 +71,8 @@ class PositionReader {
     }
 
     TZellhopPos& Hole(std::string_view text) const {
-        const size_t comma = text.find(',');
-        std::optional<int> r, c;
-        if (comma != std::string_view::npos) {
-            r = WholeNumber(text.substr(0, comma));
-            c = WholeNumber(text.substr(comma + 1));
-        }
-        TZellhopPos* hole = r && c ? board_.at({*r, *c}) : nullptr;
+        const std::optional<LatticePoint> at = LatticePointOf(text);
+        TZellhopPos* hole = at ? board_.at(*at) : nullptr;
         if (!hole)
             Fail(Quoted(text) + " is not a hole \"r,c\" of the board");
         return *hole;
@@ -131,9 +95,6 @@ class PositionReader {
 };
 
 } // namespace
-
-PositionFileError::PositionFileError(int line, const std::string& what)
-    : std::runtime_error(std::string("line ") + std::to_string(line) + ": " + what), line_(line) {}
 
 int ReadPosition(std::string_view text, const Board& board, MarbleList& marbles) {
     try {

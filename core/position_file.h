@@ -5,21 +5,17 @@
 #pragma once
 
 #include "board.h"
+#include "text_fields.h"
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 class MarbleList;
 
 // A position text that cannot be read; the message names the line.
-class PositionFileError : public std::runtime_error {
+class PositionFileError : public LineError {
   public:
-    PositionFileError(int line, const std::string& what);
-    int line() const { return line_; }
-
-  private:
-    int line_;
+    using LineError::LineError;
 };
 
 // Reads a position onto an empty board: its marbles go into `marbles` in

@@ -136,11 +136,14 @@ TEST_F(MainWindow, MenuReadsFileGamePlayAndQuestionMarkInOrder) {
         const char* title;
         QStringList entries;
     } menus[] = {
-        {"File", {"Exit\tCtrl+Q", "TavloLogin"}},
+        // Games in files, undo, hint and replay come after the first entries.
+        {"File", {"Exit\tCtrl+Q", "TavloLogin", "Open Game...", "Save Game...\tCtrl+S"}},
         {"Game",
-         {"New Game\tF2", "Join a game on Tavlo\tF4", "End Current Game\tCtrl+E",
-          "Options\tCtrl+O"}},
-        {"Play", {"End Turn\tF10", "Pause\tF3"}},
+         {"New Game\tF2", "Join a game on Tavlo\tF4", "End Current Game\tCtrl+E", "Options\tCtrl+O",
+          "Show Last Move"}},
+        {"Play",
+         {"End Turn\tF10", "Pause\tF3", "", "Undo\tCtrl+Z", "Redo\tCtrl+Shift+Z", "Hint\tH", "",
+          "Step Back\tPgUp", "Step Forward\tPgDown", "To the Start\tHome", "To the End\tEnd"}},
         {"?", {"About Zellhop\tF1"}},
     };
     const QList<QAction*> top = fMain->menuBar()->actions();

@@ -3,17 +3,19 @@
 // and machines.  With --position it plays the one move of a stored position;
 // with --openings it plays a tournament between the seats' levels.
 //
-//   zellhop-selfplay [--seats KINDS] [--max-turns N]
+//   zellhop-selfplay [--seats KINDS] [--max-turns N] [--record FILE]
 //   zellhop-selfplay [--seats KINDS] [--max-turns N] --openings N [--seed S]
 //   zellhop-selfplay --position FILE
 
 #include "colours.h"
 #include "position_file.h"
+#include "saved_game.h"
 #include "self_play.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -36,11 +38,12 @@ struct Options {
     std::optional<std::string> position;
     std::optional<int> openings;
     int seed = kDefaultSeed;
+    std::optional<std::string> record; // the game kept as a game record
 };
 
 int Usage(const std::string& why) {
     std::cerr << kProgram << ": " << why << "\n"
-              << "usage: " << kProgram << " [--seats KINDS] [--max-turns N]\n"
+              << "usage: " << kProgram << " [--seats KINDS] [--max-turns N] [--record FILE]\n"
               << "       " << kProgram
               << " [--seats KINDS] [--max-turns N] --openings N [--seed S]\n"
               << "       " << kProgram << " --position FILE\n"
@@ -68,7 +71,7 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
         if (name != "--seats" && name != "--max-turns" && name != "--position" &&
-            name != "--openings" && name != "--seed")
+            name != "--openings" && name != "--seed" && name != "--record")
             return std::string("unknown argument ") + std::string(name);
         if (i + 1 >= argc)
             return std::string(name) + " needs a value";
@@ -79,7 +82,9 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
         }
         gameOptions = true;
         const std::optional<int> n = Count(value);
-        if (name == "--seats") {
+        if (name == "--record") {
+            options.record = value;
+        } else if (name == "--seats") {
             options.seats = value;
         } else if (name == "--max-turns") {
             if (!n)
@@ -100,6 +105,8 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
         return "--position plays one move: no other option with it";
     if (seedGiven && !options.openings)
         return "--seed seeds the openings of a tournament: give --openings too";
+    if (options.record && options.openings)
+        return "--record keeps one game: not with --openings";
     return {};
 }
 
@@ -125,13 +132,33 @@ void PrintTiming(std::vector<double> seconds) {
               << Microseconds(*middle) << ", worst " << Microseconds(worst) << " per move\n";
 }
 
+// The seats and the very move lines printed, as the game opens them.  A
+// saved game knows computer seats, not their levels: the game plays on with
+// its own.
+bool WriteRecord(const std::string& fileName, const SeatLevels& seats,
+                 std::vector<TurnRecord> turns) {
+    SavedGame record;
+    for (int colour = 0; colour < kColours; ++colour)
+        record.kinds[colour] = seats[colour] ? skComputer : skNone;
+    record.turns = std::move(turns);
+    std::ofstream file(fileName, std::ios::binary);
+    file << SavedGameText(record);
+    file.close();
+    if (!file)
+        std::cerr << kProgram << ": cannot write " << fileName << "\n";
+    return static_cast<bool>(file);
+}
+
 int PlayGame(const Options& options) {
-    SelfPlay game(ParseSeatLevels(options.seats));
+    const SeatLevels levels = ParseSeatLevels(options.seats);
+    SelfPlay game(levels);
     std::vector<double> searchTimes;
+    std::vector<TurnRecord> turns;
     while (game.winner() < 0 && game.turnNumber() <= options.maxTurns) {
         const PlayedTurn played = game.PlayTurn();
         std::cout << MoveLine(played) << "\n";
         searchTimes.push_back(played.searchSeconds);
+        turns.push_back(played);
     }
     if (game.winner() >= 0)
         std::cout << "winner " << ColourWord(game.winner()) << " after " << game.turnNumber()
@@ -139,6 +166,8 @@ int PlayGame(const Options& options) {
     else
         std::cout << "no winner after " << options.maxTurns << " turns\n";
     PrintTiming(std::move(searchTimes));
+    if (options.record && !WriteRecord(*options.record, levels, std::move(turns)))
+        return kInputError;
     return 0;
 }
 
