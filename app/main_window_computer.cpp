@@ -48,7 +48,7 @@ ComputerChoice TfMain::SearchOffThread(const MarbleList& marbles, const HomeHole
     std::atomic<bool> done = false;
     std::jthread worker([&] {
         try {
-            move = ChooseLevelMove(position, level, stop.get());
+            move = levelSearch_(position, level, stop.get());
         } catch (...) {
             failure = std::current_exception();
         }
