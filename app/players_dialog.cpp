@@ -31,6 +31,7 @@ constexpr int kFewestSeats = 2;
 constexpr int kLevelBoxLeft = 232;
 constexpr int kLevelBoxWidth = 85;
 constexpr QPoint kLevelLabel{234, 32};
+const char* const kOnlineLevels = "Online games play every computer seat at Classic";
 
 const char* const kSeatWords[kColours] = {
     "Blue:", "Red:", "Purple:", "Orange:", "Green:", "Yellow:"};
@@ -193,6 +194,7 @@ void TfPlayers::ShowLevels() {
         const ComputerLevel shown = open ? ComputerLevel::kClassic : editedLevels_[i];
         box->setCurrentIndex(static_cast<int>(shown));
         box->setEnabled(LevelApplies(i));
+        box->setToolTip(open ? kOnlineLevels : "");
     }
 }
 

@@ -111,6 +111,8 @@ TEST_F(LevelColumn, RemembersTheLevelsAndRefusesThemInAnOnlineGame) {
     SetKinds("CH-OC-");
     EXPECT_EQ(Shown(), "CCCCCC") << "no level online";
     EXPECT_EQ(Enabled(), "......");
+    EXPECT_EQ(dialog->levelBoxes[kBlue]->toolTip(),
+              "Online games play every computer seat at Classic");
     SetKinds("CH-CC-");
     EXPECT_EQ(Shown(), "SCCECC") << "back when the seat is no longer open";
 
