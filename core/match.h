@@ -69,8 +69,7 @@ class Match {
 
     // --- Computer levels ---------------------------------------------------
     // The level each colour's computer plays in a local game (Classic until
-    // set).  Seats keep it through new games.
-    void SetLevel(int colour, ComputerLevel level) { levels_.at(colour) = level; }
+    // set).  Seats keep it through new games; an opened record sets it.
     void SetLevels(const ComputerLevels& levels) { levels_ = levels; }
     const ComputerLevels& Levels() const { return levels_; }
     // Whether this is an online game: a seat is Open or Remote.  Every

@@ -17,8 +17,10 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -270,13 +272,22 @@ TEST_F(LevelGame, TheComputerPlaysTheLevelChosenForItsSeat) {
 }
 
 // A search that would take many seconds: the real search without the
-// level's node budget, three plies deeper.
+// level's node budget, ten plies deeper.  It gives up by itself after
+// ten seconds, so that a window that never stops it fails rather than hangs.
 LevelMove LongSearch(const SearchPosition& position, ComputerLevel, const std::atomic<bool>* stop) {
     LevelSettings settings = LevelSettingsOf(L::kExpert, 2);
-    settings.depth = 9;
+    settings.depth = 15;
     settings.width = 0;
     settings.nodeBudget = 0;
-    const LevelSearchResult r = SearchLevelMove(position, settings, stop);
+    std::atomic<bool> stopped = false;
+    std::jthread watch([&](std::stop_token searched) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!searched.stop_requested() && !stop->load() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stopped = true;
+    });
+    const LevelSearchResult r = SearchLevelMove(position, settings, &stopped);
     LevelMove move;
     move.abandoned = r.abandoned;
     if (r.marble >= 0) {
