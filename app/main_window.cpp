@@ -13,6 +13,7 @@
 #include "options_dialog.h"
 #include "picture_widget.h"
 #include "pin_pictures.h"
+#include "players_dialog.h"
 #include "settings.h"
 #include "tavlo_login_dialog.h"
 
@@ -275,6 +276,9 @@ void TfMain::FormCreate() {
     stepDelay_ = kDefaultStepDelay;
     closing_ = paused_ = interruptRequested_ = false;
     game_.SetListener(this);
+    game_.SetMoveChooser([this](const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
+        return ChooseMove(marbles, homeHoles, seat);
+    });
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
@@ -428,6 +432,8 @@ void TfMain::LoadSettings() {
             options->cbMarbleSize->setCurrentIndex(stored.marbleSize);
         }
         aShowLastMove->setChecked(stored.showLastMove);
+        if (TfPlayers* players = dialogs_.players)
+            players->SetLevels(stored.levels);
         hc.setClientName(stored.clientName);
         session_.nickname = NicknameOf(stored.clientName);
         lobbyHost_ = stored.lobbyHost;
@@ -448,6 +454,8 @@ void TfMain::SaveSettings() {
     stored.jumpBack = options->cbAllowBack->isChecked();
     stored.marbleSize = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
     stored.showLastMove = aShowLastMove->isChecked();
+    if (const TfPlayers* players = dialogs_.players)
+        stored.levels = players->Levels();
     stored.clientName = hc.ClientName();
     stored.lobbyHost = lobbyHost_;
     stored.localAddress = localAddress_;

@@ -105,6 +105,11 @@ class TfMain : public QMainWindow, private MatchListener {
     // The computer's pause between two steps, in ms.
     int StepDelay() const { return stepDelay_; }
     void SetStepDelay(int ms) { stepDelay_ = ms; }
+    // The search a stronger level's move runs on the worker thread
+    // (ChooseLevelMove; a test gives one that takes long).
+    using LevelSearch = std::function<LevelMove(const SearchPosition&, ComputerLevel,
+                                                const std::atomic<bool>* stop)>;
+    void SetLevelSearch(LevelSearch search) { levelSearch_ = std::move(search); }
 
     // Runs an event handler; an error that leaves it is shown in a message
     // box and the program goes on.
@@ -259,7 +264,10 @@ class TfMain : public QMainWindow, private MatchListener {
     void NameMarble(const TZellhopBall& marble);
     void NameTarget(int k);
 
-    // The computer's waits.
+    // The computer's choice of a move, and its waits.
+    ComputerChoice ChooseMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat);
+    ComputerChoice SearchOffThread(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
+                                   ComputerLevel level);
     bool WaitOnce(uint64_t game);
     bool MoveAbandoned(uint64_t game) const;
 
@@ -318,6 +326,10 @@ class TfMain : public QMainWindow, private MatchListener {
     bool paused_ = false;
     bool interruptRequested_ = false;
     int stepDelay_ = kDefaultStepDelay;
+    LevelSearch levelSearch_ = [](const SearchPosition& position, ComputerLevel level,
+                                  const std::atomic<bool>* stop) {
+        return ChooseLevelMove(position, level, stop);
+    };
     MarbleSize marbleSize_ = kDefaultMarbleSize; // from the options
 
     // Online play: the peers of a game (its ClientName is the whole name

@@ -117,8 +117,10 @@ bool TfMain::ConfigureGame() {
     TfPlayers* players = dialogs_.players;
     const bool confirmed = players && players->exec() == QDialog::Accepted;
     // A new configuration: remote players of an earlier game hold no seat.
-    if (confirmed)
+    if (confirmed) {
         game_.SetKinds(players->ChosenKinds());
+        game_.SetLevels(players->ChosenLevels());
+    }
     const int openSeats = CountOpen(game_.Kinds());
     if (!confirmed || openSeats == 0) {
         SetMultiplayerView(false);

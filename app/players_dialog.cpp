@@ -8,10 +8,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 
 namespace {
 
-constexpr QSize kClientSize{261, 242};
+// Wider than the configuration alone needs, for the level column.
+constexpr QSize kClientSize{333, 242};
 constexpr QRect kPresetsBox{80, 14, 145, 21};
 constexpr QPoint kPresetsLabel{32, 16};
 constexpr int kSeatLabelLeft = 32;
@@ -26,6 +28,10 @@ constexpr QRect kGamenameEdit{80, 174, 161, 21};
 constexpr QRect kOkButton{24, 208, 75, 25};
 constexpr QRect kCancelButton{160, 208, 75, 25};
 constexpr int kFewestSeats = 2;
+constexpr int kLevelBoxLeft = 232;
+constexpr int kLevelBoxWidth = 85;
+constexpr QPoint kLevelLabel{234, 32};
+const char* const kOnlineLevels = "Online games play every computer seat at Classic";
 
 const char* const kSeatWords[kColours] = {
     "Blue:", "Red:", "Purple:", "Orange:", "Green:", "Yellow:"};
@@ -68,6 +74,7 @@ TfPlayers::TfPlayers(UserPrompts& prompts, QWidget* parent)
     connect(cbPresets, &QComboBox::currentIndexChanged, this, &TfPlayers::cbPresetsChange);
 
     CreateSeatBoxes();
+    CreateLevelBoxes();
 
     lblGamename = new QLabel("Game name:", this);
     lblGamename->setObjectName("lblGamename");
@@ -90,8 +97,11 @@ TfPlayers::TfPlayers(UserPrompts& prompts, QWidget* parent)
     btnCancel->setAutoDefault(false);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject); // Escape does the same
 
-    QWidget* const order[] = {btnOk,     btnCancel, cbPBlue,   cbPRed,    cbPPurple,
-                              cbPOrange, cbPGreen,  cbPYellow, cbPresets, eGamename};
+    // The level column comes last, after the controls it was added to.
+    QWidget* const order[] = {btnOk,         btnCancel,     cbPBlue,       cbPRed,
+                              cbPPurple,     cbPOrange,     cbPGreen,      cbPYellow,
+                              cbPresets,     eGamename,     levelBoxes[0], levelBoxes[1],
+                              levelBoxes[2], levelBoxes[3], levelBoxes[4], levelBoxes[5]};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
@@ -118,6 +128,27 @@ void TfPlayers::CreateSeatBoxes() {
     }
 }
 
+void TfPlayers::CreateLevelBoxes() {
+    lblLevel = new QLabel("Level:", this);
+    lblLevel->setObjectName("lblLevel");
+    lblLevel->move(kLevelLabel);
+    lblLevel->adjustSize();
+    for (int i = 0; i < kColours; ++i) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(QString("cbLevel%1").arg(i));
+        for (const ComputerLevel level : kComputerLevels)
+            box->addItem(QString::fromUtf8(LevelName(level).data(), LevelName(level).size()));
+        box->setGeometry(kLevelBoxLeft, kSeatBoxTop + i * kSeatRowHeight, kLevelBoxWidth,
+                         kBoxHeight);
+        box->setEnabled(false);
+        connect(box, &QComboBox::currentIndexChanged, this, [this, i](int index) {
+            if (index >= 0 && LevelApplies(i))
+                editedLevels_[i] = kComputerLevels.at(index);
+        });
+        levelBoxes[i] = box;
+    }
+}
+
 void TfPlayers::showEvent(QShowEvent* event) {
     // Centred on the screen, not on the main window.
     if (const QScreen* s = screen())
@@ -127,7 +158,9 @@ void TfPlayers::showEvent(QShowEvent* event) {
 }
 
 void TfPlayers::FormShow() {
-    // Always opens on the first preset, whatever was chosen last time.
+    // Always opens on the first preset, whatever was chosen last time, and
+    // on the levels last accepted.
+    editedLevels_ = levels_;
     cbPresets->setCurrentIndex(0);
     cbPresetsChange();
 }
@@ -144,6 +177,25 @@ void TfPlayers::cbPBlueChange() {
     const bool open = AnySeatOpen();
     lblGamename->setVisible(open);
     eGamename->setVisible(open);
+    ShowLevels();
+}
+
+bool TfPlayers::LevelApplies(int i) const {
+    return seatBoxes[i]->currentIndex() == skComputer && !AnySeatOpen();
+}
+
+// A level box shows its seat's level, greyed where it does not count; with
+// an Open seat every box shows Classic, the level of online games.
+void TfPlayers::ShowLevels() {
+    const bool open = AnySeatOpen();
+    for (int i = 0; i < kColours; ++i) {
+        QComboBox* box = levelBoxes[i];
+        const QSignalBlocker shownOnly(box);
+        const ComputerLevel shown = open ? ComputerLevel::kClassic : editedLevels_[i];
+        box->setCurrentIndex(static_cast<int>(shown));
+        box->setEnabled(LevelApplies(i));
+        box->setToolTip(open ? kOnlineLevels : "");
+    }
 }
 
 bool TfPlayers::AnySeatOpen() const {
@@ -163,7 +215,10 @@ void TfPlayers::btnOkClick() {
         prompts_.ShowMessage("Invalid selection");
         return;
     }
-    for (int i = 0; i < kColours; ++i)
+    for (int i = 0; i < kColours; ++i) {
         chosen_[i] = static_cast<SeatKind>(seatBoxes[i]->currentIndex());
+        chosenLevels_[i] = LevelApplies(i) ? editedLevels_[i] : ComputerLevel::kClassic;
+    }
+    levels_ = editedLevels_;
     accept();
 }

@@ -9,6 +9,7 @@ const char* const kCompSpeed = "CompSpeed";
 const char* const kJumpBack = "JumpBack";
 const char* const kMarbleSize = "MarbleSize";
 const char* const kShowLastMove = "ShowLastMove";
+const char* const kLevels = "Levels";
 const char* const kNickname = "Nickname";
 const char* const kLobbyHost = "LobbyHost";
 const char* const kLocalAddress = "LocalAddress";
@@ -28,6 +29,7 @@ StoredSettings ReadSettings(const ProfileFile& ini) {
     const int showLastMove = ini.ReadInteger(kMain, kShowLastMove, s.showLastMove);
     if (showLastMove == 0 || showLastMove == 1)
         s.showLastMove = showLastMove == 1;
+    s.levels = ParseLevels(ini.ReadString(kMain, kLevels, ""));
     s.clientName = ini.ReadString(kMulti, kNickname, "");
     const std::string lobbyHost = ini.ReadString(kMulti, kLobbyHost, s.lobbyHost);
     if (ParseLobbyHost(lobbyHost))
@@ -46,6 +48,10 @@ void WriteSettings(ProfileFile& ini, const StoredSettings& settings) {
     const bool present = ini.ReadString(kMain, kShowLastMove).has_value();
     if (present || !settings.showLastMove)
         ini.WriteString(kMain, kShowLastMove, settings.showLastMove ? "1" : "0");
+    // Every seat Classic is not added to a file that lacks the key either.
+    const bool levelsPresent = ini.ReadString(kMain, kLevels).has_value();
+    if (levelsPresent || settings.levels != ComputerLevels{})
+        ini.WriteString(kMain, kLevels, LevelLetters(settings.levels));
     ini.WriteString(kMulti, kNickname, settings.clientName);
     ini.WriteString(kMulti, kLobbyHost, settings.lobbyHost);
     ini.WriteString(kMulti, kLocalAddress, settings.localAddress);
@@ -95,6 +101,20 @@ bool IsDottedIPv4(const std::string& text) {
         start = dot + 1;
     }
     return true;
+}
+
+ComputerLevels ParseLevels(const std::string& letters) {
+    ComputerLevels levels{};
+    for (size_t i = 0; i < levels.size() && i < letters.size(); ++i)
+        levels[i] = LevelFromLetter(letters[i]).value_or(ComputerLevel::kClassic);
+    return levels;
+}
+
+std::string LevelLetters(const ComputerLevels& levels) {
+    std::string letters;
+    for (const ComputerLevel level : levels)
+        letters += LevelLetter(level);
+    return letters;
 }
 
 std::string NicknameOf(const std::string& clientName) {

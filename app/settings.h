@@ -1,10 +1,11 @@
 // The settings kept between runs in zellhop.ini: the computer's speed, the
 // jump-back option, the marble size, whether the last moves are shown, the
-// player's online name, the lobby's host and the local address online play
-// binds to.
+// computer's level per colour, the player's online name, the lobby's host
+// and the local address online play binds to.
 #pragma once
 
 #include "board_layout.h"
+#include "computer_level.h"
 #include "profile_file.h"
 
 #include <cstddef>
@@ -21,7 +22,10 @@ struct StoredSettings {
     bool jumpBack = false;                      // any non-zero number reads as true
     MarbleSize marbleSize = kDefaultMarbleSize; // 0, 1 or 2; anything else reads as 1
     bool showLastMove = true;                   // 0 or 1; anything else reads as the default
-    std::string clientName;                     // the whole name, as the peers are told it
+    // In colour order, one letter each ("CSCCEC"); a letter that names no
+    // level, or one missing, reads as Classic.
+    ComputerLevels levels{};
+    std::string clientName; // the whole name, as the peers are told it
     // "host" or "host:port" (port 80 unless given); also the web host of
     // the account pages and the about box's link.
     std::string lobbyHost = kDefaultLobbyHost;
@@ -46,6 +50,10 @@ StoredSettings ReadSettings(const ProfileFile& ini);
 // Writes them all, keeping everything else in the file.  Throws
 // std::runtime_error when the file cannot be written.
 void WriteSettings(ProfileFile& ini, const StoredSettings& settings);
+
+// The levels as the settings file keeps them, and back.
+ComputerLevels ParseLevels(const std::string& letters);
+std::string LevelLetters(const ComputerLevels& levels);
 
 // The first kNicknameLength characters of a UTF-8 name, never cutting one
 // character in two.

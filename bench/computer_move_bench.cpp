@@ -31,7 +31,8 @@ namespace {
 const char* const kGames[] = {"C--C--", "C-C-C-", "CC-CC-", "CCCCCC"};
 const char* const kCorpus[] = {"corpus/crowded-1", "corpus/crowded-2"};
 const char* const kClimbed[] = {"positions/climb-1", "positions/climb-2", "positions/climb-3",
-                                "positions/climb-4", "positions/climb-5", "positions/climb-6"};
+                                "positions/climb-4", "positions/climb-5", "positions/climb-6",
+                                "positions/climb-7", "positions/climb-8"};
 constexpr int kMaxTurns = 1000;
 constexpr int kTimingsPerMove = 5; // the best of these counts, to keep noise out
 constexpr double kMicroseconds = 1e6;

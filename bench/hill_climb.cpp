@@ -8,7 +8,7 @@
 //
 //   zellhop-hill-climb [--climbs N] [--steps N] [--seed S] [--out DIR]
 //                      [--seat-marbles N] [--objective bounded|nodes|time]
-//                      [--from POSITION-FILE]
+//                      [--start lattice|target] [--from POSITION-FILE]
 
 #include "board_tables.h"
 #include "classic_rule.h"
@@ -25,6 +25,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,15 +37,19 @@ struct Options {
     int seatMarbles = kMarblesPerColour; // at most this many marbles of the seat to move
     std::string objective = "bounded";   // what a climb raises: see Score
     std::string from;                    // a position file to start every climb from
+    std::string start = "lattice";       // where climbs start: see Climber::Start
 };
 
 class Climber {
   public:
-    Climber(uint32_t seed, int seatMarbles) : rng_(seed), seatMarbles_(seatMarbles) {}
+    Climber(uint32_t seed, int seatMarbles, bool inTarget)
+        : rng_(seed), seatMarbles_(seatMarbles), inTarget_(inTarget) {}
+
+    SearchPosition Start() { return inTarget_ ? TargetStart() : LatticeStart(); }
 
     // Other colours on most holes of one of the board's three interleaved
     // lattices, the seat's marbles in between: long jump networks.
-    SearchPosition Start() {
+    SearchPosition LatticeStart() {
         const BoardTables& t = Tables();
         SearchPosition p;
         for (int k = 0; k < kColours; ++k)
@@ -66,6 +71,34 @@ class Climber {
         return p;
     }
 
+    // The seat's marbles in its target star point (weight 0.5, where a
+    // chain cut back scores twice its landing), that point crowded with
+    // them and with other colours, and the lattice network around it: the
+    // marbles inside may leave the point and jump back into it.
+    SearchPosition TargetStart() {
+        SearchPosition p = LatticeStart();
+        const BoardTables& t = Tables();
+        const int target = Opposite(p.seat);
+        std::vector<int> inside;
+        t.triangleHoles(target).forEach([&](int h) { inside.push_back(h); });
+        // The point emptied, then filled again: the seat's marbles first.
+        int kept = 0;
+        for (int i = 0; i < p.count; ++i)
+            if (!(t.triangle(p.marbles[i].hole) == target || p.marbles[i].colour == p.seat))
+                p.marbles[kept++] = p.marbles[i];
+        p.count = kept;
+        const int own = 1 + Pick(seatMarbles_);
+        for (int k = 0; k < own; ++k) {
+            const int at = Pick(static_cast<int>(inside.size()));
+            Add(p, p.seat, inside[at]);
+            inside.erase(inside.begin() + at);
+        }
+        for (const int h : inside)
+            if (Pick(100) < 40)
+                Add(p, (p.seat + 1 + Pick(kColours - 1)) % kColours, h);
+        return p;
+    }
+
     // A small change that keeps the position one a game could hold.
     SearchPosition Mutate(const SearchPosition& from) {
         for (;;) {
@@ -82,10 +115,16 @@ class Climber {
         for (;;) {
             SearchPosition p = from;
             const int i = Pick(p.count);
-            switch (Pick(5)) {
+            switch (Pick(inTarget_ ? 6 : 5)) {
             case 0: // move a marble
                 p.marbles[i].hole = static_cast<int8_t>(FreeHole(p));
                 return p;
+            case 5: // move a marble into the seat's target star point
+                if (const int h = FreeTargetHole(p); h != kNoHole) {
+                    p.marbles[i].hole = static_cast<int8_t>(h);
+                    return p;
+                }
+                break;
             case 1: // recolour a marble
                 if (Recolour(p, i, Pick(kColours)))
                     return p;
@@ -128,6 +167,12 @@ class Climber {
             if (const int h = Pick(kHoleCount); !occupied.has(h))
                 return h;
     }
+    int FreeTargetHole(const SearchPosition& p) {
+        const HoleSet free = Tables().triangleHoles(Opposite(p.seat)).without(p.Occupied());
+        std::vector<int> holes;
+        free.forEach([&](int h) { holes.push_back(h); });
+        return holes.empty() ? kNoHole : holes[Pick(static_cast<int>(holes.size()))];
+    }
     static bool Add(SearchPosition& p, int colour, int hole) {
         const int number = FreeNumber(p, colour);
         if (number < 0)
@@ -147,6 +192,7 @@ class Climber {
 
     std::mt19937 rng_;
     int seatMarbles_;
+    bool inTarget_;
 };
 
 int64_t Nodes(const SearchPosition& p, const PruneOptions& options = {}) {
@@ -211,6 +257,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
         else if (name == "--objective" &&
                  (value == "bounded" || value == "nodes" || value == "time"))
             o.objective = value;
+        else if (name == "--start" && (value == "lattice" || value == "target"))
+            o.start = value;
         else if (name == "--from")
             o.from = value;
         else if (name == "--seat-marbles")
@@ -227,10 +275,11 @@ int main(int argc, char** argv) {
     Options o;
     if (!ParseArguments(argc, argv, o)) {
         std::cerr << "usage: zellhop-hill-climb [--climbs N] [--steps N] [--seed S] [--out DIR]"
-                     " [--seat-marbles N] [--objective bounded|nodes|time] [--from FILE]\n";
+                     " [--seat-marbles N] [--objective bounded|nodes|time] [--start lattice|target]"
+                     " [--from FILE]\n";
         return 2;
     }
-    Climber climber(o.seed, o.seatMarbles);
+    Climber climber(o.seed, o.seatMarbles, o.start == "target");
     for (int climb = 0; climb < o.climbs; ++climb) {
         SearchPosition best = o.from.empty() ? climber.Start() : Read(o.from);
         int64_t bestNodes = Score(o.objective, best);

@@ -1,5 +1,6 @@
 #include "computer_level.h"
 
+#include "marble.h"
 #include "pruned_search.h"
 
 namespace {
@@ -99,4 +100,21 @@ LevelMove ChooseLevelMove(const SearchPosition& position, ComputerLevel level,
         move.number = position.marbles[marble].number;
     }
     return move;
+}
+
+ComputerChoice LiveChoice(const MarbleList& marbles, const LevelMove& move) {
+    ComputerChoice choice;
+    if (move.abandoned)
+        return choice;
+    choice.marble = marbles.FindBall(move.colour, move.number);
+    if (choice.marble)
+        choice.path = HolesAlong(*choice.marble->pos, move.path);
+    return choice;
+}
+
+ComputerChoice ChooseMoveAtLevel(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
+                                 ComputerLevel level) {
+    if (level == ComputerLevel::kClassic)
+        return ChooseComputerMove(marbles, homeHoles, seat);
+    return LiveChoice(marbles, ChooseLevelMove(TakeSnapshot(marbles, homeHoles, seat), level));
 }

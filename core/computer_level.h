@@ -19,6 +19,7 @@
 // gives the same move on every machine, at any speed.
 #pragma once
 
+#include "computer_player.h"
 #include "level_search.h"
 #include "search_position.h"
 
@@ -36,6 +37,9 @@ enum class ComputerLevel {
 
 inline constexpr std::array<ComputerLevel, 3> kComputerLevels = {
     ComputerLevel::kClassic, ComputerLevel::kStrong, ComputerLevel::kExpert};
+
+// The level of each colour's computer, in colour order.
+using ComputerLevels = std::array<ComputerLevel, kColours>;
 
 // "Classic", "Strong", "Expert".
 std::string_view LevelName(ComputerLevel level);
@@ -60,3 +64,12 @@ struct LevelMove {
 // choice.
 LevelMove ChooseLevelMove(const SearchPosition& position, ComputerLevel level,
                           const std::atomic<bool>* stop = nullptr);
+
+// The level move on the live marbles it was searched from: no marble when
+// the search was abandoned or the seat has no legal move.
+ComputerChoice LiveChoice(const MarbleList& marbles, const LevelMove& move);
+
+// The seat's move at `level`, on this thread: kClassic is
+// ChooseComputerMove itself, the others search a snapshot.
+ComputerChoice ChooseMoveAtLevel(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
+                                 ComputerLevel level);

@@ -67,6 +67,16 @@ bool Match::AnySeatTakesPart() const {
                        [](const Seat& seat) { return seat.kind != skNone; });
 }
 
+bool Match::Online() const {
+    return std::any_of(seats_.begin(), seats_.end(), [](const Seat& seat) {
+        return seat.kind == skOpen || seat.kind == skRemote;
+    });
+}
+
+ComputerLevel Match::LevelOf(int colour) const {
+    return Online() ? ComputerLevel::kClassic : levels_.at(colour);
+}
+
 bool Match::ComputerHasTurn() const {
     const int32_t seat = state_.currentSeat;
     return seat >= 0 && seat < kColours && PlayedByComputer(seats_[seat].kind);
@@ -111,6 +121,10 @@ void Match::LayOut() {
 // generation and stops.
 void Match::TakeMarblesOff() {
     ++generation_;
+    // Searches still running for the old marbles stop; the new game's get
+    // a flag of their own.
+    searchStop_->store(true);
+    searchStop_ = std::make_shared<std::atomic<bool>>(false);
     shownTargets_.clear();
     state_.selectedMarble = nullptr;
     remoteSteps_.clear();
@@ -270,6 +284,11 @@ void Match::Place(TZellhopBall& marble, TZellhopPos& hole) {
     listener().MarblePlaced(marble);
 }
 
+void Match::Halt() {
+    halted_ = true;
+    searchStop_->store(true);
+}
+
 bool Match::CheckWin() {
     TZellhopBall* won = FindWinner(state_.homeHoles, marbles_);
     if (!won)
@@ -294,8 +313,9 @@ void Match::ComputerMove() {
     path_.Clear();
     const uint64_t game = generation_;
     const int seat = state_.currentSeat;
-    const ComputerChoice choice = choose_ ? choose_(marbles_, state_.homeHoles, seat)
-                                          : ChooseComputerMove(marbles_, state_.homeHoles, seat);
+    const ComputerChoice choice =
+        choose_ ? choose_(marbles_, state_.homeHoles, seat)
+                : ChooseMoveAtLevel(marbles_, state_.homeHoles, seat, LevelOf(seat));
     if (!Abandoned(game)) {
         if (choice.marble)
             ShowComputerMove(*choice.marble, choice.path);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "board.h"
+#include "computer_level.h"
 #include "computer_player.h"
 #include "game_state.h"
 #include "marble.h"
@@ -21,9 +22,11 @@
 #include "saved_game.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -38,7 +41,8 @@ struct PlacedMarble {
 
 class Match {
   public:
-    // How the computer chooses a seat's move.  It may run events (a search
+    // How the computer chooses a seat's move, in place of
+    // ChooseMoveAtLevel at the seat's LevelOf.  It may run events (a search
     // on another thread while the window waits): the game checks afterwards
     // whether it still wants the answer.
     using MoveChooser =
@@ -62,6 +66,23 @@ class Match {
     // A remote player whose address became known after the start.
     void SetSeatPlayer(int colour, PlayerId player);
     bool AnySeatTakesPart() const;
+
+    // --- Computer levels ---------------------------------------------------
+    // The level each colour's computer plays in a local game (Classic until
+    // set).  Seats keep it through new games; an opened record sets it.
+    void SetLevels(const ComputerLevels& levels) { levels_ = levels; }
+    const ComputerLevels& Levels() const { return levels_; }
+    // Whether this is an online game: a seat is Open or Remote.  Every
+    // online game has one on every program for as long as it runs (a
+    // leaver's seat turns Open).
+    bool Online() const;
+    // The level the seat's computer plays now: its own in a local game,
+    // Classic in an online one, where every program plays the computer
+    // seats itself and the seat table carries no level.
+    ComputerLevel LevelOf(int colour) const;
+    // Set once this game's marbles are taken off or the program halts: a
+    // search for one of its moves, on any thread, may stop then.
+    std::shared_ptr<const std::atomic<bool>> SearchStop() const { return searchStop_; }
 
     // --- The course of a game -------------------------------------------
     // A new game: every taking-part colour laid out on its star point, the
@@ -88,7 +109,7 @@ class Match {
     // End Current Game: no game any more, the marbles taken off.
     void EndGame();
     // The program closes: whatever runs stops at its next check.
-    void Halt() { halted_ = true; }
+    void Halt();
     bool Halted() const { return halted_; }
 
     // --- A human at this computer ----------------------------------------
@@ -269,7 +290,10 @@ class Match {
     bool jumpBackInRecord_ = false;
     std::vector<TurnRecord> ahead_;
 
+    ComputerLevels levels_{};
+
     uint64_t generation_ = 0;
+    std::shared_ptr<std::atomic<bool>> searchStop_ = std::make_shared<std::atomic<bool>>(false);
     bool halted_ = false;
     bool computerMoving_ = false;
     bool beginningTurn_ = false; // a turn begins and lets its view draw it

@@ -351,6 +351,10 @@ bool Match::CanSave() const {
 SavedGame Match::Saved() const {
     SavedGame record;
     record.kinds = playedKinds_;
+    // The levels the computer seats play at; an online game's play Classic.
+    for (int colour = 0; colour < kColours; ++colour)
+        if (playedKinds_[colour] == skComputer)
+            record.levels[colour] = LevelOf(colour);
     record.jumpBack = jumpBackInRecord_;
     record.turns = Line();
     if (TurnUnderWay() && !Reviewing()) {
@@ -375,6 +379,7 @@ void Match::Load(const SavedGame& record) {
                      [](SeatKind kind) { return kind != skNone; }))
         throw LineError(0, "no seat takes part");
     SetKinds(PlayableKinds(record.kinds));
+    SetLevels(record.levels);
     ClearBoard();
     playedKinds_ = record.kinds;
     jumpBackInRecord_ = record.jumpBack;

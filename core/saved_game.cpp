@@ -81,12 +81,12 @@ class RecordReader {
 
     void ReadSeats(const std::vector<std::string_view>& fields) {
         const char* const form =
-            "seats must be six letters of H, C, O, R and - in colour order, not all -";
+            "seats must be six letters of H, C, S, E, O, R and - in colour order, not all -";
         if (fields.size() != 2 || fields[1].size() != kColours)
             Fail(form);
         bool any = false;
         for (int colour = 0; colour < kColours; ++colour) {
-            if (!SeatKindOfLetter(fields[1][colour], record_.kinds[colour]))
+            if (!SeatKindOfLetter(fields[1][colour], record_.kinds[colour], record_.levels[colour]))
                 Fail(form);
             any = any || record_.kinds[colour] != skNone;
         }
@@ -165,7 +165,9 @@ class RecordReader {
 
 } // namespace
 
-char SeatLetter(SeatKind kind) {
+char SeatLetter(SeatKind kind, ComputerLevel level) {
+    if (kind == skComputer)
+        return LevelLetter(level);
     for (const SeatLetterOf& s : kSeatLetters)
         if (s.kind == kind)
             return s.letter;
@@ -181,6 +183,16 @@ bool SeatKindOfLetter(char letter, SeatKind& kind) {
     return false;
 }
 
+bool SeatKindOfLetter(char letter, SeatKind& kind, ComputerLevel& level) {
+    if (const std::optional<ComputerLevel> computer = LevelFromLetter(letter)) {
+        kind = skComputer;
+        level = *computer;
+        return true;
+    }
+    level = ComputerLevel::kClassic;
+    return SeatKindOfLetter(letter, kind);
+}
+
 SeatKinds PlayableKinds(const SeatKinds& kinds) {
     SeatKinds playable = kinds;
     for (SeatKind& kind : playable)
@@ -192,8 +204,8 @@ SeatKinds PlayableKinds(const SeatKinds& kinds) {
 std::string SavedGameText(const SavedGame& record) {
     std::string text(kSeatsWord);
     text += ' ';
-    for (SeatKind kind : record.kinds)
-        text += SeatLetter(kind);
+    for (int colour = 0; colour < kColours; ++colour)
+        text += SeatLetter(record.kinds[colour], record.levels[colour]);
     text += '\n';
     text += std::string(kJumpBackWord) + (record.jumpBack ? " 1\n" : " 0\n");
     for (const TurnRecord& turn : record.turns) {

@@ -10,14 +10,16 @@
 //   2 BLUE pass
 //
 // Seat letters in colour order: H a human at this computer, C the
-// computer, O open for a joining player, R a player over the Internet, -
-// nobody.  A "hint" line notes that the human asked for a hint in the turn
-// whose move line follows (at the end of the file: in the turn that was
-// under way when the game was kept).  Blank lines and lines beginning with
+// computer (S and E: the computer at the Strong and Expert levels, as
+// zellhop-selfplay's seats name them), O open for a joining player, R a
+// player over the Internet, - nobody.  A "hint" line notes that the human asked for a hint in the
+// turn whose move line follows (at the end of the file: in the turn that was under way when the
+// game was kept).  Blank lines and lines beginning with
 // "#" carry nothing.  Reading checks the form of every line; whether the
 // moves obey the rules is the game's to check (Match::CheckSavedGame).
 #pragma once
 
+#include "computer_level.h"
 #include "game_state.h"
 #include "move_record.h"
 #include "text_fields.h"
@@ -28,6 +30,7 @@
 
 struct SavedGame {
     SeatKinds kinds{};
+    ComputerLevels levels{};       // Classic but for S and E seats
     bool jumpBack = false;         // jumping straight back was allowed in the game
     std::vector<TurnRecord> turns; // every turn played, hints attached
     TurnRecord turnUnderWay;       // only its hint counts: a hint with no move yet
@@ -36,9 +39,10 @@ struct SavedGame {
 };
 
 // The letter of a seat kind in the "seats" line, and back; '?' / false for
-// what is none of them.
-char SeatLetter(SeatKind kind);
+// what is none of them.  A computer seat's letter is its level's.
+char SeatLetter(SeatKind kind, ComputerLevel level = ComputerLevel::kClassic);
 bool SeatKindOfLetter(char letter, SeatKind& kind);
+bool SeatKindOfLetter(char letter, SeatKind& kind, ComputerLevel& level);
 
 // The seats of a record as the game plays them when it is opened: a seat
 // that was open or a remote player's is the computer's.

@@ -61,15 +61,8 @@ std::string SeatLevelsText(const SeatLevels& levels) {
 
 MoveChooser LevelChooser(const SeatLevels& levels) {
     return [levels](const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
-        const ComputerLevel level = levels[seat].value_or(ComputerLevel::kClassic);
-        if (level == ComputerLevel::kClassic)
-            return ChooseComputerMove(marbles, homeHoles, seat);
-        const LevelMove move = ChooseLevelMove(TakeSnapshot(marbles, homeHoles, seat), level);
-        ComputerChoice choice;
-        choice.marble = marbles.FindBall(move.colour, move.number);
-        if (choice.marble)
-            choice.path = HolesAlong(*choice.marble->pos, move.path);
-        return choice;
+        return ChooseMoveAtLevel(marbles, homeHoles, seat,
+                                 levels[seat].value_or(ComputerLevel::kClassic));
     };
 }
 

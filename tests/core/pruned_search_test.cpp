@@ -158,9 +158,48 @@ class RandomPositions {
             p.marbles.Add(p.seat, 0, *p.board.at({0, 0}));
     }
 
+    // The seat's marbles inside its target star point, where a chain that
+    // passes the tip scores less than its landing hole, the rest of the
+    // point partly filled with other colours, and a crowded lattice around
+    // it: marbles may leave the point and jump back into it.
+    void TargetPoint(Position& p) {
+        Lattice(p, 50 + Pick(51));
+        const HoleSet target = Tables().triangleHoles(Opposite(p.seat));
+        std::vector<int> inside;
+        target.forEach([&](int h) { inside.push_back(h); });
+        std::vector<std::pair<int, int>> kept; // colour, hole
+        for (const auto& m : p.marbles)
+            if (m->colour != p.seat && !target.has(HoleIndex(p, *m->pos)))
+                kept.push_back({m->colour, HoleIndex(p, *m->pos)});
+        p.marbles.RemoveAll();
+        std::array<int, kColours> numbers{};
+        for (const auto& [colour, hole] : kept)
+            p.marbles.Add(colour, numbers[colour]++, p.board.hole(hole));
+        const int own = 1 + Pick(10);
+        for (size_t i = inside.size(); i > 1; --i)
+            std::swap(inside[i - 1], inside[Pick(static_cast<int>(i))]);
+        for (size_t i = 0; i < inside.size(); ++i) {
+            if (static_cast<int>(i) < own)
+                p.marbles.Add(p.seat, numbers[p.seat]++, p.board.hole(inside[i]));
+            else if (const int colour = (p.seat + 1 + Pick(kColours - 1)) % kColours;
+                     Pick(100) < 40 && numbers[colour] < 10)
+                p.marbles.Add(colour, numbers[colour]++, p.board.hole(inside[i]));
+        }
+        // A few more of the seat's marbles outside, to come in.
+        for (int extra = Pick(10 - own + 1); extra > 0 && numbers[p.seat] < 10; --extra)
+            if (const int h = Pick(kHoleCount); p.board.hole(h).ball == nullptr)
+                p.marbles.Add(p.seat, numbers[p.seat]++, p.board.hole(h));
+    }
+
     int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
 
   private:
+    static int HoleIndex(const Position& p, const TZellhopPos& hole) {
+        for (int h = 0; h < kHoleCount; ++h)
+            if (&p.board.hole(h) == &hole)
+                return h;
+        return -1;
+    }
     std::vector<int> ShuffledHoles() {
         std::vector<int> holes(kHoleCount);
         std::iota(holes.begin(), holes.end(), 0);
@@ -191,6 +230,19 @@ TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnCrowdedLatticePositions) {
         ExpectSameChoice(p, "lattice " + std::to_string(i));
         if (i % 10 == 0)
             ExpectSameMarbleResults(p, "lattice " + std::to_string(i));
+        if (HasFailure())
+            return;
+    }
+}
+
+TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchWithTheSeatInItsTargetPoint) {
+    RandomPositions random(31);
+    for (int i = 0; i < Scaled(400); ++i) {
+        Position p;
+        random.TargetPoint(p);
+        ExpectSameChoice(p, "target point " + std::to_string(i));
+        if (i % 10 == 0)
+            ExpectSameMarbleResults(p, "target point " + std::to_string(i));
         if (HasFailure())
             return;
     }
@@ -249,13 +301,13 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
 
 // Positions that take the exhaustive search long, and positions that the
 // hill-climber (bench/hill_climb.cpp) built to make the pruned search work
-// hardest.
+// hardest (7 and 8 with the seat's marbles in its target star point).
 TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeEitherLong) {
     for (const char* file :
          {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
           "positions/long-4.txt", "positions/climb-1.txt", "positions/climb-2.txt",
           "positions/climb-3.txt", "positions/climb-4.txt", "positions/climb-5.txt",
-          "positions/climb-6.txt"}) {
+          "positions/climb-6.txt", "positions/climb-7.txt", "positions/climb-8.txt"}) {
         Position p;
         p.seat = ReadPositionFile(TestDataPath(file), p.board, p.marbles);
         ExpectSameChoice(p, file);

@@ -50,13 +50,13 @@ TEST(SavedGame, EveryMalformedLineIsRefusedByNumberAndReason) {
          "line 1: expected \"seats <KINDS>\" and \"jumpback 0|1\" before the first turn"},
         {"seats H--C--\n1 BLUE pass\n",
          "line 2: expected \"seats <KINDS>\" and \"jumpback 0|1\" before the first turn"},
-        {"seats H--X--\n", "line 1: seats must be six letters of H, C, O, R and - in colour "
+        {"seats H--X--\n", "line 1: seats must be six letters of H, C, S, E, O, R and - in colour "
                            "order, not all -"},
-        {"seats ------\n", "line 1: seats must be six letters of H, C, O, R and - in colour "
+        {"seats ------\n", "line 1: seats must be six letters of H, C, S, E, O, R and - in colour "
                            "order, not all -"},
-        {"seats H--C-\n", "line 1: seats must be six letters of H, C, O, R and - in colour "
+        {"seats H--C-\n", "line 1: seats must be six letters of H, C, S, E, O, R and - in colour "
                           "order, not all -"},
-        {"seats h--c--\n", "line 1: seats must be six letters of H, C, O, R and - in colour "
+        {"seats h--c--\n", "line 1: seats must be six letters of H, C, S, E, O, R and - in colour "
                            "order, not all -"},
         {"jumpback 2\n", "line 1: jumpback must be 0 or 1"},
         {"jumpback\n", "line 1: jumpback must be 0 or 1"},
@@ -90,6 +90,37 @@ TEST(SavedGame, EveryMalformedLineIsRefusedByNumberAndReason) {
             EXPECT_STREQ(e.what(), c.message) << c.text;
         }
     }
+}
+
+// S and E are computer seats at the stronger levels; C stays the classic
+// computer, so records written before the levels read as they did.
+TEST(SavedGame, ComputerSeatsCarryTheirLevelsAndWriteThemBack) {
+    using L = ComputerLevel;
+    const struct {
+        const char* seats;
+        SeatKinds kinds;
+        ComputerLevels levels;
+    } cases[] = {
+        {"H--C--", {skHuman, skNone, skNone, skComputer, skNone, skNone}, {}},
+        {"S--E--",
+         {skComputer, skNone, skNone, skComputer, skNone, skNone},
+         {L::kStrong, L::kClassic, L::kClassic, L::kExpert, L::kClassic, L::kClassic}},
+        {"CSEORH",
+         {skComputer, skComputer, skComputer, skOpen, skRemote, skHuman},
+         {L::kClassic, L::kStrong, L::kExpert, L::kClassic, L::kClassic, L::kClassic}},
+    };
+    for (const auto& c : cases) {
+        const std::string text = std::string("seats ") + c.seats + "\njumpback 0\n";
+        const SavedGame record = ReadSavedGame(text);
+        EXPECT_EQ(record.kinds, c.kinds) << c.seats;
+        EXPECT_EQ(record.levels, c.levels) << c.seats;
+        EXPECT_EQ(SavedGameText(record), text);
+    }
+    // A level on a seat that is not the computer's is not written.
+    SavedGame human;
+    human.kinds = {skHuman, skNone, skNone, skComputer, skNone, skNone};
+    human.levels.fill(ComputerLevel::kExpert);
+    EXPECT_EQ(SavedGameText(human).substr(0, 13), "seats H--E--\n");
 }
 
 TEST(SavedGame, SeatLettersNameEveryKind) {

@@ -132,14 +132,15 @@ void PrintTiming(std::vector<double> seconds) {
               << Microseconds(*middle) << ", worst " << Microseconds(worst) << " per move\n";
 }
 
-// The seats and the very move lines printed, as the game opens them.  A
-// saved game knows computer seats, not their levels: the game plays on with
-// its own.
+// The seats with their levels and the very move lines printed, as the game
+// opens them.
 bool WriteRecord(const std::string& fileName, const SeatLevels& seats,
                  std::vector<TurnRecord> turns) {
     SavedGame record;
-    for (int colour = 0; colour < kColours; ++colour)
+    for (int colour = 0; colour < kColours; ++colour) {
         record.kinds[colour] = seats[colour] ? skComputer : skNone;
+        record.levels[colour] = seats[colour].value_or(ComputerLevel::kClassic);
+    }
     record.turns = std::move(turns);
     std::ofstream file(fileName, std::ios::binary);
     file << SavedGameText(record);
