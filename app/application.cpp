@@ -3,6 +3,7 @@
 #include "about_box.h"
 #include "design_font.h"
 #include "game_list_dialog.h"
+#include "http_errors.h"
 #include "main_window.h"
 #include "message_box_prompts.h"
 #include "options_dialog.h"
@@ -22,6 +23,8 @@ ZellhopApplication::~ZellhopApplication() = default;
 bool ZellhopApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
+    } catch (const ERequestCancelled&) {
+        return false; // cancelled on purpose: nothing to show
     } catch (const std::exception& e) {
         prompts_->ShowMessage(QString::fromUtf8(e.what()));
         return false;
@@ -45,10 +48,12 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
     dialogs.about = new TAboutBox(main);
     auto* login = new TfTavloLogin(main);
     login->setFont(DesignFont());
-    login->SetLobby([main](const std::string& target) { return main->LobbyGet(target); },
+    login->SetLobby([main](const std::string& target) { return main->LoginRequest(target); },
                     [main](const TLoginReply& reply, const std::string& userName) {
                         main->LoggedIn(reply, userName);
                     });
+    // Cancel ends a login request under way at once.
+    QObject::connect(login, &QDialog::rejected, main, [main] { main->CancelLoginRequest(); });
     login->SetErrorBox([main](const QString& message) { main->Prompts().ShowMessage(message); });
     dialogs.login = login;
     auto* gamelist = new TfGamelist(main);

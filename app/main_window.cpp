@@ -7,6 +7,7 @@
 #include "design_font.h"
 #include "file_version.h"
 #include "game_list_dialog.h"
+#include "http_errors.h"
 #include "marble_view.h"
 #include "message_box_prompts.h"
 #include "options_dialog.h"
@@ -41,6 +42,7 @@ constexpr QRect kBoardDesignRect{104, 0, 518, 530};
 constexpr QPoint kYourTurnPlace{10, 5};
 constexpr int kYourTurnPixelSize = 16;
 constexpr int kRefreshGameInterval = 100000; // ms
+const char* const kWaitingForLobby = "Waiting for the lobby...";
 
 QRect Rect(const PictureRect& r) {
     return {r.left, r.top, r.width, r.height};
@@ -135,6 +137,11 @@ void TfMain::CreateControls() {
             sbPanels[i]->setFixedWidth(kPanelWidths[i]);
         sb->addWidget(sbPanels[i], last ? 1 : 0);
     }
+    sbLobby = new QLabel(kWaitingForLobby, sb);
+    sbLobby->setObjectName("sbLobby");
+    sbLobby->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    sb->addPermanentWidget(sbLobby);
+    sbLobby->hide();
     setStatusBar(sb);
 
     tm = new QTimer(this);
@@ -158,19 +165,22 @@ void TfMain::CreateActions() {
         QKeySequence shortcut;
         bool enabled;
         void (TfMain::*handler)();
+        bool heldForLobby; // waits for a lobby request under way
     };
     // Exit and About have no shortcut of their own; their menu entries
     // carry Ctrl+Q and F1, and in Qt the entry is the action.
     const Design actions[] = {
-        {aNewGame, "aNewGame", "New Game", "Game", Qt::Key_F2, true, &TfMain::aNewGameExecute},
+        {aNewGame, "aNewGame", "New Game", "Game", Qt::Key_F2, true, &TfMain::aNewGameExecute,
+         true},
         {aEndGame, "aEndGame", "End Current Game", "Game", Qt::CTRL | Qt::Key_E, false,
-         &TfMain::aEndGameExecute},
+         &TfMain::aEndGameExecute, true},
         {aJoinGame, "aJoinGame", "Join a game on Tavlo", "Game", Qt::Key_F4, true,
-         &TfMain::aJoinGameExecute},
-        {aExit, "aExit", "Exit", "File", Qt::CTRL | Qt::Key_Q, true, &TfMain::aExitExecute},
-        {aEndTurn, "aEndTurn", "End Turn", "Play", Qt::Key_F10, false, &TfMain::aEndTurnExecute},
-        {aAbout, "aAbout", "About Zellhop", "", Qt::Key_F1, true, &TfMain::aAboutExecute},
-        {aPause, "aPause", "Pause", "Play", Qt::Key_F3, false, &TfMain::aPauseExecute},
+         &TfMain::aJoinGameExecute, true},
+        {aExit, "aExit", "Exit", "File", Qt::CTRL | Qt::Key_Q, true, &TfMain::aExitExecute, false},
+        {aEndTurn, "aEndTurn", "End Turn", "Play", Qt::Key_F10, false, &TfMain::aEndTurnExecute,
+         true},
+        {aAbout, "aAbout", "About Zellhop", "", Qt::Key_F1, true, &TfMain::aAboutExecute, false},
+        {aPause, "aPause", "Pause", "Play", Qt::Key_F3, false, &TfMain::aPauseExecute, false},
     };
     for (const Design& d : actions) {
         d.action = new QAction(d.caption, this);
@@ -178,9 +188,15 @@ void TfMain::CreateActions() {
         d.action->setProperty("category", QString(d.category));
         d.action->setShortcut(d.shortcut);
         d.action->setEnabled(d.enabled);
-        connect(d.action, &QAction::triggered, this, [this, handler = d.handler] {
-            ShowingErrors([this, handler] { (this->*handler)(); });
-        });
+        connect(d.action, &QAction::triggered, this,
+                [this, action = d.action, handler = d.handler, held = d.heldForLobby] {
+                    if (held && HeldForLobby([action] {
+                            if (action->isEnabled())
+                                action->trigger();
+                        }))
+                        return;
+                    ShowingErrors([this, handler] { (this->*handler)(); });
+                });
         addAction(d.action); // shortcuts work while the menu is closed
     }
 }
@@ -189,8 +205,10 @@ void TfMain::CreateMenu() {
     File1 = menuBar()->addMenu("File");
     File1->setObjectName("File1");
     File1->addAction(aExit);
-    TavloLogin1 = File1->addAction("TavloLogin", this,
-                                   [this] { ShowingErrors([this] { TavloLogin1Click(); }); });
+    TavloLogin1 = File1->addAction("TavloLogin", this, [this] {
+        if (!HeldForLobby([this] { TavloLogin1->trigger(); }))
+            ShowingErrors([this] { TavloLogin1Click(); });
+    });
     TavloLogin1->setObjectName("TavloLogin1");
 
     Game1 = menuBar()->addMenu("Game");
@@ -219,8 +237,11 @@ void TfMain::CreateMessaging() {
     // Each event is a handler of its own: an error in it is shown, and the
     // component goes on with the next message.
     const auto guarded = [this](auto handler) {
-        return
-            [this, handler](auto&&... args) { ShowingErrors([&] { (this->*handler)(args...); }); };
+        return [this, handler](auto&&... args) {
+            ++gameWork_;
+            ShowingErrors([&] { (this->*handler)(args...); });
+            --gameWork_;
+        };
     };
     hc.OnNewClient = guarded(&TfMain::hcNewClient);
     hc.OnGotMsg = guarded(&TfMain::hcGotMsg);
@@ -231,6 +252,7 @@ void TfMain::CreateMessaging() {
     hc.OnTimeout = guarded(&TfMain::hcTimeout);
     hc.OnConnected = guarded(&TfMain::hcConnected);
     http.HandleRedirects = true;
+    lobby.OnBusyChanged = [this](bool busy) { LobbyBusyChanged(busy); };
     lobbyHost_ = kDefaultLobbyHost;
     localAddress_ = kAnyLocalAddress;
     ApplyOnlineSettings();
@@ -351,6 +373,8 @@ QString TfMain::StatusText(int panel) const {
 void TfMain::ShowingErrors(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const ERequestCancelled&) {
+        // Cancelled on purpose: there is nothing to tell.
     } catch (const std::exception& e) {
         prompts_.ShowMessage(QString::fromUtf8(e.what()));
     }
@@ -467,6 +491,7 @@ void TfMain::closeEvent(QCloseEvent* event) {
 void TfMain::FormCloseQuery() {
     closing_ = true;
     game_.Halt();
+    lobby.Cancel(); // a request that waits would hold the close up
     try {
         hc.Disconnect(true);
     } catch (const std::exception&) {

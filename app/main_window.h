@@ -14,6 +14,7 @@
 #include "game_protocol.h"
 #include "http_client.h"
 #include "lobby_client.h"
+#include "lobby_requester.h"
 #include "match.h"
 #include "match_listener.h"
 #include "picture_widget.h"
@@ -23,6 +24,7 @@
 #include <QPointer>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -131,7 +133,17 @@ class TfMain : public QMainWindow, private MatchListener {
     THttpClient& LobbyHttp() { return http; }
     LobbySession& Session() { return session_; }
     const LobbySession& Session() const { return session_; }
+    // A lobby request: the reply's body, or the HTTP client's error.  The
+    // window goes on meanwhile (datagrams, timers, repaints) and holds
+    // whatever input would change the game or ask the lobby again.
     std::string LobbyGet(const std::string& target);
+    // The login dialog's request, which its Cancel ends at once.
+    std::string LoginRequest(const std::string& target);
+    void CancelLoginRequest();
+    // A lobby request is under way.
+    bool WaitingForLobby() const { return lobby.Busy(); }
+    // Tests: the target of every lobby request, as it starts.
+    std::function<void(const std::string& target)> OnLobbyRequest;
     // A successful login's session, from the login dialog.
     void LoggedIn(const TLoginReply& reply, const std::string& userName);
     // An online game as it starts on every program: the seats as the host
@@ -212,7 +224,13 @@ class TfMain : public QMainWindow, private MatchListener {
     // whether a local game starts now, which it never does.
     bool PublishGame(int openSeats);
     void RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner);
-    void RefreshGameShowingErrors(int32_t newPlayer, int32_t newGameState, int32_t winner);
+    void SendReports();
+    bool AtRest() const;
+    void LobbyBusyChanged(bool busy);
+    // Runs `input` at once, or keeps it for the end of the lobby request
+    // under way; true when it was kept.
+    bool HeldForLobby(std::function<void()> input);
+    void ReplayHeldInput();
     bool PublishOnce(const std::string& playersText, int32_t& gameNumber);
     bool ListGames(std::vector<TGameListEntry>& games);
     bool ShowLogin();
@@ -292,6 +310,8 @@ class TfMain : public QMainWindow, private MatchListener {
     void StartHostedGame();
     void TakeSeat(const TQMsg& msg);
     void TakeSeatTable(const TQMsg& msg, const TpContact& host);
+    void KeepEarlyStep(const TQMsg& msg, const TpContact& sender);
+    void PlayEarlySteps();
     bool IsContact(const TpContact& contact) const;
     void ForgetPeers();
     // The number the game knows a peer by, given on first sight.
@@ -316,7 +336,19 @@ class TfMain : public QMainWindow, private MatchListener {
     // they are told) and the lobby's HTTP client.
     TQComm hc;
     THttpClient http;
+    TLobbyRequester lobby{http};
     LobbySession session_;
+    // Reports to the lobby that nobody waits for (refreshes, a new player,
+    // the start, the winner), sent one at a time when the game is at rest.
+    std::deque<std::string> reports_;
+    bool sendingReports_ = false;
+    bool reportsScheduled_ = false;
+    bool loginRequesting_ = false;
+    // Our handlers of peer messages and turn drawings under way: no lobby
+    // report starts inside them.
+    int gameWork_ = 0;
+    // Input that came while the lobby was asked, in order.
+    std::vector<std::function<void()>> heldInput_;
     // Settings of online play: the lobby's "host[:port]", which is also the
     // web host of the links, and the dotted address to go out from.
     std::string lobbyHost_;
@@ -328,6 +360,7 @@ class TfMain : public QMainWindow, private MatchListener {
     std::array<PictureWidget*, kTargetMarkers> targetMarkers_;
     QStatusBar* sb;
     std::array<QLabel*, kStatusPanels> sbPanels;
+    QLabel* sbLobby; // shown while the lobby is asked
     QPlainTextEdit* mLog;
     QLineEdit* eChat;
     QTimer* tm;
@@ -385,6 +418,15 @@ class TfMain : public QMainWindow, private MatchListener {
     std::vector<TpContact> players_;
     // Remote seats whose player's contact was not yet known at the start.
     std::array<std::string, kColours> awaitedAddresses_;
+    // Hops and ends of turn that came before this program's game started
+    // (the host's start can be overtaken by another member's first move).
+    struct EarlyStep {
+        TpContact sender;
+        int kind = 0;
+        int number = 0;
+        int direction = 0;
+    };
+    std::deque<EarlyStep> earlySteps_;
     // The settings file read at start, written at close.
     std::string settingsPath_;
 

@@ -76,8 +76,17 @@ void TfMain::CreatePlayAids() {
         d.action = new QAction(d.caption, this);
         d.action->setObjectName(d.name);
         d.action->setShortcut(d.shortcut);
+        // What changes the game waits for a lobby request under way.
+        const bool held = d.action != aSaveGame && d.action != aShowLastMove;
         connect(d.action, &QAction::triggered, this,
-                [this, handler = d.handler] { ShowingErrors(handler); });
+                [this, action = d.action, held, handler = d.handler] {
+                    if (held && HeldForLobby([action] {
+                            if (action->isEnabled())
+                                action->trigger();
+                        }))
+                        return;
+                    ShowingErrors(handler);
+                });
         addAction(d.action); // shortcuts work while the menu is closed
     }
     aShowLastMove->setCheckable(true);
@@ -321,8 +330,12 @@ bool TfMain::KeyboardPlay(int key) {
     default:
         return false;
     }
-    ShowingErrors(act);
-    UpdatePlayAids();
+    const auto play = [this, act] {
+        ShowingErrors(act);
+        UpdatePlayAids();
+    };
+    if (!HeldForLobby(play))
+        play();
     return true;
 }
 

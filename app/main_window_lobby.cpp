@@ -1,9 +1,18 @@
 // The lobby: log-in, publishing a game with Open seats, listing the
 // published games and joining one, and keeping the published entry fresh.
-// Every request blocks until its reply is read; the HTTP client's errors
-// leave the handler that made the request and are shown in a message box.
+//
+// A request runs beside the event loop (TLobbyRequester): peers are
+// answered, timers tick and the window repaints while it waits, and input
+// that would change the game or ask the lobby again is held until it ends.
+// The requests a player waits for (login, publishing, listing) end their
+// handler with the HTTP client's error, shown in a message box.  Reports
+// that nobody waits for (refreshes, a new player, the start, the winner)
+// are queued and sent one at a time when the game is at rest; a failed one
+// is written to the log, and the reports queued behind it, which would
+// meet the same lobby, are dropped with it.
 #include "file_version.h"
 #include "game_list_dialog.h"
+#include "http_errors.h"
 #include "lobby_client.h"
 #include "main_window.h"
 #include "players_dialog.h"
@@ -11,6 +20,7 @@
 #include "tavlo_login_dialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,14 +29,65 @@
 
 namespace {
 
+// How long a report waits for the game to come to rest before it looks again.
+constexpr int kReportRetryMs = 100;
+
 int CountOpen(const SeatKinds& kinds) {
     return static_cast<int>(std::count(kinds.begin(), kinds.end(), skOpen));
+}
+
+// An error's text on one line of the log.
+QString OneLine(const char* text) {
+    return QString::fromUtf8(text).replace("\r\n", " ").replace('\n', ' ');
 }
 
 } // namespace
 
 std::string TfMain::LobbyGet(const std::string& target) {
-    return ::LobbyGet(http, target);
+    if (OnLobbyRequest)
+        OnLobbyRequest(target);
+    return lobby.Get(target);
+}
+
+std::string TfMain::LoginRequest(const std::string& target) {
+    loginRequesting_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{loginRequesting_};
+    return LobbyGet(target);
+}
+
+void TfMain::CancelLoginRequest() {
+    if (loginRequesting_)
+        lobby.Cancel();
+}
+
+void TfMain::LobbyBusyChanged(bool busy) {
+    // Cancel in the login dialog keeps its own cursor.
+    if (busy)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+    sbLobby->setVisible(busy);
+    if (!busy && !heldInput_.empty())
+        // After the caller of the request has taken its reply.
+        QTimer::singleShot(0, this, [this] { ReplayHeldInput(); });
+}
+
+bool TfMain::HeldForLobby(std::function<void()> input) {
+    if (!lobby.Busy())
+        return false;
+    heldInput_.push_back(std::move(input));
+    return true;
+}
+
+void TfMain::ReplayHeldInput() {
+    while (!heldInput_.empty() && !lobby.Busy()) {
+        const std::function<void()> input = heldInput_.front();
+        heldInput_.erase(heldInput_.begin());
+        ShowingErrors(input);
+    }
 }
 
 bool TfMain::ShowLogin() {
@@ -144,31 +205,67 @@ bool TfMain::ListGames(std::vector<TGameListEntry>& games) {
     return listed.has_value();
 }
 
+// Queues the report; the caller goes on at once.
 void TfMain::RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner) {
     if (session_.gameNumber <= 0)
         return;
-    LobbyGet(
+    reports_.push_back(
         RefreshTarget(session_.sessionId, session_.gameNumber, newPlayer, newGameState, winner));
+    if (!reportsScheduled_) {
+        reportsScheduled_ = true;
+        QTimer::singleShot(0, this, [this] { SendReports(); });
+    }
 }
 
-// A report to the lobby that must not stop the game when the lobby fails:
-// the error is shown and the caller goes on.
-void TfMain::RefreshGameShowingErrors(int32_t newPlayer, int32_t newGameState, int32_t winner) {
-    ShowingErrors([&] { RefreshGame(newPlayer, newGameState, winner); });
+// Not inside a handler of ours that a long wait would hold up: a peer's
+// message (the messaging hands on the next one only after it), a computer
+// move, another lobby request.
+bool TfMain::AtRest() const {
+    return gameWork_ == 0 && !game_.ComputerMoving() && !lobby.Busy() && !sendingReports_;
+}
+
+void TfMain::SendReports() {
+    reportsScheduled_ = false;
+    if (reports_.empty())
+        return;
+    if (!AtRest()) {
+        reportsScheduled_ = true;
+        QTimer::singleShot(kReportRetryMs, this, [this] { SendReports(); });
+        return;
+    }
+    sendingReports_ = true;
+    while (!reports_.empty()) {
+        const std::string target = reports_.front();
+        reports_.pop_front();
+        try {
+            LobbyGet(target); // the reply is not looked at
+        } catch (const ERequestCancelled&) {
+            // The program closes.
+        } catch (const std::exception& e) {
+            reports_.clear();
+            Log(QString("***Couldn't report to the lobby: %1").arg(OneLine(e.what())));
+        }
+    }
+    sendingReports_ = false;
 }
 
 void TfMain::tmrRefreshGameTimer() {
-    RefreshGame(0, 0, 0);
+    // A request under way keeps the entry fresh as well.
+    if (!lobby.Busy() && reports_.empty())
+        RefreshGame(0, 0, 0);
 }
 
 void TfMain::SetMultiplayerView(bool on) {
     mLog->setVisible(on);
     eChat->setVisible(on);
     if (!on) {
-        // Whatever online game there was is over for this program.
+        // Whatever online game there was is over for this program, and so
+        // for the lobby: no more refreshes or reports for it.
         online_ = Online::kOff;
         hostContact_.reset();
         game_.ForgetRemoteSteps();
+        earlySteps_.clear();
+        session_.gameNumber = 0;
     }
     hc.setEnabled(on);
     if (on)
@@ -187,4 +284,5 @@ void TfMain::ForgetPeers() {
     hostContact_.reset();
     awaitedAddresses_ = {};
     players_.clear();
+    earlySteps_.clear();
 }

@@ -81,9 +81,19 @@ TZellhopPos* TfMain::MarkerHole(int k) const {
 }
 
 void TfMain::MarbleClick(const TZellhopBall& marble) {
-    // The view holds the game's own marble: find it to act on it.
-    if (TZellhopBall* own = game_.FindBall(marble.colour, marble.number); own == &marble)
-        game_.ClickMarble(*own);
+    // The view holds the game's own marble: find it to act on it (also
+    // after a wait for the lobby, when it may be gone).
+    const int colour = marble.colour;
+    const int number = marble.number;
+    const uint64_t game = game_.generation();
+    if (game_.FindBall(colour, number) != &marble)
+        return;
+    const auto click = [this, colour, number, game] {
+        if (TZellhopBall* own = game_.FindBall(colour, number); own && game == game_.generation())
+            game_.ClickMarble(*own);
+    };
+    if (!HeldForLobby(click))
+        click();
 }
 
 void TfMain::MarbleSelected(const TZellhopBall& marble) {
@@ -92,9 +102,15 @@ void TfMain::MarbleSelected(const TZellhopBall& marble) {
 }
 
 void TfMain::MarkerClick(int marker) {
-    if (!targetMarkers_.at(marker)->isVisible())
-        return;
-    game_.ClickTarget(marker);
+    const TZellhopPos* hole = MarkerHole(marker);
+    const uint64_t game = game_.generation();
+    const auto click = [this, marker, hole, game] {
+        if (targetMarkers_.at(marker)->isVisible() && MarkerHole(marker) == hole &&
+            game == game_.generation())
+            game_.ClickTarget(marker);
+    };
+    if (!HeldForLobby(click))
+        click();
 }
 
 void TfMain::HumanHopped(int praiseIndex) {

@@ -19,6 +19,10 @@
 
 namespace {
 
+// More than the hops of any turn: what a member may send before the host's
+// start reaches us.
+constexpr std::size_t kMaxEarlySteps = 512;
+
 QString NameOf(const TpContact& contact) {
     return contact ? Shown(contact->Name) : QString();
 }
@@ -78,12 +82,12 @@ void TfMain::SeatJoiner(const TpContact& joiner) {
     hc.SendMsg(smSender, true);
     Log(QString("*** %1 joined the game").arg(NameOf(joiner)));
     Log(QString("%1 more players needed to start.").arg(hc.MaxConnections() - hc.ContactCount()));
-    // The lobby hears of it; a lobby that fails does not stop the game.
-    RefreshGameShowingErrors(joiner->TavloNumber, 0, 0);
+    // The lobby hears of it later; the game does not wait for it.
+    RefreshGame(joiner->TavloNumber, 0, 0);
     for (const Seat& later : game_.seats())
         if (later.kind == skOpen)
             return;
-    RefreshGameShowingErrors(0, kLobbyGameStarted, 0);
+    RefreshGame(0, kLobbyGameStarted, 0);
     // Started once the admission is over: the joiner must first be told of
     // the other members, whose addresses the seat table names.
     QTimer::singleShot(0, this, [this] { ShowingErrors([this] { StartHostedGame(); }); });
@@ -114,8 +118,9 @@ void TfMain::StartOnlineGame(const SeatKinds& kinds,
         game_.SetSeat(i, kinds[i], PlayerIdOf(players[i]));
     online_ = Online::kPlaying;
     interruptRequested_ = true;
-    aNewGame->setEnabled(true);
-    aNewGame->trigger();
+    // Not through the action: an online start is no player's input, and
+    // goes ahead while the lobby is asked.
+    aNewGameExecute();
     aNewGame->setEnabled(false);
 }
 
@@ -203,10 +208,15 @@ void TfMain::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
             Log(QString("%1: %2").arg(NameOf(aContact), Shown(*text)));
         break;
     case gmEndTurn:
-        game_.RemoteEndTurn(KnownPlayer(aContact));
+        if (online_ == Online::kJoining)
+            KeepEarlyStep(aMsg, aContact);
+        else
+            game_.RemoteEndTurn(KnownPlayer(aContact));
         break;
     case gmMove:
-        if (const std::optional<TGameMove> move = ReadMove(aMsg))
+        if (online_ == Online::kJoining)
+            KeepEarlyStep(aMsg, aContact);
+        else if (const std::optional<TGameMove> move = ReadMove(aMsg))
             game_.RemoteMove(KnownPlayer(aContact), move->number, move->direction);
         break;
     case gmSeat:
@@ -219,6 +229,36 @@ void TfMain::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
         break;
     default:
         break;
+    }
+}
+
+// A member who has the host's start already may move before it reaches
+// us; his steps wait for our game.
+void TfMain::KeepEarlyStep(const TQMsg& msg, const TpContact& sender) {
+    if (!IsContact(sender) || earlySteps_.size() >= kMaxEarlySteps)
+        return;
+    EarlyStep step{sender, msg.MsgType};
+    if (msg.MsgType == gmMove) {
+        const std::optional<TGameMove> move = ReadMove(msg);
+        if (!move)
+            return;
+        step.number = move->number;
+        step.direction = move->direction;
+    }
+    earlySteps_.push_back(step);
+}
+
+// Handed to the game once its seats are known and before its first turn,
+// so that they keep their place before anything the members send later.
+void TfMain::PlayEarlySteps() {
+    std::deque<EarlyStep> steps;
+    steps.swap(earlySteps_);
+    for (const EarlyStep& step : steps) {
+        const PlayerId player = KnownPlayer(step.sender);
+        if (step.kind == gmMove)
+            game_.RemoteMove(player, step.number, step.direction);
+        else
+            game_.RemoteEndTurn(player);
     }
 }
 

@@ -27,9 +27,6 @@ constexpr int kPanelNameDrop = 2; // the name sits a little below its pin's top
 } // namespace
 
 void TfMain::aNewGameExecute() {
-    // A game published in the lobby is over for the lobby once a new one
-    // begins: no more refreshes or winner reports for it.
-    session_.gameNumber = 0;
     for (QAction* entry : menuBar()->actions())
         entry->setEnabled(true);
     if (!interruptRequested_ && !ConfigureGame())
@@ -50,6 +47,7 @@ void TfMain::NewGame() {
     aPause->setText("Pause");
     aEndTurn->setEnabled(false);
     game_.NewGame();
+    PlayEarlySteps();
     game_.NextTurn();
     SetStatusText(2, "");
 }
@@ -91,7 +89,9 @@ bool TfMain::TurnBeginning(int seat) {
     SetStatusText(0, QString("It's now player %1 turn").arg(Text(ColourWord(seat))));
     SetStatusText(1, QString("Turn # %1").arg(game_.state().turnNumber));
     // Draws the new status before a computer move starts.
+    ++gameWork_;
     QCoreApplication::processEvents();
+    --gameWork_;
     return !closing_;
 }
 
@@ -105,7 +105,9 @@ void TfMain::TurnBegan(int seat) {
 
 void TfMain::Won(int colour) {
     const TpContact player = SeatContact(colour);
-    RefreshGameShowingErrors(0, kLobbyGameWon, player ? player->TavloNumber : 0);
+    RefreshGame(0, kLobbyGameWon, player ? player->TavloNumber : 0);
+    // The lobby has heard the end of its game: no refresh after it.
+    session_.gameNumber = 0;
     prompts_.ShowMessage(QString("Player %1 won!").arg(Text(ColourWord(colour))));
 }
 

@@ -38,7 +38,7 @@
 // else went for Timing().keepAlive.  A connect request to a host that has
 // not answered yet is sent again every 2 Timeout + 0.5 s (by then a host of
 // the written protocol has given up its first reply, so it admits afresh)
-// and given up after three such intervals (13.5 s with Timeout 2000), with
+// and given up after four such intervals (18 s with Timeout 2000), with
 // OnTimeout and OnConnectionFailed (kReasonNoAnswer).  The host's reply, of
 // either kind, settles it.
 //

@@ -228,10 +228,14 @@ TEST_F(GameFlow, TheDialogsAnswerDecidesWhetherAGameStarts) {
     EXPECT_FALSE(Part<QTimer>("tmrRefreshGame")->isActive());
 }
 
-TEST_F(GameFlow, NewGameForgetsTheLobbyGameOnEveryPath) {
+// The published game's number lives as long as the game: the start keeps
+// it (its winner is still to be reported), End Current Game forgets it.
+TEST_F(GameFlow, TheLobbyGameIsKeptByTheStartAndForgottenAtTheEnd) {
     fMain->Session().gameNumber = 12;
-    AnswerPlayersDialog([](TfPlayers& dialog) { dialog.btnCancel->click(); });
-    Action("aNewGame")->trigger();
+    fMain->StartOnlineGame({skHuman, skNone, skNone, skRemote, skNone, skNone}, {});
+    EXPECT_EQ(fMain->Session().gameNumber, 12);
+    prompts.answers = {true};
+    Action("aEndGame")->trigger();
     EXPECT_EQ(fMain->Session().gameNumber, 0);
 }
 

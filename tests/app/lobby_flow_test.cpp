@@ -7,11 +7,14 @@
 #include "scripted_server.h"
 #include "settings.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -86,6 +89,7 @@ TEST(OnlineStart, TheLobbyDialogsComeLastAndTheMessagingWaitsDisabled) {
     EXPECT_EQ(fMain->Messaging().Port(), 3237);
     EXPECT_EQ(fMain->Messaging().Timeout(), 2000u);
     EXPECT_EQ(fMain->Messaging().PacketRetries(), 0u);
+    EXPECT_TRUE(fMain->Messaging().Reliable()) << "the extension, towards peers that announce it";
     EXPECT_EQ(fMain->Messaging().MaxConnections(), 0);
     EXPECT_FALSE(fMain->Messaging().Enabled());
     EXPECT_TRUE(fMain->LobbyHttp().HandleRedirects);
@@ -155,34 +159,64 @@ TEST_F(LobbyFlow, AListingThatFailsLeavesTheSeatsRemoteAndShowsTheError) {
     EXPECT_TRUE(Action("aJoinGame")->isEnabled());
 }
 
-// The lobby hears of a published game only while its number is known: New
-// Game forgets it, so a game that was started hears no more.
-TEST_F(LobbyFlow, RefreshesGoOutOnlyForAPublishedGame) {
+// The lobby hears of a published game until it ends: the start keeps its
+// number, a win is reported once and ends the refreshes, and so does End
+// Current Game.  The reports go out after the handler that made them.
+TEST_F(LobbyFlow, RefreshesGoOutForAPublishedGameUntilItEnds) {
     const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n1";
-    TScriptedServer lobby({{{ok}}, {{ok}}, {{ok}}});
+    TScriptedServer lobby({{{ok}}, {{ok}}, {{ok}}, {{ok}}});
     fMain->SetOnlineSettings("127.0.0.1:" + std::to_string(lobby.Port()), kAnyLocalAddress);
     PretendLoggedIn();
     const std::string session(kSessionIdLength, 'a');
+    const auto requestsSoFar = [&](std::size_t count) {
+        QElapsedTimer clock;
+        clock.start();
+        while (lobby.Requests().size() < count && clock.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        // Anything more would be a fault: give it the time to come.
+        for (QElapsedTimer settle; !settle.isValid() || settle.elapsed() < 100;) {
+            if (!settle.isValid())
+                settle.start();
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return lobby.Requests().size();
+    };
 
     RefreshTimerTicks(); // nothing published
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
     fMain->Session().gameNumber = 5; // as a publication would have it
     RefreshTimerTicks();
-    // A win: of a remote player's seat, then of a seat of this computer.
+    EXPECT_EQ(requestsSoFar(1), 1u);
+
+    // A win of a remote player's seat: reported with the winner, once.
     const TpContact ann = std::make_shared<TContact>(TContact{"Ann", "127.0.0.3", 12});
     fMain->StartOnlineGame({skRemote, skNone, skNone, skHuman, skNone, skNone},
                            {ann, nullptr, nullptr, nullptr, nullptr, nullptr});
-    fMain->Session().gameNumber = 5;
+    EXPECT_EQ(fMain->Session().gameNumber, 5) << "the start keeps the game";
     SetPosition(BlueNineHome(5, 1));
     EXPECT_TRUE(fMain->game().CheckWin());
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
+    RefreshTimerTicks(); // over
+    EXPECT_EQ(requestsSoFar(2), 2u);
+
+    // A win of a seat of this computer names no winner.
     Action("aNewGame")->setEnabled(true); // as End Current Game would after the win
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
     fMain->Session().gameNumber = 5;
     SetPosition(BlueNineHome(5, 1));
     EXPECT_TRUE(fMain->game().CheckWin());
+    RefreshTimerTicks();
+    EXPECT_EQ(requestsSoFar(3), 3u);
+
+    // End Current Game: no report, no refresh after.
     Action("aNewGame")->setEnabled(true);
     NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
-    RefreshTimerTicks(); // New Game forgot the number
+    fMain->Session().gameNumber = 5;
+    prompts.answers = {true};
+    Action("aEndGame")->trigger();
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
+    RefreshTimerTicks();
+    EXPECT_EQ(requestsSoFar(3), 3u);
 
     std::vector<std::string> lines;
     for (const std::string& request : lobby.Requests())
@@ -193,6 +227,108 @@ TEST_F(LobbyFlow, RefreshesGoOutOnlyForAPublishedGame) {
                                                refresh + "&newgamestate=3&winner=12 HTTP/1.1",
                                                refresh + "&newgamestate=3 HTTP/1.1"}));
     EXPECT_TRUE(prompts.messages.contains("Player BLUE won!"));
+}
+
+// A background report that fails is written to the log; the player is not
+// stopped by a message box, and the reports queued behind it go with it.
+TEST_F(LobbyFlow, AFailedReportIsLoggedNotShown) {
+    PretendLoggedIn();
+    NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
+    fMain->Session().gameNumber = 5;
+    RefreshTimerTicks();
+    SetPosition(BlueNineHome(5, 1));
+    EXPECT_TRUE(fMain->game().CheckWin());
+    const QString failure =
+        QString("***Couldn't report to the lobby: %1").arg(QString(kRefused).replace("\r\n", " "));
+    QElapsedTimer clock;
+    clock.start();
+    while (!Part<QPlainTextEdit>("mLog")->toPlainText().contains(failure) && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(Part<QPlainTextEdit>("mLog")->toPlainText(), failure);
+    EXPECT_EQ(prompts.messages, QStringList{"Player BLUE won!"});
+}
+
+// Cancel in the login dialog ends a log-in that waits for a lobby that
+// never answers, at once and with nothing to show.
+TEST_F(LobbyFlow, CancelEndsAWaitingLoginAtOnce) {
+    TScriptedServer lobby({{{"", TAfterReply::Stall}}});
+    fMain->SetOnlineSettings("127.0.0.1:" + std::to_string(lobby.Port()), kAnyLocalAddress);
+    bool busyMeanwhile = false;
+    qint64 waited = -1;
+    AnswerLoginDialog([&](TfTavloLogin& dialog) {
+        dialog.eUsername->setText("ann");
+        dialog.ePassword->setText("secret");
+        QTimer::singleShot(300, &dialog, [&] {
+            busyMeanwhile = fMain->WaitingForLobby() && Part<QLabel>("sbLobby")->isVisible();
+            dialog.bCancel->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        dialog.bLogin->click();
+        waited = clock.elapsed();
+    });
+    Action("TavloLogin1")->trigger();
+    EXPECT_TRUE(busyMeanwhile);
+    EXPECT_GE(waited, 300);
+    EXPECT_LT(waited, 2000);
+    EXPECT_FALSE(fMain->dialogs().login->isVisible());
+    EXPECT_FALSE(fMain->WaitingForLobby());
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("|").toStdString();
+    EXPECT_FALSE(IsLoggedIn(fMain->Session().sessionId));
+}
+
+// While a report waits for the lobby, a click on the board and End Current
+// Game wait too, and are carried out in order once it has ended.
+TEST_F(LobbyFlow, InputThatWouldChangeTheGameWaitsForTheLobby) {
+    TScriptedServer lobby({{{"", TAfterReply::Stall}}, {{"", TAfterReply::Stall}}});
+    fMain->SetOnlineSettings("127.0.0.1:" + std::to_string(lobby.Port()), kAnyLocalAddress);
+    fMain->LobbyHttp().Timeout = 500;
+    PretendLoggedIn();
+    NewGame({skHuman, skNone, skNone, skHuman, skNone, skNone});
+    fMain->Session().gameNumber = 5;
+    const auto duringTheWait = [&](std::function<void()> input) {
+        bool ran = false;
+        QTimer::singleShot(100, fMain.get(), [&] {
+            EXPECT_TRUE(fMain->WaitingForLobby());
+            input();
+            ran = true;
+        });
+        RefreshTimerTicks();
+        QElapsedTimer clock;
+        clock.start();
+        while (!(ran && !fMain->WaitingForLobby()) && clock.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(ran);
+    };
+    const auto settle = [](const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < 2000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return done();
+    };
+
+    bool heldClick = false;
+    duringTheWait([&] {
+        Click(Marble(0, 3));
+        heldClick = ShownTargets().empty();
+    });
+    EXPECT_TRUE(heldClick);
+    EXPECT_TRUE(settle([&] { return !ShownTargets().empty(); })) << "the click, after the wait";
+
+    bool heldEnd = false;
+    duringTheWait([&] {
+        prompts.answers = {true};
+        Action("aEndGame")->trigger();
+        heldEnd = prompts.questions.isEmpty() && Action("aEndGame")->isEnabled();
+    });
+    EXPECT_TRUE(heldEnd);
+    EXPECT_TRUE(settle([&] { return Action("aNewGame")->isEnabled(); }));
+    EXPECT_EQ(prompts.questions, QStringList{"Are you sure you wish to end current game?"});
+    EXPECT_EQ(fMain->Session().gameNumber, 0);
+    EXPECT_EQ(Part<QPlainTextEdit>("mLog")->toPlainText().count("***Couldn't report to the lobby"),
+              2);
+    EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 } // namespace

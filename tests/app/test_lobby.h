@@ -23,6 +23,8 @@ class TestLobby {
     int Port() const { return port_; }
     // What the game's LobbyHost setting says to reach it.
     std::string HostSetting() const { return "127.0.0.1:" + std::to_string(port_); }
+    // What the lobby knows: the games and their winners.
+    LobbyStore& Store() { return *store_; }
 
   private:
     QTemporaryDir dir_;

@@ -162,7 +162,7 @@ TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99, .180
          3,
          {"timeout 254 Dummy", "timeout 254 Dummy", "timeout 254 Dummy", "failed Dummy -1"}},
         // Sent every 2 Timeout + 0.5 s (0.6 s here), three times in all.
-        {"connect request, extension", true, true, 0, 3, {"timeout 254 Dummy", "failed Dummy -1"}},
+        {"connect request, extension", true, true, 0, 4, {"timeout 254 Dummy", "failed Dummy -1"}},
         // The absent peer never announced the extension: the written rule.
         {"move, 3 retries",
          true,
