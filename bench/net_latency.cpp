@@ -11,6 +11,7 @@
 // Options: --loss --duplicate --reorder (shares), --late MS, --seed N,
 // --messages N (default 1000), --interval MS between messages (default 20,
 // a fast player's hops), --written (both speak only the written protocol).
+#include "latency_figures.h"
 #include "qcomm.h"
 
 #include <QCoreApplication>
@@ -46,17 +47,9 @@ bool ReadOptions(int argc, char** argv, TOptions& o) {
         if (i + 1 >= argc)
             return false;
         const char* value = argv[++i];
-        if (name == "--loss")
-            o.faults.loss = std::atof(value);
-        else if (name == "--duplicate")
-            o.faults.duplicate = std::atof(value);
-        else if (name == "--reorder")
-            o.faults.reorder = std::atof(value);
-        else if (name == "--late")
-            o.faults.lateMs = std::atoi(value);
-        else if (name == "--seed")
-            o.faults.seed = static_cast<uint32_t>(std::atoll(value));
-        else if (name == "--messages")
+        if (ReadFaultOption(name, value, o.faults))
+            continue;
+        if (name == "--messages")
             o.messages = std::atoi(value);
         else if (name == "--interval")
             o.intervalMs = std::atoi(value);
@@ -78,11 +71,6 @@ void Prepare(TQComm& comm, const char* name, const char* address, const TOptions
     faults.seed += seedOffset;
     comm.setFaults(faults);
     comm.setEnabled(true);
-}
-
-double Percentile(std::vector<double> sorted, double share) {
-    const auto at = static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1) + 0.5);
-    return sorted[std::min(at, sorted.size() - 1)];
 }
 
 } // namespace
@@ -156,9 +144,7 @@ int main(int argc, char** argv) {
                 gaveUp ? ", a peer was given up" : "");
     if (latencies.empty())
         return 1;
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("latency ms: median %.2f  p99 %.2f  max %.2f\n", Percentile(latencies, 0.5),
-                Percentile(latencies, 0.99), latencies.back());
+    PrintLatencies("latency", latencies);
     if (const TFaultSeam* seam = host.FaultSeam())
         std::printf("host's seam: %d passed, %d lost, %d repeated, %d held back\n",
                     seam->Counts().passed, seam->Counts().lost, seam->Counts().repeated,

@@ -16,6 +16,7 @@
 // Options: --loss --duplicate --reorder (shares), --late MS, --seed N,
 // --games N (default 2).
 #include "computer_player.h"
+#include "latency_figures.h"
 #include "marble.h"
 #include "online_session.h"
 #include "picture_widget.h"
@@ -47,17 +48,9 @@ bool ReadOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         const char* value = argv[i + 1];
-        if (name == "--loss")
-            o.faults.loss = std::atof(value);
-        else if (name == "--duplicate")
-            o.faults.duplicate = std::atof(value);
-        else if (name == "--reorder")
-            o.faults.reorder = std::atof(value);
-        else if (name == "--late")
-            o.faults.lateMs = std::atoi(value);
-        else if (name == "--seed")
-            o.faults.seed = static_cast<uint32_t>(std::atoll(value));
-        else if (name == "--games")
+        if (ReadFaultOption(name, value, o.faults))
+            continue;
+        if (name == "--games")
             o.games = std::atoi(value);
         else
             return false;
@@ -183,11 +176,6 @@ bool PlayGame(TestLobby& lobby, const Options& options, int game, std::vector<do
     return false;
 }
 
-double Percentile(const std::vector<double>& sorted, double share) {
-    const auto at = static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1) + 0.5);
-    return sorted[std::min(at, sorted.size() - 1)];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -216,8 +204,6 @@ int main(int argc, char** argv) {
                 options.games, latencies.size());
     if (latencies.empty())
         return 1;
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("click to replay ms: median %.2f  p99 %.2f  max %.2f\n", Percentile(latencies, 0.5),
-                Percentile(latencies, 0.99), latencies.back());
+    PrintLatencies("click to replay", latencies);
     return won == options.games ? 0 : 1;
 }
