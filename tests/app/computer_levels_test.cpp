@@ -8,15 +8,14 @@
 #include "game_window.h"
 #include "level_search.h"
 #include "qt_printers.h"
+#include "scratch_config.h"
 #include "settings.h"
 
 #include <QCursor>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -155,28 +154,10 @@ class LevelsSetting : public GameWindow {
   protected:
     void SetUp() override {
         ASSERT_TRUE(config.isValid());
-        previous = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         GameWindow::SetUp();
     }
-    void TearDown() override {
-        GameWindow::TearDown();
-        qputenv("XDG_CONFIG_HOME", previous);
-    }
-    QString IniPath() const { return config.path() + "/zellhop/zellhop.ini"; }
-    void WriteIni(const QByteArray& text) {
-        QDir().mkpath(config.path() + "/zellhop");
-        QFile file(IniPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
-    QByteArray Ini() const {
-        QFile file(IniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
-    QTemporaryDir config;
-    QByteArray previous;
+    ScratchConfig config;
 };
 
 TEST_F(LevelsSetting, IsReadLetterByLetterAnythingElseClassic) {
@@ -194,8 +175,8 @@ TEST_F(LevelsSetting, IsReadLetterByLetterAnythingElseClassic) {
         {"[MULTI]\nLevels=EEEEEE\n", "CCCCCC"}, // not in its section
     };
     for (const auto& c : cases) {
-        QFile::remove(IniPath());
-        WriteIni(c.file);
+        QFile::remove(config.IniPath());
+        config.Write(c.file);
         fMain = CreateWindows(&prompts);
         fMain->LoadSettings();
         EXPECT_EQ(Letters(fMain->dialogs().players->Levels()), c.levels) << c.file;
@@ -204,7 +185,7 @@ TEST_F(LevelsSetting, IsReadLetterByLetterAnythingElseClassic) {
 
 TEST_F(LevelsSetting, IsWrittenWhenALevelIsChosenOrTheFileHasIt) {
     fMain->SaveSettings();
-    EXPECT_FALSE(Ini().contains("Levels")) << "all Classic adds nothing to a file";
+    EXPECT_FALSE(config.Read().contains("Levels")) << "all Classic adds nothing to a file";
 
     TfPlayers& dialog = *fMain->dialogs().players;
     dialog.show();
@@ -212,15 +193,16 @@ TEST_F(LevelsSetting, IsWrittenWhenALevelIsChosenOrTheFileHasIt) {
     dialog.levelBoxes[kOrange]->setCurrentIndex(static_cast<int>(L::kExpert));
     dialog.btnOk->click();
     fMain->SaveSettings();
-    EXPECT_TRUE(Ini().contains("[MAIN]\nCompSpeed=1000\nJumpBack=0\nMarbleSize=1\nLevels=CCCECC\n"))
-        << Ini().toStdString();
+    EXPECT_TRUE(
+        config.Read().contains("[MAIN]\nCompSpeed=1000\nJumpBack=0\nMarbleSize=1\nLevels=CCCECC\n"))
+        << config.Read().toStdString();
 
     fMain = CreateWindows(&prompts);
     fMain->LoadSettings();
     EXPECT_EQ(Letters(fMain->dialogs().players->Levels()), "CCCECC");
     fMain->dialogs().players->SetLevels({});
     fMain->SaveSettings();
-    EXPECT_TRUE(Ini().contains("\nLevels=CCCCCC\n")) << "kept in a file that has it";
+    EXPECT_TRUE(config.Read().contains("\nLevels=CCCCCC\n")) << "kept in a file that has it";
 }
 
 // --- A stronger level in the game -----------------------------------------------

@@ -2,6 +2,7 @@
 #include "main_window.h"
 #include "options_dialog.h"
 #include "qt_printers.h"
+#include "scratch_config.h"
 #include "scripted_prompts.h"
 #include "settings.h"
 #include "window_parts.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -23,30 +23,13 @@ class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(config.isValid());
-        previous = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         fMain = CreateWindows(&prompts);
     }
-    void TearDown() override {
-        fMain.reset();
-        qputenv("XDG_CONFIG_HOME", previous);
-    }
-    QString IniPath() const { return config.path() + "/zellhop/zellhop.ini"; }
-    void WriteIni(const QByteArray& text) {
-        QDir().mkpath(config.path() + "/zellhop");
-        QFile file(IniPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
-    QByteArray Ini() const {
-        QFile file(IniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void TearDown() override { fMain.reset(); }
     int Slider() const { return fMain->dialogs().options->tbCompSpeed->value(); }
     bool AllowBack() const { return fMain->dialogs().options->cbAllowBack->isChecked(); }
 
-    QTemporaryDir config;
-    QByteArray previous;
+    ScratchConfig config;
     ScriptedPrompts prompts;
     std::unique_ptr<TfMain> fMain;
 };
@@ -75,9 +58,9 @@ TEST_F(Settings, AreReadIntoTheOptionsAndTheGameAtStart) {
     };
     for (const auto& c : cases) {
         const std::string label = c.file ? c.file : "(no file)";
-        QFile::remove(IniPath());
+        QFile::remove(config.IniPath());
         if (c.file)
-            WriteIni(c.file);
+            config.Write(c.file);
         fMain = CreateWindows(&prompts);
         fMain->LoadSettings();
         EXPECT_EQ(Slider(), c.slider) << label;
@@ -90,15 +73,16 @@ TEST_F(Settings, AreReadIntoTheOptionsAndTheGameAtStart) {
 }
 
 TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
-    WriteIni("; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=300\nJumpBack=2\nTheme=dark\n"
-             "[MULTI]\nNickname=Ann\nServer=local\n");
+    config.Write("; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=300\nJumpBack=2\nTheme=dark\n"
+                 "[MULTI]\nNickname=Ann\nServer=local\n");
     fMain->LoadSettings();
     fMain->dialogs().options->tbCompSpeed->setValue(1234);
     fMain->Messaging().setClientName("Bob");
     fMain->SaveSettings();
-    EXPECT_EQ(Ini(), "; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=1234\nJumpBack=1\n"
-                     "Theme=dark\nMarbleSize=1\n[MULTI]\nNickname=Bob\nServer=local\n"
-                     "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
+    EXPECT_EQ(config.Read(),
+              "; my settings\n[Window]\nLeft=10\n[MAIN]\nCompSpeed=1234\nJumpBack=1\n"
+              "Theme=dark\nMarbleSize=1\n[MULTI]\nNickname=Bob\nServer=local\n"
+              "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
 
     // And read again by the next run.
     fMain = CreateWindows(&prompts);
@@ -111,16 +95,17 @@ TEST_F(Settings, AreWrittenBackKeepingEverythingElseInTheFile) {
 TEST_F(Settings, ANameWithALineBreakCannotAddLinesToTheFile) {
     fMain->Messaging().setClientName("Eve\n[MAIN]\nCompSpeed=0");
     fMain->SaveSettings();
-    EXPECT_EQ(Ini(), "[MAIN]\nCompSpeed=1000\nJumpBack=0\nMarbleSize=1\n\n[MULTI]\nNickname=Eve\n"
-                     "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
+    EXPECT_EQ(config.Read(),
+              "[MAIN]\nCompSpeed=1000\nJumpBack=0\nMarbleSize=1\n\n[MULTI]\nNickname=Eve\n"
+              "LobbyHost=localhost\nLocalAddress=0.0.0.0\n");
 }
 
 TEST_F(Settings, AFileThatCannotBeWrittenIsLeftAloneSilently) {
-    QDir().mkpath(IniPath()); // a folder where the file should be
+    QDir().mkpath(config.IniPath()); // a folder where the file should be
     fMain->show();
     EXPECT_TRUE(fMain->close());
     EXPECT_TRUE(prompts.messages.isEmpty());
-    EXPECT_TRUE(QFileInfo(IniPath()).isDir());
+    EXPECT_TRUE(QFileInfo(config.IniPath()).isDir());
 }
 
 TEST_F(Settings, TheOptionsDialogAppliesItsControlsHoweverItCloses) {
