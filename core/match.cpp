@@ -229,16 +229,22 @@ bool Match::BeginTurn() {
         HideTargets(*state_.selectedMarble);
     path_.Clear();
 
+    if (!TurnMayBegin())
+        return false;
+    record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
+    listener().TurnBegan(state_.currentSeat);
+    return true;
+}
+
+// The view draws the turn that begins (and may run its event loop meanwhile);
+// false when it stops the turn loop or the game went meanwhile.
+bool Match::TurnMayBegin() {
     const uint64_t game = generation_;
     const bool outerTurnBeginning = beginningTurn_;
     beginningTurn_ = true;
     const bool goOn = listener().TurnBeginning(state_.currentSeat);
     beginningTurn_ = outerTurnBeginning;
-    if (!goOn || Abandoned(game))
-        return false;
-    record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
-    listener().TurnBegan(state_.currentSeat);
-    return true;
+    return goOn && !Abandoned(game);
 }
 
 void Match::AdvanceSeat() {

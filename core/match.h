@@ -233,6 +233,7 @@ class Match {
 
     MatchListener& listener() const;
     bool BeginTurn();
+    bool TurnMayBegin();
     void AdvanceSeat();
     void ComputerMove();
     void ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
@@ -267,6 +268,7 @@ class Match {
     void Rebuild(const std::vector<TurnRecord>& line, int played);
     void ReplayTurn(const TurnRecord& turn);
     bool AnnounceTurn();
+    void ShowRebuiltPosition();
     void PlayOn();
     void Load(const SavedGame& record);
 

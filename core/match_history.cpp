@@ -194,13 +194,7 @@ void Match::GoToTurn(int played) {
     Rebuild(Line(), played);
     if (ending != kNoSeat)
         listener().TurnEnded(ending);
-    listener().MarblesChanged();
-    const uint64_t game = generation_;
-    if (winner_ < 0 && !AnnounceTurn())
-        return;
-    listener().PositionChanged();
-    if (!Abandoned(game))
-        PlayOn();
+    ShowRebuiltPosition();
 }
 
 // The start's marbles, then `played` turns of the line without showing
@@ -294,15 +288,22 @@ void Match::ReplayTurn(const TurnRecord& turn) {
 // The rebuilt position's turn begins as the view shows any turn; false
 // when the game went meanwhile.
 bool Match::AnnounceTurn() {
-    const uint64_t game = generation_;
-    const bool outerTurnBeginning = beginningTurn_;
-    beginningTurn_ = true;
-    const bool goOn = listener().TurnBeginning(state_.currentSeat);
-    beginningTurn_ = outerTurnBeginning;
-    if (!goOn || Abandoned(game))
+    if (!TurnMayBegin())
         return false;
     listener().TurnBegan(state_.currentSeat);
     return true;
+}
+
+// Shows a position rebuilt from the record, its turn beginning unless the
+// game is won, and lets the computer play on from it.
+void Match::ShowRebuiltPosition() {
+    listener().MarblesChanged();
+    const uint64_t game = generation_;
+    if (winner_ < 0 && !AnnounceTurn())
+        return;
+    listener().PositionChanged();
+    if (!Abandoned(game))
+        PlayOn();
 }
 
 // At the end of the line a computer seat that has the turn plays, and the
@@ -408,11 +409,5 @@ void Match::OpenSavedGame(const SavedGame& record) {
     Load(record);
     // Play goes on under this program's own rule.
     jumpBackInRecord_ = jumpBackInRecord_ || jumpBackNow;
-    listener().MarblesChanged();
-    const uint64_t game = generation_;
-    if (winner_ < 0 && !AnnounceTurn())
-        return;
-    listener().PositionChanged();
-    if (!Abandoned(game))
-        PlayOn();
+    ShowRebuiltPosition();
 }
