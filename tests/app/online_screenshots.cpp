@@ -8,6 +8,7 @@
 #include "online_session.h"
 #include "picture_widget.h"
 #include "players_dialog.h"
+#include "screenshot.h"
 #include "tavlo_login_dialog.h"
 #include "test_lobby.h"
 #include "window_parts.h"
@@ -22,13 +23,6 @@
 #include <cstdio>
 
 namespace {
-
-bool Save(QWidget& widget, const QString& folder, const char* name) {
-    const QString path = QDir(folder).filePath(name);
-    const bool saved = widget.grab().save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
-    return saved;
-}
 
 // The move the computer would choose, clicked hop by hop.
 void PlayOneTurn(TfMain& window) {

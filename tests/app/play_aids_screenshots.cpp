@@ -7,6 +7,7 @@
 #include "main_window.h"
 #include "picture_widget.h"
 #include "players_dialog.h"
+#include "screenshot.h"
 #include "scripted_prompts.h"
 
 #include <QAction>
@@ -21,13 +22,6 @@
 namespace {
 
 constexpr int kStepDelay = 1; // ms: the computers' moves are not what is shown here
-
-bool Save(QWidget& widget, const QString& folder, const char* name) {
-    const QString path = QDir(folder).filePath(name);
-    const bool saved = widget.grab().save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
-    return saved;
-}
 
 void NewGame(TfMain& fMain, const SeatKinds& kinds) {
     QTimer::singleShot(0, &fMain, [&fMain, kinds] {

@@ -10,6 +10,7 @@
 #include "options_dialog.h"
 #include "picture_widget.h"
 #include "players_dialog.h"
+#include "screenshot.h"
 #include "scripted_prompts.h"
 
 #include <QAction>
@@ -24,13 +25,6 @@
 namespace {
 
 constexpr int kShownStepDelay = 200; // ms, slow enough to catch a move under way
-
-bool Save(QWidget& widget, const QString& folder, const char* name) {
-    const QString path = QDir(folder).filePath(name);
-    const bool saved = widget.grab().save(path);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
-    return saved;
-}
 
 PictureWidget* MarkerOn(TfMain& fMain, const TZellhopPos& hole) {
     for (int k = 0; k < kTargetMarkers; ++k)
