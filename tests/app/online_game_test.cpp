@@ -696,23 +696,27 @@ TEST_F(OnlineGame, AHostWhoseLobbyHangsAdmitsAJoinerAndAnswersAtOnce) {
     // Every tracked message of Ann's and her connect request was answered
     // within half a second while the lobby hung.
     int answered = 0;
+    qint64 slowest = 0;
     for (const Sent& s : sent) {
         if (s.from != "127.0.0.3" || s.ms < hangStart || s.ms > hangEnd)
             continue;
         const bool request = s.kind == mtConnectRequest;
         if (!request && !(s.trailer && s.link.Sequenced()))
             continue;
-        const bool answer = std::any_of(sent.begin(), sent.end(), [&](const Sent& reply) {
-            return reply.from == "127.0.0.2" && reply.to == "127.0.0.3" && reply.ms >= s.ms &&
-                   reply.ms <= s.ms + 500 &&
-                   (request ? reply.kind == mtConnectReply
-                            : reply.trailer && reply.link.ackNext > s.link.sequence);
+        const auto reply = std::find_if(sent.begin(), sent.end(), [&](const Sent& r) {
+            return r.from == "127.0.0.2" && r.to == "127.0.0.3" && r.ms >= s.ms &&
+                   (request ? r.kind == mtConnectReply
+                            : r.trailer && r.link.ackNext > s.link.sequence);
         });
+        const bool answer = reply != sent.end() && reply->ms <= s.ms + 500;
         EXPECT_TRUE(answer) << "kind " << s.kind << " sent at " << s.ms - hangStart
                             << " ms of the wait";
+        if (answer)
+            slowest = std::max(slowest, reply->ms - s.ms);
         ++answered;
     }
     EXPECT_GE(answered, 2);
+    RecordProperty("slowest_answer_ms", static_cast<int>(slowest));
 
     // The game goes on as it began.
     PlayTurns(both, 2);
