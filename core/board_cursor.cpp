@@ -69,16 +69,14 @@ const TZellhopPos* NearestToward(const TZellhopPos& from,
 }
 
 bool BoardCursor::Playable() const {
-    const int32_t seat = match_.state().currentSeat;
-    return match_.GameRunning() && seat >= 0 && seat < kColours &&
-           match_.seat(seat).kind == skHuman && !match_.ClicksRefused();
+    return match_->HumanMayMove();
 }
 
 std::vector<const TZellhopPos*> BoardCursor::Candidates() const {
     std::vector<const TZellhopPos*> holes;
-    const GameState& state = match_.state();
+    const GameState& state = match_->state();
     if (mode_ == Mode::kTarget) {
-        for (const Target& target : match_.ShownTargets())
+        for (const Target& target : match_->ShownTargets())
             holes.push_back(target.hole);
         return holes;
     }
@@ -88,7 +86,7 @@ std::vector<const TZellhopPos*> BoardCursor::Candidates() const {
             holes.push_back(state.selectedMarble->pos);
         return holes;
     }
-    for (const auto& marble : match_.marbles())
+    for (const auto& marble : match_->marbles())
         if (marble->colour == state.currentSeat && !TargetsOf(*marble, state).empty())
             holes.push_back(marble->pos);
     return holes;
@@ -97,12 +95,12 @@ std::vector<const TZellhopPos*> BoardCursor::Candidates() const {
 void BoardCursor::Follow() {
     if (mode_ == Mode::kOff || !Playable())
         return;
-    if (mode_ == Mode::kTarget && match_.ShownTargets().empty())
+    if (mode_ == Mode::kTarget && match_->ShownTargets().empty())
         mode_ = Mode::kMarble;
     const std::vector<const TZellhopPos*> candidates = Candidates();
     if (candidates.empty() || Holds(candidates, hole_))
         return;
-    const TZellhopBall* selected = match_.state().selectedMarble;
+    const TZellhopBall* selected = match_->state().selectedMarble;
     if (mode_ == Mode::kMarble && selected && Holds(candidates, selected->pos)) {
         hole_ = selected->pos;
         return;
@@ -140,20 +138,17 @@ void BoardCursor::Choose() {
         return;
     if (mode_ == Mode::kMarble) {
         TZellhopBall& marble = *hole_->ball;
-        match_.ClickMarble(marble);
+        match_->ClickMarble(marble);
         // The click may have ended the turn, and the computer may have
         // played since: look again.
-        const std::vector<Target>& targets = match_.ShownTargets();
-        if (Playable() && !targets.empty() && match_.state().selectedMarble == &marble) {
+        const std::vector<Target>& targets = match_->ShownTargets();
+        if (Playable() && !targets.empty() && match_->state().selectedMarble == &marble) {
             mode_ = Mode::kTarget;
             hole_ = targets.front().hole;
         }
     } else {
-        const std::vector<Target>& targets = match_.ShownTargets();
-        const auto target = std::find_if(targets.begin(), targets.end(),
-                                         [this](const Target& t) { return t.hole == hole_; });
         mode_ = Mode::kMarble;
-        match_.ClickTarget(static_cast<int>(target - targets.begin()));
+        match_->ClickTarget(*hole_);
     }
     Follow();
 }
@@ -164,14 +159,14 @@ void BoardCursor::Back() {
         return;
     }
     mode_ = Mode::kMarble;
-    TZellhopBall* selected = match_.state().selectedMarble;
+    TZellhopBall* selected = match_->state().selectedMarble;
     if (!selected)
         return Follow();
     hole_ = selected->pos;
     // A click on the marble hides its targets; once it has moved, that
     // click would end the turn, so the targets stay.
-    if (Playable() && selected->targetsShown && !TurnHasMove(match_.state().phase))
-        match_.ClickMarble(*selected);
+    if (Playable() && selected->targetsShown && !TurnHasMove(match_->state().phase))
+        match_->ClickMarble(*selected);
     Follow();
 }
 

@@ -25,7 +25,12 @@ class BoardCursor {
         kTarget, // over the targets of the marble chosen
     };
 
-    explicit BoardCursor(Match& match) : match_(match) {}
+    explicit BoardCursor(Match& match) : match_(&match) {}
+    // The cursor follows another game (a new one replaced it), hidden.
+    void SetMatch(Match& match) {
+        match_ = &match;
+        Hide();
+    }
 
     // An arrow key: the cursor appears, or moves to the nearest marble or
     // target that way.
@@ -48,7 +53,7 @@ class BoardCursor {
     bool Playable() const;
     std::vector<const TZellhopPos*> Candidates() const;
 
-    Match& match_;
+    Match* match_;
     Mode mode_ = Mode::kOff;
     const TZellhopPos* hole_ = nullptr;
 };

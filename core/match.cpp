@@ -6,14 +6,17 @@
 #include "win.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
-// Listens to nothing: a game nobody watches runs as fast as its search.
+// Listens to nothing: a game nobody watches runs as fast as its driver.
 MatchListener& Nobody() {
     static MatchListener nobody;
     return nobody;
+}
+
+bool IsSeat(int32_t seat) {
+    return seat >= 0 && seat < kColours;
 }
 
 } // namespace
@@ -28,14 +31,21 @@ Match::Match(MatchListener* listener) : listener_(listener) {
     state_.homeHoles = board_.homeHoles();
 }
 
+Match::~Match() {
+    searchStop_->store(true);
+}
+
 void Match::SetJumpBackAllowed(bool allowed) {
     state_.jumpBackAllowed = allowed;
     // A record of this game must replay the jumps back made meanwhile.
     jumpBackInRecord_ = jumpBackInRecord_ || allowed;
 }
 
-void Match::SetMoveChooser(MoveChooser choose) {
-    choose_ = std::move(choose);
+void Match::TakeSetupFrom(const Match& other) {
+    seats_ = other.seats_;
+    levels_ = other.levels_;
+    state_.jumpBackAllowed = other.state_.jumpBackAllowed;
+    jumpBackInRecord_ = state_.jumpBackAllowed;
 }
 
 // --- Seats -------------------------------------------------------------
@@ -78,8 +88,12 @@ ComputerLevel Match::LevelOf(int colour) const {
 }
 
 bool Match::ComputerHasTurn() const {
-    const int32_t seat = state_.currentSeat;
-    return seat >= 0 && seat < kColours && PlayedByComputer(seats_[seat].kind);
+    return IsSeat(state_.currentSeat) && PlayedByComputer(seats_[state_.currentSeat].kind);
+}
+
+bool Match::ComputerMoving() const {
+    const MatchStep step = NextStep();
+    return step == MatchStep::kChooseMove || step == MatchStep::kShowHop;
 }
 
 bool Match::HoldsRemoteSeat(PlayerId player) const {
@@ -92,8 +106,6 @@ bool Match::HoldsRemoteSeat(PlayerId player) const {
 // --- The course of a game -------------------------------------------------
 
 void Match::NewGame() {
-    // A computer move that was paused is abandoned: the new generation
-    // tells it its game is gone.
     halted_ = false;
     if (state_.selectedMarble)
         HideTargets(*state_.selectedMarble);
@@ -102,6 +114,7 @@ void Match::NewGame() {
     RestartTurns();
     RememberStart({state_.currentSeat, state_.turnNumber});
     listener().MarblesChanged();
+    listener().StepReady();
 }
 
 void Match::RestartTurns() {
@@ -116,18 +129,17 @@ void Match::LayOut() {
             marbles_.CreateColour(state_.homeHoles[colour], colour);
 }
 
-// Takes the marbles off and forgets everything that belonged to them.
-// Whatever still runs for them (a computer move, a click) sees the new
-// generation and stops.
+// Takes the marbles off and forgets everything that belonged to them: the
+// move being shown, what remote players sent, and the search under way.
 void Match::TakeMarblesOff() {
-    ++generation_;
-    // Searches still running for the old marbles stop; the new game's get
-    // a flag of their own.
     searchStop_->store(true);
     searchStop_ = std::make_shared<std::atomic<bool>>(false);
+    shown_.reset();
+    turnPlayed_ = false;
     shownTargets_.clear();
     state_.selectedMarble = nullptr;
-    remoteSteps_.clear();
+    remoteSteps_.Clear();
+    hint_.clear();
     marbles_.RemoveAll();
     path_.Clear();
 }
@@ -152,12 +164,13 @@ void Match::ReplaceMarbles(const std::vector<PlacedMarble>& placed) {
     state_.phase = kept.phase;
     state_.turnNumber = kept.turnNumber;
     // The turn under way goes on from the new position.
-    const bool underWay = state_.currentSeat >= 0 && state_.currentSeat < kColours;
+    const bool underWay = IsSeat(state_.currentSeat);
     const TurnPlace now{state_.currentSeat, state_.turnNumber};
     RememberStart(underWay ? Preceding(now) : now);
     if (underWay)
         record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
     listener().MarblesChanged();
+    listener().StepReady();
 }
 
 void Match::StartFromPosition(std::string_view text) {
@@ -186,65 +199,36 @@ void Match::StartFromPosition(std::string_view text) {
     playedKinds_ = Kinds();
     RememberStart({state_.currentSeat, state_.turnNumber});
     listener().MarblesChanged();
+    listener().StepReady();
 }
 
 void Match::NextTurn() {
-    NextTurn(std::numeric_limits<int>::max());
+    if (halted_ || !GameRunning() || !AnySeatTakesPart())
+        return;
+    BeginTurn();
+    ApplyRemoteSteps(); // what a player sent while we were behind
+    listener().StepReady();
 }
 
-void Match::NextTurn(int computerTurns) {
-    const uint64_t game = generation_;
-    int played = 0;
-    do {
-        if (!BeginTurn())
-            return;
-        const SeatKind kind = seats_[state_.currentSeat].kind;
-        if (PlayedByComputer(kind)) {
-            if (Reviewing())
-                return; // in a replay the computer's move is the recorded one
-            ComputerMove();
-            ++played;
-        } else if (kind == skRemote) {
-            state_.phase = kPhaseRemote;
-            ApplyRemoteSteps(); // what the player sent while we were behind
-        }
-        // A game that was ended or replaced meanwhile has run its own turns.
-    } while (ComputerHasTurn() && played < computerTurns && state_.phase != kPhaseNoGame &&
-             !Abandoned(game));
-}
-
-// Passes the turn to the next taking-part seat; false when the game ended
-// or the turn loop is to stop while the view drew the new turn.
-bool Match::BeginTurn() {
+// Ends the turn of the seat that has it and passes the turn to the next
+// taking-part seat.
+void Match::BeginTurn() {
     const int32_t ending = state_.currentSeat;
-    if (ending >= 0 && ending < kColours) {
+    if (IsSeat(ending)) {
         listener().TurnEnded(ending);
         if (seats_[ending].kind == skHuman)
             listener().SendEndTurn();
     }
-    if (!AnySeatTakesPart())
-        return false;
     AdvanceSeat();
     if (state_.selectedMarble)
         HideTargets(*state_.selectedMarble);
     path_.Clear();
-
-    if (!TurnMayBegin())
-        return false;
+    turnPlayed_ = false;
+    listener().TurnBeginning(state_.currentSeat);
     record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
+    if (seats_[state_.currentSeat].kind == skRemote)
+        state_.phase = kPhaseRemote;
     listener().TurnBegan(state_.currentSeat);
-    return true;
-}
-
-// The view draws the turn that begins (and may run its event loop meanwhile);
-// false when it stops the turn loop or the game went meanwhile.
-bool Match::TurnMayBegin() {
-    const uint64_t game = generation_;
-    const bool outerTurnBeginning = beginningTurn_;
-    beginningTurn_ = true;
-    const bool goOn = listener().TurnBeginning(state_.currentSeat);
-    beginningTurn_ = outerTurnBeginning;
-    return goOn && !Abandoned(game);
 }
 
 void Match::AdvanceSeat() {
@@ -271,9 +255,29 @@ void Match::EndGame() {
     state_.phase = kPhaseNoGame;
     TakeMarblesOff(); // the record stays: the game is over, not forgotten
     listener().MarblesChanged();
+    listener().StepReady();
 }
 
-// --- Placing marbles --------------------------------------------------------
+void Match::Halt() {
+    halted_ = true;
+    searchStop_->store(true);
+    listener().StepReady();
+}
+
+bool Match::CheckWin() {
+    TZellhopBall* won = FindWinner(state_.homeHoles, marbles_);
+    if (!won)
+        return false;
+    winner_ = won->colour;
+    listener().Won(winner_);
+    HideTargets(*won);
+    state_.phase = kPhaseTurnStart;
+    state_.currentSeat = kNoSeat;
+    TakeMarblesOff(); // the record keeps the final position
+    listener().GameOver();
+    listener().StepReady();
+    return true;
+}
 
 // Every placement goes into the record as a hop of the turn being played.
 void Match::Place(TZellhopBall& marble, TZellhopPos& hole) {
@@ -290,82 +294,92 @@ void Match::Place(TZellhopBall& marble, TZellhopPos& hole) {
     listener().MarblePlaced(marble);
 }
 
-void Match::Halt() {
-    halted_ = true;
-    searchStop_->store(true);
+// --- Steps --------------------------------------------------------------------
+
+bool Match::InTurn() const {
+    return !halted_ && GameRunning() && IsSeat(state_.currentSeat);
 }
 
-bool Match::CheckWin() {
-    TZellhopBall* won = FindWinner(state_.homeHoles, marbles_);
-    if (!won)
-        return false;
-    winner_ = won->colour;
-    const uint64_t game = generation_;
-    listener().Won(winner_);
-    if (game != generation_)
-        return true; // the game was ended while the view showed the win
-    HideTargets(*won);
-    state_.phase = kPhaseTurnStart;
-    state_.currentSeat = kNoSeat;
-    TakeMarblesOff(); // the record keeps the final position
-    listener().GameOver();
-    return true;
+MatchStep Match::NextStep() const {
+    if (!InTurn())
+        return MatchStep::kNone;
+    if (shown_)
+        return MatchStep::kShowHop;
+    const SeatKind kind = seats_[state_.currentSeat].kind;
+    if (PlayedByComputer(kind)) {
+        if (turnPlayed_)
+            return MatchStep::kPassTurn;
+        // In a replay the computer's move is the recorded one.
+        return Reviewing() ? MatchStep::kNone : MatchStep::kChooseMove;
+    }
+    if (kind == skHuman)
+        return MatchStep::kHumanMove;
+    return kind == skRemote ? MatchStep::kRemoteMove : MatchStep::kNone;
 }
 
-// --- The computer's move ------------------------------------------------------
-
-void Match::ComputerMove() {
-    computerMoving_ = true;
-    path_.Clear();
-    const uint64_t game = generation_;
+MoveRequest Match::WantedMove() const {
     const int seat = state_.currentSeat;
-    const ComputerChoice choice =
-        choose_ ? choose_(marbles_, state_.homeHoles, seat)
-                : ChooseMoveAtLevel(marbles_, state_.homeHoles, seat, LevelOf(seat));
-    if (!Abandoned(game)) {
-        if (choice.marble)
-            ShowComputerMove(*choice.marble, choice.path);
-        else
-            Wait(game); // a seat that cannot move still takes its time, so
-                        // that a game nobody can move in does not spin
-    }
-    computerMoving_ = false;
-    listener().ComputerTurnOver();
+    return {seat, LevelOf(seat), TakeSnapshot(marbles_, state_.homeHoles, seat)};
 }
 
-void Match::ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path) {
-    if (!ShowMove(marble, path))
+void Match::PlayComputerMove(const LevelMove& move) {
+    if (!move.abandoned)
+        PlayComputerMove(LiveChoice(marbles_, move));
+}
+
+void Match::PlayComputerMove(const ComputerChoice& choice) {
+    if (NextStep() != MatchStep::kChooseMove)
+        return; // the game moved on while it was searched
+    path_.Clear();
+    ShownMove move;
+    move.marble = choice.marble;
+    if (choice.marble)
+        move.path = choice.path;
+    shown_ = std::move(move);
+    if (choice.marble)
+        listener().ComputerMoveStarting(*choice.marble);
+    listener().StepReady();
+}
+
+void Match::AdvanceShownMove() {
+    if (!shown_ || !InTurn())
         return;
-    CheckWin();
-    listener().ComputerMoveCompleted();
-}
-
-// A move hole by hole, with the view's wait before and after each; false
-// when it was abandoned.
-bool Match::ShowMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path) {
-    const uint64_t game = generation_;
-    listener().ComputerMoveStarting(marble);
-    if (!Wait(game))
-        return false;
+    ShownMove& move = *shown_;
     // The first hole is the one the marble stands on: nothing moves there.
-    for (TZellhopPos* hole : path) {
-        Place(marble, *hole);
-        if (!Wait(game))
-            return false;
-    }
-    listener().ComputerMoveShown(marble);
-    return true;
+    if (move.marble && move.placed < move.path.size())
+        Place(*move.marble, *move.path[move.placed++]);
+    else
+        FinishShownMove();
+    listener().StepReady();
 }
 
-bool Match::Wait(uint64_t game) {
-    const bool goOn = listener().ComputerWait();
-    return goOn && !Abandoned(game);
+void Match::FinishShownMove() {
+    const ShownMove move = std::move(*shown_);
+    shown_.reset();
+    if (move.replay)
+        FinishReplayStep(move.replayedSeat);
+    else
+        FinishComputerMove(move);
+}
+
+void Match::FinishComputerMove(const ShownMove& move) {
+    if (move.marble) {
+        listener().ComputerMoveShown(*move.marble);
+        CheckWin();
+        listener().ComputerMoveCompleted();
+    }
+    turnPlayed_ = true;
+    listener().ComputerTurnOver();
 }
 
 // --- A human at this computer -----------------------------------------------
 
+bool Match::HumanMayMove() const {
+    return InTurn() && !shown_ && seats_[state_.currentSeat].kind == skHuman;
+}
+
 void Match::ClickMarble(TZellhopBall& marble) {
-    if (ClicksRefused() || state_.phase == kPhaseRemote || marble.colour != state_.currentSeat)
+    if (!HumanMayMove() || marble.colour != state_.currentSeat)
         return;
     if (TurnHasMove(state_.phase) && &marble != state_.selectedMarble)
         return;
@@ -373,23 +387,19 @@ void Match::ClickMarble(TZellhopBall& marble) {
         HideTargets(marble);
     else
         ShowTargets(marble);
-    const uint64_t game = generation_;
-    if (!marble.targetsShown && TurnHasMove(state_.phase))
-        FinishMove(marble);
-    // The turns that followed may have ended the game and taken the marble.
-    if (game == generation_)
-        Select(marble);
+    if (!marble.targetsShown && TurnHasMove(state_.phase)) {
+        marble.prevPos = nullptr;
+        BeginTurn();
+        ApplyRemoteSteps();
+    }
+    Select(marble);
+    listener().StepReady();
 }
 
 void Match::Select(TZellhopBall& marble) {
     if (state_.phase == kPhaseTurnStart)
         state_.selectedMarble = &marble;
     listener().MarbleSelected(marble);
-}
-
-void Match::FinishMove(TZellhopBall& marble) {
-    marble.prevPos = nullptr;
-    NextTurn();
 }
 
 void Match::ShowTargets(TZellhopBall& marble) {
@@ -404,11 +414,13 @@ void Match::HideTargets(TZellhopBall& marble) {
     listener().TargetsChanged();
 }
 
-void Match::ClickTarget(int k) {
+void Match::ClickTarget(const TZellhopPos& hole) {
     TZellhopBall* marble = state_.selectedMarble;
-    if (ClicksRefused() || !marble || k < 0 || k >= static_cast<int>(shownTargets_.size()))
+    const auto shown = std::find_if(shownTargets_.begin(), shownTargets_.end(),
+                                    [&hole](const Target& t) { return t.hole == &hole; });
+    if (!HumanMayMove() || !marble || shown == shownTargets_.end())
         return;
-    const Target target = shownTargets_[k];
+    const Target target = *shown;
     ahead_.clear(); // a move of its own: the turns taken back are gone
     state_.phase += kPhaseMoveStep;
     Place(*marble, *target.hole);
@@ -424,78 +436,83 @@ void Match::ClickTarget(int k) {
     }
     listener().HumanHopped(PraiseIndexFor(path_.Count()));
 
-    if (CheckWin())
-        return;
     // A step ends the turn; so does a jump after which no further jump exists.
-    if (TargetsOf(*marble, state_).empty() || IsNeighbour(*marble->pos, *marble->prevPos))
+    if (!CheckWin() &&
+        (TargetsOf(*marble, state_).empty() || IsNeighbour(*marble->pos, *marble->prevPos))) {
+        BeginTurn();
+        ApplyRemoteSteps();
+    }
+    listener().StepReady();
+}
+
+bool Match::CanEndTurn() const {
+    return HumanMayMove() && TurnHasMove(state_.phase);
+}
+
+void Match::EndTurn() {
+    if (CanEndTurn())
         NextTurn();
+}
+
+const TZellhopBall* Match::RingedMarble() const {
+    const TZellhopBall* selected = state_.selectedMarble;
+    if (!HumanMayMove() || !selected || !selected->pos || selected->colour != state_.currentSeat)
+        return nullptr;
+    return selected->targetsShown || TurnHasMove(state_.phase) ? selected : nullptr;
 }
 
 // --- Remote players ---------------------------------------------------------
 
 void Match::RemoteMove(PlayerId player, int number, int direction) {
-    QueueRemoteStep({player, RemoteStep::kMove, number, direction, 0});
+    if (!GameRunning() || !HoldsRemoteSeat(player))
+        return; // no game, or not a player of it
+    remoteSteps_.Push({player, RemoteStep::kMove, number, direction, 0});
+    ApplyRemoteSteps();
+    listener().StepReady();
 }
 
 void Match::RemoteEndTurn(PlayerId player) {
-    QueueRemoteStep({player, RemoteStep::kEndTurn, 0, 0, 0});
-}
-
-void Match::QueueRemoteStep(const RemoteStep& step) {
-    if (state_.phase == kPhaseNoGame || state_.currentSeat == kNoSeat ||
-        !HoldsRemoteSeat(step.sender))
-        return; // no game, or not a player of it
-    remoteSteps_.push_back(step);
+    if (!GameRunning() || !HoldsRemoteSeat(player))
+        return;
+    remoteSteps_.Push({player, RemoteStep::kEndTurn, 0, 0, 0});
     ApplyRemoteSteps();
+    listener().StepReady();
 }
 
+void Match::PlayerLeft(PlayerId player, int reason) {
+    // A player whose moves still wait leaves after them.
+    if (remoteSteps_.Waiting(player))
+        remoteSteps_.Push({player, RemoteStep::kLeave, 0, 0, reason});
+    else
+        HandOverSeats(player, reason);
+    ApplyRemoteSteps();
+    listener().StepReady();
+}
+
+// Plays every waiting step that the turn allows now, in the order it
+// allows them.
 void Match::ApplyRemoteSteps() {
-    if (applyingRemoteSteps_)
-        return; // the running loop takes them up
-    struct Applying {
-        bool& flag;
-        explicit Applying(bool& f) : flag(f) { flag = true; }
-        ~Applying() { flag = false; }
-    } applying(applyingRemoteSteps_);
-    const uint64_t game = generation_;
-    while (!Abandoned(game)) {
-        const auto next = NextRemoteStep();
-        if (next == remoteSteps_.end())
-            return; // nobody's turn here yet
-        const RemoteStep step = *next;
-        remoteSteps_.erase(next);
-        if (step.kind == RemoteStep::kLeave)
-            HandOverSeats(step.sender, step.reason);
-        else if (!HoldsRemoteSeat(step.sender))
+    const auto ready = [this](const RemoteStep& step) {
+        const bool playing = step.kind != RemoteStep::kLeave && HoldsRemoteSeat(step.sender);
+        return !playing || (!shown_ && HasTurn(step.sender));
+    };
+    while (const std::optional<RemoteStep> step = remoteSteps_.TakeReady(ready)) {
+        if (step->kind == RemoteStep::kLeave)
+            HandOverSeats(step->sender, step->reason);
+        else if (!HoldsRemoteSeat(step->sender))
             continue; // he left meanwhile
-        else if (step.kind == RemoteStep::kMove)
-            ApplyRemoteMove(step.number, step.direction);
+        else if (step->kind == RemoteStep::kMove)
+            ApplyRemoteMove(step->number, step->direction);
         else
-            NextTurn();
+            BeginTurn();
     }
-}
-
-// Each player's steps keep their order; between players the turn decides,
-// since the network may bring a later player's moves first.
-std::deque<Match::RemoteStep>::iterator Match::NextRemoteStep() {
-    for (auto it = remoteSteps_.begin(); it != remoteSteps_.end(); ++it) {
-        const bool first = std::none_of(remoteSteps_.begin(), it, [&](const RemoteStep& earlier) {
-            return earlier.sender == it->sender;
-        });
-        if (!first)
-            continue;
-        const bool playing = it->kind != RemoteStep::kLeave && HoldsRemoteSeat(it->sender);
-        if (!playing || (!computerMoving_ && HasTurn(it->sender)))
-            return it;
-    }
-    return remoteSteps_.end();
 }
 
 // The sender's seat has the turn here and waits for him.
 bool Match::HasTurn(PlayerId sender) const {
     const int32_t current = state_.currentSeat;
-    return current >= 0 && current < kColours && state_.phase == kPhaseRemote &&
-           seats_[current].kind == skRemote && seats_[current].player == sender;
+    return InTurn() && state_.phase == kPhaseRemote && seats_[current].kind == skRemote &&
+           seats_[current].player == sender;
 }
 
 void Match::ApplyRemoteMove(int number, int direction) {
@@ -505,41 +522,21 @@ void Match::ApplyRemoteMove(int number, int direction) {
     CheckWin();
 }
 
-void Match::PlayerLeft(PlayerId player, int reason) {
-    // A player whose moves still wait leaves after them.
-    const bool waiting =
-        std::any_of(remoteSteps_.begin(), remoteSteps_.end(),
-                    [player](const RemoteStep& step) { return step.sender == player; });
-    if (waiting)
-        remoteSteps_.push_back({player, RemoteStep::kLeave, 0, 0, reason});
-    else
-        HandOverSeats(player, reason);
-    ApplyRemoteSteps();
-}
-
 void Match::HandOverSeats(PlayerId leaver, int reason) {
     bool passTurn = false;
-    bool playNow = false;
     // Every seat he held: a seat left waiting for a player who is gone
-    // would stop the game.
+    // would stop the game.  A seat whose turn has not begun for him is the
+    // computer's next step.
     for (Seat& seat : seats_) {
         if (leaver == kNoPlayer || seat.player != leaver || seat.kind != skRemote)
             continue;
         seat.kind = skOpen;
         seat.player = kNoPlayer;
         listener().SeatHandedOver(seat.colour);
-        if (seat.colour != state_.currentSeat || state_.phase < 0)
-            continue;
-        if (state_.phase >= kPhaseMoveStep)
+        if (seat.colour == state_.currentSeat && InTurn() && state_.phase >= kPhaseMoveStep)
             passTurn = true;
-        else if (!beginningTurn_) // else the turn that begins plays it
-            playNow = true;
     }
-    if (passTurn) {
-        NextTurn();
-    } else if (playNow) {
-        ComputerMove();
-        NextTurn();
-    }
+    if (passTurn)
+        BeginTurn();
     listener().PlayerGone(leaver, reason);
 }

@@ -1,14 +1,15 @@
 // A game of Zellhop as data: the board, the six seats, the marbles, whose
 // turn it is and its phase, and the record of every hop.  It holds the one
-// turn loop of the program: the window, zellhop-selfplay, the benchmark and
-// the tests all play through it.  It knows nothing of how it is shown; it
-// tells a MatchListener what happened and lets it pace the computer's moves.
+// set of turn rules of the program: the window, zellhop-selfplay, the
+// benchmark and the tests all play through it.
 //
-// Views may run their event loop inside some listener calls (see
-// match_listener.h), so every operation here may be entered again from
-// inside another: a generation counter, grown whenever the game is ended
-// or replaced, lets an operation that was interrupted see that its game is
-// gone and stop without touching anything.
+// The game never waits.  It answers each call at once and exposes what it
+// waits for next (NextStep): a computer move to be chosen, the next hole of
+// a move being shown, a human here or a remote player to move, or nothing.
+// Whoever drives it takes those steps at its own pace: the window on its
+// timer (the computer's delay, Pause), zellhop-selfplay and the tests at
+// once (MatchRunner).  It tells a MatchListener what happened; no listener
+// call may call back into the game.
 #pragma once
 
 #include "board.h"
@@ -18,15 +19,16 @@
 #include "marble.h"
 #include "move_record.h"
 #include "path_tree.h"
+#include "remote_steps.h"
 #include "rules.h"
 #include "saved_game.h"
 
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -39,22 +41,40 @@ struct PlacedMarble {
     LatticePoint at;
 };
 
+// What the game waits for.
+enum class MatchStep {
+    kNone,         // no game, a won game, or a replay waiting at a computer's turn
+    kChooseMove,   // the computer seat that has the turn wants its move (WantedMove)
+    kShowHop,      // a move being shown: after a wait, its next hole or its end
+    kPassTurn,     // the computer's turn is over: NextTurn passes it on
+    kHumanMove,    // a human at this computer has the turn
+    kRemoteMove,   // a player at another computer has the turn
+};
+
+// The position a computer move is searched on, and how well to play it.
+struct MoveRequest {
+    int seat = kNoSeat;
+    ComputerLevel level = ComputerLevel::kClassic;
+    SearchPosition position;
+};
+
 class Match {
   public:
-    // How the computer chooses a seat's move, in place of
-    // ChooseMoveAtLevel at the seat's LevelOf.  It may run events (a search
-    // on another thread while the window waits): the game checks afterwards
-    // whether it still wants the answer.
+    // How a seat's move is chosen on the live marbles, for drivers that
+    // choose on this thread (self-play compares searches with it).
     using MoveChooser =
         std::function<ComputerChoice(const MarbleList&, const HomeHoles&, int seat)>;
 
     explicit Match(MatchListener* listener = nullptr);
+    // A search still running for this game is told to stop.
+    ~Match();
     Match(const Match&) = delete;
     Match& operator=(const Match&) = delete;
 
     void SetListener(MatchListener* listener) { listener_ = listener; }
     void SetJumpBackAllowed(bool allowed);
-    void SetMoveChooser(MoveChooser choose);
+    // What a new game keeps of the one before it: seats, levels, the rule.
+    void TakeSetupFrom(const Match& other);
 
     // --- Seats ---------------------------------------------------------
     const Seat& seat(int colour) const { return seats_.at(colour); }
@@ -80,13 +100,13 @@ class Match {
     // Classic in an online one, where every program plays the computer
     // seats itself and the seat table carries no level.
     ComputerLevel LevelOf(int colour) const;
-    // Set once this game's marbles are taken off or the program halts: a
-    // search for one of its moves, on any thread, may stop then.
+    // Set once this game's marbles are taken off, the game is destroyed or
+    // the program halts: a search for one of its moves may stop then.
     std::shared_ptr<const std::atomic<bool>> SearchStop() const { return searchStop_; }
 
     // --- The course of a game -------------------------------------------
     // A new game: every taking-part colour laid out on its star point, the
-    // turn just before the first one.  Plays nothing: NextTurn does.
+    // turn just before the first one.  NextTurn begins the first turn.
     void NewGame();
     // The marbles of a position replace those on the board; seats and turn
     // stay.  The record starts again from this position.
@@ -94,36 +114,54 @@ class Match {
     // The turn just before the first one, as a new game has it.
     void RestartTurns();
     // A position text (see position_file.h) with a computer on every colour
-    // present; NextTurn plays the colour it names first, in turn 1.  Throws
-    // PositionFileError and leaves the game as it was on a bad text.
+    // present; NextTurn begins the turn of the colour it names first, in
+    // turn 1.  Throws PositionFileError and leaves the game as it was on a
+    // bad text.
     void StartFromPosition(std::string_view text);
-    // The turn loop: ends the current turn and passes the turn on, playing
-    // every computer seat it meets (at most `computerTurns` of them), until
-    // a human here or a remote player has the turn, the game is won or
-    // ended, or the program closes.
+    // Ends the current turn and begins the next taking-part seat's.
     void NextTurn();
-    void NextTurn(int computerTurns);
     // Ends the game when a colour has filled its target star point; true
     // then.  Every move runs it.
     bool CheckWin();
     // End Current Game: no game any more, the marbles taken off.
     void EndGame();
-    // The program closes: whatever runs stops at its next check.
+    // The program closes: nothing is waited for any more.
     void Halt();
     bool Halted() const { return halted_; }
 
+    // --- Steps ----------------------------------------------------------------
+    MatchStep NextStep() const;
+    // kChooseMove: the seat, its level and a snapshot to search off this
+    // thread if need be.
+    MoveRequest WantedMove() const;
+    // kChooseMove: the chosen move, shown hole by hole from now on (a seat
+    // that cannot move still takes one wait).  A level move maps to the
+    // live marbles by (colour, number) and hole indices.
+    void PlayComputerMove(const ComputerChoice& choice);
+    void PlayComputerMove(const LevelMove& move);
+    // kShowHop: the marble goes to the next hole of the move shown, or the
+    // move ends (checked for a win).  Each call follows one wait.
+    void AdvanceShownMove();
+    // Whether a move is being shown (a computer's, or a step of a replay).
+    bool MoveShowing() const { return shown_.has_value(); }
+
     // --- A human at this computer ----------------------------------------
+    // Whether a human at this computer has the turn and may click now.
+    bool HumanMayMove() const;
     // A click on a marble: its targets shown or hidden; a second click on
     // the marble that moved ends the turn.
     void ClickMarble(TZellhopBall& marble);
-    // A click on target k of those shown: the selected marble hops there.
-    void ClickTarget(int k);
-    // The targets the markers show, in marker order; empty when hidden.
+    // A click on a target shown on that hole: the selected marble hops
+    // there.  Nothing when no target is shown there.
+    void ClickTarget(const TZellhopPos& hole);
+    // The targets shown for the selected marble; empty when hidden.
     const std::vector<Target>& ShownTargets() const { return shownTargets_; }
-    // Whether a click would be refused now: no human move may interleave
-    // with a computer's move, whose waits let the window handle clicks,
-    // and a computer seat's marbles are the computer's to move.
-    bool ClicksRefused() const { return computerMoving_ || ComputerHasTurn(); }
+    // End Turn: allowed once the human who has the turn has moved.
+    bool CanEndTurn() const;
+    void EndTurn();
+    // The marble to mark as chosen: the one whose targets are shown, or
+    // which may jump on; none when no human here plays.
+    const TZellhopBall* RingedMarble() const;
 
     // --- Remote players ---------------------------------------------------
     // A remote player's hop, end of turn and departure.  Every program
@@ -136,14 +174,15 @@ class Match {
     bool HoldsRemoteSeat(PlayerId player) const;
     // Drops what remote players sent and the game has not yet played: they
     // are no longer listened to.
-    void ForgetRemoteSteps() { remoteSteps_.clear(); }
+    void ForgetRemoteSteps() { remoteSteps_.Clear(); }
 
     // --- The record as a line of turns: undo, redo, replay -----------------
     // The record holds the turns played up to the position shown and the
     // turn under way; turns taken back lie ahead until a new move replaces
     // them (a new branch).  Every position is rebuilt by replaying the
     // line from the game's start.  None of this works while a move is
-    // being shown or a remote player takes part.
+    // being shown, or in an online game (the other boards would part from
+    // this one).
     //
     // Turns played up to the position shown, and the whole line.
     int PlayedTurns() const;
@@ -175,6 +214,8 @@ class Match {
     // notes the hint.  Empty when no hint can be given now.
     bool HintAvailable() const;
     std::vector<TZellhopPos*> TakeHint();
+    // The hint taken in this turn, while the player has done nothing since.
+    std::vector<const TZellhopPos*> ShownHint() const;
 
     // --- Games kept in files -------------------------------------------------
     // The game as a record: the seats as they were played, the line, and a
@@ -187,8 +228,8 @@ class Match {
     static void CheckSavedGame(const SavedGame& record);
     // The game of a record, at the position after its last turn; seats
     // open or remote in it are the computer's now, and play goes on (a
-    // computer seat that has the turn plays at once).  Throws LineError and
-    // changes nothing when the record does not replay.
+    // computer seat that has the turn is the next step).  Throws LineError
+    // and changes nothing when the record does not replay.
     void OpenSavedGame(const SavedGame& record);
 
     // --- What there is to see ---------------------------------------------
@@ -198,7 +239,8 @@ class Match {
     const std::vector<TurnRecord>& record() const { return record_; }
     // The colour that won this game, or -1.
     int winner() const { return winner_; }
-    bool ComputerMoving() const { return computerMoving_; }
+    // A computer's move is being chosen or shown.
+    bool ComputerMoving() const;
     bool ComputerHasTurn() const;
     // The seat NextTurn passes the turn to, and the turn number it shows.
     struct TurnPlace {
@@ -212,52 +254,43 @@ class Match {
     TZellhopBall* FindBall(int colour, int number) const {
         return marbles_.FindBall(colour, number);
     }
-    // Grows whenever the marbles of a game are taken off or replaced.
-    uint64_t generation() const { return generation_; }
 
   private:
-    struct RemoteStep {
-        enum Kind { kMove, kEndTurn, kLeave };
-        PlayerId sender = kNoPlayer;
-        Kind kind = kEndTurn;
-        int number = 0;
-        int direction = 0;
-        int reason = 0; // of a leave
-    };
-
     // The marbles of the game's start and the turn just before its first.
     struct StartPosition {
         std::vector<PlacedMarble> marbles;
         TurnPlace before;
     };
+    // A move shown hole by hole: a computer's, or a turn of the line in a
+    // replay.  A wait comes before each hole and after the last one.
+    struct ShownMove {
+        TZellhopBall* marble = nullptr; // none: a seat that cannot move waits once
+        std::vector<TZellhopPos*> path; // the marble's own hole first
+        std::size_t placed = 0;         // holes of path reached so far
+        bool replay = false;
+        int replayedSeat = kNoSeat;
+    };
 
     MatchListener& listener() const;
-    bool BeginTurn();
-    bool TurnMayBegin();
+    bool InTurn() const;
+    void BeginTurn();
     void AdvanceSeat();
-    void ComputerMove();
-    void ShowComputerMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
-    bool ShowMove(TZellhopBall& marble, const std::vector<TZellhopPos*>& path);
-    bool Wait(uint64_t game);
-    bool Abandoned(uint64_t game) const { return halted_ || game != generation_; }
+    void FinishShownMove();
+    void FinishComputerMove(const ShownMove& move);
     void Place(TZellhopBall& marble, TZellhopPos& hole);
     void ShowTargets(TZellhopBall& marble);
     void HideTargets(TZellhopBall& marble);
-    void FinishMove(TZellhopBall& marble);
     void Select(TZellhopBall& marble);
     void TakeMarblesOff();
     void ClearBoard();
     void LayOut();
 
-    void QueueRemoteStep(const RemoteStep& step);
     void ApplyRemoteSteps();
-    std::deque<RemoteStep>::iterator NextRemoteStep();
     bool HasTurn(PlayerId sender) const;
     void ApplyRemoteMove(int number, int direction);
     void HandOverSeats(PlayerId leaver, int reason);
 
     // History (match_history.cpp).
-    bool Busy() const;
     bool TurnUnderWay() const;
     bool HistoryAllowed() const;
     int UndoTarget() const;
@@ -267,9 +300,8 @@ class Match {
     void GoToTurn(int played);
     void Rebuild(const std::vector<TurnRecord>& line, int played);
     void ReplayTurn(const TurnRecord& turn);
-    bool AnnounceTurn();
+    void FinishReplayStep(int seat);
     void ShowRebuiltPosition();
-    void PlayOn();
     void Load(const SavedGame& record);
 
     Board board_;
@@ -277,7 +309,6 @@ class Match {
     std::array<Seat, kColours> seats_{};
     GameState state_;
     MatchListener* listener_ = nullptr;
-    MoveChooser choose_;
 
     // The landing holes of the current human turn.
     PathTree path_;
@@ -291,15 +322,17 @@ class Match {
     SeatKinds playedKinds_{};
     bool jumpBackInRecord_ = false;
     std::vector<TurnRecord> ahead_;
+    // The hint of the turn under way: the turn it was taken in (the
+    // record's length then) and its holes.
+    std::size_t hintTurn_ = 0;
+    std::vector<const TZellhopPos*> hint_;
 
     ComputerLevels levels_{};
 
-    uint64_t generation_ = 0;
+    std::optional<ShownMove> shown_;
+    bool turnPlayed_ = false; // the computer seat that has the turn has moved
     std::shared_ptr<std::atomic<bool>> searchStop_ = std::make_shared<std::atomic<bool>>(false);
     bool halted_ = false;
-    bool computerMoving_ = false;
-    bool beginningTurn_ = false; // a turn begins and lets its view draw it
 
-    std::deque<RemoteStep> remoteSteps_;
-    bool applyingRemoteSteps_ = false;
+    RemoteSteps remoteSteps_;
 };

@@ -39,10 +39,6 @@ std::string Hop(LatticePoint from, LatticePoint to) {
 
 // --- Where the game stands in its line ---------------------------------------
 
-bool Match::Busy() const {
-    return computerMoving_ || beginningTurn_ || applyingRemoteSteps_ || halted_;
-}
-
 // The record's last turn is the one being played, not a finished one.
 bool Match::TurnUnderWay() const {
     const int32_t seat = state_.currentSeat;
@@ -60,11 +56,11 @@ std::vector<TurnRecord> Match::Line() const {
     return line;
 }
 
-// Taking back a remote player's moves would part this board from his.
+// Taking back a move of an online game would part this board from the
+// others, for as long as the game runs (a leaver's seat turns Open).
 bool Match::HistoryAllowed() const {
-    const bool remote = std::any_of(seats_.begin(), seats_.end(),
-                                    [](const Seat& seat) { return seat.kind == skRemote; });
-    return !Busy() && !remote && state_.phase != kPhaseNoGame && !record_.empty();
+    return !halted_ && !ComputerMoving() && !Online() && state_.phase != kPhaseNoGame &&
+           !record_.empty();
 }
 
 int Match::UndoTarget() const {
@@ -136,31 +132,41 @@ void Match::StepForward() {
     const TurnRecord turn = ahead_.front();
     ahead_.erase(ahead_.begin());
     record_.back().hint = turn.hint;
-    const uint64_t game = generation_;
-    if (TZellhopBall* marble = turn.number < 0 ? nullptr : FindBall(turn.seat, turn.number)) {
-        std::vector<TZellhopPos*> path;
-        for (const LatticePoint& p : turn.holes)
-            path.push_back(board_.at(p));
-        computerMoving_ = true;
-        const bool shown = ShowMove(*marble, path);
-        computerMoving_ = false;
-        if (shown)
-            listener().ComputerMoveCompleted();
-        listener().ComputerTurnOver();
-        if (!shown || Abandoned(game))
-            return;
+    TZellhopBall* marble = turn.number < 0 ? nullptr : FindBall(turn.seat, turn.number);
+    if (!marble) {
+        FinishReplayStep(turn.seat); // a pass
+        listener().StepReady();
+        return;
     }
-    // A replay shows the won position rather than ending the game again.
+    ShownMove move;
+    move.marble = marble;
+    for (const LatticePoint& p : turn.holes)
+        move.path.push_back(board_.at(p));
+    move.replay = true;
+    move.replayedSeat = turn.seat;
+    shown_ = std::move(move);
+    listener().ComputerMoveStarting(*marble);
+    listener().StepReady();
+}
+
+// The turn of a replay step is over: a replay shows the won position rather
+// than ending the game again, and otherwise the next turn begins.
+void Match::FinishReplayStep(int seat) {
+    if (record_.back().number >= 0) {
+        if (const TZellhopBall* marble = FindBall(seat, record_.back().number))
+            listener().ComputerMoveShown(*marble);
+        listener().ComputerMoveCompleted();
+        listener().ComputerTurnOver();
+    }
     if (const TZellhopBall* won = FindWinner(state_.homeHoles, marbles_)) {
         winner_ = won->colour;
         state_.currentSeat = kNoSeat;
         state_.phase = kPhaseTurnStart;
-        listener().TurnEnded(turn.seat);
+        listener().TurnEnded(seat);
     } else {
-        NextTurn();
+        BeginTurn();
     }
-    if (!Abandoned(game))
-        listener().PositionChanged();
+    listener().PositionChanged();
 }
 
 // --- Rebuilding a position -------------------------------------------------------
@@ -285,42 +291,23 @@ void Match::ReplayTurn(const TurnRecord& turn) {
     record_.back().holes.push_back(marble->pos->at);
 }
 
-// The rebuilt position's turn begins as the view shows any turn; false
-// when the game went meanwhile.
-bool Match::AnnounceTurn() {
-    if (!TurnMayBegin())
-        return false;
-    listener().TurnBegan(state_.currentSeat);
-    return true;
-}
-
 // Shows a position rebuilt from the record, its turn beginning unless the
-// game is won, and lets the computer play on from it.
+// game is won.  At the end of the line a computer seat that has the turn is
+// the next step.
 void Match::ShowRebuiltPosition() {
     listener().MarblesChanged();
-    const uint64_t game = generation_;
-    if (winner_ < 0 && !AnnounceTurn())
-        return;
+    if (winner_ < 0) {
+        listener().TurnBeginning(state_.currentSeat);
+        listener().TurnBegan(state_.currentSeat);
+    }
     listener().PositionChanged();
-    if (!Abandoned(game))
-        PlayOn();
-}
-
-// At the end of the line a computer seat that has the turn plays, and the
-// turn loop goes on from it.
-void Match::PlayOn() {
-    if (Reviewing() || !ComputerHasTurn() || Busy())
-        return;
-    const uint64_t game = generation_;
-    ComputerMove();
-    if (!Abandoned(game) && ComputerHasTurn())
-        NextTurn();
+    listener().StepReady();
 }
 
 // --- Hints ------------------------------------------------------------------------
 
 bool Match::HintAvailable() const {
-    return !Busy() && TurnUnderWay() && seats_[state_.currentSeat].kind == skHuman &&
+    return !halted_ && !ComputerMoving() && TurnUnderWay() && seats_[state_.currentSeat].kind == skHuman &&
            state_.phase == kPhaseTurnStart;
 }
 
@@ -340,13 +327,22 @@ std::vector<TZellhopPos*> Match::TakeHint() {
     hint.holes.clear();
     for (const TZellhopPos* hole : choice.path)
         hint.holes.push_back(hole->at);
+    hint_.assign(choice.path.begin(), choice.path.end());
+    hintTurn_ = record_.size();
     return choice.path;
+}
+
+// A hint holds until the player does anything in its turn.
+std::vector<const TZellhopPos*> Match::ShownHint() const {
+    const bool stands = hintTurn_ == record_.size() && state_.phase == kPhaseTurnStart &&
+                        shownTargets_.empty() && HumanMayMove();
+    return stands ? hint_ : std::vector<const TZellhopPos*>{};
 }
 
 // --- Games kept in files -------------------------------------------------------------
 
 bool Match::CanSave() const {
-    return !Busy() && state_.phase != kPhaseNoGame && !record_.empty();
+    return !halted_ && !ComputerMoving() && state_.phase != kPhaseNoGame && !record_.empty();
 }
 
 SavedGame Match::Saved() const {

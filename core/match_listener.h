@@ -1,8 +1,8 @@
-// What a game tells whoever shows it, and the few questions it asks back.
-// The window implements every one; self-play and the tests implement the
-// ones they need.  Calls marked "may run events" are where a view lets its
-// event loop run (a wait, a message box): the game may have been ended or
-// replaced by the time they return, and the game checks that itself.
+// What a game tells whoever shows it.  The window implements every call;
+// self-play and the tests implement the ones they need.  Each call is a
+// notice: the game is in the middle of changing, so a listener only reads
+// it and draws, and never calls back into it (StepReady is where a driver
+// learns that it has something to do, later).
 #pragma once
 
 #include "game_state.h"
@@ -12,6 +12,10 @@ struct TZellhopBall;
 class MatchListener {
   public:
     virtual ~MatchListener() = default;
+
+    // The game's next step may have changed (see Match::NextStep).  A
+    // driver takes it once the call that raised this has returned.
+    virtual void StepReady() {}
 
     // The marbles were laid out, replaced or taken off: every picture anew.
     virtual void MarblesChanged() {}
@@ -27,23 +31,19 @@ class MatchListener {
 
     // The seat's turn is over (before the next seat is chosen).
     virtual void TurnEnded(int /*seat*/) {}
-    // The turn passed to the seat.  May run events; false stops the turn
-    // loop (the program is closing, or whoever drives the game has seen
-    // enough turns).
-    virtual bool TurnBeginning(int /*seat*/) { return true; }
-    // The seat's turn has begun and nothing ended the game meanwhile.
+    // The turn passes to the seat (its record line not yet begun).
+    virtual void TurnBeginning(int /*seat*/) {}
+    // The seat's turn has begun.
     virtual void TurnBegan(int /*seat*/) {}
 
-    // The computer carries out its chosen move with this marble.
+    // The computer carries out its chosen move with this marble (a step of
+    // a replay is shown the same way).
     virtual void ComputerMoveStarting(const TZellhopBall& /*marble*/) {}
-    // The pause before and after each hole of a computer move.  May run
-    // events; false abandons the move.
-    virtual bool ComputerWait() { return true; }
-    // The computer's move has reached its last hole.
+    // The move shown has reached its last hole.
     virtual void ComputerMoveShown(const TZellhopBall& /*marble*/) {}
-    // The computer's move and its win check are complete.
+    // The move shown and its win check are complete.
     virtual void ComputerMoveCompleted() {}
-    // The computer's turn is over, complete or abandoned.
+    // The computer's turn is over.
     virtual void ComputerTurnOver() {}
 
     // Messages for the peers of an online game: a hop of a human at this
@@ -51,7 +51,7 @@ class MatchListener {
     virtual void SendMove(int /*number*/, int /*direction*/) {}
     virtual void SendEndTurn() {}
 
-    // The colour has won.  May run events.
+    // The colour has won (the final position still on the board).
     virtual void Won(int /*colour*/) {}
     // The game is over after a win: nobody has the turn any more.
     virtual void GameOver() {}

@@ -91,8 +91,9 @@ SelfPlay::SelfPlay(const SeatLevels& levels, const std::vector<PlacedMarble>& po
 }
 
 void SelfPlay::TimeSearches(MoveChooser choose) {
-    match_.SetMoveChooser([this, choose = std::move(choose)](const MarbleList& marbles,
-                                                             const HomeHoles& homeHoles, int seat) {
+    runner_ = MatchRunner(match_, [this, choose = std::move(choose)](const MarbleList& marbles,
+                                                                     const HomeHoles& homeHoles,
+                                                                     int seat) {
         const auto start = std::chrono::steady_clock::now();
         ComputerChoice choice = choose(marbles, homeHoles, seat);
         lastSearchSeconds_ =
@@ -103,7 +104,8 @@ void SelfPlay::TimeSearches(MoveChooser choose) {
 
 PlayedTurn SelfPlay::PlayTurn() {
     lastSearchSeconds_ = 0;
-    match_.NextTurn(1);
+    match_.NextTurn();
+    runner_.Run(1);
     PlayedTurn played;
     if (!match_.record().empty())
         static_cast<TurnRecord&>(played) = match_.record().back();

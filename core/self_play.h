@@ -8,6 +8,7 @@
 #include "computer_level.h"
 #include "computer_player.h"
 #include "match.h"
+#include "match_runner.h"
 #include "move_record.h"
 
 #include <array>
@@ -82,6 +83,7 @@ class SelfPlay {
     void TimeSearches(MoveChooser choose);
 
     Match match_;
+    MatchRunner runner_{match_};
     double lastSearchSeconds_ = 0;
 };
 

@@ -114,6 +114,7 @@ TEST_F(Cursor, TheCursorIsShownOnlyWhileAHumanHereMayPlay) {
     };
     match.NewGame();
     match.NextTurn();
+    Drive();
     EXPECT_FALSE(shownDuringComputer);
     cursor.Move(Arrow::kRight);
     ASSERT_TRUE(cursor.Shown());

@@ -6,9 +6,11 @@
 #include "colours.h"
 #include "match.h"
 #include "match_listener.h"
+#include "match_runner.h"
 #include "position_file.h"
 
 #include <functional>
+#include <limits>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -22,8 +24,8 @@ inline std::string Word(int colour) {
     return std::string(ColourWord(colour));
 }
 
-// Writes down what the game tells its view, and can act from inside the
-// calls where a view runs its events.
+// Writes down what the game tells its view; counts the waits its driver
+// makes and can act in them, as a window's events would.
 struct Recorder : MatchListener {
     std::vector<std::string> events;
     std::function<void(int seat)> onTurnBeginning;
@@ -31,20 +33,18 @@ struct Recorder : MatchListener {
     int waits = 0;
 
     void TurnEnded(int seat) override { events.push_back("ended " + Word(seat)); }
-    bool TurnBeginning(int seat) override {
+    void TurnBeginning(int seat) override {
         events.push_back("turn " + Word(seat));
         if (onTurnBeginning)
             onTurnBeginning(seat);
-        return true;
     }
     void ComputerMoveStarting(const TZellhopBall& marble) override {
         events.push_back("computer moves " + std::to_string(marble.number));
     }
-    bool ComputerWait() override {
+    void Waited() {
         ++waits;
         if (onWait)
             onWait();
-        return true;
     }
     void SendMove(int number, int direction) override {
         events.push_back("send move " + std::to_string(number) + " " + std::to_string(direction));
@@ -68,6 +68,14 @@ class MatchTest : public ::testing::Test {
             match.SetSeat(colour, kinds[colour], players[colour]);
         match.NewGame();
         match.NextTurn();
+        Drive();
+    }
+    // Plays the computer's turns until a human or remote player has the
+    // turn (at most `computerTurns` of them), as a window would at once.
+    void Drive(int computerTurns = std::numeric_limits<int>::max()) {
+        MatchRunner runner(match);
+        runner.onWait = [this] { view.Waited(); };
+        runner.Run(computerTurns);
     }
     TZellhopBall& Marble(int colour, int number) {
         TZellhopBall* marble = match.FindBall(colour, number);
@@ -76,15 +84,17 @@ class MatchTest : public ::testing::Test {
     }
     LatticePoint At(int colour, int number) { return Marble(colour, number).pos->at; }
     // The marble hops to the hole: a click on it, then on the hole's target.
+    // The computer seats that follow play at once.
     void Hop(int colour, int number, LatticePoint to) {
         match.ClickMarble(Marble(colour, number));
         ClickTargetOn(to);
+        Drive();
     }
     void ClickTargetOn(LatticePoint to) {
         const std::vector<Target>& targets = match.ShownTargets();
-        for (size_t k = 0; k < targets.size(); ++k)
-            if (targets[k].hole->at == to) {
-                match.ClickTarget(static_cast<int>(k));
+        for (const Target& target : targets)
+            if (target.hole->at == to) {
+                match.ClickTarget(*target.hole);
                 return;
             }
         ADD_FAILURE() << "no target on " << HoleText(to);

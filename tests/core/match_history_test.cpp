@@ -224,7 +224,8 @@ TEST_F(MatchHistory, ARecordOpensAtItsLastPositionAndStepsThroughEveryTurnHopByH
     for (int colour : {kBlue, kOrange})
         played.SetSeat(colour, skComputer);
     played.NewGame();
-    played.NextTurn(); // to the win, as fast as the search
+    played.NextTurn();
+    MatchRunner(played).Run(); // to the win, as fast as the search
     ASSERT_GE(played.winner(), 0);
     const SavedGame record = ReadSavedGame(SavedGameText(played.Saved()));
     const std::string final = FinalPosition(record.kinds, record.turns);
@@ -246,6 +247,7 @@ TEST_F(MatchHistory, ARecordOpensAtItsLastPositionAndStepsThroughEveryTurnHopByH
     for (size_t i = 0; i < record.turns.size(); ++i) {
         const int waits = view.waits;
         match.StepForward();
+        Drive();
         EXPECT_EQ(MoveLine(match.record()[i]), MoveLine(record.turns[i]));
         const size_t holes = record.turns[i].holes.size();
         ASSERT_EQ(view.waits - waits, static_cast<int>(holes ? holes + 1 : 0)) << i;
@@ -268,18 +270,22 @@ TEST_F(MatchHistory, InAReplayTheComputerWaitsAndAHumansMoveStartsANewBranch) {
     Hop(kBlue, 3, {-4, 4});
     Hop(kBlue, 4, {-4, 2});
     const std::string end = Seen();
+    const auto stepForward = [this] {
+        match.StepForward();
+        Drive();
+    };
     match.GoToStart();
-    match.StepForward(); // Blue's move; Orange's turn begins and waits
+    stepForward(); // Blue's move; Orange's turn begins and waits
     EXPECT_EQ(Turn(), "1 ORANGE phase 0");
-    EXPECT_TRUE(match.ClicksRefused()) << "the computer's marbles are not the player's";
-    match.StepForward();
-    match.StepForward();
-    match.StepForward(); // the last recorded turn: the line is live again
+    EXPECT_FALSE(match.HumanMayMove()) << "the computer's marbles are not the player's";
+    stepForward();
+    stepForward();
+    stepForward(); // the last recorded turn: the line is live again
     EXPECT_EQ(Seen(), end);
 
     match.GoToStart();
-    match.StepForward();
-    match.StepForward();
+    stepForward();
+    stepForward();
     ASSERT_EQ(Turn(), "2 BLUE phase 0");
     Hop(kBlue, 4, {-4, 0}); // a new branch: Orange answers at once
     EXPECT_EQ(Turn(), "3 BLUE phase 0");
@@ -325,6 +331,7 @@ TEST_F(MatchHistory, AnOpenedRecordGivesRemoteAndOpenSeatsToTheComputerAndPlaysO
     // the computer answers at once, and the human seat waits.
     const SavedGame record = ReadSavedGame("seats R--O-H\njumpback 0\n1 BLUE 2 -6,2 -4,0\n");
     match.OpenSavedGame(record);
+    Drive();
     EXPECT_EQ(match.Kinds(), (SeatKinds{skComputer, skNone, skNone, skComputer, skNone, skHuman}));
     EXPECT_EQ(Record().size(), 3u);
     EXPECT_EQ(Record()[1].substr(0, 9), "1 ORANGE ");

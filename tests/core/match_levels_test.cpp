@@ -42,7 +42,8 @@ TEST_F(MatchLevels, EachComputerSeatPlaysItsOwnLevel) {
     for (int colour = 0; colour < kColours; ++colour)
         match.SetSeat(colour, kBlueVsOrange[colour]);
     match.NewGame();
-    match.NextTurn(8);
+    match.NextTurn();
+    Drive(8);
     const Lines record = Record();
     ASSERT_EQ(record.size(), 8u);
     ASSERT_EQ(expected.size(), 8u);
@@ -90,7 +91,8 @@ TEST_F(MatchLevels, TheComputersOfAGameWithAnOpenSeatMoveAsClassic) {
     // Until a player joins, the open seat is the computer's too.
     match.SetKinds({skComputer, skComputer, skComputer, skOpen, skComputer, skComputer});
     match.NewGame();
-    match.NextTurn(6);
+    match.NextTurn();
+    Drive(6);
     const Lines record = Record();
     ASSERT_EQ(record.size(), 6u);
     for (size_t i = 0; i < classic.size(); ++i)

@@ -181,15 +181,15 @@ TEST_F(MatchTest, ALeaversSeatsGoToTheComputerAtEveryPhase) {
     }
 }
 
-TEST_F(MatchTest, APlayerWhoLeavesAsHisTurnBeginsIsPlayedByTheComputerAtOnce) {
-    bool left = false;
-    view.onTurnBeginning = [&](int seat) {
-        if (seat == kBlue && !left) {
-            left = true;
-            match.PlayerLeft(kAnn, kLeft);
-        }
-    };
-    Start({skRemote, skNone, skNone, skHuman, skNone, skNone}, {kAnn});
+TEST_F(MatchTest, APlayerWhoLeavesBeforeHisTurnBeginsIsPlayedByTheComputerWhenItComes) {
+    for (int colour = 0; colour < kColours; ++colour)
+        match.SetSeat(colour, skNone);
+    match.SetSeat(kBlue, skRemote, kAnn);
+    match.SetSeat(kOrange, skHuman);
+    match.NewGame();
+    match.PlayerLeft(kAnn, kLeft); // before the first turn has begun for him
+    match.NextTurn();
+    Drive();
     EXPECT_EQ(match.seat(kBlue).kind, skOpen);
     EXPECT_EQ(match.seat(kBlue).player, kNoPlayer);
     EXPECT_EQ(Record(), (Lines{"1 BLUE 2 -6,2 -4,0", "1 ORANGE pass"}));
@@ -204,12 +204,12 @@ TEST_F(MatchTest, AWinEndsTheGameAndTheRecordKeepsTheWinningMove) {
                                           {0, 9, {4, 0}},  {3, 0, {-8, 0}}};
     match.ReplaceMarbles(position);
     EXPECT_FALSE(match.CheckWin()) << "nine are not ten";
-    const uint64_t generation = match.generation();
+    const auto searchStop = match.SearchStop();
     Hop(kBlue, 9, {5, 1});
     EXPECT_EQ(match.winner(), kBlue);
     EXPECT_EQ(match.state().currentSeat, kNoSeat);
     EXPECT_TRUE(match.marbles().empty());
-    EXPECT_GT(match.generation(), generation);
+    EXPECT_TRUE(searchStop->load()) << "a search for the game would stop";
     EXPECT_EQ(Record(), (Lines{"1 BLUE 9 4,0 5,1"}));
     EXPECT_EQ(std::vector<std::string>(view.events.end() - 2, view.events.end()),
               (Events{"won BLUE", "game over"}));
@@ -221,10 +221,12 @@ TEST_F(MatchTest, ComputerTurnsCanBePlayedOneAtATime) {
     match.SetSeat(kBlue, skComputer);
     match.SetSeat(kRed, skComputer);
     match.NewGame();
-    match.NextTurn(1);
+    match.NextTurn();
+    Drive(1);
     EXPECT_EQ(match.record().size(), 1u);
     EXPECT_EQ(match.Upcoming().seat, kRed);
-    match.NextTurn(2);
+    match.NextTurn();
+    Drive(2);
     EXPECT_EQ(Record().size(), 3u);
     EXPECT_EQ(Record()[2].substr(0, 7), "2 BLUE ");
 }
