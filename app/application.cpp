@@ -48,10 +48,14 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
     dialogs.about = new TAboutBox(main);
     auto* login = new TfTavloLogin(main);
     login->setFont(DesignFont());
-    login->SetLobby([main](const std::string& target) { return main->LoginRequest(target); },
-                    [main](const TLoginReply& reply, const std::string& userName) {
-                        main->LoggedIn(reply, userName);
-                    });
+    login->SetLobby(
+        [main](const std::string& target, TfTavloLogin::LobbyReply reply,
+               TfTavloLogin::LobbyFailure failure) {
+            main->LoginRequest(target, std::move(reply), std::move(failure));
+        },
+        [main](const TLoginReply& reply, const std::string& userName) {
+            main->Online().LoggedIn(reply, userName);
+        });
     // Cancel ends a login request under way at once.
     QObject::connect(login, &QDialog::rejected, main, [main] { main->CancelLoginRequest(); });
     login->SetErrorBox([main](const QString& message) { main->Prompts().ShowMessage(message); });

@@ -58,14 +58,22 @@ UserPrompts& PromptsOrOwn(UserPrompts* given, std::unique_ptr<UserPrompts>& own)
 } // namespace
 
 TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
-    : QMainWindow(parent), prompts_(PromptsOrOwn(prompts, ownPrompts_)) {
+    : QMainWindow(parent), game_(std::make_shared<Match>()),
+      online_({.log = [this](const QString& line) { Log(line); },
+               .startGame = [this](const SeatKinds& kinds,
+                                   const std::array<PlayerId, kColours>& players) {
+                   OnlineGameStarts(kinds, players);
+               },
+               .seatNamed = [this](int colour, const QString& name) { SetSeatName(colour, name); },
+               .showLogin = [this] { return ShowLogin(); },
+               .showError = [this](const QString& message) { prompts_.ShowMessage(message); }}),
+      prompts_(PromptsOrOwn(prompts, ownPrompts_)) {
     setObjectName("fMain");
     setWindowTitle(kCaption);
     setFont(DesignFont());
     CreateControls();
     CreateActions();
     CreateMenu();
-    CreateMessaging();
     FormCreate();
     CreatePlayAids();
 
@@ -92,7 +100,7 @@ void TfMain::CreateControls() {
     setCentralWidget(client);
 
     // Created first, so that it lies below every marble and marker.
-    imMain = new BoardWidget(game_.board(), client);
+    imMain = new BoardWidget(boardDrawn_, client);
     imMain->setObjectName("imMain");
     imMain->setGeometry(kBoardDesignRect);
 
@@ -144,10 +152,11 @@ void TfMain::CreateControls() {
     sbLobby->hide();
     setStatusBar(sb);
 
+    // The computer's wait before each hole of its move; the game's driver
+    // runs it.
     tm = new QTimer(this);
     tm->setObjectName("tm");
     tm->setSingleShot(true);
-    connect(tm, &QTimer::timeout, this, &TfMain::tmTimer);
 
     tmrRefreshGame = new QTimer(this);
     tmrRefreshGame->setObjectName("tmrRefreshGame");
@@ -229,39 +238,17 @@ void TfMain::CreateMenu() {
     N1->addAction(aAbout);
 }
 
-void TfMain::CreateMessaging() {
-    hc.setPort(kPeerPort);
-    hc.setTimeout(kPeerTimeout);
-    hc.setPacketRetries(0);
-    hc.setMaxConnections(0);
-    // Each event is a handler of its own: an error in it is shown, and the
-    // component goes on with the next message.
-    const auto guarded = [this](auto handler) {
-        return [this, handler](auto&&... args) {
-            ++gameWork_;
-            ShowingErrors([&] { (this->*handler)(args...); });
-            --gameWork_;
-        };
-    };
-    hc.OnNewClient = guarded(&TfMain::hcNewClient);
-    hc.OnGotMsg = guarded(&TfMain::hcGotMsg);
-    hc.OnGotAck = guarded(&TfMain::hcGotAck);
-    hc.OnConnectionSuccess = guarded(&TfMain::hcConnectionSuccess);
-    hc.OnConnectionFailed = guarded(&TfMain::hcConnectionFailed);
-    hc.OnClientDisconnection = guarded(&TfMain::hcClientDisconnection);
-    hc.OnTimeout = guarded(&TfMain::hcTimeout);
-    hc.OnConnected = guarded(&TfMain::hcConnected);
-    http.HandleRedirects = true;
-    lobby.OnBusyChanged = [this](bool busy) { LobbyBusyChanged(busy); };
-    lobbyHost_ = kDefaultLobbyHost;
-    localAddress_ = kAnyLocalAddress;
-    ApplyOnlineSettings();
-}
-
 void TfMain::FormCreate() {
     // The game starts with no marbles, no seat taking part and no turn;
     // the seat panel starts empty.
-    session_ = LobbySession{};
+    online_.Requests().OnBusyChanged = [this](bool busy) { LobbyBusyChanged(busy); };
+    online_.Requests().OnRequest = [this](const std::string& target) {
+        if (OnLobbyRequest)
+            OnLobbyRequest(target);
+    };
+    lobbyHost_ = kDefaultLobbyHost;
+    localAddress_ = kAnyLocalAddress;
+    ApplyOnlineSettings();
 
     const QPixmap whitePin = LoadPinPicture(kWhitePin);
     for (int i = 0; i < kTargetMarkers; ++i) {
@@ -275,10 +262,10 @@ void TfMain::FormCreate() {
     }
     stepDelay_ = kDefaultStepDelay;
     closing_ = paused_ = interruptRequested_ = false;
-    game_.SetListener(this);
-    game_.SetMoveChooser([this](const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
-        return ChooseMove(marbles, homeHoles, seat);
-    });
+    game_->SetListener(this);
+    online_.SetMatch(game_.get());
+    cursor_ = std::make_unique<BoardCursor>(*game_);
+    ReplaceGame();
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
@@ -314,7 +301,7 @@ void TfMain::FormResize() {
 }
 
 void TfMain::PlaceAllMarbles() {
-    for (const auto& marble : game_.marbles())
+    for (const auto& marble : game_->marbles())
         PlaceMarble(*marble);
 }
 
@@ -373,8 +360,6 @@ QString TfMain::StatusText(int panel) const {
 void TfMain::ShowingErrors(const std::function<void()>& handler) {
     try {
         handler();
-    } catch (const ERequestCancelled&) {
-        // Cancelled on purpose: there is nothing to tell.
     } catch (const std::exception& e) {
         prompts_.ShowMessage(QString::fromUtf8(e.what()));
     }
@@ -388,7 +373,7 @@ void TfMain::aExitExecute() {
     if (!prompts_.Confirm("Are you sure you wish to quit Zellhop?"))
         return;
     closing_ = true;
-    game_.Halt();
+    game_->Halt();
     close();
 }
 
@@ -413,7 +398,7 @@ void TfMain::ApplyOptions() {
     TfOptions* options = dialogs_.options;
     if (!options)
         return;
-    game_.SetJumpBackAllowed(options->cbAllowBack->isChecked());
+    game_->SetJumpBackAllowed(options->cbAllowBack->isChecked());
     stepDelay_ = StepDelayFor(options->tbCompSpeed->value());
     const MarbleSize size = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
     if (size != marbleSize_) {
@@ -434,8 +419,8 @@ void TfMain::LoadSettings() {
         aShowLastMove->setChecked(stored.showLastMove);
         if (TfPlayers* players = dialogs_.players)
             players->SetLevels(stored.levels);
-        hc.setClientName(stored.clientName);
-        session_.nickname = NicknameOf(stored.clientName);
+        Messaging().setClientName(stored.clientName);
+        Session().nickname = NicknameOf(stored.clientName);
         lobbyHost_ = stored.lobbyHost;
         localAddress_ = stored.localAddress;
     } catch (const std::exception&) {
@@ -456,7 +441,7 @@ void TfMain::SaveSettings() {
     stored.showLastMove = aShowLastMove->isChecked();
     if (const TfPlayers* players = dialogs_.players)
         stored.levels = players->Levels();
-    stored.clientName = hc.ClientName();
+    stored.clientName = Messaging().ClientName();
     stored.lobbyHost = lobbyHost_;
     stored.localAddress = localAddress_;
     try {
@@ -471,11 +456,11 @@ void TfMain::SaveSettings() {
 void TfMain::ApplyOnlineSettings() {
     const LobbyHostPort lobby =
         ParseLobbyHost(lobbyHost_).value_or(LobbyHostPort{kDefaultLobbyHost, kDefaultLobbyPort});
-    http.Host = lobby.host;
-    http.Port = lobby.port;
+    LobbyHttp().Host = lobby.host;
+    LobbyHttp().Port = lobby.port;
     const bool anyAddress = localAddress_.empty() || localAddress_ == kAnyLocalAddress;
-    http.LocalAddress = anyAddress ? std::string() : localAddress_;
-    hc.setLocalAddress(anyAddress ? std::string(kAnyLocalAddress) : localAddress_);
+    LobbyHttp().LocalAddress = anyAddress ? std::string() : localAddress_;
+    Messaging().setLocalAddress(anyAddress ? std::string(kAnyLocalAddress) : localAddress_);
     const QString webHost = QString::fromStdString(lobbyHost_);
     if (dialogs_.about)
         dialogs_.about->SetWebPage(QUrl("http://" + webHost + "/"));
@@ -490,19 +475,16 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::FormCloseQuery() {
     closing_ = true;
-    game_.Halt();
-    lobby.Cancel(); // a request that waits would hold the close up
-    try {
-        hc.Disconnect(true);
-    } catch (const std::exception&) {
-        // The peers will time us out.
-    }
+    game_->Halt();
+    online_.Close();
     SaveSettings();
 }
 
 void TfMain::FormDestroy() {
     // The game would tell a view that is half gone what it does.
-    game_.SetListener(nullptr);
+    game_->SetListener(nullptr);
+    online_.SetMatch(nullptr);
+    driver_.reset();
     RemoveMarblePictures();
     ClearSeatPanel();
 }

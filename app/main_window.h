@@ -1,9 +1,10 @@
-// The main window: the view and controller of a game.  It draws the board,
-// the marbles, the target markers, the seat panel and the status bar from
-// the game model (`Match`), turns clicks and menu actions into the model's
-// calls, paces the computer's moves with its timer, and carries the
-// model's messages to the peers of an online game and theirs back.  It
-// owns every long-lived object of the program.
+// The main window: the view of a game and the controller of its input.  It
+// draws the board, the marbles, the target markers, the seat panel and the
+// status bar from the game model (`Match`), turns clicks, keys and menu
+// actions into the model's calls, and lets a TurnDriver take the game's
+// steps at the computer's pace.  Online play is the OnlineSession's; the
+// window shows its log and forwards the game's messages.  It owns every
+// long-lived object of the program.
 #pragma once
 
 #include "board.h"
@@ -11,20 +12,15 @@
 #include "board_layout.h"
 #include "board_marks.h"
 #include "board_widget.h"
-#include "game_protocol.h"
-#include "http_client.h"
-#include "lobby_client.h"
-#include "lobby_requester.h"
 #include "match.h"
 #include "match_listener.h"
+#include "online_session.h"
 #include "picture_widget.h"
-#include "qcomm.h"
+#include "turn_driver.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
-#include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,19 +42,7 @@ class UserPrompts;
 
 inline constexpr int kStatusPanels = 3;
 inline constexpr int kTargetMarkers = 6; // a marble has at most one target per direction
-// The peer messaging of the main window.
-inline constexpr int kPeerPort = 3237;
-inline constexpr uint32_t kPeerTimeout = 2000; // ms
 inline constexpr int kDefaultStepDelay = 1000; // ms between the computer's steps
-
-// The lobby session: who this program is logged in as, and the game it
-// published.
-struct LobbySession {
-    int32_t gameNumber = 0;
-    int32_t playerNumber = 0;
-    std::string sessionId; // at most 32 characters
-    std::string nickname;  // at most 16 characters
-};
 
 // The dialogs of the main window, created after it (see CreateWindows).
 struct MainDialogs {
@@ -77,9 +61,13 @@ class TfMain : public QMainWindow, private MatchListener {
     explicit TfMain(UserPrompts* prompts = nullptr, QWidget* parent = nullptr);
     ~TfMain() override;
 
-    // The game shown.  Whatever changes it, the window follows.
-    Match& game() { return game_; }
-    const Match& game() const { return game_; }
+    // The game shown.  New Game, an online start and opening a game
+    // replace it; whatever changes it, the window follows.
+    Match& game() { return *game_; }
+    const Match& game() const { return *game_; }
+    // The game waits for a player (or there is none): no computer move is
+    // being searched or shown.
+    bool TurnsSettled() const { return driver_->Idle(); }
 
     void SetDialogs(const MainDialogs& dialogs) { dialogs_ = dialogs; }
     const MainDialogs& dialogs() const { return dialogs_; }
@@ -105,11 +93,9 @@ class TfMain : public QMainWindow, private MatchListener {
     // The computer's pause between two steps, in ms.
     int StepDelay() const { return stepDelay_; }
     void SetStepDelay(int ms) { stepDelay_ = ms; }
-    // The search a stronger level's move runs on the worker thread
+    // The search that finds the computer's moves on the worker thread
     // (ChooseLevelMove; a test gives one that takes long).
-    using LevelSearch = std::function<LevelMove(const SearchPosition&, ComputerLevel,
-                                                const std::atomic<bool>* stop)>;
-    void SetLevelSearch(LevelSearch search) { levelSearch_ = std::move(search); }
+    void SetLevelSearch(TurnDriver::Search search) { levelSearch_ = std::move(search); }
 
     // Runs an event handler; an error that leaves it is shown in a message
     // box and the program goes on.
@@ -128,29 +114,25 @@ class TfMain : public QMainWindow, private MatchListener {
     const std::string& LobbyHost() const { return lobbyHost_; }
 
     // Online play: the peers, the lobby's HTTP client and the session.
-    TQComm& Messaging() { return hc; }
-    const TQComm& Messaging() const { return hc; }
-    THttpClient& LobbyHttp() { return http; }
-    LobbySession& Session() { return session_; }
-    const LobbySession& Session() const { return session_; }
-    // A lobby request: the reply's body, or the HTTP client's error.  The
-    // window goes on meanwhile (datagrams, timers, repaints) and holds
-    // whatever input would change the game or ask the lobby again.
-    std::string LobbyGet(const std::string& target);
+    OnlineSession& Online() { return online_; }
+    TQComm& Messaging() { return online_.Messaging(); }
+    const TQComm& Messaging() const { return online_.Messaging(); }
+    THttpClient& LobbyHttp() { return online_.LobbyHttp(); }
+    LobbySession& Session() { return online_.Lobby(); }
+    const LobbySession& Session() const { return online_.Lobby(); }
     // The login dialog's request, which its Cancel ends at once.
-    std::string LoginRequest(const std::string& target);
+    void LoginRequest(const std::string& target, std::function<void(const std::string&)> reply,
+                      std::function<void(const std::string&)> failure);
     void CancelLoginRequest();
     // A lobby request is under way.
-    bool WaitingForLobby() const { return lobby.Busy(); }
+    bool WaitingForLobby() const { return online_.Requests().Busy(); }
     // Tests: the target of every lobby request, as it starts.
     std::function<void(const std::string& target)> OnLobbyRequest;
-    // A successful login's session, from the login dialog.
-    void LoggedIn(const TLoginReply& reply, const std::string& userName);
     // An online game as it starts on every program: the seats as the host
     // gave them, no dialog.
     void StartOnlineGame(const SeatKinds& kinds, const std::array<TpContact, kColours>& players);
     // The contact of a seat's remote player, or none.
-    TpContact SeatContact(int colour) const;
+    TpContact SeatContact(int colour) const { return online_.SeatContact(colour); }
     // The seat panel's name of a colour, or none when it has no line.
     QLabel* SeatNameLabel(int colour) const { return seatLines_.at(colour).nameLabel; }
     PictureWidget* SeatIndicator(int colour) const { return seatLines_.at(colour).indicator; }
@@ -162,7 +144,7 @@ class TfMain : public QMainWindow, private MatchListener {
     // Where the keyboard cursor stands, and the hint shown; none when not
     // shown.
     const TZellhopPos* KeyboardCursor() const;
-    const std::vector<const TZellhopPos*>& ShownHint() const { return hint_.path; }
+    std::vector<const TZellhopPos*> ShownHint() const { return game_->ShownHint(); }
 
   signals:
     // A wait of the computer's move begins (the tests count them).
@@ -174,13 +156,6 @@ class TfMain : public QMainWindow, private MatchListener {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    // Where this program stands in an online game.
-    enum class Online {
-        kOff,         // no online game
-        kHostWaiting, // published, admitting players to the Open seats
-        kJoining,     // connecting to a host, or waiting for its start
-        kPlaying,     // the game started on every program
-    };
     // One line of the seat panel.
     struct SeatPanelLine {
         QPointer<PictureWidget> indicator; // the seat's pin
@@ -190,7 +165,6 @@ class TfMain : public QMainWindow, private MatchListener {
     void SetStatusText(int panel, const QString& text);
     void CreateControls();
     void CreateActions();
-    void CreateMessaging();
     void CreateMenu();
     void FormCreate();
     void FormResize();
@@ -214,30 +188,31 @@ class TfMain : public QMainWindow, private MatchListener {
     void Options1Click();
     void MarbleClick(const TZellhopBall& marble);
     void MarkerClick(int marker);
-    void tmTimer();
     void tmrRefreshGameTimer();
 
     // The game flow.
+    void ReplaceGame();
     void NewGame();
-    bool ConfigureGame();
-    // Publishes a configuration with Open seats in the lobby; answers
-    // whether a local game starts now, which it never does.
-    bool PublishGame(int openSeats);
-    void RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner);
-    void SendReports();
-    bool AtRest() const;
-    void LobbyBusyChanged(bool busy);
-    // Runs `input` at once, or keeps it for the end of the lobby request
-    // under way; true when it was kept.
-    bool HeldForLobby(std::function<void()> input);
-    void ReplayHeldInput();
-    bool PublishOnce(const std::string& playersText, int32_t& gameNumber);
-    bool ListGames(std::vector<TGameListEntry>& games);
+    void ConfigureGame();
+    void Published(bool published);
+    void OnlineGameStarts(const SeatKinds& kinds, const std::array<PlayerId, kColours>& players);
+    void ChooseGameToJoin(const std::vector<TGameListEntry>& games);
     bool ShowLogin();
     void SetMultiplayerView(bool on);
     void BuildSeatPanel();
     void ClearSeatPanel();
     void SetSeatName(int colour, const QString& name);
+    void ShowWin(int colour);
+    void SearchStarted(ComputerLevel level);
+    void SearchEnded(ComputerLevel level, bool moved);
+    void ShowThinking();
+
+    // Input that would change the game or ask the lobby again waits for a
+    // lobby request under way: runs `input` at once, or keeps it for the
+    // request's end; true when it was kept.
+    bool HeldForLobby(std::function<void()> input);
+    void LobbyBusyChanged(bool busy);
+    void ReplayHeldInput();
 
     // The pictures of the game.
     void ShowMarbles();
@@ -253,10 +228,8 @@ class TfMain : public QMainWindow, private MatchListener {
     void CreatePlayAids();
     void aOpenGameExecute();
     void aSaveGameExecute();
-    void aHintExecute();
     QString AskGameFile(bool saving);
     void StartSavedGame(const SavedGame& record);
-    void History(void (Match::*step)());
     void LayOutMarks();
     void UpdatePlayAids();
     BoardMarksScene MarksScene();
@@ -264,24 +237,17 @@ class TfMain : public QMainWindow, private MatchListener {
     void NameMarble(const TZellhopBall& marble);
     void NameTarget(int k);
 
-    // The computer's choice of a move, and its waits.
-    ComputerChoice ChooseMove(const MarbleList& marbles, const HomeHoles& homeHoles, int seat);
-    ComputerChoice SearchOffThread(const MarbleList& marbles, const HomeHoles& homeHoles, int seat,
-                                   ComputerLevel level);
-    bool WaitOnce(uint64_t game);
-    bool MoveAbandoned(uint64_t game) const;
-
     // What the game tells its view.
+    void StepReady() override;
     void MarblesChanged() override;
     void MarblePlaced(const TZellhopBall& marble) override;
     void TargetsChanged() override;
     void MarbleSelected(const TZellhopBall& marble) override;
     void HumanHopped(int praiseIndex) override;
     void TurnEnded(int seat) override;
-    bool TurnBeginning(int seat) override;
+    void TurnBeginning(int seat) override;
     void TurnBegan(int seat) override;
     void ComputerMoveStarting(const TZellhopBall& marble) override;
-    bool ComputerWait() override;
     void ComputerMoveShown(const TZellhopBall& marble) override;
     void ComputerMoveCompleted() override;
     void ComputerTurnOver() override;
@@ -293,60 +259,27 @@ class TfMain : public QMainWindow, private MatchListener {
     void PlayerGone(PlayerId player, int reason) override;
     void PositionChanged() override;
 
-    // The messaging component's events.
-    void hcNewClient(const TQMsg& aMsg, const TpContact& aContact);
-    void hcGotMsg(const TQMsg& aMsg, const TpContact& aContact);
-    void hcGotAck(const TQMsg& aMsg, const TpContact& aContact);
-    void hcConnectionSuccess();
-    void hcConnectionFailed(const TpContact& aContact, int aReason);
-    void hcClientDisconnection(const TpContact& aContact, int aReason);
-    void hcTimeout(const TQMsg& aMsg, const TpContact& aContact);
-    void hcConnected();
     // Enter in the chat field.
     void eChatKeyDown();
 
-    // Online play.
-    void SeatJoiner(const TpContact& joiner);
-    void StartHostedGame();
-    void TakeSeat(const TQMsg& msg);
-    void TakeSeatTable(const TQMsg& msg, const TpContact& host);
-    void KeepEarlyStep(const TQMsg& msg, const TpContact& sender);
-    void PlayEarlySteps();
-    bool IsContact(const TpContact& contact) const;
-    void ForgetPeers();
-    // The number the game knows a peer by, given on first sight.
-    PlayerId PlayerIdOf(const TpContact& contact);
-    PlayerId KnownPlayer(const TpContact& contact) const;
-    void PlayerGoneLine(const TpContact& contact, int reason);
-    TpContact ContactOf(PlayerId player) const;
-
-    // The game.
-    Match game_;
+    // The game and what takes its steps.
+    std::shared_ptr<Match> game_;
+    std::unique_ptr<TurnDriver> driver_;
     bool closing_ = false;
     bool paused_ = false;
     bool interruptRequested_ = false;
     int stepDelay_ = kDefaultStepDelay;
-    LevelSearch levelSearch_ = [](const SearchPosition& position, ComputerLevel level,
-                                  const std::atomic<bool>* stop) {
+    TurnDriver::Search levelSearch_ = [](const SearchPosition& position, ComputerLevel level,
+                                         const std::atomic<bool>* stop) {
         return ChooseLevelMove(position, level, stop);
     };
     MarbleSize marbleSize_ = kDefaultMarbleSize; // from the options
+    bool pauseBeforeSearch_ = false;             // Pause's state when a search began
+    bool thinkingShown_ = false;                 // "The computer is thinking..."
+    QString statusBeforeThinking_;
 
-    // Online play: the peers of a game (its ClientName is the whole name
-    // they are told) and the lobby's HTTP client.
-    TQComm hc;
-    THttpClient http;
-    TLobbyRequester lobby{http};
-    LobbySession session_;
-    // Reports to the lobby that nobody waits for (refreshes, a new player,
-    // the start, the winner), sent one at a time when the game is at rest.
-    std::deque<std::string> reports_;
-    bool sendingReports_ = false;
-    bool reportsScheduled_ = false;
-    bool loginRequesting_ = false;
-    // Our handlers of peer messages and turn drawings under way: no lobby
-    // report starts inside them.
-    int gameWork_ = 0;
+    // Online play: the peers, the lobby and the game protocol.
+    OnlineSession online_;
     // Input that came while the lobby was asked, in order.
     std::vector<std::function<void()>> heldInput_;
     // Settings of online play: the lobby's "host[:port]", which is also the
@@ -354,7 +287,9 @@ class TfMain : public QMainWindow, private MatchListener {
     std::string lobbyHost_;
     std::string localAddress_;
 
-    // Controls, all owned by the window.
+    // Controls, all owned by the window.  The board drawn is a board of its
+    // own: its holes are the game's at every place, whichever game is shown.
+    const Board boardDrawn_;
     BoardWidget* imMain;
     QLabel* lblYourTurn;
     std::array<PictureWidget*, kTargetMarkers> targetMarkers_;
@@ -396,13 +331,7 @@ class TfMain : public QMainWindow, private MatchListener {
     // The last moves under the marbles; selection, hint and cursor over them.
     BoardMarks* marksUnder_;
     BoardMarks* marksOver_;
-    BoardCursor cursor_{game_};
-    // The hint shown, for the turn and the game it was given in.
-    struct ShownHintPath {
-        std::vector<const TZellhopPos*> path;
-        uint64_t generation = 0;
-        size_t turns = 0;
-    } hint_;
+    std::unique_ptr<BoardCursor> cursor_;
     QString gameFolder_; // where the last game was opened or saved
 
     MainDialogs dialogs_;
@@ -411,22 +340,8 @@ class TfMain : public QMainWindow, private MatchListener {
     std::array<SeatPanelLine, kColours> seatLines_;
 
     std::map<const TZellhopBall*, std::unique_ptr<MarbleView>> marbleViews_;
-
-    Online online_ = Online::kOff;
-    TpContact hostContact_; // the host this program joined
-    // The peers the game knows, numbered from 1 in the order first seen.
-    std::vector<TpContact> players_;
-    // Remote seats whose player's contact was not yet known at the start.
-    std::array<std::string, kColours> awaitedAddresses_;
-    // Hops and ends of turn that came before this program's game started
-    // (the host's start can be overtaken by another member's first move).
-    struct EarlyStep {
-        TpContact sender;
-        int kind = 0;
-        int number = 0;
-        int direction = 0;
-    };
-    std::deque<EarlyStep> earlySteps_;
+    // The won game's pictures, kept while its message box is up.
+    std::vector<std::unique_ptr<MarbleView>> wonPictures_;
     // The settings file read at start, written at close.
     std::string settingsPath_;
 

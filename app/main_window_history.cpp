@@ -59,17 +59,18 @@ void TfMain::CreatePlayAids() {
         {aOpenGame, "aOpenGame", "Open Game...", {}, [this] { aOpenGameExecute(); }},
         {aSaveGame, "aSaveGame", "Save Game...", Qt::CTRL | Qt::Key_S,
          [this] { aSaveGameExecute(); }},
-        {aUndo, "aUndo", "Undo", Qt::CTRL | Qt::Key_Z, [this] { History(&Match::Undo); }},
-        {aRedo, "aRedo", "Redo", Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
-         [this] { History(&Match::Redo); }},
-        {aHint, "aHint", "Hint", Qt::Key_H, [this] { aHintExecute(); }},
-        {aStepBack, "aStepBack", "Step Back", Qt::Key_PageUp,
-         [this] { History(&Match::StepBack); }},
+        {aUndo, "aUndo", "Undo", Qt::CTRL | Qt::Key_Z, [this] { game_->Undo(); }},
+        {aRedo, "aRedo", "Redo", Qt::CTRL | Qt::SHIFT | Qt::Key_Z, [this] { game_->Redo(); }},
+        {aHint, "aHint", "Hint", Qt::Key_H,
+         [this] {
+             game_->TakeHint();
+             UpdatePlayAids();
+         }},
+        {aStepBack, "aStepBack", "Step Back", Qt::Key_PageUp, [this] { game_->StepBack(); }},
         {aStepForward, "aStepForward", "Step Forward", Qt::Key_PageDown,
-         [this] { History(&Match::StepForward); }},
-        {aToStart, "aToStart", "To the Start", Qt::Key_Home,
-         [this] { History(&Match::GoToStart); }},
-        {aToEnd, "aToEnd", "To the End", Qt::Key_End, [this] { History(&Match::GoToEnd); }},
+         [this] { game_->StepForward(); }},
+        {aToStart, "aToStart", "To the Start", Qt::Key_Home, [this] { game_->GoToStart(); }},
+        {aToEnd, "aToEnd", "To the End", Qt::Key_End, [this] { game_->GoToEnd(); }},
         {aShowLastMove, "aShowLastMove", "Show Last Move", {}, [this] { UpdatePlayAids(); }},
     };
     for (const Design& d : actions) {
@@ -120,8 +121,8 @@ void TfMain::CreatePlayAids() {
 
 void TfMain::LayOutMarks() {
     const PictureRect board = BoardRect();
-    const TZellhopPos* centre = game_.board().at({0, 0});
-    const TZellhopPos* right = game_.board().at({0, 2});
+    const TZellhopPos* centre = game_->board().at({0, 0});
+    const TZellhopPos* right = game_->board().at({0, 2});
     const PixelPoint a = ScreenPos(*centre, board);
     const PixelPoint b = ScreenPos(*right, board);
     const double spacing = std::hypot(b.x - a.x, b.y - a.y);
@@ -131,28 +132,22 @@ void TfMain::LayOutMarks() {
 }
 
 // Whatever the game did, the actions, the replay's place and the marks
-// follow it.
+// follow it.  The game says what it allows; an online game allows no step
+// back or forward.
 void TfMain::UpdatePlayAids() {
-    const bool local = online_ == Online::kOff;
-    aUndo->setEnabled(local && game_.CanUndo());
-    aRedo->setEnabled(local && game_.CanRedo());
-    aHint->setEnabled(game_.HintAvailable());
-    aStepBack->setEnabled(local && game_.CanGoBack());
-    aToStart->setEnabled(local && game_.CanGoBack());
-    aStepForward->setEnabled(local && game_.CanGoForward());
-    aToEnd->setEnabled(local && game_.CanGoForward());
-    aSaveGame->setEnabled(game_.CanSave());
-    sbReplay->setVisible(game_.Reviewing());
+    aUndo->setEnabled(game_->CanUndo());
+    aRedo->setEnabled(game_->CanRedo());
+    aHint->setEnabled(game_->HintAvailable());
+    aStepBack->setEnabled(game_->CanGoBack());
+    aToStart->setEnabled(game_->CanGoBack());
+    aStepForward->setEnabled(game_->CanGoForward());
+    aToEnd->setEnabled(game_->CanGoForward());
+    aSaveGame->setEnabled(game_->CanSave());
+    sbReplay->setVisible(game_->Reviewing());
     sbReplay->setText(
-        QString("Replay: move %1 of %2").arg(game_.PlayedTurns()).arg(game_.LineLength()));
+        QString("Replay: move %1 of %2").arg(game_->PlayedTurns()).arg(game_->LineLength()));
 
-    // A hint holds until the player does anything in its turn.
-    const bool hintStands = hint_.generation == game_.generation() &&
-                            hint_.turns == game_.record().size() &&
-                            game_.state().phase == kPhaseTurnStart && game_.ShownTargets().empty();
-    if (!hintStands)
-        hint_ = {};
-    cursor_.Follow();
+    cursor_->Follow();
     const BoardMarksScene scene = MarksScene();
     marksUnder_->Show(scene);
     marksOver_->Show(scene);
@@ -161,9 +156,9 @@ void TfMain::UpdatePlayAids() {
 
 BoardMarksScene TfMain::MarksScene() {
     BoardMarksScene scene;
-    const Board& board = game_.board();
-    if (aShowLastMove->isChecked() && !game_.marbles().empty()) {
-        for (const TurnRecord* turn : LastMoves(game_.record())) {
+    const Board& board = game_->board();
+    if (aShowLastMove->isChecked() && !game_->marbles().empty()) {
+        for (const TurnRecord* turn : LastMoves(game_->record())) {
             if (!turn)
                 continue;
             BoardMarksScene::Path path;
@@ -174,46 +169,24 @@ BoardMarksScene TfMain::MarksScene() {
         }
     }
     // The marble whose pins are shown, or which may jump on.
-    const GameState& state = game_.state();
-    const TZellhopBall* selected = state.selectedMarble;
-    const bool humanHere = game_.GameRunning() && state.currentSeat >= 0 &&
-                           state.currentSeat < kColours &&
-                           game_.seat(state.currentSeat).kind == skHuman && !game_.ClicksRefused();
-    if (humanHere && selected && selected->pos && selected->colour == state.currentSeat &&
-        (selected->targetsShown || TurnHasMove(state.phase)))
-        scene.selected = selected->pos;
-    scene.hint = hint_.path;
-    scene.cursor = cursor_.Shown();
+    if (const TZellhopBall* ringed = game_->RingedMarble())
+        scene.selected = ringed->pos;
+    scene.hint = game_->ShownHint();
+    scene.cursor = cursor_->Shown();
     return scene;
 }
 
 const TZellhopPos* TfMain::KeyboardCursor() const {
-    return cursor_.Shown();
+    return cursor_->Shown();
 }
 
 void TfMain::PositionChanged() {
-    const GameState& state = game_.state();
-    lblYourTurn->setVisible(game_.GameRunning() && state.currentSeat >= 0 &&
+    const GameState& state = game_->state();
+    lblYourTurn->setVisible(game_->GameRunning() && state.currentSeat >= 0 &&
                             state.currentSeat < kColours &&
-                            game_.seat(state.currentSeat).kind == skHuman);
-    aEndTurn->setEnabled(game_.GameRunning() && TurnHasMove(state.phase));
+                            game_->seat(state.currentSeat).kind == skHuman);
+    aEndTurn->setEnabled(game_->CanEndTurn());
     SetStatusText(2, "");
-    UpdatePlayAids();
-}
-
-// --- Undo, redo, replay, hint -----------------------------------------------------
-
-// Taking back a move of an online game would part this board from the
-// others: nothing here moves while one runs.
-void TfMain::History(void (Match::*step)()) {
-    if (online_ != Online::kOff)
-        return;
-    (game_.*step)();
-}
-
-void TfMain::aHintExecute() {
-    const std::vector<TZellhopPos*> path = game_.TakeHint();
-    hint_ = {{path.begin(), path.end()}, game_.generation(), game_.record().size()};
     UpdatePlayAids();
 }
 
@@ -260,7 +233,6 @@ void TfMain::OpenGame(const QString& fileName) {
 
 // As New Game starts a game, with the record's seats and turns.
 void TfMain::StartSavedGame(const SavedGame& record) {
-    session_.gameNumber = 0;
     for (QAction* entry : menuBar()->actions())
         entry->setEnabled(true);
     SetMultiplayerView(false);
@@ -268,21 +240,21 @@ void TfMain::StartSavedGame(const SavedGame& record) {
     aNewGame->setEnabled(false);
     aJoinGame->setEnabled(false);
     aEndGame->setEnabled(true);
-    game_.SetKinds(PlayableKinds(record.kinds));
+    ReplaceGame();
+    game_->SetKinds(PlayableKinds(record.kinds));
     BuildSeatPanel();
     closing_ = false;
     paused_ = false;
     aPause->setText("Pause");
     aEndTurn->setEnabled(false);
-    cursor_.Hide();
-    game_.OpenSavedGame(record);
+    game_->OpenSavedGame(record);
     SetStatusText(2, "");
 }
 
 void TfMain::SaveGame(const QString& fileName) {
-    if (!game_.CanSave())
+    if (!game_->CanSave())
         return;
-    const std::string text = SavedGameText(game_.Saved());
+    const std::string text = SavedGameText(game_->Saved());
     QSaveFile file(fileName);
     const bool saved = file.open(QIODevice::WriteOnly) &&
                        file.write(text.data(), static_cast<qint64>(text.size())) ==
@@ -308,24 +280,24 @@ bool TfMain::KeyboardPlay(int key) {
     std::function<void()> act;
     switch (key) {
     case Qt::Key_Left:
-        act = [this] { cursor_.Move(Arrow::kLeft); };
+        act = [this] { cursor_->Move(Arrow::kLeft); };
         break;
     case Qt::Key_Right:
-        act = [this] { cursor_.Move(Arrow::kRight); };
+        act = [this] { cursor_->Move(Arrow::kRight); };
         break;
     case Qt::Key_Up:
-        act = [this] { cursor_.Move(Arrow::kUp); };
+        act = [this] { cursor_->Move(Arrow::kUp); };
         break;
     case Qt::Key_Down:
-        act = [this] { cursor_.Move(Arrow::kDown); };
+        act = [this] { cursor_->Move(Arrow::kDown); };
         break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
-        act = [this] { cursor_.Choose(); };
+        act = [this] { cursor_->Choose(); };
         break;
     case Qt::Key_Escape:
-        act = [this] { cursor_.Back(); };
+        act = [this] { cursor_->Back(); };
         break;
     default:
         return false;
@@ -347,7 +319,7 @@ void TfMain::NameMarble(const TZellhopBall& marble) {
 }
 
 void TfMain::NameTarget(int k) {
-    const TZellhopBall* marble = game_.state().selectedMarble;
+    const TZellhopBall* marble = game_->state().selectedMarble;
     const TZellhopPos* hole = MarkerHole(k);
     if (marble && hole)
         targetMarkers_[k]->setAccessibleName(

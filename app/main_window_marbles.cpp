@@ -10,7 +10,7 @@
 
 void TfMain::ShowMarbles() {
     RemoveMarblePictures();
-    for (const auto& owned : game_.marbles()) {
+    for (const auto& owned : game_->marbles()) {
         const TZellhopBall& marble = *owned;
         auto view = std::make_unique<MarbleView>(marble, *centralWidget());
         connect(&view->picture(), &PictureWidget::clicked, this,
@@ -61,7 +61,7 @@ void TfMain::TargetsChanged() {
 }
 
 void TfMain::ShowTargetMarkers() {
-    const std::vector<Target>& targets = game_.ShownTargets();
+    const std::vector<Target>& targets = game_->ShownTargets();
     for (int k = 0; k < kTargetMarkers; ++k) {
         PictureWidget& marker = *targetMarkers_[k];
         if (k >= static_cast<int>(targets.size())) {
@@ -76,21 +76,23 @@ void TfMain::ShowTargetMarkers() {
 }
 
 TZellhopPos* TfMain::MarkerHole(int k) const {
-    const std::vector<Target>& targets = game_.ShownTargets();
+    const std::vector<Target>& targets = game_->ShownTargets();
     return k >= 0 && k < static_cast<int>(targets.size()) ? targets[k].hole : nullptr;
 }
 
 void TfMain::MarbleClick(const TZellhopBall& marble) {
     // The view holds the game's own marble: find it to act on it (also
-    // after a wait for the lobby, when it may be gone).
+    // after a wait for the lobby, when its game may be gone).
     const int colour = marble.colour;
     const int number = marble.number;
-    const uint64_t game = game_.generation();
-    if (game_.FindBall(colour, number) != &marble)
+    if (game_->FindBall(colour, number) != &marble)
         return;
-    const auto click = [this, colour, number, game] {
-        if (TZellhopBall* own = game_.FindBall(colour, number); own && game == game_.generation())
-            game_.ClickMarble(*own);
+    const std::weak_ptr<Match> clicked = game_;
+    const auto click = [this, colour, number, clicked] {
+        if (clicked.lock() != game_)
+            return;
+        if (TZellhopBall* own = game_->FindBall(colour, number))
+            game_->ClickMarble(*own);
     };
     if (!HeldForLobby(click))
         click();
@@ -103,11 +105,12 @@ void TfMain::MarbleSelected(const TZellhopBall& marble) {
 
 void TfMain::MarkerClick(int marker) {
     const TZellhopPos* hole = MarkerHole(marker);
-    const uint64_t game = game_.generation();
-    const auto click = [this, marker, hole, game] {
-        if (targetMarkers_.at(marker)->isVisible() && MarkerHole(marker) == hole &&
-            game == game_.generation())
-            game_.ClickTarget(marker);
+    if (!hole)
+        return;
+    const std::weak_ptr<Match> clicked = game_;
+    const auto click = [this, hole, clicked] {
+        if (clicked.lock() == game_)
+            game_->ClickTarget(*hole);
     };
     if (!HeldForLobby(click))
         click();

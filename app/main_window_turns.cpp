@@ -1,17 +1,17 @@
 // The flow of a game as the window shows it: New Game, End Turn, Pause, End
 // Current Game, the seat panel, the turns and the win.  The turns
-// themselves are the game model's; the window draws them.
+// themselves are the game model's; the driver takes its steps and the
+// window draws them.
 #include "colours.h"
-#include "contact.h"
 #include "main_window.h"
+#include "marble_view.h"
 #include "picture_widget.h"
 #include "pin_pictures.h"
-#include "players_dialog.h"
 #include "shown_text.h"
 #include "user_prompts.h"
 
 #include <QAction>
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTimer>
@@ -24,36 +24,60 @@ constexpr int kPanelLineHeight = 24;
 constexpr int kPanelNameLeft = 30;
 constexpr int kPanelNameDrop = 2; // the name sits a little below its pin's top
 
+const char* const kThinking = "The computer is thinking...";
+
 } // namespace
 
 void TfMain::aNewGameExecute() {
     for (QAction* entry : menuBar()->actions())
         entry->setEnabled(true);
-    if (!interruptRequested_ && !ConfigureGame())
-        return;
-    interruptRequested_ = false;
-    NewGame();
+    if (interruptRequested_) {
+        interruptRequested_ = false;
+        NewGame();
+    } else {
+        ConfigureGame(); // starts a local game, or publishes one that starts later
+    }
+}
+
+// A game of its own for each New Game: nothing of the one before (a
+// search, a wait, a remote player's step) reaches it.
+void TfMain::ReplaceGame() {
+    auto next = std::make_shared<Match>(static_cast<MatchListener*>(this));
+    next->TakeSetupFrom(*game_);
+    game_->SetListener(nullptr);
+    driver_.reset();
+    RemoveMarblePictures();
+    const std::shared_ptr<Match> old = std::exchange(game_, next);
+    online_.SetMatch(game_.get());
+    cursor_->SetMatch(*game_);
+    driver_ = std::make_unique<TurnDriver>(
+        *game_, *tm, levelSearch_,
+        TurnDriver::Pace{[this] { return stepDelay_; }, [this] { return paused_; }});
+    connect(driver_.get(), &TurnDriver::waitStarted, this, &TfMain::stepWaitStarted);
+    connect(driver_.get(), &TurnDriver::searchStarted, this, &TfMain::SearchStarted);
+    connect(driver_.get(), &TurnDriver::searchEnded, this, &TfMain::SearchEnded);
+    connect(driver_.get(), &TurnDriver::thinking, this, &TfMain::ShowThinking);
 }
 
 void TfMain::NewGame() {
     aNewGame->setEnabled(false);
     aJoinGame->setEnabled(false);
     aEndGame->setEnabled(true);
+    ReplaceGame();
     BuildSeatPanel();
-    // A computer move that was paused is abandoned: the new game tells it
-    // its marbles are gone.
+    // A computer move that was paused is abandoned with its game.
     closing_ = false;
     paused_ = false;
     aPause->setText("Pause");
     aEndTurn->setEnabled(false);
-    game_.NewGame();
-    PlayEarlySteps();
-    game_.NextTurn();
+    game_->NewGame();
+    online_.GameLaidOut();
+    game_->NextTurn();
     SetStatusText(2, "");
 }
 
 void TfMain::aEndTurnExecute() {
-    game_.NextTurn();
+    game_->EndTurn();
 }
 
 void TfMain::aPauseExecute() {
@@ -62,6 +86,8 @@ void TfMain::aPauseExecute() {
     // on) New Game stays available.
     aNewGame->setEnabled(paused_ || !aEndGame->isEnabled());
     aPause->setText(paused_ ? "Unpause" : "Pause");
+    if (!paused_)
+        driver_->Resume();
 }
 
 void TfMain::aEndGameExecute() {
@@ -72,48 +98,102 @@ void TfMain::aEndGameExecute() {
     aEndGame->setEnabled(false);
     aEndTurn->setEnabled(false);
     lblYourTurn->hide();
-    interruptRequested_ = game_.ComputerMoving();
     SetMultiplayerView(false);
-    game_.EndGame();
+    game_->EndGame(); // a computer move under way goes with it
     ClearSeatPanel();
 }
 
 // --- The turns as the game reports them ---------------------------------
+
+void TfMain::StepReady() {
+    if (driver_)
+        driver_->StepReady();
+}
 
 void TfMain::TurnEnded(int seat) {
     if (PictureWidget* indicator = seatLines_[seat].indicator)
         indicator->SetPicture(LoadPinPicture(seat));
 }
 
-bool TfMain::TurnBeginning(int seat) {
+void TfMain::TurnBeginning(int seat) {
     SetStatusText(0, QString("It's now player %1 turn").arg(Text(ColourWord(seat))));
-    SetStatusText(1, QString("Turn # %1").arg(game_.state().turnNumber));
-    // Draws the new status before a computer move starts.
-    ++gameWork_;
-    QCoreApplication::processEvents();
-    --gameWork_;
-    return !closing_;
+    SetStatusText(1, QString("Turn # %1").arg(game_->state().turnNumber));
 }
 
 void TfMain::TurnBegan(int seat) {
     aEndTurn->setEnabled(false);
-    lblYourTurn->setVisible(game_.seat(seat).kind == skHuman);
+    lblYourTurn->setVisible(game_->seat(seat).kind == skHuman);
     if (PictureWidget* indicator = seatLines_[seat].indicator)
         indicator->SetPicture(LoadPinPicture(kWhitePin));
     UpdatePlayAids();
 }
 
+// The box comes once the game has finished its move; the won position
+// stays on the board behind it.
 void TfMain::Won(int colour) {
-    const TpContact player = SeatContact(colour);
-    RefreshGame(0, kLobbyGameWon, player ? player->TavloNumber : 0);
-    // The lobby has heard the end of its game: no refresh after it.
-    session_.gameNumber = 0;
-    prompts_.ShowMessage(QString("Player %1 won!").arg(Text(ColourWord(colour))));
+    online_.ReportWin(colour);
+    for (auto& [marble, view] : marbleViews_)
+        wonPictures_.push_back(std::move(view));
+    marbleViews_.clear();
+    for (const auto& view : wonPictures_)
+        view->picture().setAttribute(Qt::WA_TransparentForMouseEvents);
+    QTimer::singleShot(0, this, [this, colour] {
+        prompts_.ShowMessage(QString("Player %1 won!").arg(Text(ColourWord(colour))));
+        wonPictures_.clear();
+    });
 }
 
 void TfMain::GameOver() {
     aEndTurn->setEnabled(false);
     RemoveMarblePictures();
+    UpdatePlayAids();
+}
+
+// --- The computer's search ---------------------------------------------------
+
+// Pause may be chosen while a stronger level thinks; it holds the move
+// that follows.  Classic, the level of online games, answers at once.
+void TfMain::SearchStarted(ComputerLevel level) {
+    if (level == ComputerLevel::kClassic)
+        return;
+    pauseBeforeSearch_ = aPause->isEnabled();
+    aPause->setEnabled(true);
+}
+
+void TfMain::SearchEnded(ComputerLevel level, bool moved) {
+    if (thinkingShown_) {
+        thinkingShown_ = false;
+        QGuiApplication::restoreOverrideCursor();
+        if (StatusText(2) == kThinking)
+            SetStatusText(2, statusBeforeThinking_);
+    }
+    // A seat that cannot move only waits; Pause stays while it holds.
+    if (level != ComputerLevel::kClassic && !moved && !paused_)
+        aPause->setEnabled(pauseBeforeSearch_);
+}
+
+void TfMain::ShowThinking() {
+    thinkingShown_ = true;
+    statusBeforeThinking_ = StatusText(2);
+    SetStatusText(2, kThinking);
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+void TfMain::ComputerMoveStarting(const TZellhopBall& marble) {
+    aPause->setEnabled(true);
+    ShowPin(marble, kWhitePin);
+    UpdatePlayAids();
+}
+
+void TfMain::ComputerMoveShown(const TZellhopBall& marble) {
+    ShowPin(marble, marble.colour);
+}
+
+void TfMain::ComputerMoveCompleted() {
+    aPause->setEnabled(false);
+}
+
+void TfMain::ComputerTurnOver() {
     UpdatePlayAids();
 }
 
@@ -123,7 +203,7 @@ void TfMain::BuildSeatPanel() {
     ClearSeatPanel();
     QWidget* client = centralWidget();
     int lines = 0;
-    for (const Seat& seat : game_.seats()) {
+    for (const Seat& seat : game_->seats()) {
         if (seat.kind == skNone)
             continue;
         const int top = kPanelTop + kPanelLineHeight * lines++;
@@ -133,13 +213,9 @@ void TfMain::BuildSeatPanel() {
         picture->move(kPanelLeft, top);
         picture->show();
 
-        QString name;
-        if (const TpContact contact = SeatContact(seat.colour))
-            name = Text(contact->Name);
-        else if (seat.kind == skHuman)
-            name = "You";
-        else if (seat.kind == skComputer)
-            name = "Computer";
+        QString name = online_.SeatPlayerName(seat.colour);
+        if (!SeatContact(seat.colour))
+            name = seat.kind == skHuman ? "You" : seat.kind == skComputer ? "Computer" : "";
         auto* label = new QLabel(name, client);
         label->setObjectName(QString("seatName%1").arg(seat.colour));
         label->move(kPanelNameLeft, top + kPanelNameDrop);
@@ -164,4 +240,12 @@ void TfMain::SetSeatName(int colour, const QString& name) {
         label->setText(name);
         label->adjustSize();
     }
+}
+
+void TfMain::SeatHandedOver(int colour) {
+    SetSeatName(colour, "Computer");
+}
+
+void TfMain::PlayerGone(PlayerId player, int reason) {
+    online_.PlayerGone(player, reason);
 }

@@ -117,6 +117,3 @@ std::string LevelLetters(const ComputerLevels& levels) {
     return letters;
 }
 
-std::string NicknameOf(const std::string& clientName) {
-    return Utf8Characters(clientName, kNicknameLength);
-}

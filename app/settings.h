@@ -6,13 +6,13 @@
 
 #include "board_layout.h"
 #include "computer_level.h"
+#include "lobby_client.h"
 #include "profile_file.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
 
-inline constexpr size_t kNicknameLength = 16; // characters the lobby takes
 inline constexpr const char* kDefaultLobbyHost = "localhost";
 inline constexpr const char* kAnyLocalAddress = "0.0.0.0";
 inline constexpr int kDefaultLobbyPort = 80;
@@ -55,6 +55,3 @@ void WriteSettings(ProfileFile& ini, const StoredSettings& settings);
 ComputerLevels ParseLevels(const std::string& letters);
 std::string LevelLetters(const ComputerLevels& levels);
 
-// The first kNicknameLength characters of a UTF-8 name, never cutting one
-// character in two.
-std::string NicknameOf(const std::string& clientName);

@@ -18,7 +18,7 @@
 #include "computer_player.h"
 #include "latency_figures.h"
 #include "marble.h"
-#include "online_session.h"
+#include "online_players.h"
 #include "picture_widget.h"
 #include "test_lobby.h"
 #include "window_parts.h"

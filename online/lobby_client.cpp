@@ -1,5 +1,7 @@
 #include "lobby_client.h"
 
+#include "utf8_text.h"
+
 #include "http_client.h"
 #include "text_to_int.h"
 
@@ -151,4 +153,8 @@ std::string LobbyGet(THttpClient& http, const std::string& target) {
     }
     http.Disconnect();
     return reply;
+}
+
+std::string NicknameOf(const std::string& clientName) {
+    return Utf8Characters(clientName, kNicknameLength);
 }

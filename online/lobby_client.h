@@ -20,6 +20,7 @@
 class THttpClient;
 
 inline constexpr std::size_t kSessionIdLength = 32; // characters kept of a session id
+inline constexpr std::size_t kNicknameLength = 16;  // characters the lobby takes
 inline constexpr int kLobbyGameType = 1;
 // The lobby's game states sent with a refresh.
 inline constexpr int32_t kLobbyGameStarted = 2;
@@ -38,6 +39,10 @@ std::string ListTarget(const std::string& sessionId);
 // Each optional part only when its value is above 0.
 std::string RefreshTarget(const std::string& sessionId, int32_t gameNumber, int32_t newPlayer,
                           int32_t newGameState, int32_t winner);
+
+// The first kNicknameLength characters of a UTF-8 name, never cutting one
+// character in two.
+std::string NicknameOf(const std::string& clientName);
 
 // The player counts as logged in with a session id that is not blank.
 bool IsLoggedIn(const std::string& sessionId);

@@ -5,7 +5,6 @@
 #include "lobby_client.h"
 #include "socket_error.h"
 
-#include <QEventLoop>
 #include <QSocketNotifier>
 #include <atomic>
 #include <cerrno>
@@ -27,18 +26,6 @@ void Signal(int fd) {
     [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);
 }
 
-// Quits the loop once fd becomes readable.  The worker writes its done
-// descriptor once and nobody reads it, so each notifier stops itself: an
-// outer Get's notifier must not fire over and over while an inner Get
-// waits for its own request.
-void QuitWhenReadable(int fd, QEventLoop& loop) {
-    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &loop);
-    QObject::connect(notifier, &QSocketNotifier::activated, &loop, [notifier, &loop] {
-        notifier->setEnabled(false);
-        loop.quit();
-    });
-}
-
 // What a request needs of the window's client; the worker gets a copy, so
 // that nothing the window owns is touched from its thread.
 void CopySettings(const THttpClient& from, THttpClient& to) {
@@ -54,9 +41,8 @@ void CopySettings(const THttpClient& from, THttpClient& to) {
 
 } // namespace
 
-// One request, shared by the caller and the worker.  The worker writes body
-// and error, then done, then signals doneFd; the caller reads them only
-// after it has seen done.
+// One request.  The worker writes body and error, then done, then signals
+// doneFd; the event-loop thread reads them only after the signal.
 struct TLobbyRequester::TJob {
     TJob() : doneFd(NewEventFd()), cancelFd(NewEventFd()) {}
     ~TJob() {
@@ -72,21 +58,17 @@ struct TLobbyRequester::TJob {
         } catch (...) {
             error = std::current_exception();
         }
-        done.store(true, std::memory_order_release);
         Signal(doneFd);
     }
-    bool Done() const { return done.load(std::memory_order_acquire); }
 
     THttpClient client;
     std::string target;
+    TReply reply;
+    TFailure failure;
     std::string body;
     std::exception_ptr error;
-    std::atomic<bool> done{false};
     const int doneFd;
     const int cancelFd;
-    // The caller's side only.
-    bool cancelled = false;
-    QEventLoop* waiting = nullptr; // the loop of the Get that waits for it
 };
 
 TLobbyRequester::TLobbyRequester(THttpClient& http) : http_(http) {}
@@ -97,69 +79,69 @@ TLobbyRequester::~TLobbyRequester() {
         worker_.join(); // at once: every wait of a cancelled request ends
 }
 
-std::string TLobbyRequester::Get(const std::string& target) {
-    SetBusy(true);
-    struct EndBusy {
-        TLobbyRequester& requester;
-        ~EndBusy() { requester.SetBusy(false); }
-    } endBusy{*this};
-
-    WaitForWorker(); // an earlier request, cancelled or not, ends first
-    const auto job = std::make_shared<TJob>();
-    CopySettings(http_, job->client);
-    job->client.CancelFd = job->cancelFd;
+void TLobbyRequester::Get(const std::string& target, TReply reply, TFailure failure) {
+    if (OnRequest)
+        OnRequest(target);
+    auto job = std::make_shared<TJob>();
     job->target = target;
-    job_ = job;
-    worker_ = std::thread([job] { job->Run(); });
+    job->reply = std::move(reply);
+    job->failure = std::move(failure);
+    waiting_.push_back(std::move(job));
+    SetBusy(true);
+    if (!running_)
+        StartNext();
+}
 
-    Wait(job);
-    if (job->cancelled)
-        throw ERequestCancelled(); // its worker ends by itself; joined later
-    if (job_ == job)
-        WaitForWorker(); // done: the join is immediate
-    if (job->error)
-        std::rethrow_exception(job->error);
-    http_.Host = job->client.Host;
-    http_.Port = job->client.Port;
-    return job->body;
+void TLobbyRequester::StartNext() {
+    if (waiting_.empty())
+        return;
+    if (worker_.joinable())
+        worker_.join(); // an earlier one, cancelled or done, has ended or ends now
+    running_ = waiting_.front();
+    waiting_.pop_front();
+    CopySettings(http_, running_->client);
+    running_->client.CancelFd = running_->cancelFd;
+    doneNotifier_ = std::make_unique<QSocketNotifier>(running_->doneFd, QSocketNotifier::Read);
+    QObject::connect(doneNotifier_.get(), &QSocketNotifier::activated, [this] { Finished(); });
+    worker_ = std::thread([job = running_] { job->Run(); });
+}
+
+void TLobbyRequester::Finished() {
+    doneNotifier_.reset();
+    const std::shared_ptr<TJob> job = std::move(running_);
+    running_.reset();
+    worker_.join(); // it has signalled: the join is immediate
+    if (!job->error) {
+        http_.Host = job->client.Host;
+        http_.Port = job->client.Port;
+    }
+    StartNext();
+    if (!Busy())
+        SetBusy(false);
+    if (job->error) {
+        if (job->failure)
+            job->failure(job->error);
+    } else if (job->reply) {
+        job->reply(job->body);
+    }
 }
 
 void TLobbyRequester::Cancel() {
-    if (!job_ || job_->cancelled)
-        return;
-    job_->cancelled = true;
-    Signal(job_->cancelFd);
-    if (job_->waiting)
-        job_->waiting->quit();
-}
-
-// Runs the event loop until the job is done or cancelled.
-void TLobbyRequester::Wait(const std::shared_ptr<TJob>& job) {
-    if (job->Done() || job->cancelled)
-        return;
-    QEventLoop loop;
-    QuitWhenReadable(job->doneFd, loop);
-    job->waiting = &loop;
-    loop.exec();
-    job->waiting = nullptr;
-}
-
-// Joins the latest worker, running the event loop until it has ended; a
-// cancelled one ends as soon as its wait sees the cancellation.
-void TLobbyRequester::WaitForWorker() {
-    if (!worker_.joinable())
-        return;
-    const std::shared_ptr<TJob> job = job_;
-    while (!job->Done()) {
-        QEventLoop loop;
-        QuitWhenReadable(job->doneFd, loop);
-        loop.exec();
+    waiting_.clear();
+    if (running_) {
+        // Its worker ends by itself as soon as its wait sees this; it is
+        // joined before the next request starts.
+        Signal(running_->cancelFd);
+        doneNotifier_.reset();
+        running_.reset();
     }
-    worker_.join();
+    SetBusy(false);
 }
 
 void TLobbyRequester::SetBusy(bool busy) {
-    depth_ += busy ? 1 : -1;
-    if (depth_ == (busy ? 1 : 0) && OnBusyChanged)
+    if (busy == busy_)
+        return;
+    busy_ = busy;
+    if (OnBusyChanged)
         OnBusyChanged(busy);
 }

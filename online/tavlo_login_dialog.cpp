@@ -3,9 +3,8 @@
 #include "file_version.h"
 #include "http_errors.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QEventLoop>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,12 +52,6 @@ QString StatusFor(TLoginOutcome outcome) {
         break;
     }
     return kUnknownError;
-}
-
-void Pause(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace
@@ -179,65 +172,60 @@ void TfTavloLogin::bLoginClick() {
         lblstatus->setText(problem);
         return;
     }
+    if (!request_ || requesting_)
+        return;
     bLogin->setEnabled(false);
     lblstatus->setText(kContacting);
-    QCoreApplication::processEvents(); // drawn before the request blocks
     // Busy, but Cancel still answers.
     setCursor(Qt::BusyCursor);
     bCancel->setCursor(Qt::ArrowCursor);
-    abandoned_ = false;
-    bool loggedIn = false;
-    try {
-        loggedIn = Login();
-    } catch (const ERequestCancelled&) {
-        // The player cancelled; there is nothing to tell.
-    } catch (const std::exception& e) {
-        if (errorBox_ && !abandoned_)
-            errorBox_(QString::fromLocal8Bit(e.what()));
-    }
-    unsetCursor();
-    bLogin->setEnabled(true);
-    if (loggedIn)
-        accept();
-}
-
-void TfTavloLogin::reject() {
-    if (requesting_)
-        abandoned_ = true;
-    QDialog::reject();
-}
-
-// The request, during which a Cancel marks its reply as abandoned.
-std::string TfTavloLogin::Request(const std::string& target) {
     requesting_ = true;
-    try {
-        std::string reply = request_(target);
-        requesting_ = false;
-        return reply;
-    } catch (...) {
-        requesting_ = false;
-        throw;
-    }
+    const std::string user = eUsername->text().toStdString();
+    request_(
+        LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()),
+        [this, user](const std::string& reply) { LoginReplied(reply, user); },
+        [this](const std::string& error) {
+            if (!requesting_)
+                return; // cancelled: nothing of it comes back
+            LoginOver();
+            if (errorBox_)
+                errorBox_(QString::fromLocal8Bit(error.c_str()));
+        });
 }
 
-// The request and its outcome; true after a successful login.
-bool TfTavloLogin::Login() {
-    if (!request_)
-        return false;
-    const std::string user = eUsername->text().toStdString();
-    const std::string reply =
-        Request(LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()));
-    if (abandoned_)
-        return false; // cancelled while it ran: the reply comes too late
+// The lobby's answer: the outcome in the status line, and after a success
+// a moment to read it before the dialog closes.
+void TfTavloLogin::LoginReplied(const std::string& reply, const std::string& user) {
+    if (!requesting_)
+        return; // cancelled: nothing of it comes back
     const TLoginReply login = ParseLoginReply(reply);
     lblstatus->setText(StatusFor(login.outcome));
-    if (login.outcome != TLoginOutcome::Success)
-        return false;
+    if (login.outcome != TLoginOutcome::Success) {
+        LoginOver();
+        return;
+    }
     if (loggedIn_)
         loggedIn_(login, user);
-    QCoreApplication::processEvents();
-    Pause(kSuccessPause);
-    return true;
+    QTimer::singleShot(kSuccessPause, this, [this] {
+        if (!requesting_)
+            return; // cancelled meanwhile
+        LoginOver();
+        accept();
+    });
+}
+
+void TfTavloLogin::LoginOver() {
+    requesting_ = false;
+    unsetCursor();
+    bLogin->setEnabled(true);
+}
+
+// Cancel (or Escape) closes at once; the owner ends the request from the
+// rejected() signal, and nothing of it comes back.
+void TfTavloLogin::reject() {
+    if (requesting_)
+        LoginOver();
+    QDialog::reject();
 }
 
 bool TfTavloLogin::event(QEvent* event) {

@@ -4,17 +4,17 @@
 // password stays between showings.
 //
 // The dialog reaches the lobby only through what its owner gives it: the
-// request (the main window's lobby request) and what a successful login
-// changes (the session).  A request that fails leaves the dialog open and
-// its error goes to the owner's error box.
+// request (the main window's lobby request, answered later by one of its
+// two callbacks) and what a successful login changes (the session).  A
+// request that fails leaves the dialog open and its error goes to the
+// owner's error box.
 //
-// While the request runs (a TLobbyRequester waits in the event loop), the
-// dialog shows a busy cursor and "Contacting Tavlo...", and Cancel stays
-// enabled.  Cancel (or Escape) closes the dialog at once; the owner ends
-// the request from the dialog's rejected() signal, for example
+// While the request runs, the dialog shows a busy cursor and "Contacting
+// Tavlo...", and Cancel stays enabled.  Cancel (or Escape) closes the
+// dialog at once; the owner ends the request from the dialog's rejected()
+// signal, for example
 //   QObject::connect(fTavloLogin, &QDialog::rejected, [&] { lobby.Cancel(); });
-// A request ended that way (ERequestCancelled) shows nothing, and a reply
-// that arrives after Cancel all the same is dropped.
+// after which nothing of it comes back.
 #pragma once
 
 #include "lobby_client.h"
@@ -34,7 +34,10 @@ inline constexpr int kLoginFieldLength = 16; // characters, in each field
 class TfTavloLogin : public QDialog {
     Q_OBJECT
   public:
-    using LobbyRequest = std::function<std::string(const std::string& target)>;
+    using LobbyReply = std::function<void(const std::string& body)>;
+    using LobbyFailure = std::function<void(const std::string& error)>;
+    using LobbyRequest = std::function<void(const std::string& target, LobbyReply reply,
+                                            LobbyFailure failure)>;
     using LoggedIn = std::function<void(const TLoginReply& reply, const std::string& userName)>;
     using ErrorBox = std::function<void(const QString& message)>;
     using UrlOpener = std::function<bool(const QUrl&)>;
@@ -80,8 +83,8 @@ class TfTavloLogin : public QDialog {
     // The status line's complaint about the fields, or nothing when they
     // may be sent.
     QString FieldsProblem() const;
-    bool Login();
-    std::string Request(const std::string& target);
+    void LoginReplied(const std::string& reply, const std::string& user);
+    void LoginOver();
     void FormActivate();
 
     LobbyRequest request_;
@@ -89,6 +92,5 @@ class TfTavloLogin : public QDialog {
     ErrorBox errorBox_;
     UrlOpener urlOpener_;
     std::string webHost_ = "localhost";
-    bool requesting_ = false; // a login request runs
-    bool abandoned_ = false;  // ... and the player cancelled the dialog meanwhile
+    bool requesting_ = false; // a login request runs, or its success is shown
 };

@@ -6,7 +6,7 @@
 #include "file_version.h"
 #include "game_protocol.h"
 #include "marble.h"
-#include "online_session.h"
+#include "online_players.h"
 #include "picture_widget.h"
 #include "qt_printers.h"
 #include "scripted_server.h"

@@ -5,7 +5,7 @@
 // it alone, under xvfb-run (or with QT_QPA_PLATFORM=offscreen).  It writes
 // PNG files into the folder given.
 #include "computer_player.h"
-#include "online_session.h"
+#include "online_players.h"
 #include "picture_widget.h"
 #include "players_dialog.h"
 #include "screenshot.h"

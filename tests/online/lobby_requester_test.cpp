@@ -1,6 +1,7 @@
 // Lobby requests beside the event loop: a lobby that hangs while a peer's
 // datagrams keep coming, cancelling, requests asked for while one runs, and
-// the client's errors passing through unchanged.
+// the client's errors passing through unchanged.  The caller goes on at
+// once; the reply or the error comes back by callback.
 #include "http_client.h"
 #include "http_errors.h"
 #include "lobby_client.h"
@@ -44,6 +45,41 @@ template <typename Request> std::string ErrorOf(Request request) {
     return "";
 }
 
+// What came back for one request.
+struct Answer {
+    bool done = false;
+    std::string body;
+    std::exception_ptr error;
+    qint64 at = -1; // ms on the clock given, when it came
+};
+
+void Ask(TLobbyRequester& requester, const std::string& target, Answer& answer,
+         const QElapsedTimer* clock = nullptr) {
+    requester.Get(
+        target,
+        [&answer, clock](const std::string& body) {
+            answer = {true, body, nullptr, clock ? clock->elapsed() : -1};
+        },
+        [&answer, clock](std::exception_ptr error) {
+            answer = {true, "", error, clock ? clock->elapsed() : -1};
+        });
+}
+
+// Runs the event loop until the answer has come (or 10 s have passed).
+void AwaitAnswer(const Answer& answer) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!answer.done && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+std::string Rethrown(const Answer& answer) {
+    return ErrorOf([&] {
+        if (answer.error)
+            std::rethrow_exception(answer.error);
+    });
+}
+
 // A host waits for players while its lobby accepts the refresh and never
 // answers; a player's datagrams arrive every 100 ms all the while.
 TEST(LobbyRequester, AHangingLobbyCostsOneTimeOutWhileEveryDatagramIsAcknowledged) {
@@ -82,8 +118,12 @@ TEST(LobbyRequester, AHangingLobbyCostsOneTimeOutWhileEveryDatagramIsAcknowledge
     every100ms.start(100);
 
     int timeOuts = 0;
+    Answer answer;
+    Ask(requester, kTarget, answer);
+    AwaitAnswer(answer);
     try {
-        requester.Get(kTarget);
+        if (answer.error)
+            std::rethrow_exception(answer.error);
         ADD_FAILURE() << "no error";
     } catch (const ESocketError& e) {
         EXPECT_EQ(e.LastError(), 10060);
@@ -111,21 +151,29 @@ TEST(LobbyRequester, CancelEndsTheRequestAtOnceAndTheNextOneRuns) {
     std::vector<bool> busy;
     requester.OnBusyChanged = [&](bool b) { busy.push_back(b); };
 
-    QElapsedTimer clock;
-    clock.start();
-    QTimer::singleShot(200, [&] { requester.Cancel(); });
-    EXPECT_THROW(requester.Get(kTarget), ERequestCancelled);
-    EXPECT_LT(clock.elapsed(), 400);
+    Answer cancelled;
+    Ask(requester, kTarget, cancelled);
+    EXPECT_TRUE(requester.Busy());
+    RunEventsFor(200);
+    requester.Cancel();
     EXPECT_FALSE(requester.Busy());
+    RunEventsFor(200);
+    EXPECT_FALSE(cancelled.done) << "a cancelled request answers nothing";
 
     Aim(http, answering, 5000);
-    EXPECT_EQ(requester.Get(kTarget), "ok");
+    QElapsedTimer clock;
+    clock.start();
+    Answer next;
+    Ask(requester, kTarget, next);
+    AwaitAnswer(next);
+    EXPECT_EQ(next.body, "ok");
+    EXPECT_LT(clock.elapsed(), 400) << "the cancelled one holds nothing up";
     EXPECT_EQ(busy, (std::vector<bool>{true, false, true, false}));
     requester.Cancel(); // nothing runs: nothing happens
 }
 
-// A refresh asked for from inside the wait of a login (a timer tick, say):
-// it waits for the login's request, then runs; both get their replies.
+// A refresh asked for while a login's request runs (a timer tick, say): it
+// waits for the login's request, then runs; both get their replies.
 TEST(LobbyRequester, ARequestAskedForWhileAnotherRunsWaitsForIt) {
     const std::string slowOk = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nslow";
     TScriptedServer lobby({{{slowOk, TAfterReply::Close, 8}}, {{kOk}}}); // 0.35 s, then at once
@@ -136,15 +184,14 @@ TEST(LobbyRequester, ARequestAskedForWhileAnotherRunsWaitsForIt) {
     requester.OnBusyChanged = [&](bool) { ++busyChanges; };
     QElapsedTimer clock;
     clock.start();
-    std::string inner;
-    qint64 innerDone = -1;
-    QTimer::singleShot(50, [&] {
-        inner = requester.Get("/second");
-        innerDone = clock.elapsed();
-    });
-    EXPECT_EQ(requester.Get("/first"), "slow");
-    EXPECT_EQ(inner, "ok");
-    EXPECT_GE(innerDone, 300);
+    Answer first, second;
+    QTimer::singleShot(50, [&] { Ask(requester, "/second", second, &clock); });
+    Ask(requester, "/first", first, &clock);
+    AwaitAnswer(second);
+    EXPECT_EQ(first.body, "slow");
+    EXPECT_EQ(second.body, "ok");
+    EXPECT_LE(first.at, second.at);
+    EXPECT_GE(second.at, 300);
     EXPECT_EQ(busyChanges, 2);
     ASSERT_EQ(lobby.Requests().size(), 2u);
     EXPECT_EQ(lobby.Requests()[0].substr(0, 11), "GET /first ");
@@ -163,7 +210,10 @@ TEST(LobbyRequester, ErrorsArriveAsTheClientRaisesThem) {
         TLobbyRequester requester(background);
         const std::string expected = ErrorOf([&] { LobbyGet(direct, kTarget); });
         EXPECT_FALSE(expected.empty());
-        EXPECT_EQ(ErrorOf([&] { requester.Get(kTarget); }), expected) << port;
+        Answer answer;
+        Ask(requester, kTarget, answer);
+        AwaitAnswer(answer);
+        EXPECT_EQ(Rethrown(answer), expected) << port;
     }
 }
 

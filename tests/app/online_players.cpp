@@ -1,4 +1,4 @@
-#include "online_session.h"
+#include "online_players.h"
 
 #include "board.h"
 #include "marble.h"

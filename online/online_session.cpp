@@ -1,0 +1,526 @@
+#include "online_session.h"
+
+#include "game_protocol.h"
+#include "match.h"
+#include "shown_text.h"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+// More than the hops of any turn: what a member may send before the host's
+// start reaches us.
+constexpr std::size_t kMaxEarlySteps = 512;
+
+QString NameOf(const TpContact& contact) {
+    return contact ? Shown(contact->Name) : QString();
+}
+
+// An error's text on one line of the log.
+QString OneLine(const char* text) {
+    return QString::fromUtf8(text).replace("\r\n", " ").replace('\n', ' ');
+}
+
+int CountOpen(const SeatKinds& kinds) {
+    return static_cast<int>(std::count(kinds.begin(), kinds.end(), skOpen));
+}
+
+} // namespace
+
+OnlineSession::OnlineSession(View view) : view_(std::move(view)) {
+    CreateMessaging();
+}
+
+void OnlineSession::CreateMessaging() {
+    hc_.setPort(kPeerPort);
+    hc_.setTimeout(kPeerTimeout);
+    hc_.setPacketRetries(0);
+    hc_.setMaxConnections(0);
+    // Each event is a handler of its own: an error in it is shown, and the
+    // component goes on with the next message.
+    const auto guarded = [this](auto handler) {
+        return [this, handler](auto&&... args) {
+            try {
+                (this->*handler)(args...);
+            } catch (const std::exception& e) {
+                view_.showError(QString::fromUtf8(e.what()));
+            }
+        };
+    };
+    hc_.OnNewClient = guarded(&OnlineSession::hcNewClient);
+    hc_.OnGotMsg = guarded(&OnlineSession::hcGotMsg);
+    hc_.OnGotAck = guarded(&OnlineSession::hcGotAck);
+    hc_.OnConnectionSuccess = guarded(&OnlineSession::hcConnectionSuccess);
+    hc_.OnConnectionFailed = guarded(&OnlineSession::hcConnectionFailed);
+    hc_.OnClientDisconnection = guarded(&OnlineSession::hcClientDisconnection);
+    hc_.OnTimeout = guarded(&OnlineSession::hcTimeout);
+    hc_.OnConnected = guarded(&OnlineSession::hcConnected);
+    http_.HandleRedirects = true;
+}
+
+void OnlineSession::Log(const QString& line) const {
+    view_.log(line);
+}
+
+// --- The lobby ---------------------------------------------------------------
+
+void OnlineSession::LoggedIn(const TLoginReply& reply, const std::string& userName) {
+    lobby_.sessionId = reply.sessionId;
+    lobby_.playerNumber = reply.playerNumber;
+    hc_.setTavloNumber(lobby_.playerNumber);
+    lobby_.nickname = NicknameOf(userName);
+    hc_.setClientName(userName);
+}
+
+bool OnlineSession::IsLoggedInToLobby() const {
+    return IsLoggedIn(lobby_.sessionId);
+}
+
+void OnlineSession::Publish(int openSeats, std::function<std::string()> gameName,
+                            std::function<void(bool)> done) {
+    if (!IsLoggedInToLobby() && !view_.showLogin()) {
+        done(false);
+        return;
+    }
+    PublishOnce(openSeats, std::move(gameName), std::move(done));
+}
+
+void OnlineSession::PublishOnce(int openSeats, std::function<std::string()> gameName,
+                                std::function<void(bool)> done) {
+    const std::string players = PlayersText(match_ ? match_->Kinds() : SeatKinds{});
+    const std::string target = PublishTarget(lobby_.sessionId, gameName(), players);
+    requests_.Get(
+        target,
+        [this, openSeats, gameName, done](const std::string& reply) {
+            const std::optional<int32_t> number = ParsePublishReply(reply);
+            if (!number) {
+                // A refusal is taken for a session the lobby no longer knows.
+                if (view_.showLogin())
+                    PublishOnce(openSeats, gameName, done);
+                else
+                    done(false);
+                return;
+            }
+            lobby_.gameNumber = *number;
+            hc_.setClientName(lobby_.nickname);
+            hc_.setMaxConnections(openSeats);
+            Log(QString("***Multiplayer game started. Waiting for %1 players").arg(openSeats));
+            ForgetPeers();
+            stage_ = Stage::kHostWaiting;
+            done(true);
+        },
+        [this](std::exception_ptr error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                view_.showError(QString::fromUtf8(e.what()));
+            }
+        });
+}
+
+void OnlineSession::ListGames(
+    std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
+    if (!IsLoggedInToLobby() && !view_.showLogin()) {
+        done(std::nullopt);
+        return;
+    }
+    ListOnce(std::move(done));
+}
+
+void OnlineSession::ListOnce(
+    std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
+    requests_.Get(
+        ListTarget(lobby_.sessionId),
+        [this, done](const std::string& reply) {
+            const std::optional<std::vector<TGameListEntry>> games = ParseGameList(reply);
+            if (games)
+                done(games);
+            else if (view_.showLogin())
+                ListOnce(done);
+            else
+                done(std::nullopt);
+        },
+        [this](std::exception_ptr error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                view_.showError(QString::fromUtf8(e.what()));
+            }
+        });
+}
+
+void OnlineSession::Join(const std::string& address) {
+    Log("***Trying to join remote computer...");
+    ForgetPeers();
+    hc_.setMaxConnections(0); // a joiner admits nobody until the host says
+    SetEnabled(true);
+    stage_ = Stage::kJoining;
+    hc_.Connect(address);
+}
+
+void OnlineSession::RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner) {
+    if (lobby_.gameNumber <= 0)
+        return;
+    reports_.push_back(
+        RefreshTarget(lobby_.sessionId, lobby_.gameNumber, newPlayer, newGameState, winner));
+    SendReports();
+}
+
+void OnlineSession::SendReports() {
+    if (reporting_ || reports_.empty())
+        return;
+    reporting_ = true;
+    const std::string target = reports_.front();
+    reports_.pop_front();
+    requests_.Get(
+        target,
+        [this](const std::string&) { // the reply is not looked at
+            reporting_ = false;
+            SendReports();
+        },
+        [this](std::exception_ptr error) {
+            reporting_ = false;
+            reports_.clear();
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                Log(QString("***Couldn't report to the lobby: %1").arg(OneLine(e.what())));
+            }
+        });
+}
+
+void OnlineSession::RefreshTick() {
+    if (!requests_.Busy() && reports_.empty())
+        RefreshGame(0, 0, 0);
+}
+
+void OnlineSession::ReportWin(int colour) {
+    const TpContact player = SeatContact(colour);
+    RefreshGame(0, kLobbyGameWon, player ? player->TavloNumber : 0);
+    // The lobby has heard the end of its game: no refresh after it.
+    lobby_.gameNumber = 0;
+}
+
+// --- Players and contacts --------------------------------------------------------
+
+bool OnlineSession::IsContact(const TpContact& contact) const {
+    for (int i = 0; i < hc_.ContactCount(); ++i)
+        if (hc_.Contacts(i) == contact)
+            return true;
+    return false;
+}
+
+PlayerId OnlineSession::KnownPlayer(const TpContact& contact) const {
+    const auto known = std::find(players_.begin(), players_.end(), contact);
+    return contact && known != players_.end() ? static_cast<PlayerId>(known - players_.begin()) + 1
+                                              : kNoPlayer;
+}
+
+PlayerId OnlineSession::PlayerIdOf(const TpContact& contact) {
+    if (!contact)
+        return kNoPlayer;
+    if (const PlayerId known = KnownPlayer(contact); known != kNoPlayer)
+        return known;
+    players_.push_back(contact);
+    return static_cast<PlayerId>(players_.size());
+}
+
+TpContact OnlineSession::ContactOf(PlayerId player) const {
+    return player > 0 && player <= static_cast<PlayerId>(players_.size()) ? players_[player - 1]
+                                                                          : nullptr;
+}
+
+TpContact OnlineSession::SeatContact(int colour) const {
+    return match_ ? ContactOf(match_->seat(colour).player) : nullptr;
+}
+
+QString OnlineSession::SeatPlayerName(int colour) const {
+    return NameOf(SeatContact(colour));
+}
+
+// A new online game talks to its own peers only: the contacts of an
+// earlier one, which disabling the component keeps, are dropped.
+void OnlineSession::ForgetPeers() {
+    if (hc_.Enabled() && hc_.ContactCount() > 0)
+        hc_.Disconnect(false);
+    while (hc_.ContactCount() > 0)
+        hc_.DeleteContact(hc_.ContactCount() - 1);
+    hostContact_.reset();
+    awaitedAddresses_ = {};
+    players_.clear();
+    earlySteps_.clear();
+}
+
+void OnlineSession::SetEnabled(bool on) {
+    if (!on) {
+        // Whatever online game there was is over for this program, and so
+        // for the lobby: no more refreshes or reports for it.
+        stage_ = Stage::kOff;
+        hostContact_.reset();
+        if (match_)
+            match_->ForgetRemoteSteps();
+        earlySteps_.clear();
+        lobby_.gameNumber = 0;
+    }
+    if (on != hc_.Enabled())
+        hc_.setEnabled(on);
+}
+
+void OnlineSession::Close() {
+    requests_.Cancel(); // a request that waits would hold the close up
+    try {
+        hc_.Disconnect(true);
+    } catch (const std::exception&) {
+        // The peers will time us out.
+    }
+}
+
+// --- Admission and start ---------------------------------------------------
+
+void OnlineSession::hcNewClient(const TQMsg& /*aMsg*/, const TpContact& aContact) {
+    if (stage_ == Stage::kHostWaiting)
+        SeatJoiner(aContact);
+    else // a member the host admitted, or a latecomer to a running game
+        Log(QString("*** %1 joined the game").arg(NameOf(aContact)));
+}
+
+void OnlineSession::SeatJoiner(const TpContact& joiner) {
+    int seat = 0;
+    while (seat < kColours && match_ && match_->seat(seat).kind != skOpen)
+        ++seat;
+    if (!match_ || seat == kColours) { // the table is full: he watches
+        Log(QString("*** %1 joined the game").arg(NameOf(joiner)));
+        return;
+    }
+    match_->SetSeat(seat, skRemote, PlayerIdOf(joiner));
+    WriteSeat(hc_.NewMsg(gmSeat), {seat, hc_.MaxConnections()});
+    hc_.SendMsg(smSender, true);
+    Log(QString("*** %1 joined the game").arg(NameOf(joiner)));
+    Log(QString("%1 more players needed to start.").arg(hc_.MaxConnections() - hc_.ContactCount()));
+    // The lobby hears of it later; the game does not wait for it.
+    RefreshGame(joiner->TavloNumber, 0, 0);
+    if (CountOpen(match_->Kinds()) > 0)
+        return;
+    RefreshGame(0, kLobbyGameStarted, 0);
+    // Started once the admission is over: the joiner must first be told of
+    // the other members, whose addresses the seat table names.
+    QTimer::singleShot(0, [this] {
+        try {
+            StartHostedGame();
+        } catch (const std::exception& e) {
+            view_.showError(QString::fromUtf8(e.what()));
+        }
+    });
+}
+
+void OnlineSession::StartHostedGame() {
+    if (stage_ != Stage::kHostWaiting || !match_ || CountOpen(match_->Kinds()) > 0)
+        return; // a player left meanwhile: wait for the next one
+    std::array<std::string, kColours> addresses;
+    std::array<TpContact, kColours> players;
+    for (int i = 0; i < kColours; ++i) {
+        players[i] = SeatContact(i);
+        if (players[i])
+            addresses[i] = players[i]->Address;
+    }
+    const SeatKinds kinds = match_->Kinds();
+    WriteStart(hc_.NewMsg(gmStart), HostStartTable(kinds, addresses));
+    hc_.SendMsg(smAll, true);
+    StartGame(kinds, players);
+}
+
+void OnlineSession::StartGame(const SeatKinds& kinds,
+                              const std::array<TpContact, kColours>& players) {
+    std::array<PlayerId, kColours> ids{};
+    for (int i = 0; i < kColours; ++i)
+        ids[i] = PlayerIdOf(players[i]);
+    stage_ = Stage::kPlaying;
+    view_.startGame(kinds, ids);
+}
+
+// Handed to the game once its seats are known and before its first turn,
+// so that they keep their place before anything the members send later.
+void OnlineSession::GameLaidOut() {
+    std::deque<EarlyStep> steps;
+    steps.swap(earlySteps_);
+    for (const EarlyStep& step : steps) {
+        const PlayerId player = KnownPlayer(step.sender);
+        if (step.kind == gmMove)
+            match_->RemoteMove(player, step.number, step.direction);
+        else
+            match_->RemoteEndTurn(player);
+    }
+}
+
+void OnlineSession::hcConnectionSuccess() {
+    hostContact_ = hc_.Contacts(hc_.ContactCount() - 1);
+    Log("***Connected to the server... Waiting for other players.");
+}
+
+void OnlineSession::hcConnectionFailed(const TpContact& /*aContact*/, int aReason) {
+    switch (aReason) {
+    case kReasonNoAnswer:
+        Log("***Couldn't reach the remote server");
+        break;
+    case kReasonFull:
+        Log("***The server is full");
+        break;
+    case kReasonVersion:
+        Log("***Version mismatch");
+        break;
+    default:
+        break;
+    }
+}
+
+void OnlineSession::hcTimeout(const TQMsg& aMsg, const TpContact& /*aContact*/) {
+    Log(QString("*** Message # %1 has timed out").arg(aMsg.MsgType));
+}
+
+// A member learned after the start: the seat that waited for his address.
+void OnlineSession::hcConnected() {
+    for (int i = 0; i < kColours; ++i) {
+        if (awaitedAddresses_[i].empty())
+            continue;
+        const int index = hc_.IndexOfAddress(awaitedAddresses_[i]);
+        if (index < 0)
+            continue;
+        awaitedAddresses_[i].clear();
+        const TpContact player = hc_.Contacts(index);
+        if (match_)
+            match_->SetSeatPlayer(i, PlayerIdOf(player));
+        view_.seatNamed(i, NameOf(player));
+    }
+}
+
+void OnlineSession::TakeSeat(const TQMsg& msg) {
+    const std::optional<TSeatGrant> grant = ReadSeat(msg);
+    if (!grant || !match_)
+        return;
+    match_->SetSeat(grant->seat, skHuman);
+    hc_.setMaxConnections(grant->maxConnections);
+    Log(QString("%1 more players needed to start.").arg(hc_.MaxConnections() - hc_.ContactCount()));
+}
+
+void OnlineSession::TakeSeatTable(const TQMsg& msg, const TpContact& host) {
+    const std::optional<TStartTable> table = ReadStart(msg);
+    if (!table || !match_)
+        return;
+    SeatKinds kinds = match_->Kinds();
+    std::array<TpContact, kColours> players;
+    for (int i = 0; i < kColours; ++i) {
+        if (kinds[i] != skRemote)
+            continue; // our own seat
+        kinds[i] = table->kinds[i];
+        const std::string& address = table->addresses[i];
+        if (kinds[i] != skRemote)
+            continue;
+        const int index = hc_.IndexOfAddress(address);
+        if (address == kHostSeatAddress)
+            players[i] = host;
+        else if (index >= 0)
+            players[i] = hc_.Contacts(index);
+        else
+            awaitedAddresses_[i] = address;
+    }
+    Log("***Game started");
+    StartGame(kinds, players);
+}
+
+// --- The game's messages ---------------------------------------------------
+
+void OnlineSession::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
+    const bool joining = stage_ == Stage::kJoining;
+    const bool fromHost = joining && aContact && aContact == hostContact_;
+    switch (aMsg.MsgType) {
+    case gmChat:
+        if (const std::optional<std::string> text = ReadChat(aMsg); text && IsContact(aContact))
+            Log(QString("%1: %2").arg(NameOf(aContact), Shown(*text)));
+        break;
+    case gmEndTurn:
+        if (joining)
+            KeepEarlyStep(aMsg, aContact);
+        else if (match_)
+            match_->RemoteEndTurn(KnownPlayer(aContact));
+        break;
+    case gmMove:
+        if (joining)
+            KeepEarlyStep(aMsg, aContact);
+        else if (const std::optional<TGameMove> move = ReadMove(aMsg); move && match_)
+            match_->RemoteMove(KnownPlayer(aContact), move->number, move->direction);
+        break;
+    case gmSeat:
+        if (fromHost)
+            TakeSeat(aMsg);
+        break;
+    case gmStart:
+        if (fromHost)
+            TakeSeatTable(aMsg, aContact);
+        break;
+    default:
+        break;
+    }
+}
+
+// A member who has the host's start already may move before it reaches
+// us; his steps wait for our game.
+void OnlineSession::KeepEarlyStep(const TQMsg& msg, const TpContact& sender) {
+    if (!IsContact(sender) || earlySteps_.size() >= kMaxEarlySteps)
+        return;
+    EarlyStep step{sender, msg.MsgType};
+    if (msg.MsgType == gmMove) {
+        const std::optional<TGameMove> move = ReadMove(msg);
+        if (!move)
+            return;
+        step.number = move->number;
+        step.direction = move->direction;
+    }
+    earlySteps_.push_back(step);
+}
+
+void OnlineSession::hcGotAck(const TQMsg& aMsg, const TpContact& /*aContact*/) {
+    // The own chat line shows once per player who received it.
+    if (aMsg.MsgType == gmChat)
+        Log(QString("%1: %2").arg(Shown(hc_.ClientName()), Shown(aMsg.StrAt(0))));
+}
+
+void OnlineSession::SendChat(const std::string& text) {
+    WriteChat(hc_.NewMsg(gmChat), text);
+    hc_.SendMsg(smAll, true);
+}
+
+// Hops and ends of turn of a human at this computer go to every peer; in a
+// local game there is nobody to tell.
+void OnlineSession::SendMove(int number, int direction) {
+    if (!hc_.Enabled())
+        return;
+    WriteMove(hc_.NewMsg(gmMove), {number, direction});
+    hc_.SendMsg(smAll, true);
+}
+
+void OnlineSession::SendEndTurn() {
+    if (!hc_.Enabled())
+        return;
+    hc_.NewMsg(gmEndTurn);
+    hc_.SendMsg(smAll, true);
+}
+
+// --- Leaving ---------------------------------------------------------------
+
+void OnlineSession::hcClientDisconnection(const TpContact& aContact, int aReason) {
+    const PlayerId player = KnownPlayer(aContact);
+    if (player == kNoPlayer || !match_) // he held no seat: only the log tells of him
+        PlayerGoneLine(aContact, aReason);
+    else
+        match_->PlayerLeft(player, aReason);
+}
+
+void OnlineSession::PlayerGone(PlayerId player, int reason) {
+    PlayerGoneLine(ContactOf(player), reason);
+}
+
+void OnlineSession::PlayerGoneLine(const TpContact& contact, int reason) {
+    Log(QString(reason == kReasonTimedOut ? "*** %1 has timed out" : "*** %1 has left the game")
+            .arg(NameOf(contact)));
+}

@@ -1,0 +1,194 @@
+// One program's part in online play: the peers (TQComm), the lobby (its
+// session, the requests, the reports nobody waits for), and the game
+// protocol between them and the game model.  The host seats each joiner
+// and starts the game when its Open seats are taken; every program passes
+// the hops and ends of turn of the others to its game, plays the computer
+// seats itself, chats, and hands the seat of a player who leaves to its
+// computer.  The window draws what it is told and forwards its input.
+//
+// A message is taken only from whoever may send it: moves and ends of turn
+// from the player of a Remote seat (the game itself checks that), the seat
+// and the start from the host this program joined, chat from any contact.
+// The rest is acknowledged by the messaging and dropped.
+//
+// Lobby requests run beside the event loop (TLobbyRequester) and finish
+// by callbacks.  Reports that nobody waits for (the periodic refresh, a
+// new player, the start, the winner) go out one at a time in order; a
+// failed one is logged, and the reports behind it, which would meet the
+// same lobby, are dropped with it.
+#pragma once
+
+#include "contact.h"
+#include "game_state.h"
+#include "http_client.h"
+#include "lobby_client.h"
+#include "lobby_requester.h"
+#include "qcomm.h"
+
+#include <QString>
+#include <array>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Match;
+
+// The lobby session: who this program is logged in as, and the game it
+// published.
+struct LobbySession {
+    int32_t gameNumber = 0;
+    int32_t playerNumber = 0;
+    std::string sessionId; // at most 32 characters
+    std::string nickname;  // at most 16 characters
+};
+
+// The peer messaging of the game: every program listens on this port.
+inline constexpr int kPeerPort = 3237;
+inline constexpr uint32_t kPeerTimeout = 2000; // ms
+
+class OnlineSession {
+  public:
+    // Where this program stands in an online game.
+    enum class Stage {
+        kOff,         // no online game
+        kHostWaiting, // published, admitting players to the Open seats
+        kJoining,     // connecting to a host, or waiting for its start
+        kPlaying,     // the game started on every program
+    };
+
+    // What the session asks of the window.
+    struct View {
+        // A line of the game log.
+        std::function<void(const QString& line)> log;
+        // An online game starts on this program: the seats as the host gave
+        // them (the players numbered as PlayerOf knows them), no dialog.
+        std::function<void(const SeatKinds& kinds, const std::array<PlayerId, kColours>& players)>
+            startGame;
+        // A seat's player became known after the start.
+        std::function<void(int colour, const QString& name)> seatNamed;
+        // The login dialog, modal: true once a log-in succeeded.
+        std::function<bool()> showLogin;
+        // An error the player must see (a request that failed).
+        std::function<void(const QString& message)> showError;
+    };
+
+    explicit OnlineSession(View view);
+    OnlineSession(const OnlineSession&) = delete;
+    OnlineSession& operator=(const OnlineSession&) = delete;
+
+    TQComm& Messaging() { return hc_; }
+    const TQComm& Messaging() const { return hc_; }
+    THttpClient& LobbyHttp() { return http_; }
+    LobbySession& Lobby() { return lobby_; }
+    const LobbySession& Lobby() const { return lobby_; }
+    TLobbyRequester& Requests() { return requests_; }
+    const TLobbyRequester& Requests() const { return requests_; }
+    Stage stage() const { return stage_; }
+
+    // The game model the protocol plays into; none between games.
+    void SetMatch(Match* match) { match_ = match; }
+
+    // --- The lobby --------------------------------------------------------
+    // A successful login's session, from the login dialog.
+    void LoggedIn(const TLoginReply& reply, const std::string& userName);
+    bool IsLoggedInToLobby() const;
+    // Publishes a configuration with `openSeats` Open seats under the game
+    // name `gameName()` reads (read afresh for each try); done(true) once
+    // this program waits for players.  A refusal is taken for a session the
+    // lobby no longer knows: the login dialog, then another try.
+    void Publish(int openSeats, std::function<std::string()> gameName,
+                 std::function<void(bool published)> done);
+    // The lobby's games, or nothing when the player gave up logging in.
+    void ListGames(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
+    // Joins the host at `address` (the list's entry).
+    void Join(const std::string& address);
+    // Queues a report; the caller goes on at once.
+    void RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner);
+    // The refresh timer's tick: a request under way keeps the entry fresh
+    // as well.
+    void RefreshTick();
+    // The colour won: reported with its player's lobby number, and the
+    // lobby has heard the end of its game.
+    void ReportWin(int colour);
+
+    // --- The game -----------------------------------------------------------
+    // On (the messaging enabled) or off: off, whatever online game there
+    // was is over for this program and for the lobby.
+    void SetEnabled(bool on);
+    // An online game starts: the seats with their players' contacts.
+    void StartGame(const SeatKinds& kinds, const std::array<TpContact, kColours>& players);
+    // The game was laid out: what members sent before it goes in first.
+    void GameLaidOut();
+    // A hop and the end of a turn of a human here, for the peers.
+    void SendMove(int number, int direction);
+    void SendEndTurn();
+    void SendChat(const std::string& text);
+    // The game handed a leaver's seats over.
+    void PlayerGone(PlayerId player, int reason);
+    // The contact of a seat's remote player, or none.
+    TpContact SeatContact(int colour) const;
+    QString SeatPlayerName(int colour) const;
+    // Closing: every peer hears that this program leaves.
+    void Close();
+
+  private:
+    void CreateMessaging();
+    void PublishOnce(int openSeats, std::function<std::string()> gameName,
+                     std::function<void(bool)> done);
+    void ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
+    void SendReports();
+    void ForgetPeers();
+
+    // The messaging component's events.
+    void hcNewClient(const TQMsg& aMsg, const TpContact& aContact);
+    void hcGotMsg(const TQMsg& aMsg, const TpContact& aContact);
+    void hcGotAck(const TQMsg& aMsg, const TpContact& aContact);
+    void hcConnectionSuccess();
+    void hcConnectionFailed(const TpContact& aContact, int aReason);
+    void hcClientDisconnection(const TpContact& aContact, int aReason);
+    void hcTimeout(const TQMsg& aMsg, const TpContact& aContact);
+    void hcConnected();
+
+    void SeatJoiner(const TpContact& joiner);
+    void StartHostedGame();
+    void TakeSeat(const TQMsg& msg);
+    void TakeSeatTable(const TQMsg& msg, const TpContact& host);
+    void KeepEarlyStep(const TQMsg& msg, const TpContact& sender);
+    bool IsContact(const TpContact& contact) const;
+    // The number the game knows a peer by, given on first sight.
+    PlayerId PlayerIdOf(const TpContact& contact);
+    PlayerId KnownPlayer(const TpContact& contact) const;
+    TpContact ContactOf(PlayerId player) const;
+    void PlayerGoneLine(const TpContact& contact, int reason);
+    void Log(const QString& line) const;
+
+    View view_;
+    TQComm hc_;
+    THttpClient http_;
+    TLobbyRequester requests_{http_};
+    LobbySession lobby_;
+    Match* match_ = nullptr;
+    Stage stage_ = Stage::kOff;
+
+    // Reports waiting to go out, one request at a time.
+    std::deque<std::string> reports_;
+    bool reporting_ = false;
+
+    TpContact hostContact_; // the host this program joined
+    // The peers the game knows, numbered from 1 in the order first seen.
+    std::vector<TpContact> players_;
+    // Remote seats whose player's contact was not yet known at the start.
+    std::array<std::string, kColours> awaitedAddresses_;
+    // Hops and ends of turn that came before this program's game started
+    // (the host's start can be overtaken by another member's first move).
+    struct EarlyStep {
+        TpContact sender;
+        int kind = 0;
+        int number = 0;
+        int direction = 0;
+    };
+    std::deque<EarlyStep> earlySteps_;
+};
