@@ -206,6 +206,7 @@ class TfMain : public QMainWindow, private MatchListener {
     void SearchStarted(ComputerLevel level);
     void SearchEnded(ComputerLevel level, bool moved);
     void ShowThinking();
+    void EndThinking();
 
     // Input that would change the game or ask the lobby again waits for a
     // lobby request under way: runs `input` at once, or keeps it for the

@@ -46,6 +46,7 @@ void TfMain::ReplaceGame() {
     next->TakeSetupFrom(*game_);
     game_->SetListener(nullptr);
     driver_.reset();
+    EndThinking();
     RemoveMarblePictures();
     const std::shared_ptr<Match> old = std::exchange(game_, next);
     online_.SetMatch(game_.get());
@@ -161,15 +162,19 @@ void TfMain::SearchStarted(ComputerLevel level) {
 }
 
 void TfMain::SearchEnded(ComputerLevel level, bool moved) {
-    if (thinkingShown_) {
-        thinkingShown_ = false;
-        QGuiApplication::restoreOverrideCursor();
-        if (StatusText(2) == kThinking)
-            SetStatusText(2, statusBeforeThinking_);
-    }
+    EndThinking();
     // A seat that cannot move only waits; Pause stays while it holds.
     if (level != ComputerLevel::kClassic && !moved && !paused_)
         aPause->setEnabled(pauseBeforeSearch_);
+}
+
+void TfMain::EndThinking() {
+    if (!thinkingShown_)
+        return;
+    thinkingShown_ = false;
+    QGuiApplication::restoreOverrideCursor();
+    if (StatusText(2) == kThinking)
+        SetStatusText(2, statusBeforeThinking_);
 }
 
 void TfMain::ShowThinking() {

@@ -88,7 +88,7 @@ ComputerLevel Match::LevelOf(int colour) const {
 }
 
 bool Match::ComputerHasTurn() const {
-    return IsSeat(state_.currentSeat) && PlayedByComputer(seats_[state_.currentSeat].kind);
+    return IsSeat(state_.currentSeat) && PlayedByComputer(turnKind_);
 }
 
 bool Match::ComputerMoving() const {
@@ -226,7 +226,7 @@ void Match::BeginTurn() {
     turnPlayed_ = false;
     listener().TurnBeginning(state_.currentSeat);
     record_.push_back({state_.turnNumber, state_.currentSeat, -1, {}});
-    if (seats_[state_.currentSeat].kind == skRemote)
+    if (turnKind_ == skRemote)
         state_.phase = kPhaseRemote;
     listener().TurnBegan(state_.currentSeat);
 }
@@ -236,6 +236,7 @@ void Match::AdvanceSeat() {
     state_.currentSeat = next.seat;
     state_.turnNumber = next.turnNumber;
     state_.phase = kPhaseTurnStart;
+    turnKind_ = seats_[next.seat].kind;
 }
 
 Match::TurnPlace Match::Upcoming() const {
@@ -305,7 +306,7 @@ MatchStep Match::NextStep() const {
         return MatchStep::kNone;
     if (shown_)
         return MatchStep::kShowHop;
-    const SeatKind kind = seats_[state_.currentSeat].kind;
+    const SeatKind kind = turnKind_;
     if (PlayedByComputer(kind)) {
         if (turnPlayed_)
             return MatchStep::kPassTurn;
@@ -375,7 +376,7 @@ void Match::FinishComputerMove(const ShownMove& move) {
 // --- A human at this computer -----------------------------------------------
 
 bool Match::HumanMayMove() const {
-    return InTurn() && !shown_ && seats_[state_.currentSeat].kind == skHuman;
+    return InTurn() && !shown_ && turnKind_ == skHuman;
 }
 
 void Match::ClickMarble(TZellhopBall& marble) {
@@ -511,8 +512,8 @@ void Match::ApplyRemoteSteps() {
 // The sender's seat has the turn here and waits for him.
 bool Match::HasTurn(PlayerId sender) const {
     const int32_t current = state_.currentSeat;
-    return InTurn() && state_.phase == kPhaseRemote && seats_[current].kind == skRemote &&
-           seats_[current].player == sender;
+    return InTurn() && state_.phase == kPhaseRemote && turnKind_ == skRemote &&
+           seats_[current].kind == skRemote && seats_[current].player == sender;
 }
 
 void Match::ApplyRemoteMove(int number, int direction) {
@@ -533,8 +534,12 @@ void Match::HandOverSeats(PlayerId leaver, int reason) {
         seat.kind = skOpen;
         seat.player = kNoPlayer;
         listener().SeatHandedOver(seat.colour);
-        if (seat.colour == state_.currentSeat && InTurn() && state_.phase >= kPhaseMoveStep)
+        if (seat.colour != state_.currentSeat || !InTurn())
+            continue;
+        if (state_.phase >= kPhaseMoveStep)
             passTurn = true;
+        else
+            turnKind_ = skOpen; // his turn has not begun for him: the computer plays it
     }
     if (passTurn)
         BeginTurn();

@@ -330,6 +330,10 @@ class Match {
     ComputerLevels levels_{};
 
     std::optional<ShownMove> shown_;
+    // Who plays the turn under way, as its seat was when the turn began: a
+    // seat changed in the middle of a turn (a new configuration chosen
+    // while a game runs) plays from its next turn on.
+    SeatKind turnKind_ = skNone;
     bool turnPlayed_ = false; // the computer seat that has the turn has moved
     std::shared_ptr<std::atomic<bool>> searchStop_ = std::make_shared<std::atomic<bool>>(false);
     bool halted_ = false;

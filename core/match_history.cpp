@@ -307,7 +307,7 @@ void Match::ShowRebuiltPosition() {
 // --- Hints ------------------------------------------------------------------------
 
 bool Match::HintAvailable() const {
-    return !halted_ && !ComputerMoving() && TurnUnderWay() && seats_[state_.currentSeat].kind == skHuman &&
+    return !halted_ && !ComputerMoving() && TurnUnderWay() && turnKind_ == skHuman &&
            state_.phase == kPhaseTurnStart;
 }
 

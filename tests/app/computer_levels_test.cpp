@@ -219,6 +219,7 @@ class LevelGame : public GameWindow {
             dialog.btnOk->click();
         });
         Action("aNewGame")->trigger();
+        Play();
     }
     void Later(std::function<void()> then, int ms) {
         QTimer::singleShot(ms, fMain.get(), std::move(then));

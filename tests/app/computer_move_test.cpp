@@ -247,7 +247,9 @@ TEST_F(ComputerMove, AGameInWhichNobodyCanMoveGoesOnAtTheComputersPace) {
         60);
     QElapsedTimer clock;
     clock.start();
-    fMain->game().NextTurn(); // returns once the game is ended
+    fMain->game().NextTurn();
+    while (fMain->game().state().phase != kPhaseNoGame && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(waits, 2);
     EXPECT_LE(waits, elapsed / 4 + 2) << "each pass waits the computer's delay";

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -60,6 +61,20 @@ class GameWindow : public ::testing::Test {
         for (int i = 0; i < 3; ++i)
             QApplication::processEvents();
     }
+    // Lets the game go on until it waits for a player (the computer's
+    // moves searched and shown, the turns passed, the lobby answered), and
+    // whatever it queued for the window (a win's message box) has run.
+    void Play(int timeoutMs = 30000) {
+        QElapsedTimer clock;
+        clock.start();
+        Settle();
+        const auto atRest = [this] { return fMain->TurnsSettled() && !fMain->WaitingForLobby(); };
+        while (fMain && !atRest() && clock.elapsed() < timeoutMs)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        if (fMain && !atRest())
+            ADD_FAILURE() << "the game did not come to rest";
+        Settle();
+    }
 
     // Runs `answer` on the player dialog once New Game has opened it.
     void AnswerPlayersDialog(std::function<void(TfPlayers&)> answer) {
@@ -96,6 +111,7 @@ class GameWindow : public ::testing::Test {
             dialog.btnOk->click();
         });
         Action("aNewGame")->trigger();
+        Play();
     }
 
     TZellhopPos& Hole(int r, int c) const {
@@ -110,16 +126,25 @@ class GameWindow : public ::testing::Test {
     }
     static LatticePoint At(const TZellhopBall& marble) { return marble.pos->at; }
 
+    // A click alone, as a player's click comes in the middle of the game.
+    void ClickOnly(const TZellhopBall& marble) {
+        PictureWidget* picture = fMain->MarblePicture(marble);
+        ASSERT_TRUE(picture && picture->isVisible());
+        QTest::mouseClick(picture, Qt::LeftButton);
+    }
+    // A click, and the computer's turns that follow it.
     void Click(const TZellhopBall& marble) {
         PictureWidget* picture = fMain->MarblePicture(marble);
         ASSERT_TRUE(picture && picture->isVisible());
         QTest::mouseClick(picture, Qt::LeftButton);
+        Play();
     }
     // Clicks the visible marker on the hole; false when there is none.
     bool ClickMarkerOn(const TZellhopPos& hole) {
         for (int k = 0; k < kTargetMarkers; ++k)
             if (fMain->TargetMarker(k)->isVisible() && fMain->MarkerHole(k) == &hole) {
                 QTest::mouseClick(fMain->TargetMarker(k), Qt::LeftButton);
+                Play();
                 return true;
             }
         return false;

@@ -189,7 +189,7 @@ TEST_F(HotSeat, WhileTheComputerMovesItsMarblesTakeNoClicks) {
         if (clicked || fMain->game().state().currentSeat != kOrange)
             return;
         clicked = true;
-        Click(Marble(kOrange, 3));
+        ClickOnly(Marble(kOrange, 3));
         shownDuringMove = ShownTargets();
     };
     Click(Marble(kBlue, 3));

@@ -122,6 +122,7 @@ TEST_F(LobbyFlow, TheLoginMenuOffersTheNicknameAndALobbyThatFailsShowsTheErrorBo
         dialog.eUsername->setText("ann");
         dialog.ePassword->setText("secret");
         dialog.bLogin->click();
+        Play(); // the lobby's answer
         loginEnabled = dialog.bLogin->isEnabled();
         stillOpen = dialog.isVisible();
         status += " / " + dialog.lblstatus->text();
@@ -152,6 +153,7 @@ TEST_F(LobbyFlow, APublicationThatFailsStartsNothingAndShowsTheError) {
 TEST_F(LobbyFlow, AListingThatFailsLeavesTheSeatsRemoteAndShowsTheError) {
     PretendLoggedIn();
     Action("aJoinGame")->trigger();
+    Play();
     EXPECT_EQ(prompts.messages, QStringList{kRefused});
     for (const Seat& seat : fMain->game().seats())
         EXPECT_EQ(seat.kind, skRemote);
@@ -265,6 +267,8 @@ TEST_F(LobbyFlow, CancelEndsAWaitingLoginAtOnce) {
         QElapsedTimer clock;
         clock.start();
         dialog.bLogin->click();
+        while (fMain->WaitingForLobby() && clock.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         waited = clock.elapsed();
     });
     Action("TavloLogin1")->trigger();
@@ -310,7 +314,7 @@ TEST_F(LobbyFlow, InputThatWouldChangeTheGameWaitsForTheLobby) {
 
     bool heldClick = false;
     duringTheWait([&] {
-        Click(Marble(0, 3));
+        ClickOnly(Marble(0, 3));
         heldClick = ShownTargets().empty();
     });
     EXPECT_TRUE(heldClick);

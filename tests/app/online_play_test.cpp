@@ -47,6 +47,7 @@ class OnlinePlay : public GameWindow {
     void Start(const std::array<SeatKind, kColours>& kinds,
                const std::array<TpContact, kColours>& players = {}) {
         fMain->StartOnlineGame(kinds, players);
+        Play();
     }
     QStringList LogLines() const {
         return Part<QPlainTextEdit>("mLog")->toPlainText().split('\n', Qt::SkipEmptyParts);
@@ -163,6 +164,7 @@ TEST_F(OnlinePlay, APlayerWithTwoSeatsHandsBothToTheComputer) {
     Start({skRemote, skRemote, skNone, skHuman, skNone, skNone}, {ann, ann});
     const int before = waits;
     fMain->Messaging().OnClientDisconnection(ann, kReasonLeft);
+    Play();
     EXPECT_EQ(fMain->game().seats()[kBlue].kind, skOpen);
     EXPECT_EQ(fMain->game().seats()[kRed].kind, skOpen);
     EXPECT_GT(waits, before) << "Red was played by the computer";

@@ -90,6 +90,14 @@ void WhenModal(QWidget& dialog, std::function<void()> answer) {
     poll->start(kPoll);
 }
 
+void AwaitLobby(Player& player) {
+    const MainDialogs& dialogs = player->dialogs();
+    WaitUntil([&player, &dialogs] {
+        return !player->WaitingForLobby() && !dialogs.login->isVisible() &&
+               !dialogs.gamelist->isVisible() && !dialogs.players->isVisible();
+    });
+}
+
 void AnswerLogin(Player& player, const std::string& user, const std::string& password) {
     TfTavloLogin& login = *player->dialogs().login;
     WhenModal(login, [&login, user, password] {
@@ -110,6 +118,7 @@ void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QS
     });
     AnswerLogin(host, user, password);
     ActionOf(*host, "aNewGame")->trigger();
+    AwaitLobby(host);
 }
 
 void Join(Player& player, const std::string& user, const std::string& password,
@@ -140,6 +149,7 @@ void Join(Player& player, const std::string& user, const std::string& password,
         list.bJoin->click();
     });
     ActionOf(*player, "aJoinGame")->trigger();
+    AwaitLobby(player);
 }
 
 std::vector<std::string> Board(const TfMain& window) {

@@ -49,6 +49,9 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = kOnlineWaitMs)
 // of hanging.
 void WhenModal(QWidget& dialog, std::function<void()> answer);
 
+// Runs the event loop until the player's lobby requests have been answered
+// and none of their dialogs is open.
+void AwaitLobby(Player& player);
 // Answers the login dialog, when it opens, with this account.
 void AnswerLogin(Player& player, const std::string& user, const std::string& password);
 // New Game with these seats and name, logged in on the way, published.

@@ -41,6 +41,7 @@ class PlayAidsWindow : public GameWindow {
             QApplication::setActiveWindow(fMain.get());
         ASSERT_TRUE(fMain->isActiveWindow());
         QTest::keyClick(fMain.get(), key, modifiers);
+        Play();
     }
     // Where each marble's picture is centred, "COLOUR n r,c" a line: what
     // a player sees of the position.

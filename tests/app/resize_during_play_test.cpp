@@ -49,6 +49,7 @@ class ResizeDuringPlay : public GameWindow {
     void StartOnline(const std::array<SeatKind, kColours>& kinds,
                      const std::array<TpContact, kColours>& players) {
         fMain->StartOnlineGame(kinds, players);
+        Play();
     }
     TpContact Ann() {
         return fMain->Messaging().Contacts(fMain->Messaging().AddContact("Ann", "127.0.0.5", 0));

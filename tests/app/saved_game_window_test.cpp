@@ -248,6 +248,7 @@ TEST_F(SavedGameWindow, ASelfPlayRecordSteppedToItsEndShowsTheSelfPlayGamesLastP
     EXPECT_EQ(text, "seats CCCCCC\njumpback 0\n" + moves) << "the very lines printed";
 
     fMain->OpenGame(path);
+    Play();
     ASSERT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join("\n").toStdString();
     const std::string final = FinalPosition(printed);
     EXPECT_EQ(PicturesShown(), final) << "opened at its last position";
@@ -255,8 +256,10 @@ TEST_F(SavedGameWindow, ASelfPlayRecordSteppedToItsEndShowsTheSelfPlayGamesLastP
     fMain->SetStepDelay(0); // some thousand holes to show
     const int length = fMain->game().LineLength();
     EXPECT_EQ(length, static_cast<int>(printed.size()) - 1);
-    for (int step = 0; step < length && Action("aStepForward")->isEnabled(); ++step)
+    for (int step = 0; step < length && Action("aStepForward")->isEnabled(); ++step) {
         Action("aStepForward")->trigger();
+        Play();
+    }
     EXPECT_EQ(PicturesShown(), final);
     EXPECT_EQ(ColourWord(fMain->game().winner()), winner);
     EXPECT_FALSE(Replay()->isVisible());
