@@ -8,7 +8,7 @@
 #include "file_version.h"
 #include "game_list_dialog.h"
 #include "http_errors.h"
-#include "marble_view.h"
+#include "marble_pictures.h"
 #include "message_box_prompts.h"
 #include "options_dialog.h"
 #include "picture_widget.h"
@@ -64,7 +64,8 @@ TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
                                    const std::array<PlayerId, kColours>& players) {
                    OnlineGameStarts(kinds, players);
                },
-               .seatNamed = [this](int colour, const QString& name) { SetSeatName(colour, name); },
+               .seatNamed = [this](int colour,
+                                   const QString& name) { seatPanel_->SetName(colour, name); },
                .showLogin = [this] { return ShowLogin(); },
                .showError = [this](const QString& message) { prompts_.ShowMessage(message); }}),
       prompts_(PromptsOrOwn(prompts, ownPrompts_)) {
@@ -76,6 +77,7 @@ TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
     CreateMenu();
     FormCreate();
     CreatePlayAids();
+    ReplaceGame();
 
     const QSize initial(kInitialClientSize.width(),
                         kInitialClientSize.height() + menuBar()->sizeHint().height());
@@ -262,10 +264,13 @@ void TfMain::FormCreate() {
     }
     stepDelay_ = kDefaultStepDelay;
     closing_ = paused_ = interruptRequested_ = false;
-    game_->SetListener(this);
-    online_.SetMatch(game_.get());
-    cursor_ = std::make_unique<BoardCursor>(*game_);
-    ReplaceGame();
+    seatPanel_ = std::make_unique<SeatPanel>(*centralWidget());
+    marbles_ = std::make_unique<MarblePictures>(
+        *centralWidget(),
+        [this](QWidget& picture, const TZellhopPos& hole) { CentreOnHole(picture, hole); },
+        [this](const TZellhopBall& marble) {
+            ShowingErrors([this, &marble] { MarbleClick(marble); });
+        });
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
@@ -294,34 +299,16 @@ void TfMain::FormResize() {
     eChat->setGeometry(Rect(panes.chat));
     // The pins take their new size before they are centred again.
     SetPinDiameter(*client, PinDiameterFor(board.width, marbleSize_));
-    PlaceAllMarbles();
+    marbles_->PlaceAll(game_->marbles());
     PlaceMarkers();
-    PlaceSeatPanel();
-    LayOutMarks();
-}
-
-void TfMain::PlaceAllMarbles() {
-    for (const auto& marble : game_->marbles())
-        PlaceMarble(*marble);
+    seatPanel_->Place();
+    playAids_->LayOut(BoardRect());
 }
 
 void TfMain::PlaceMarkers() {
     for (int k = 0; k < kTargetMarkers; ++k)
         if (targetMarkers_[k]->isVisible() && MarkerHole(k))
             CentreOnHole(*targetMarkers_[k], *MarkerHole(k));
-}
-
-void TfMain::PlaceSeatPanel() {
-    int line = 0;
-    for (const SeatPanelLine& seat : seatLines_) {
-        PictureWidget* pin = seat.indicator;
-        if (!pin)
-            continue;
-        const SeatLine place = SeatLineFor(line++, pin->width(), pin->height());
-        pin->move(place.pin.x, place.pin.y);
-        if (seat.nameLabel)
-            seat.nameLabel->move(place.name.x, place.name.y);
-    }
 }
 
 PictureRect TfMain::BoardRect() const {
@@ -416,7 +403,7 @@ void TfMain::LoadSettings() {
             options->cbAllowBack->setChecked(stored.jumpBack);
             options->cbMarbleSize->setCurrentIndex(stored.marbleSize);
         }
-        aShowLastMove->setChecked(stored.showLastMove);
+        playAids_->SetShowLastMove(stored.showLastMove);
         if (TfPlayers* players = dialogs_.players)
             players->SetLevels(stored.levels);
         Messaging().setClientName(stored.clientName);
@@ -438,7 +425,7 @@ void TfMain::SaveSettings() {
     stored.compSpeed = options->tbCompSpeed->value();
     stored.jumpBack = options->cbAllowBack->isChecked();
     stored.marbleSize = static_cast<MarbleSize>(options->cbMarbleSize->currentIndex());
-    stored.showLastMove = aShowLastMove->isChecked();
+    stored.showLastMove = playAids_->ShowLastMove();
     if (const TfPlayers* players = dialogs_.players)
         stored.levels = players->Levels();
     stored.clientName = Messaging().ClientName();
@@ -486,5 +473,5 @@ void TfMain::FormDestroy() {
     online_.SetMatch(nullptr);
     driver_.reset();
     RemoveMarblePictures();
-    ClearSeatPanel();
+    seatPanel_->Clear();
 }

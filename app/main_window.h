@@ -16,6 +16,8 @@
 #include "match_listener.h"
 #include "online_session.h"
 #include "picture_widget.h"
+#include "play_aids.h"
+#include "seat_panel.h"
 #include "turn_driver.h"
 
 #include <QMainWindow>
@@ -27,7 +29,7 @@
 #include <string>
 #include <vector>
 
-class MarbleView;
+class MarblePictures;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
@@ -134,8 +136,8 @@ class TfMain : public QMainWindow, private MatchListener {
     // The contact of a seat's remote player, or none.
     TpContact SeatContact(int colour) const { return online_.SeatContact(colour); }
     // The seat panel's name of a colour, or none when it has no line.
-    QLabel* SeatNameLabel(int colour) const { return seatLines_.at(colour).nameLabel; }
-    PictureWidget* SeatIndicator(int colour) const { return seatLines_.at(colour).indicator; }
+    QLabel* SeatNameLabel(int colour) const { return seatPanel_->NameLabel(colour); }
+    PictureWidget* SeatIndicator(int colour) const { return seatPanel_->Indicator(colour); }
 
     // Games kept in files: opened (replacing the game shown, as New Game
     // does) or saved; a failure is shown in a message box.
@@ -143,7 +145,7 @@ class TfMain : public QMainWindow, private MatchListener {
     void SaveGame(const QString& fileName);
     // Where the keyboard cursor stands, and the hint shown; none when not
     // shown.
-    const TZellhopPos* KeyboardCursor() const;
+    const TZellhopPos* KeyboardCursor() const { return playAids_->KeyboardCursor(); }
     std::vector<const TZellhopPos*> ShownHint() const { return game_->ShownHint(); }
 
   signals:
@@ -156,12 +158,6 @@ class TfMain : public QMainWindow, private MatchListener {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    // One line of the seat panel.
-    struct SeatPanelLine {
-        QPointer<PictureWidget> indicator; // the seat's pin
-        QPointer<QLabel> nameLabel;
-    };
-
     void SetStatusText(int panel, const QString& text);
     void CreateControls();
     void CreateActions();
@@ -171,10 +167,9 @@ class TfMain : public QMainWindow, private MatchListener {
     void FormCloseQuery();
     void FormDestroy();
     void ApplyOptions();
-    // Puts the shown target markers and the seat panel's lines in their
-    // places again, after the board or the pins changed size.
+    // Puts the shown target markers in their places again, after the board
+    // or the pins changed size.
     void PlaceMarkers();
-    void PlaceSeatPanel();
 
     // The actions.
     void aNewGameExecute();
@@ -200,8 +195,6 @@ class TfMain : public QMainWindow, private MatchListener {
     bool ShowLogin();
     void SetMultiplayerView(bool on);
     void BuildSeatPanel();
-    void ClearSeatPanel();
-    void SetSeatName(int colour, const QString& name);
     void ShowWin(int colour);
     void SearchStarted(ComputerLevel level);
     void SearchEnded(ComputerLevel level, bool moved);
@@ -216,26 +209,14 @@ class TfMain : public QMainWindow, private MatchListener {
     void ReplayHeldInput();
 
     // The pictures of the game.
-    void ShowMarbles();
     void RemoveMarblePictures();
-    void PlaceMarble(const TZellhopBall& marble);
-    void PlaceAllMarbles();
     void ShowTargetMarkers();
-    void ShowPin(const TZellhopBall& marble, int picture);
 
-    // What helps a player read and replay the game: undo and redo, the
-    // hint, the steps of a replay, games in files, the marks on the board
-    // and the keyboard cursor (main_window_history.cpp).
+    // Undo and redo, the hint, the replay, games in files, the marks on the
+    // board and keyboard play (main_window_history.cpp).
     void CreatePlayAids();
-    void aOpenGameExecute();
-    void aSaveGameExecute();
-    QString AskGameFile(bool saving);
     void StartSavedGame(const SavedGame& record);
-    void LayOutMarks();
-    void UpdatePlayAids();
-    BoardMarksScene MarksScene();
-    bool KeyboardPlay(int key);
-    void NameMarble(const TZellhopBall& marble);
+    void UpdatePlayAids() { playAids_->Update(); }
     void NameTarget(int k);
 
     // What the game tells its view.
@@ -316,33 +297,13 @@ class TfMain : public QMainWindow, private MatchListener {
     QMenu* N1;
     QAction* TavloLogin1;
     QAction* Options1;
-    // Games in files, undo, redo, hint, replay, and the last moves shown.
-    QAction* aOpenGame;
-    QAction* aSaveGame;
-    QAction* aUndo;
-    QAction* aRedo;
-    QAction* aHint;
-    QAction* aStepBack;
-    QAction* aStepForward;
-    QAction* aToStart;
-    QAction* aToEnd;
-    QAction* aShowLastMove;
-    // "Replay: move 3 of 40" while turns lie ahead.
-    QLabel* sbReplay;
-    // The last moves under the marbles; selection, hint and cursor over them.
-    BoardMarks* marksUnder_;
-    BoardMarks* marksOver_;
-    std::unique_ptr<BoardCursor> cursor_;
-    QString gameFolder_; // where the last game was opened or saved
+    PlayAids* playAids_;
 
     MainDialogs dialogs_;
 
-    // The seat panel: a line per taking-part seat.
-    std::array<SeatPanelLine, kColours> seatLines_;
+    std::unique_ptr<SeatPanel> seatPanel_;
 
-    std::map<const TZellhopBall*, std::unique_ptr<MarbleView>> marbleViews_;
-    // The won game's pictures, kept while its message box is up.
-    std::vector<std::unique_ptr<MarbleView>> wonPictures_;
+    std::unique_ptr<MarblePictures> marbles_;
     // The settings file read at start, written at close.
     std::string settingsPath_;
 

@@ -1,57 +1,32 @@
 // The marbles and target markers on the main window, drawn from the game,
 // and a human's clicks on them, passed to the game.
 #include "main_window.h"
-#include "marble_view.h"
+#include "marble_pictures.h"
 #include "picture_widget.h"
 #include "praise.h"
 #include "shown_text.h"
 
 #include <QAction>
 
-void TfMain::ShowMarbles() {
-    RemoveMarblePictures();
-    for (const auto& owned : game_->marbles()) {
-        const TZellhopBall& marble = *owned;
-        auto view = std::make_unique<MarbleView>(marble, *centralWidget());
-        connect(&view->picture(), &PictureWidget::clicked, this,
-                [this, &marble] { ShowingErrors([this, &marble] { MarbleClick(marble); }); });
-        marbleViews_[&marble] = std::move(view);
-        PlaceMarble(marble);
-    }
-}
-
 void TfMain::RemoveMarblePictures() {
     // The markers belong to marbles that are about to go.
     for (PictureWidget* marker : targetMarkers_)
         marker->hide();
-    marbleViews_.clear();
+    marbles_->Remove();
 }
 
 PictureWidget* TfMain::MarblePicture(const TZellhopBall& marble) const {
-    const auto view = marbleViews_.find(&marble);
-    return view == marbleViews_.end() ? nullptr : &view->second->picture();
-}
-
-void TfMain::PlaceMarble(const TZellhopBall& marble) {
-    if (PictureWidget* picture = MarblePicture(marble); picture && marble.pos) {
-        CentreOnHole(*picture, *marble.pos);
-        picture->show();
-        NameMarble(marble);
-    }
-}
-
-void TfMain::ShowPin(const TZellhopBall& marble, int picture) {
-    if (const auto view = marbleViews_.find(&marble); view != marbleViews_.end())
-        view->second->ShowPin(picture);
+    return marbles_->Of(marble);
 }
 
 void TfMain::MarblesChanged() {
-    ShowMarbles();
+    RemoveMarblePictures();
+    marbles_->Show(game_->marbles());
     UpdatePlayAids();
 }
 
 void TfMain::MarblePlaced(const TZellhopBall& marble) {
-    PlaceMarble(marble);
+    marbles_->Place(marble);
     UpdatePlayAids();
 }
 

@@ -4,7 +4,7 @@
 // window draws them.
 #include "colours.h"
 #include "main_window.h"
-#include "marble_view.h"
+#include "marble_pictures.h"
 #include "picture_widget.h"
 #include "pin_pictures.h"
 #include "shown_text.h"
@@ -17,12 +17,6 @@
 #include <QTimer>
 
 namespace {
-
-constexpr int kPanelLeft = 8;
-constexpr int kPanelTop = 30;
-constexpr int kPanelLineHeight = 24;
-constexpr int kPanelNameLeft = 30;
-constexpr int kPanelNameDrop = 2; // the name sits a little below its pin's top
 
 const char* const kThinking = "The computer is thinking...";
 
@@ -50,7 +44,7 @@ void TfMain::ReplaceGame() {
     RemoveMarblePictures();
     const std::shared_ptr<Match> old = std::exchange(game_, next);
     online_.SetMatch(game_.get());
-    cursor_->SetMatch(*game_);
+    playAids_->FollowGame(*game_);
     driver_ = std::make_unique<TurnDriver>(
         *game_, *tm, levelSearch_,
         TurnDriver::Pace{[this] { return stepDelay_; }, [this] { return paused_; }});
@@ -101,7 +95,7 @@ void TfMain::aEndGameExecute() {
     lblYourTurn->hide();
     SetMultiplayerView(false);
     game_->EndGame(); // a computer move under way goes with it
-    ClearSeatPanel();
+    seatPanel_->Clear();
 }
 
 // --- The turns as the game reports them ---------------------------------
@@ -112,8 +106,7 @@ void TfMain::StepReady() {
 }
 
 void TfMain::TurnEnded(int seat) {
-    if (PictureWidget* indicator = seatLines_[seat].indicator)
-        indicator->SetPicture(LoadPinPicture(seat));
+    seatPanel_->ShowTurn(seat, false);
 }
 
 void TfMain::TurnBeginning(int seat) {
@@ -124,8 +117,7 @@ void TfMain::TurnBeginning(int seat) {
 void TfMain::TurnBegan(int seat) {
     aEndTurn->setEnabled(false);
     lblYourTurn->setVisible(game_->seat(seat).kind == skHuman);
-    if (PictureWidget* indicator = seatLines_[seat].indicator)
-        indicator->SetPicture(LoadPinPicture(kWhitePin));
+    seatPanel_->ShowTurn(seat, true);
     UpdatePlayAids();
 }
 
@@ -133,14 +125,10 @@ void TfMain::TurnBegan(int seat) {
 // stays on the board behind it.
 void TfMain::Won(int colour) {
     online_.ReportWin(colour);
-    for (auto& [marble, view] : marbleViews_)
-        wonPictures_.push_back(std::move(view));
-    marbleViews_.clear();
-    for (const auto& view : wonPictures_)
-        view->picture().setAttribute(Qt::WA_TransparentForMouseEvents);
+    marbles_->Freeze();
     QTimer::singleShot(0, this, [this, colour] {
         prompts_.ShowMessage(QString("Player %1 won!").arg(Text(ColourWord(colour))));
-        wonPictures_.clear();
+        marbles_->Unfreeze();
     });
 }
 
@@ -186,12 +174,12 @@ void TfMain::ShowThinking() {
 
 void TfMain::ComputerMoveStarting(const TZellhopBall& marble) {
     aPause->setEnabled(true);
-    ShowPin(marble, kWhitePin);
+    marbles_->ShowPin(marble, kWhitePin);
     UpdatePlayAids();
 }
 
 void TfMain::ComputerMoveShown(const TZellhopBall& marble) {
-    ShowPin(marble, marble.colour);
+    marbles_->ShowPin(marble, marble.colour);
 }
 
 void TfMain::ComputerMoveCompleted() {
@@ -205,50 +193,15 @@ void TfMain::ComputerTurnOver() {
 // --- The seat panel -----------------------------------------------------
 
 void TfMain::BuildSeatPanel() {
-    ClearSeatPanel();
-    QWidget* client = centralWidget();
-    int lines = 0;
-    for (const Seat& seat : game_->seats()) {
-        if (seat.kind == skNone)
-            continue;
-        const int top = kPanelTop + kPanelLineHeight * lines++;
-        auto* picture = new PictureWidget(client);
-        picture->setObjectName(QString("seatIndicator%1").arg(seat.colour));
-        picture->SetPicture(LoadPinPicture(seat.colour));
-        picture->move(kPanelLeft, top);
-        picture->show();
-
-        QString name = online_.SeatPlayerName(seat.colour);
-        if (!SeatContact(seat.colour))
-            name = seat.kind == skHuman ? "You" : seat.kind == skComputer ? "Computer" : "";
-        auto* label = new QLabel(name, client);
-        label->setObjectName(QString("seatName%1").arg(seat.colour));
-        label->move(kPanelNameLeft, top + kPanelNameDrop);
-        label->adjustSize();
-        label->show();
-
-        seatLines_[seat.colour] = {picture, label};
-    }
-    PlaceSeatPanel();
-}
-
-void TfMain::ClearSeatPanel() {
-    for (SeatPanelLine& line : seatLines_) {
-        delete line.indicator.data();
-        delete line.nameLabel.data();
-        line = {};
-    }
-}
-
-void TfMain::SetSeatName(int colour, const QString& name) {
-    if (QLabel* label = seatLines_[colour].nameLabel) {
-        label->setText(name);
-        label->adjustSize();
-    }
+    seatPanel_->Build(game_->seats(), [this](int colour) -> std::optional<QString> {
+        if (!SeatContact(colour))
+            return std::nullopt;
+        return online_.SeatPlayerName(colour);
+    });
 }
 
 void TfMain::SeatHandedOver(int colour) {
-    SetSeatName(colour, "Computer");
+    seatPanel_->SetName(colour, "Computer");
 }
 
 void TfMain::PlayerGone(PlayerId player, int reason) {
