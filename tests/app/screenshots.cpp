@@ -80,6 +80,7 @@ int main(int argc, char* argv[]) {
     if (!marker)
         return 1;
     QTest::mouseClick(marker, Qt::LeftButton);
+    ok &= QTest::qWaitFor([&] { return fMain->TurnsSettled(); }, 10000);
     QTest::qWait(50);
     ok &= Save(*fMain, folder, "game_computer_answered.png");
 
