@@ -39,41 +39,6 @@ constexpr std::array<SeatKind, kColours> kBlueHumanOrangeGreenOpen = {skHuman, s
 constexpr std::array<SeatKind, kColours> kBlueHumanOrangeOpen = {skHuman, skNone, skNone,
                                                                  skOpen,  skNone, skNone};
 
-// --- Playing by mouse --------------------------------------------------------
-
-bool ClickMarkerOn(TfMain& window, const TZellhopPos& hole) {
-    for (int k = 0; k < kTargetMarkers; ++k)
-        if (window.TargetMarker(k)->isVisible() && window.MarkerHole(k) == &hole) {
-            QTest::mouseClick(window.TargetMarker(k), Qt::LeftButton);
-            return true;
-        }
-    return false;
-}
-
-void Click(TfMain& window, const TZellhopBall& marble) {
-    QTest::mouseClick(window.MarblePicture(marble), Qt::LeftButton);
-}
-
-// The seat's turn played with the move the computer would choose, clicked
-// hop by hop, and ended by End Turn when it does not end by itself.
-void PlayChosenMove(TfMain& window) {
-    const int seat = window.game().state().currentSeat;
-    const ComputerChoice choice =
-        ChooseComputerMove(window.game().marbles(), window.game().state().homeHoles, seat);
-    ASSERT_TRUE(choice.marble) << "seat " << seat << " cannot move";
-    TZellhopBall& marble = *choice.marble;
-    for (size_t i = 1; i < choice.path.size(); ++i) {
-        Click(window, marble);
-        if (!ClickMarkerOn(window, *choice.path[i]))
-            break; // a hop a player may not make (straight back): the move ends here
-        if (window.game().state().currentSeat != seat)
-            return; // the turn ended by itself, or the game was won
-    }
-    if (window.game().state().currentSeat == seat && ActionOf(window, "aEndTurn")->isEnabled())
-        ActionOf(window, "aEndTurn")->trigger();
-    ASSERT_NE(window.game().state().currentSeat, seat) << "the turn did not end";
-}
-
 // --- The programs side by side ------------------------------------------------
 
 std::vector<TfMain*> Windows(const std::vector<Player*>& players) {
@@ -137,9 +102,7 @@ void PlayTurns(const std::vector<Player*>& players, int turns) {
             return; // won
         TfMain* owner = Owner(windows);
         ASSERT_TRUE(owner) << "nobody's turn";
-        PlayChosenMove(*owner);
-        if (::testing::Test::HasFatalFailure())
-            return;
+        ASSERT_TRUE(PlayChosenMove(*owner)) << "the turn did not end" << Snapshot(players);
     }
 }
 

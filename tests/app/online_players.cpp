@@ -1,6 +1,7 @@
 #include "online_players.h"
 
 #include "board.h"
+#include "computer_player.h"
 #include "marble.h"
 #include "players_dialog.h"
 #include "tavlo_login_dialog.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -160,4 +162,36 @@ std::vector<std::string> Board(const TfMain& window) {
                         "@" + std::to_string(at.r) + "," + std::to_string(at.c));
     }
     return board;
+}
+
+bool ClickMarkerOn(TfMain& window, const TZellhopPos& hole) {
+    for (int k = 0; k < kTargetMarkers; ++k)
+        if (window.TargetMarker(k)->isVisible() && window.MarkerHole(k) == &hole) {
+            QTest::mouseClick(window.TargetMarker(k), Qt::LeftButton);
+            return true;
+        }
+    return false;
+}
+
+void Click(TfMain& window, const TZellhopBall& marble) {
+    QTest::mouseClick(window.MarblePicture(marble), Qt::LeftButton);
+}
+
+bool PlayChosenMove(TfMain& window) {
+    const int seat = window.game().state().currentSeat;
+    const ComputerChoice choice =
+        ChooseComputerMove(window.game().marbles(), window.game().state().homeHoles, seat);
+    if (!choice.marble)
+        return false;
+    TZellhopBall& marble = *choice.marble;
+    for (size_t i = 1; i < choice.path.size(); ++i) {
+        Click(window, marble);
+        if (!ClickMarkerOn(window, *choice.path[i]))
+            break; // a hop a player may not make (straight back): the move ends here
+        if (window.game().state().currentSeat != seat)
+            return true; // the turn ended by itself, or the game was won
+    }
+    if (window.game().state().currentSeat == seat && ActionOf(window, "aEndTurn")->isEnabled())
+        ActionOf(window, "aEndTurn")->trigger();
+    return window.game().state().currentSeat != seat;
 }

@@ -64,5 +64,12 @@ void Join(Player& player, const std::string& user, const std::string& password,
           const std::string& gameName, std::vector<TGameListEntry>* listed = nullptr,
           const std::function<void()>& beforeJoin = {});
 
+// The seat's turn played with the move the computer would choose, clicked
+// hop by hop, and ended by End Turn when it does not end by itself; false
+// when the seat cannot move or the turn did not end.
+bool PlayChosenMove(TfMain& window);
+void Click(TfMain& window, const TZellhopBall& marble);
+bool ClickMarkerOn(TfMain& window, const TZellhopPos& hole);
+
 // Every marble as "colour/number@r,c", in list order.
 std::vector<std::string> Board(const TfMain& window);
