@@ -43,7 +43,7 @@ class TfTavloLogin;
 class UserPrompts;
 
 inline constexpr int kStatusPanels = 3;
-inline constexpr int kTargetMarkers = 6; // a marble has at most one target per direction
+inline constexpr int kTargetMarkers = 6;       // a marble has at most one target per direction
 inline constexpr int kDefaultStepDelay = 1000; // ms between the computer's steps
 
 // The dialogs of the main window, created after it (see CreateWindows).

@@ -5,12 +5,11 @@
 
 #include "marble_view.h"
 
+#include <QString>
 #include <functional>
 #include <map>
 #include <memory>
 #include <vector>
-
-#include <QString>
 
 class MarbleList;
 class PictureWidget;

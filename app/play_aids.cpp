@@ -49,7 +49,10 @@ void PlayAids::CreateActions() {
     };
     const auto game = window_.game;
     const Design actions[] = {
-        {aOpenGame, "aOpenGame", "Open Game...", {},
+        {aOpenGame,
+         "aOpenGame",
+         "Open Game...",
+         {},
          [this] {
              if (const QString file = AskGameFile(false); !file.isEmpty())
                  window_.openGame(file);

@@ -31,8 +31,10 @@ void SeatPanel::Build(const std::array<Seat, kColours>& seats,
         pin->move(kPanelLeft, top);
         pin->show();
 
-        const QString name = playerName(seat.colour).value_or(
-            seat.kind == skHuman ? "You" : seat.kind == skComputer ? "Computer" : "");
+        const QString name = playerName(seat.colour)
+                                 .value_or(seat.kind == skHuman      ? "You"
+                                           : seat.kind == skComputer ? "Computer"
+                                                                     : "");
         auto* label = new QLabel(name, &client_);
         label->setObjectName(QString("seatName%1").arg(seat.colour));
         label->move(kPanelNameLeft, top + kPanelNameDrop);

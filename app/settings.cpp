@@ -116,4 +116,3 @@ std::string LevelLetters(const ComputerLevels& levels) {
         letters += LevelLetter(level);
     return letters;
 }
-

@@ -54,4 +54,3 @@ void WriteSettings(ProfileFile& ini, const StoredSettings& settings);
 // The levels as the settings file keeps them, and back.
 ComputerLevels ParseLevels(const std::string& letters);
 std::string LevelLetters(const ComputerLevels& levels);
-

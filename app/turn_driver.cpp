@@ -9,8 +9,7 @@ constexpr int kThinkingShownAfter = 200; // ms
 
 } // namespace
 
-TurnDriver::TurnDriver(Match& match, QTimer& stepTimer, Search search, Pace pace,
-                       QObject* parent)
+TurnDriver::TurnDriver(Match& match, QTimer& stepTimer, Search search, Pace pace, QObject* parent)
     : QObject(parent), match_(match), stepTimer_(stepTimer), search_(std::move(search)),
       pace_(std::move(pace)) {
     stepTimer_.stop();

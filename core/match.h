@@ -43,12 +43,12 @@ struct PlacedMarble {
 
 // What the game waits for.
 enum class MatchStep {
-    kNone,         // no game, a won game, or a replay waiting at a computer's turn
-    kChooseMove,   // the computer seat that has the turn wants its move (WantedMove)
-    kShowHop,      // a move being shown: after a wait, its next hole or its end
-    kPassTurn,     // the computer's turn is over: NextTurn passes it on
-    kHumanMove,    // a human at this computer has the turn
-    kRemoteMove,   // a player at another computer has the turn
+    kNone,       // no game, a won game, or a replay waiting at a computer's turn
+    kChooseMove, // the computer seat that has the turn wants its move (WantedMove)
+    kShowHop,    // a move being shown: after a wait, its next hole or its end
+    kPassTurn,   // the computer's turn is over: NextTurn passes it on
+    kHumanMove,  // a human at this computer has the turn
+    kRemoteMove, // a player at another computer has the turn
 };
 
 // The position a computer move is searched on, and how well to play it.

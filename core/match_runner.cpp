@@ -10,9 +10,9 @@ int MatchRunner::Run(int computerTurns) {
         case MatchStep::kChooseMove: {
             const int seat = match_->state().currentSeat;
             const HomeHoles& homes = match_->state().homeHoles;
-            match_->PlayComputerMove(choose_ ? choose_(match_->marbles(), homes, seat)
-                                            : ChooseMoveAtLevel(match_->marbles(), homes, seat,
-                                                                match_->LevelOf(seat)));
+            match_->PlayComputerMove(
+                choose_ ? choose_(match_->marbles(), homes, seat)
+                        : ChooseMoveAtLevel(match_->marbles(), homes, seat, match_->LevelOf(seat)));
             break;
         }
         case MatchStep::kShowHop:

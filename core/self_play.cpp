@@ -91,15 +91,15 @@ SelfPlay::SelfPlay(const SeatLevels& levels, const std::vector<PlacedMarble>& po
 }
 
 void SelfPlay::TimeSearches(MoveChooser choose) {
-    runner_ = MatchRunner(match_, [this, choose = std::move(choose)](const MarbleList& marbles,
-                                                                     const HomeHoles& homeHoles,
-                                                                     int seat) {
-        const auto start = std::chrono::steady_clock::now();
-        ComputerChoice choice = choose(marbles, homeHoles, seat);
-        lastSearchSeconds_ =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return choice;
-    });
+    runner_ =
+        MatchRunner(match_, [this, choose = std::move(choose)](
+                                const MarbleList& marbles, const HomeHoles& homeHoles, int seat) {
+            const auto start = std::chrono::steady_clock::now();
+            ComputerChoice choice = choose(marbles, homeHoles, seat);
+            lastSearchSeconds_ =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            return choice;
+        });
 }
 
 PlayedTurn SelfPlay::PlayTurn() {

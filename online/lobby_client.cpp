@@ -1,9 +1,8 @@
 #include "lobby_client.h"
 
-#include "utf8_text.h"
-
 #include "http_client.h"
 #include "text_to_int.h"
+#include "utf8_text.h"
 
 #include <algorithm>
 

@@ -128,8 +128,7 @@ void OnlineSession::ListGames(
     ListOnce(std::move(done));
 }
 
-void OnlineSession::ListOnce(
-    std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
+void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
     requests_.Get(
         ListTarget(lobby_.sessionId),
         [this, done](const std::string& reply) {

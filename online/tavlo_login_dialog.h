@@ -36,8 +36,8 @@ class TfTavloLogin : public QDialog {
   public:
     using LobbyReply = std::function<void(const std::string& body)>;
     using LobbyFailure = std::function<void(const std::string& error)>;
-    using LobbyRequest = std::function<void(const std::string& target, LobbyReply reply,
-                                            LobbyFailure failure)>;
+    using LobbyRequest =
+        std::function<void(const std::string& target, LobbyReply reply, LobbyFailure failure)>;
     using LoggedIn = std::function<void(const TLoginReply& reply, const std::string& userName)>;
     using ErrorBox = std::function<void(const QString& message)>;
     using UrlOpener = std::function<bool(const QUrl&)>;

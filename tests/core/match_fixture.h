@@ -10,8 +10,8 @@
 #include "position_file.h"
 
 #include <functional>
-#include <limits>
 #include <gtest/gtest.h>
+#include <limits>
 #include <string>
 #include <vector>
 

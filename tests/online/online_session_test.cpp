@@ -80,7 +80,9 @@ class OnlineSessionTest : public ::testing::Test, public MatchListener {
         session.Messaging().OnClientDisconnection(who, reason);
         Play();
     }
-    LatticePoint At(int colour, int number) const { return match.FindBall(colour, number)->pos->at; }
+    LatticePoint At(int colour, int number) const {
+        return match.FindBall(colour, number)->pos->at;
+    }
     std::string Turn() const {
         return std::to_string(match.state().turnNumber) + " " +
                std::to_string(match.state().currentSeat) + " phase " +
