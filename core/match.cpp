@@ -237,6 +237,7 @@ void Match::AdvanceSeat() {
     state_.turnNumber = next.turnNumber;
     state_.phase = kPhaseTurnStart;
     turnKind_ = seats_[next.seat].kind;
+    TakeReturnedSeat();
 }
 
 Match::TurnPlace Match::Upcoming() const {
@@ -465,7 +466,7 @@ const TZellhopBall* Match::RingedMarble() const {
 // --- Remote players ---------------------------------------------------------
 
 void Match::RemoteMove(PlayerId player, int number, int direction) {
-    if (!GameRunning() || !HoldsRemoteSeat(player))
+    if (!GameRunning() || !Heard(player))
         return; // no game, or not a player of it
     remoteSteps_.Push({player, RemoteStep::kMove, number, direction, 0});
     ApplyRemoteSteps();
@@ -473,7 +474,7 @@ void Match::RemoteMove(PlayerId player, int number, int direction) {
 }
 
 void Match::RemoteEndTurn(PlayerId player) {
-    if (!GameRunning() || !HoldsRemoteSeat(player))
+    if (!GameRunning() || !Heard(player))
         return;
     remoteSteps_.Push({player, RemoteStep::kEndTurn, 0, 0, 0});
     ApplyRemoteSteps();
@@ -494,10 +495,12 @@ void Match::PlayerLeft(PlayerId player, int reason) {
 // allows them.
 void Match::ApplyRemoteSteps() {
     const auto ready = [this](const RemoteStep& step) {
-        const bool playing = step.kind != RemoteStep::kLeave && HoldsRemoteSeat(step.sender);
-        return !playing || (!shown_ && HasTurn(step.sender));
+        if (step.kind != RemoteStep::kLeave && !HoldsRemoteSeat(step.sender))
+            return !Heard(step.sender); // his seat comes back later: wait for it
+        return step.kind == RemoteStep::kLeave || (!shown_ && HasTurn(step.sender));
     };
     while (const std::optional<RemoteStep> step = remoteSteps_.TakeReady(ready)) {
+        const int seat = state_.currentSeat;
         if (step->kind == RemoteStep::kLeave)
             HandOverSeats(step->sender, step->reason);
         else if (!HoldsRemoteSeat(step->sender))
@@ -506,6 +509,8 @@ void Match::ApplyRemoteSteps() {
             ApplyRemoteMove(step->number, step->direction);
         else
             BeginTurn();
+        if (step->kind != RemoteStep::kLeave)
+            listener().RemoteStepPlayed(*step, seat);
     }
 }
 
@@ -525,6 +530,9 @@ void Match::ApplyRemoteMove(int number, int direction) {
 
 void Match::HandOverSeats(PlayerId leaver, int reason) {
     bool passTurn = false;
+    for (std::optional<SeatReturn>& back : returns_)
+        if (back && back->kind == skRemote && back->player == leaver)
+            back.reset(); // gone again before his seat came back
     // Every seat he held: a seat left waiting for a player who is gone
     // would stop the game.  A seat whose turn has not begun for him is the
     // computer's next step.

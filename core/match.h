@@ -64,6 +64,11 @@ class Match {
     // choose on this thread (self-play compares searches with it).
     using MoveChooser =
         std::function<ComputerChoice(const MarbleList&, const HomeHoles&, int seat)>;
+    // A turn of the game: whose, and its number.
+    struct TurnPlace {
+        int seat = kNoSeat;
+        int turnNumber = 0;
+    };
 
     explicit Match(MatchListener* listener = nullptr);
     // A search still running for this game is told to stop.
@@ -232,6 +237,30 @@ class Match {
     // and changes nothing when the record does not replay.
     void OpenSavedGame(const SavedGame& record);
 
+    // --- A game that runs on other programs ---------------------------------
+    // The running game a host sent to a program that comes (back) into it:
+    // the record's turns replayed under the rules, a remote player's hops as
+    // they came, then the next turn begun with the hops made in it so far
+    // (`underWay`: its seat, turn, marble and holes, none for no hop).  The
+    // seats are as this program plays them.  Throws LineError (line 0 for
+    // the turn under way) and changes nothing when it does not replay.
+    void JoinRunningGame(const SavedGame& record, const TurnRecord& underWay,
+                         const SeatKinds& kinds, const std::array<PlayerId, kColours>& players);
+    // From the start of the seat's first turn at or after `from`, the seat
+    // is played by `kind` (a remote `player`'s, or a human here): a player
+    // back in the game.  Every program of the game begins that turn alike,
+    // however far each is when it learns of it; what the player sends
+    // before then waits for it.
+    void ReturnSeat(int colour, SeatKind kind, PlayerId player, TurnPlace from);
+    // The turn under way as far as it went (its hops so far), or a turn
+    // with no marble when none is under way or it has no hop yet: what
+    // JoinRunningGame takes after the record.
+    TurnRecord HopsUnderWay() const;
+    // The seat's first turn after `after`.
+    TurnPlace NextTurnOf(int colour, TurnPlace after) const;
+    // Where the game stands: the turn under way, or the one before the first.
+    TurnPlace Now() const { return {state_.currentSeat, state_.turnNumber}; }
+
     // --- What there is to see ---------------------------------------------
     const Board& board() const { return board_; }
     const MarbleList& marbles() const { return marbles_; }
@@ -243,10 +272,6 @@ class Match {
     bool ComputerMoving() const;
     bool ComputerHasTurn() const;
     // The seat NextTurn passes the turn to, and the turn number it shows.
-    struct TurnPlace {
-        int seat = kNoSeat;
-        int turnNumber = 0;
-    };
     TurnPlace Upcoming() const;
     bool GameRunning() const {
         return state_.phase != kPhaseNoGame && state_.currentSeat != kNoSeat;
@@ -256,6 +281,13 @@ class Match {
     }
 
   private:
+    struct RuleRefusal;
+    // A seat to be played by someone else from one of its turns on.
+    struct SeatReturn {
+        SeatKind kind = skNone;
+        PlayerId player = kNoPlayer;
+        int fromTurn = 0;
+    };
     // The marbles of the game's start and the turn just before its first.
     struct StartPosition {
         std::vector<PlacedMarble> marbles;
@@ -300,6 +332,10 @@ class Match {
     void GoToTurn(int played);
     void Rebuild(const std::vector<TurnRecord>& line, int played);
     void ReplayTurn(const TurnRecord& turn);
+    void ReplayHops(const TurnRecord& turn, bool remote);
+    void LoadRunning(const SavedGame& record, const TurnRecord& underWay);
+    void TakeReturnedSeat();
+    bool Heard(PlayerId player) const;
     void FinishReplayStep(int seat);
     void ShowRebuiltPosition();
     void Load(const SavedGame& record);
@@ -339,4 +375,5 @@ class Match {
     bool halted_ = false;
 
     RemoteSteps remoteSteps_;
+    std::array<std::optional<SeatReturn>, kColours> returns_;
 };

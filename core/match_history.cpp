@@ -12,10 +12,14 @@
 
 namespace {
 
-// Why the rules refuse a recorded turn.
-struct RuleRefusal {
+}  // namespace
+
+// Why the rules refuse a recorded turn (also in match_running.cpp).
+struct Match::RuleRefusal {
     std::string why;
 };
+
+namespace {
 // A turn of a line that does not replay, and why; the record's reader
 // turns it into a LineError for the line it came from.
 struct TurnRefused {
@@ -230,7 +234,7 @@ void Match::Rebuild(const std::vector<TurnRecord>& line, int played) {
                               "the game was already won by " + std::string(ColourWord(winner_))};
         try {
             ReplayTurn(line[i]);
-        } catch (const RuleRefusal& refusal) {
+        } catch (const Match::RuleRefusal& refusal) {
             throw TurnRefused{static_cast<size_t>(i), refusal.why};
         }
         if (const TZellhopBall* won = FindWinner(state_.homeHoles, marbles_))
@@ -251,21 +255,25 @@ void Match::Rebuild(const std::vector<TurnRecord>& line, int played) {
 void Match::ReplayTurn(const TurnRecord& turn) {
     const TurnPlace next = Upcoming();
     if (turn.seat != next.seat || turn.turn != next.turnNumber)
-        throw RuleRefusal{"turn " + TurnName(next.turnNumber, next.seat) + " comes here, not " +
+        throw Match::RuleRefusal{"turn " + TurnName(next.turnNumber, next.seat) + " comes here, not " +
                           TurnName(turn.turn, turn.seat)};
     AdvanceSeat();
     record_.push_back({turn.turn, turn.seat, -1, {}, turn.hint});
-    if (turn.number < 0)
-        return; // a pass
+    if (turn.number >= 0)
+        ReplayHops(turn, playedKinds_[turn.seat] == skRemote);
+}
+
+// The hops of a recorded turn into the turn under way, as the rules allow
+// them; throws the reason when they do not.  A remote player's hops were
+// taken as they came: a step or a jump in some direction, nothing more
+// checked.
+void Match::ReplayHops(const TurnRecord& turn, bool remote) {
     TZellhopBall* marble = FindBall(turn.seat, turn.number);
     if (!marble)
-        throw RuleRefusal{std::string(ColourWord(turn.seat)) + " has no marble " +
+        throw Match::RuleRefusal{std::string(ColourWord(turn.seat)) + " has no marble " +
                           std::to_string(turn.number)};
     if (turn.holes.size() < 2 || marble->pos->at != turn.holes.front())
-        throw RuleRefusal{MarbleName(turn) + " stands on " + HoleText(marble->pos->at)};
-    // A remote player's hops were taken as they came: a step or a jump in
-    // some direction, nothing more checked.
-    const bool remote = playedKinds_[turn.seat] == skRemote;
+        throw Match::RuleRefusal{MarbleName(turn) + " stands on " + HoleText(marble->pos->at)};
     bool stepped = false;
     for (size_t k = 1; k < turn.holes.size(); ++k) {
         TZellhopPos* to = board_.at(turn.holes[k]);
@@ -280,7 +288,7 @@ void Match::ReplayTurn(const TurnRecord& turn) {
                                 [to](const Target& t) { return t.hole == to; });
         }
         if (!legal)
-            throw RuleRefusal{MarbleName(turn) + " cannot move " +
+            throw Match::RuleRefusal{MarbleName(turn) + " cannot move " +
                               Hop(turn.holes[k - 1], turn.holes[k])};
         stepped = IsNeighbour(*marble->pos, *to);
         record_.back().holes.push_back(marble->pos->at);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "game_state.h"
+#include "remote_steps.h"
 
 struct TZellhopBall;
 
@@ -60,6 +61,10 @@ class MatchListener {
     // of a replay, a record opened), or the record's line changed.
     virtual void PositionChanged() {}
 
+    // A remote player's hop or end of turn was played, in the seat's turn.
+    virtual void RemoteStepPlayed(const RemoteStep& /*step*/, int /*seat*/) {}
+    // A seat went back to its player (see Match::ReturnSeat).
+    virtual void SeatReturned(int /*colour*/) {}
     // A remote player's seat is played by the computer from now on.
     virtual void SeatHandedOver(int /*colour*/) {}
     // A remote player left the game or was given up (reason as the
