@@ -1,9 +1,8 @@
 // A game that runs on other programs too: taken up from its host's record
 // by a program that comes (back) into it, and a seat going back to its
 // player at a turn every program begins alike.
-#include "match.h"
-
 #include "colours.h"
+#include "match.h"
 #include "match_listener.h"
 
 #include <string>

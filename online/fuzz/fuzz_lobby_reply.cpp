@@ -5,6 +5,7 @@
 // the game relies on.
 #include "game_protocol.h"
 #include "lobby_client.h"
+#include "running_game_protocol.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,8 @@ void ReadLobbyReplies(const std::string& reply) {
     }
 }
 
+void ReadRunningGameMessage(const TQMsg& msg);
+
 void ReadGameMessage(const std::string& datagram) {
     TQMsg msg;
     msg.AppendReceived(datagram);
@@ -45,6 +48,25 @@ void ReadGameMessage(const std::string& datagram) {
     if (const auto table = ReadStart(msg))
         for (SeatKind kind : table->kinds)
             Check(kind >= skNone && kind <= skRemote);
+    ReadRunningGameMessage(msg);
+}
+
+// What the host of a running game sends a newcomer.
+void ReadRunningGameMessage(const TQMsg& msg) {
+    RecordAssembly assembly;
+    for (int i = 0; i < 3 && assembly.Take(msg) == RecordAssembly::Outcome::kMore; ++i) {
+    }
+    Check(assembly.Text().size() <= kLargestRunningRecord);
+    if (const auto seats = ReadRunningSeats(msg))
+        Check(seats->seatBack >= -1 && seats->seatBack < kColours);
+    if (const auto move = ReadSeatMove(msg))
+        Check(move->seat >= 0 && move->seat < kColours && move->direction >= 0 &&
+              move->direction < 6);
+    if (const auto event = ReadSeatEvent(msg))
+        Check(event->first >= 0 && event->first < kColours);
+    if (const auto back = ReadSeatBack(msg))
+        Check(back->seat >= 0 && back->seat < kColours);
+    ReadWatcherChat(msg);
 }
 
 } // namespace

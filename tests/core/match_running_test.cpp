@@ -31,8 +31,7 @@ class RunningGame : public MatchTest {
     // What the host sends a newcomer, and the newcomer's game from it: the
     // humans are remote players there.
     void Join(Match& newcomer) {
-        newcomer.JoinRunningGame(ReadSavedGame(SavedGameText(match.Saved())),
-                                 match.HopsUnderWay(),
+        newcomer.JoinRunningGame(ReadSavedGame(SavedGameText(match.Saved())), match.HopsUnderWay(),
                                  {skRemote, skComputer, skNone, skRemote, skNone, skNone},
                                  {kHostPlayer, 0, 0, kAnn});
         MatchRunner(newcomer).Run();
@@ -54,7 +53,8 @@ TEST_F(RunningGame, ANewcomerTakesUpTheHostsPositionAndKeepsItThroughTheNextMove
         Match newcomer;
         Join(newcomer);
         EXPECT_EQ(Position(newcomer), Position(match)) << pass;
-        EXPECT_EQ(SavedGameText(newcomer.Saved()).substr(13), SavedGameText(match.Saved()).substr(13))
+        EXPECT_EQ(SavedGameText(newcomer.Saved()).substr(13),
+                  SavedGameText(match.Saved()).substr(13))
             << "the same turns";
         if (pass == 0) {
             ASSERT_EQ(underWay.holes.size(), 2u);
@@ -82,7 +82,8 @@ TEST_F(RunningGame, AHostileRecordIsRefusedWithItsLineAndChangesNothing) {
         {header + "1 ORANGE pass\n", none, "line 3: turn 1 BLUE comes here, not 1 ORANGE"},
         {header + "1 BLUE pass\n1 RED 0 -4,12 -3,11\n", none,
          "line 4: turn 1 ORANGE comes here, not 1 RED"},
-        {header + "1 BLUE 3 -5,3 -4,4 -3,5\n", none, "line 3: BLUE 3 cannot move from -4,4 to -3,5"},
+        {header + "1 BLUE 3 -5,3 -4,4 -3,5\n", none,
+         "line 3: BLUE 3 cannot move from -4,4 to -3,5"},
         {header + "1 BLUE pass\n", TurnRecord{2, kBlue, 3, {{-5, 3}, {-4, 4}}, {}},
          "the turn under way is not the turn that comes next"},
         {header + "1 BLUE pass\n", TurnRecord{1, kOrange, 4, {{5, -1}, {1, 1}}, {}},
