@@ -113,10 +113,20 @@ void TfGamelist::SetLanGames(const std::vector<TLanGameEntry>& games) {
         return std::any_of(games.begin(), games.end(),
                            [&](const TLanGameEntry& g) { return LanKey(g) == key; });
     };
+    bool choiceLeft = false;
     for (int i = lvgames->topLevelItemCount(); i-- > 0;) {
-        const QVariant key = lvgames->topLevelItem(i)->data(kNameColumn, kLanKeyRole);
-        if (key.isValid() && !listed(key.toString()))
-            delete lvgames->takeTopLevelItem(i);
+        QTreeWidgetItem* row = lvgames->topLevelItem(i);
+        const QVariant key = row->data(kNameColumn, kLanKeyRole);
+        if (!key.isValid() || listed(key.toString()))
+            continue;
+        choiceLeft = choiceLeft || row->isSelected();
+        delete lvgames->takeTopLevelItem(i);
+    }
+    // The list would move the choice to a neighbour: a game the player
+    // never chose.
+    if (choiceLeft) {
+        lvgames->clearSelection();
+        lvgames->setCurrentItem(nullptr);
     }
     for (const TLanGameEntry& game : games) {
         const QString key = LanKey(game);
