@@ -20,7 +20,7 @@ TEST(UsedLobbiesSetting, IsReadAndWrittenInTheMultiSection) {
          {"b.example:8080", "a.example"}, {"c.example", "b.example:8080", "a.example"},
          "[MULTI]\nLobbies=c.example,b.example:8080,a.example\n"},
         // A key once written is kept up to date, also when the list empties.
-        {"[multi]\nlobbies=a.example\n", {"a.example"}, {}, "[multi]\nlobbies=\n"},
+        {"[multi]\nlobbies=a.example\n", {"a.example"}, {}, "[multi]\nLobbies=\n"},
     };
     for (const auto& c : cases) {
         ScratchConfig config;
