@@ -36,7 +36,7 @@ class Started {
 
 class Lab {
   public:
-    Lab() : name_("zl" + std::to_string(::getpid())) {
+    Lab() : name_("lanlab" + std::to_string(::getpid())) {
         up_ = std::system((kLab + " up " + name_ + " >/dev/null 2>&1").c_str()) == 0;
     }
     ~Lab() { std::system((kLab + " down " + name_ + " >/dev/null 2>&1").c_str()); }
