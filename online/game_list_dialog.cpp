@@ -31,8 +31,7 @@ QString LanKey(const TLanGameEntry& game) {
 }
 
 QString LanPlayers(const TLanGameEntry& game) {
-    return game.players.empty() ? QString(kThisNetwork)
-                                : Shown(game.players) + " " + kThisNetwork;
+    return game.players.empty() ? QString(kThisNetwork) : Shown(game.players) + " " + kThisNetwork;
 }
 
 } // namespace

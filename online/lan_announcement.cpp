@@ -86,8 +86,8 @@ std::optional<TLanAnnouncement> DecodeLanAnnouncement(std::string_view datagram)
 }
 
 std::string LanPlayersText(const SeatKinds& kinds) {
-    const auto inPlay = std::count_if(kinds.begin(), kinds.end(),
-                                      [](SeatKind kind) { return kind != skNone; });
+    const auto inPlay =
+        std::count_if(kinds.begin(), kinds.end(), [](SeatKind kind) { return kind != skNone; });
     const auto open = std::count(kinds.begin(), kinds.end(), skOpen);
     return std::to_string(inPlay - open) + "/" + std::to_string(inPlay);
 }

@@ -103,6 +103,7 @@ bool TLanGames::Expire(std::int64_t nowMs) {
 }
 
 std::size_t TLanGames::GamesOf(const std::string& address) const {
-    return static_cast<std::size_t>(std::count_if(
-        games_.begin(), games_.end(), [&](const TLanGameEntry& g) { return g.address == address; }));
+    return static_cast<std::size_t>(
+        std::count_if(games_.begin(), games_.end(),
+                      [&](const TLanGameEntry& g) { return g.address == address; }));
 }

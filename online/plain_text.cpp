@@ -26,8 +26,7 @@ constexpr Range kCombining[] = {
     {0x1DC0, 0x1DFF}, {0x20D0, 0x20FF}, {0xFE20, 0xFE2F},
 };
 
-template <std::size_t N>
-bool In(const Range (&ranges)[N], char32_t c) {
+template <std::size_t N> bool In(const Range (&ranges)[N], char32_t c) {
     for (const Range& r : ranges)
         if (c >= r.first && c <= r.last)
             return true;

@@ -90,9 +90,9 @@ class TfTavloLogin : public QDialog {
     QLabel* Label4; // "Forgot your password?"
     QPushButton* bLogin;
     QPushButton* bCancel;
-    QLabel* lLobby;              // "&Lobby:"
-    QComboBox* cbLobby;          // host or host:port, editable
-    QPushButton* bThisNetwork;   // "&Play on this network"
+    QLabel* lLobby;            // "&Lobby:"
+    QComboBox* cbLobby;        // host or host:port, editable
+    QPushButton* bThisNetwork; // "&Play on this network"
 
   signals:
     // "Play on this network" was chosen; the dialog closes with

@@ -14,10 +14,13 @@ TEST(UsedLobbiesSetting, IsReadAndWrittenInTheMultiSection) {
     } cases[] = {
         {nullptr, {}, {}, nullptr},
         {"[MULTI]\nLobbyHost=lobby.example:8080\n", {}, {}, nullptr},
-        {"[MULTI]\nLobbyHost=a.example\n", {}, {"a.example"},
+        {"[MULTI]\nLobbyHost=a.example\n",
+         {},
+         {"a.example"},
          "[MULTI]\nLobbyHost=a.example\nLobbies=a.example\n"},
         {"[MULTI]\nLobbies=b.example:8080,A.example, bad host ,b.example:8080\n",
-         {"b.example:8080", "a.example"}, {"c.example", "b.example:8080", "a.example"},
+         {"b.example:8080", "a.example"},
+         {"c.example", "b.example:8080", "a.example"},
          "[MULTI]\nLobbies=c.example,b.example:8080,a.example\n"},
         // A key once written is kept up to date, also when the list empties.
         {"[multi]\nlobbies=a.example\n", {"a.example"}, {}, "[multi]\nLobbies=\n"},
@@ -45,8 +48,8 @@ TEST(UsedLobbiesSetting, AListTooLongForOneValueLosesWholeEntriesOnly) {
     // Eight lobbies of 253 characters and a port: more than a value holds.
     std::vector<std::string> longest;
     for (char c = 'a'; c < 'a' + 8; ++c)
-        longest.push_back(std::string(63, c) + "." + std::string(63, c) + "." +
-                          std::string(63, c) + "." + std::string(61, c) + ":65535");
+        longest.push_back(std::string(63, c) + "." + std::string(63, c) + "." + std::string(63, c) +
+                          "." + std::string(61, c) + ":65535");
     WriteUsedLobbies(ini, longest);
     const std::vector<std::string> read = ReadUsedLobbies(ini);
     ASSERT_EQ(read.size(), 7u);

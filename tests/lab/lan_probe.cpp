@@ -3,8 +3,8 @@
 // a network namespace, and prints what it saw.
 //
 //   lan_probe announce LOCAL NAME MS   announce a game from LOCAL for MS ms, then withdraw it
-//   lan_probe watch LOCAL MS           print the list of games heard at each change: "list: A N P; ..."
-//   lan_probe hear LOCAL PORT MS       print "heard FROM" for each UDP datagram to LOCAL:PORT
+//   lan_probe watch LOCAL MS           print the list of games heard at each change: "list: A N P;
+//   ..." lan_probe hear LOCAL PORT MS       print "heard FROM" for each UDP datagram to LOCAL:PORT
 //   lan_probe tell LOCAL TO PORT       send one UDP datagram from LOCAL to TO:PORT
 //
 // Each ends with the line "end".

@@ -92,8 +92,7 @@ TEST_F(GameList, GamesOnThisNetworkAreListedBelowTheLobbysAndSaySo) {
     dialog.show();
     QTreeWidget& list = *dialog.lvgames;
     EXPECT_EQ(Rows(list), QStringList({"Joes game 1 | 1/3", "Friday  | 2/3 ",
-                                       "Kitchen | 1/2 (this network)",
-                                       "Office | (this network)"}));
+                                       "Kitchen | 1/2 (this network)", "Office | (this network)"}));
     EXPECT_TRUE(list.topLevelItem(2)->textAlignment(1) & Qt::AlignRight);
     EXPECT_TRUE(list.isColumnHidden(2));
     // The column shows all of "(this network)".
@@ -136,7 +135,8 @@ TEST_F(GameList, GamesOnThisNetworkComeAndGoWhileTheChoiceStays) {
     // and forgets the choice.
     list.setCurrentItem(list.topLevelItem(0));
     dialog.SetGames(kGames);
-    EXPECT_EQ(Rows(list), QStringList({"Joes game 1 | 1/3", "Friday  | 2/3 ", "Office | (this network)"}));
+    EXPECT_EQ(Rows(list),
+              QStringList({"Joes game 1 | 1/3", "Friday  | 2/3 ", "Office | (this network)"}));
     EXPECT_FALSE(dialog.SelectedGame());
 }
 

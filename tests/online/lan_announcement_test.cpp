@@ -12,10 +12,17 @@ std::string Bytes(std::initializer_list<int> values) {
     return bytes;
 }
 
+std::string Times(int count, const std::string& text) {
+    std::string repeated;
+    for (int i = 0; i < count; ++i)
+        repeated += text;
+    return repeated;
+}
+
 const TLanAnnouncement kGame{TLanKind::Open, 0x0102030405060708u, "Friday", "1/3"};
 // The same game as it goes on the wire.
-const std::string kGameBytes = "ZHLN" + Bytes({1, 1, 8, 7, 6, 5, 4, 3, 2, 1, 6}) + "Friday" +
-                               Bytes({3}) + "1/3";
+const std::string kGameBytes =
+    "ZHLN" + Bytes({1, 1, 8, 7, 6, 5, 4, 3, 2, 1, 6}) + "Friday" + Bytes({3}) + "1/3";
 
 TEST(LanAnnouncement, IsOneDatagramOfKnownLayout) {
     EXPECT_EQ(EncodeLanAnnouncement(kGame), kGameBytes);
@@ -34,24 +41,12 @@ TEST(LanAnnouncement, TextsOverTheirLimitsAreCutBetweenCharacters) {
     } cases[] = {
         {std::string(64, 'n'), "2/6", std::string(64, 'n'), "2/6"},
         {std::string(65, 'n'), std::string(17, 'p'), std::string(64, 'n'), std::string(16, 'p')},
-        // 31 two-byte characters and a third byte: 63 bytes, the 32nd not cut in two
-        {"n" + [] {
-             std::string s;
-             for (int i = 0; i < 32; ++i)
-                 s += "\xc3\xa9";
-             return s;
-         }(),
-         "", "n" + [] {
-             std::string s;
-             for (int i = 0; i < 31; ++i)
-                 s += "\xc3\xa9";
-             return s;
-         }(),
-         ""},
+        // 65 bytes: the 32nd two-byte character would be cut in two, so it goes
+        {"n" + Times(32, "\xc3\xa9"), "", "n" + Times(31, "\xc3\xa9"), ""},
     };
     for (const auto& c : cases) {
-        const auto read = DecodeLanAnnouncement(
-            EncodeLanAnnouncement({TLanKind::Open, 7, c.name, c.players}));
+        const auto read =
+            DecodeLanAnnouncement(EncodeLanAnnouncement({TLanKind::Open, 7, c.name, c.players}));
         ASSERT_TRUE(read) << c.name;
         EXPECT_EQ(read->name, c.sentName);
         EXPECT_EQ(read->players, c.sentPlayers);
@@ -107,9 +102,9 @@ class Announcer : public ::testing::Test {
     TLanAnnouncer announcer{[this](const std::string& datagram) {
         const auto a = DecodeLanAnnouncement(datagram);
         ASSERT_TRUE(a);
-        sent.push_back(a->kind == TLanKind::Open ? "open " + std::to_string(a->gameId) + " " +
-                                                       a->name + " " + a->players
-                                                 : "withdrawn " + std::to_string(a->gameId));
+        sent.push_back(a->kind == TLanKind::Open
+                           ? "open " + std::to_string(a->gameId) + " " + a->name + " " + a->players
+                           : "withdrawn " + std::to_string(a->gameId));
     }};
 };
 

@@ -37,17 +37,17 @@ TEST(LanGames, AGameIsSeenUpdatedWithdrawnAndForgottenWhenSilent) {
     } steps[] = {
         {0, "10.0.0.2", Open(1, "Friday"), true, {"10.0.0.2 1 Friday 1/2"}},
         {1000, "10.0.0.2", Open(1, "Friday"), false, {"10.0.0.2 1 Friday 1/2"}},
-        {1500, "10.0.0.3", Open(1, "Other host, same id"), true,
-         {"10.0.0.2 1 Friday 1/2", "10.0.0.3 1 Other host, same id 1/2"}},
-        {2000, "10.0.0.2", Open(1, "Friday", "2/2"), true,
-         {"10.0.0.2 1 Friday 2/2", "10.0.0.3 1 Other host, same id 1/2"}},
-        // a withdrawal counts only from the game's own host
-        {2100, "10.0.0.9", Withdrawn(1), false,
-         {"10.0.0.2 1 Friday 2/2", "10.0.0.3 1 Other host, same id 1/2"}},
-        {2200, "10.0.0.2", Withdrawn(1), true, {"10.0.0.3 1 Other host, same id 1/2"}},
-        {2300, "10.0.0.2", Withdrawn(1), false, {"10.0.0.3 1 Other host, same id 1/2"}},
+        // clang-format off
+        {1500, "10.0.0.3", Open(1, "Other"), true, {"10.0.0.2 1 Friday 1/2", "10.0.0.3 1 Other 1/2"}},
+        {2000, "10.0.0.2", Open(1, "Friday", "2/2"), true, {"10.0.0.2 1 Friday 2/2", "10.0.0.3 1 Other 1/2"}},
+        // clang-format on
+        // a withdrawal counts only from the game's own host; "Other" is a game
+        // of another host with the same id
+        {2100, "10.0.0.9", Withdrawn(1), false, {"10.0.0.2 1 Friday 2/2", "10.0.0.3 1 Other 1/2"}},
+        {2200, "10.0.0.2", Withdrawn(1), true, {"10.0.0.3 1 Other 1/2"}},
+        {2300, "10.0.0.2", Withdrawn(1), false, {"10.0.0.3 1 Other 1/2"}},
         // 10.0.0.3 was last heard at 1500: it stays until 1500 + 3500
-        {4999, "", "", false, {"10.0.0.3 1 Other host, same id 1/2"}},
+        {4999, "", "", false, {"10.0.0.3 1 Other 1/2"}},
         {5000, "", "", true, {}},
         {5100, "10.0.0.4", "garbage", false, {}},
     };
@@ -61,7 +61,8 @@ TEST(LanGames, AGameIsSeenUpdatedWithdrawnAndForgottenWhenSilent) {
 
 TEST(LanGames, TextsAreShownPlain) {
     TLanGames games;
-    games.Take(Open(1, "<b>x</b>\r\n\xe2\x80\xae" "evil", "1/2\n"), "10.0.0.2", 0);
+    const std::string rightToLeft = "\xe2\x80\xae";
+    games.Take(Open(1, "<b>x</b>\r\n" + rightToLeft + "evil", "1/2\n"), "10.0.0.2", 0);
     EXPECT_EQ(Shown(games), Lines{"10.0.0.2 1 <b>x</b>  evil 1/2"});
 }
 

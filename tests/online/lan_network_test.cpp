@@ -50,12 +50,14 @@ using Lines = std::vector<std::string>;
 
 TEST(LanNetwork, AGameIsSeenFromItsHostUpdatedAndWithdrawnWhenItStarts) {
     int changes = 0;
-    TLanGameWatch here(Loopback(3), [&](const auto&) { ++changes; }, kTestPort);
+    const auto counted = [&](const std::vector<TLanGameEntry>&) { ++changes; };
+    TLanGameWatch here(Loopback(3), counted, kTestPort);
     TLanGameWatch alsoHere(Loopback(4), nullptr, kTestPort);
     TLanGameWatch otherPort(Loopback(5), nullptr, kOtherTestPort);
     TLanHostAnnouncement host(Loopback(2), kTestPort);
     host.Start("Friday", "1/2");
-    ASSERT_TRUE(WaitUntil([&] { return !here.Games().empty() && !alsoHere.Games().empty(); }, 2000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return !here.Games().empty() && !alsoHere.Games().empty(); }, 2000));
     EXPECT_EQ(Shown(here.Games()), Lines{"127.0.41.2 Friday 1/2"});
     EXPECT_EQ(Shown(alsoHere.Games()), Lines{"127.0.41.2 Friday 1/2"});
     EXPECT_EQ(changes, 1);
@@ -66,7 +68,8 @@ TEST(LanNetwork, AGameIsSeenFromItsHostUpdatedAndWithdrawnWhenItStarts) {
     EXPECT_EQ(changes, 1);
 
     host.SetPlayers("2/2");
-    ASSERT_TRUE(WaitUntil([&] { return Shown(here.Games()) == Lines{"127.0.41.2 Friday 2/2"}; }, 1000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Shown(here.Games()) == Lines{"127.0.41.2 Friday 2/2"}; }, 1000));
     // The game starts: its withdrawal takes it off at once, not seconds later.
     QElapsedTimer clock;
     clock.start();
@@ -112,7 +115,8 @@ TEST(LanNetwork, AStormOfHostileAnnouncementsStaysBoundedAndPlain) {
     real.Start("Real game", "1/2");
     std::vector<std::unique_ptr<TMulticastSender>> storm;
     for (int n = 50; n < 250; ++n)
-        storm.push_back(std::make_unique<TMulticastSender>(TMulticastGroup{kLanGroup, port, Loopback(n)}));
+        storm.push_back(
+            std::make_unique<TMulticastSender>(TMulticastGroup{kLanGroup, port, Loopback(n)}));
     std::mt19937 random(11);
     const auto hostile = [&] {
         std::string name = "\xe2\x80\xae<b>evil</b>\r\n";

@@ -26,7 +26,8 @@ const char* Name(P problem) {
 // back for it.
 TEST(LobbyField, ReadsHostOrHostAndPortAndWritesThemBack) {
     const std::string label63(63, 'x');
-    const std::string host253 = label63 + "." + label63 + "." + label63 + "." + std::string(61, 'y');
+    const std::string host253 =
+        label63 + "." + label63 + "." + label63 + "." + std::string(61, 'y');
     ASSERT_EQ(host253.size(), kMaxLobbyHostLength);
     const struct {
         std::string typed;
@@ -68,7 +69,7 @@ TEST(LobbyField, ReadsHostOrHostAndPortAndWritesThemBack) {
         {"lobby..example", P::BadHost, "", 0, ""},
         {".lobby.example", P::BadHost, "", 0, ""},
         {"lobby.example?x=1", P::BadHost, "", 0, ""},
-        {"l\xc3\xb6" "bby.example", P::BadHost, "", 0, ""},
+        {"lobby\xc3\xb6.example", P::BadHost, "", 0, ""},
         {"[::1]:8080", P::BadHost, "", 0, ""},
         {"::1", P::BadHost, "", 0, ""},
         {std::string(64, 'x') + ".example", P::BadHost, "", 0, ""},

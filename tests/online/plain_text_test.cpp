@@ -10,6 +10,8 @@ TEST(PlainText, AHostileNameBecomesOneLineOfVisibleText) {
         std::string bytes;
         std::string shown;
     } cases[] = {
+        // One line a case: the literals are cut only where a hex digit follows.
+        // clang-format off
         {"plain", "Friday game", "Friday game"},
         {"accents kept", "Caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac", "Caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac"},
         {"HTML is text", "<b>bold</b><img src=x>", "<b>bold</b><img src=x>"},
@@ -32,6 +34,7 @@ TEST(PlainText, AHostileNameBecomesOneLineOfVisibleText) {
         {"noncharacter", "a\xef\xbf\xbf" "b", "a\xef\xbf\xbd" "b"},
         {"blanks at the ends", "  \t mid \n", "mid"},
         {"nothing visible", "\xe2\x80\xae\xe2\x80\x8b", ""},
+        // clang-format on
     };
     for (const auto& c : cases)
         EXPECT_EQ(PlainText(c.bytes), c.shown) << c.what;
@@ -41,7 +44,8 @@ TEST(PlainText, AnyBytesGiveValidUtf8WithoutControls) {
     std::string all;
     for (int i = 0; i < 256; ++i)
         all.push_back(static_cast<char>(i));
-    for (const std::string& bytes : {all, all + all.substr(128), std::string(all.rbegin(), all.rend())}) {
+    for (const std::string& bytes :
+         {all, all + all.substr(128), std::string(all.rbegin(), all.rend())}) {
         const std::string shown = PlainText(bytes);
         for (unsigned char c : shown)
             EXPECT_TRUE(c >= 0x20 && c != 0x7f) << static_cast<int>(c);

@@ -282,7 +282,6 @@ TEST(LoginDialogBusy, CancelDuringTheRequestClosesAtOnceAndDeliversNothing) {
     }
 }
 
-
 // The lobby chosen in the dialog, and playing with no lobby at all.
 class LobbyChoice : public LoginDialog {
   protected:
@@ -309,6 +308,7 @@ TEST_F(LobbyChoice, TheLobbyFieldLiesBelowThePasswordAndEverythingBelowMovesDown
         QWidget* control;
         QRect geometry; // in the dialog
     } cases[] = {
+        // clang-format off
         {dialog.GroupBox1, {0, 0, 201, 105}},
         {dialog.eUsername, {72, 21, 113, 21}},
         {dialog.ePassword, {72, 45, 113, 21}},
@@ -317,6 +317,7 @@ TEST_F(LobbyChoice, TheLobbyFieldLiesBelowThePasswordAndEverythingBelowMovesDown
         {dialog.bLogin, {16, 192, 75, 25}},
         {dialog.bCancel, {104, 192, 75, 25}},
         {dialog.bThisNetwork, {16, 224, 163, 25}},
+        // clang-format on
     };
     dialog.show();
     for (const auto& c : cases) {
