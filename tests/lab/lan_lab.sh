@@ -11,7 +11,9 @@
 # (NAME-a, NAME-b, NAME-c, NAME-r, NAME-sw): nothing of the machine's own
 # network is touched.
 #
-#   tests/lab/lan_lab.sh up NAME                  build the lab
+#   tests/lab/lan_lab.sh up NAME                  build the lab (exit 3: this machine
+#                                                 cannot: not root, no iproute2, no
+#                                                 namespaces allowed)
 #   tests/lab/lan_lab.sh down NAME                take it away (also a half-built one)
 #   tests/lab/lan_lab.sh run NAME HOST PROGRAM [ARGUMENTS...]
 #                                                 run a program on host a, b or c
@@ -37,7 +39,12 @@ address() {
 
 up() {
   local n=$1
-  for ns in sw a b c r; do
+  if ! ip netns add "$n-sw"; then
+    echo "cannot make network namespaces here" >&2
+    return 3
+  fi
+  ip -n "$n-sw" link set lo up
+  for ns in a b c r; do
     ip netns add "$n-$ns"
     ip -n "$n-$ns" link set lo up
   done
@@ -81,10 +88,13 @@ shift
 case $command in
   up)
     [ $# -eq 1 ] || { echo "usage: $0 up NAME" >&2; exit 2; }
-    [ "$(id -u)" -eq 0 ] || { echo "needs root" >&2; exit 2; }
-    if ! up "$1"; then
+    [ "$(id -u)" -eq 0 ] || { echo "needs root" >&2; exit 3; }
+    command -v ip >/dev/null || { echo "needs iproute2" >&2; exit 3; }
+    status=0
+    up "$1" || status=$?
+    if [ $status -ne 0 ]; then
       down "$1"
-      exit 1
+      exit $status
     fi
     ;;
   down)
