@@ -88,7 +88,7 @@ TEST(LanGames, EachSenderIsHeardOnlySoOften) {
               4);
 }
 
-// Fake announcements from a hundred thousand addresses, with hostile
+// Fake announcements from thirty thousand addresses, with hostile
 // names, while one real host keeps announcing its game every second.
 TEST(LanGames, AFloodFromManyAddressesStaysBoundedAndTheRealGameStays) {
     TLanGames games;
@@ -100,11 +100,18 @@ TEST(LanGames, AFloodFromManyAddressesStaysBoundedAndTheRealGameStays) {
             name.push_back(static_cast<char>(random() % 256));
         return name + "\xe2\x80\xae\r\n<script>";
     };
-    const int kFakes = 100000;
+    const int kFakes = 30000;
+    const int kFakesPerMs = 3;
+    const auto realListed = [&] {
+        return std::any_of(games.Games().begin(), games.Games().end(), [](const TLanGameEntry& g) {
+            return g.gameId == 42 && g.address == "192.168.1.10";
+        });
+    };
     std::size_t mostGames = 0, mostSenders = 0;
+    int realMissing = 0; // moments the real game was not in the list
     for (int i = 0; i < kFakes; ++i) {
-        const std::int64_t ms = i / 10; // ten thousand a second, for ten seconds
-        if (ms % 1000 == 0 && i % 10 == 0)
+        const std::int64_t ms = i / kFakesPerMs; // three thousand a second, for ten seconds
+        if (ms % 1000 == 0 && i % kFakesPerMs == 0)
             games.Take(Open(42, "Real game"), "192.168.1.10", ms);
         const std::string from = "10." + std::to_string(i >> 16 & 255) + "." +
                                  std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255);
@@ -115,13 +122,11 @@ TEST(LanGames, AFloodFromManyAddressesStaysBoundedAndTheRealGameStays) {
         games.Expire(ms);
         mostGames = std::max(mostGames, games.Games().size());
         mostSenders = std::max(mostSenders, games.SendersTracked());
+        realMissing += !realListed();
     }
     EXPECT_LE(mostGames, kMaxLanGames);
     EXPECT_LE(mostSenders, kMaxLanSenders);
-    const auto real = std::find_if(games.Games().begin(), games.Games().end(),
-                                   [](const TLanGameEntry& g) { return g.gameId == 42; });
-    ASSERT_NE(real, games.Games().end()) << "the real game was pushed out";
-    EXPECT_EQ(real->address, "192.168.1.10");
+    EXPECT_EQ(realMissing, 0) << "the real game was pushed out of the list";
     for (const TLanGameEntry& g : games.Games()) {
         EXPECT_EQ(PlainText(g.name), g.name);
         EXPECT_EQ(g.name.find_first_of("\r\n"), std::string::npos);
