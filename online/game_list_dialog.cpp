@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -19,6 +20,19 @@ constexpr QRect kCancelButton{200, 8, 75, 25};
 constexpr int kPlayersWidth = 60;
 
 enum Column { kNameColumn = 0, kPlayersColumn = 1, kAddressColumn = 2, kColumns = 3 };
+// A lobby row holds its index in the lobby's list; a row of this network
+// holds its game's key, since those rows come and go.
+enum Role { kLobbyIndexRole = Qt::UserRole, kLanKeyRole };
+
+const char* const kThisNetwork = "(this network)";
+
+QString LanKey(const TLanGameEntry& game) {
+    return QString::fromStdString(game.address + "/" + std::to_string(game.gameId));
+}
+
+QString LanPlayers(const TLanGameEntry& game) {
+    return game.players.empty() ? QString(kThisNetwork) : Shown(game.players) + " " + kThisNetwork;
+}
 
 } // namespace
 
@@ -79,23 +93,103 @@ void TfGamelist::SetGames(const std::vector<TGameListEntry>& games) {
     for (size_t i = 0; i < games.size(); ++i) {
         const TGameListEntry& game = games[i];
         auto* row = new QTreeWidgetItem(lvgames);
-        row->setData(kNameColumn, Qt::UserRole, static_cast<qulonglong>(i));
+        row->setData(kNameColumn, kLobbyIndexRole, static_cast<qulonglong>(i));
         row->setText(kNameColumn, Shown(game.name));
         row->setText(kPlayersColumn, Shown(game.players));
         row->setTextAlignment(kPlayersColumn, Qt::AlignRight | Qt::AlignVCenter);
         row->setText(kAddressColumn, Shown(game.address));
     }
+    for (const TLanGameEntry& game : lanGames_)
+        AddLanRow(game);
     lvgames->clearSelection();
     lvgames->setCurrentItem(nullptr);
+    FitPlayersColumn();
+}
+
+void TfGamelist::SetLanGames(const std::vector<TLanGameEntry>& games) {
+    lanGames_ = games;
+    const auto listed = [&](const QString& key) {
+        return std::any_of(games.begin(), games.end(),
+                           [&](const TLanGameEntry& g) { return LanKey(g) == key; });
+    };
+    bool choiceLeft = false;
+    for (int i = lvgames->topLevelItemCount(); i-- > 0;) {
+        QTreeWidgetItem* row = lvgames->topLevelItem(i);
+        const QVariant key = row->data(kNameColumn, kLanKeyRole);
+        if (!key.isValid() || listed(key.toString()))
+            continue;
+        choiceLeft = choiceLeft || row->isSelected();
+        delete lvgames->takeTopLevelItem(i);
+    }
+    // The list would move the choice to a neighbour: a game the player
+    // never chose.
+    if (choiceLeft) {
+        lvgames->clearSelection();
+        lvgames->setCurrentItem(nullptr);
+    }
+    for (const TLanGameEntry& game : games) {
+        const QString key = LanKey(game);
+        QTreeWidgetItem* row = nullptr;
+        for (int i = 0; i < lvgames->topLevelItemCount() && !row; ++i)
+            if (lvgames->topLevelItem(i)->data(kNameColumn, kLanKeyRole) == key)
+                row = lvgames->topLevelItem(i);
+        if (!row) {
+            AddLanRow(game);
+            continue;
+        }
+        row->setText(kNameColumn, Shown(game.name));
+        row->setText(kPlayersColumn, LanPlayers(game));
+    }
+    FitPlayersColumn();
+}
+
+void TfGamelist::AddLanRow(const TLanGameEntry& game) {
+    auto* row = new QTreeWidgetItem(lvgames);
+    row->setData(kNameColumn, kLanKeyRole, LanKey(game));
+    row->setText(kNameColumn, Shown(game.name));
+    row->setText(kPlayersColumn, LanPlayers(game));
+    row->setTextAlignment(kPlayersColumn, Qt::AlignRight | Qt::AlignVCenter);
+    row->setText(kAddressColumn, Shown(game.address));
+}
+
+// "(this network)" needs more room than the lobby's texts; the column
+// never gets narrower than it was designed, and keeps that width while only
+// the lobby's games are shown.
+void TfGamelist::FitPlayersColumn() {
+    lvgames->header()->resizeSection(kPlayersColumn, kPlayersWidth);
+    if (lanGames_.empty())
+        return;
+    lvgames->resizeColumnToContents(kPlayersColumn);
+    const int wanted = lvgames->columnWidth(kPlayersColumn);
+    lvgames->header()->resizeSection(kPlayersColumn, std::max(kPlayersWidth, wanted));
+}
+
+const TLanGameEntry* TfGamelist::LanGameOf(const QTreeWidgetItem* row) const {
+    const QVariant key = row->data(kNameColumn, kLanKeyRole);
+    if (!key.isValid())
+        return nullptr;
+    for (const TLanGameEntry& game : lanGames_)
+        if (LanKey(game) == key.toString())
+            return &game;
+    return nullptr;
 }
 
 std::optional<TGameListEntry> TfGamelist::SelectedGame() const {
     const QList<QTreeWidgetItem*> selected = lvgames->selectedItems();
     if (selected.isEmpty())
         return std::nullopt;
+    if (const TLanGameEntry* game = LanGameOf(selected.front()))
+        return TGameListEntry{game->name, game->players, game->address};
+    if (selected.front()->data(kNameColumn, kLanKeyRole).isValid())
+        return std::nullopt;
     // The entry as the lobby sent it: the row shows it on one line.
-    const size_t index = selected.front()->data(kNameColumn, Qt::UserRole).toULongLong();
+    const size_t index = selected.front()->data(kNameColumn, kLobbyIndexRole).toULongLong();
     return index < games_.size() ? std::optional(games_[index]) : std::nullopt;
+}
+
+bool TfGamelist::SelectedIsOnThisNetwork() const {
+    const QList<QTreeWidgetItem*> selected = lvgames->selectedItems();
+    return !selected.isEmpty() && LanGameOf(selected.front()) != nullptr;
 }
 
 void TfGamelist::bJoinClick() {

@@ -1,8 +1,13 @@
 // The game list dialog: the games the lobby listed, one row each, from which
 // the player picks the one to join.  Created once and reused; every join
 // attempt fills it afresh.
+//
+// Below the lobby's games it shows the games announced on this network,
+// "(this network)" in their players column; those come and go while the
+// dialog is open, and a row chosen stays chosen while its game is there.
 #pragma once
 
+#include "lan_games.h"
 #include "lobby_client.h"
 
 #include <QDialog>
@@ -23,10 +28,18 @@ class TfGamelist : public QDialog {
 
     // Where "You didn't select a game." goes.
     void SetMessageBox(MessageBox messageBox) { messageBox_ = std::move(messageBox); }
-    // Empties the list and shows these games, nothing selected.
+    // Empties the list and shows these games of the lobby, then the games
+    // on this network last set, nothing selected.
     void SetGames(const std::vector<TGameListEntry>& games);
-    // The selected row's game, with the host's address that no column shows.
+    // The games now announced on this network, in place of those set
+    // before: rows of games still there stay, with their selection.
+    void SetLanGames(const std::vector<TLanGameEntry>& games);
+    // The selected row's game, with the host's address that no column shows
+    // (for a game on this network, the address its announcements came from).
     std::optional<TGameListEntry> SelectedGame() const;
+    // Whether the selected row is a game on this network, joined directly
+    // rather than through the lobby.
+    bool SelectedIsOnThisNetwork() const;
 
     QTreeWidget* lvgames;
     QWidget* Panel1;
@@ -43,8 +56,12 @@ class TfGamelist : public QDialog {
   private:
     void CreateList();
     void CreatePanel();
+    void AddLanRow(const TLanGameEntry& game);
+    const TLanGameEntry* LanGameOf(const class QTreeWidgetItem* row) const;
+    void FitPlayersColumn();
 
     std::vector<TGameListEntry> games_; // as listed, in row order
+    std::vector<TLanGameEntry> lanGames_;
 
     MessageBox messageBox_;
 };

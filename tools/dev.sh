@@ -19,6 +19,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth curl
   desktop-file-utils appstream systemd file groff-base
+  iproute2
 )
 
 install_missing() {

@@ -5,6 +5,7 @@
 #include "tavlo_login_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGroupBox>
@@ -20,10 +21,11 @@ namespace {
 
 const std::string kSession = "0123456789abcdefghijABCDEFGHIJ12";
 
-// The next widget that Tab moves to.
+// The next widget that Tab moves to.  A widget that hands its focus on
+// (the line edit inside a combo box hands it to the box) is passed over.
 QWidget* NextByTab(QWidget* from) {
     QWidget* next = from->nextInFocusChain();
-    while (next != from && !(next->focusPolicy() & Qt::TabFocus))
+    while (next != from && (!(next->focusPolicy() & Qt::TabFocus) || next->focusProxy()))
         next = next->nextInFocusChain();
     return next;
 }
@@ -163,24 +165,29 @@ TEST_F(LoginDialog, FieldsTakeSixteenCharactersAndThePasswordShowsStars) {
 }
 
 TEST_F(LoginDialog, IsLaidOutAsDesignedAndFocusesThePassword) {
+    // The Lobby field's row (24) and the Play on this network button's (32)
+    // are added below the password; see TheLobbyFieldLiesBelowThePassword.
+    const int below = 24;
     EXPECT_EQ(dialog.windowTitle(), "Tavlo login");
-    EXPECT_EQ(dialog.size(), QSize(201, 199));
+    EXPECT_EQ(dialog.size(), QSize(201, 199 + below + 32));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_EQ(dialog.GroupBox1->title(), "Login info");
     EXPECT_EQ(dialog.GroupBox2->title(), "Login status");
-    EXPECT_EQ(dialog.GroupBox2->geometry(), QRect(0, 88, 201, 41));
+    EXPECT_EQ(dialog.GroupBox2->geometry(), QRect(0, 88 + below, 201, 41));
     EXPECT_EQ(dialog.Label1->text(), "Username:");
     EXPECT_EQ(dialog.Label2->text(), "Password:");
     EXPECT_EQ(dialog.eUsername->geometry().topLeft(), QPoint(72, 21));
     EXPECT_EQ(dialog.lblstatus->text(), "Waiting for you to login...");
     EXPECT_EQ(dialog.lblstatus->width(), 177);
     EXPECT_EQ(dialog.bLogin->text(), "Login");
-    EXPECT_EQ(dialog.bLogin->geometry(), QRect(16, 168, 75, 25));
+    EXPECT_EQ(dialog.bLogin->geometry(), QRect(16, 168 + below, 75, 25));
     EXPECT_TRUE(dialog.bLogin->isDefault());
-    EXPECT_EQ(dialog.bCancel->geometry(), QRect(104, 168, 75, 25));
+    EXPECT_EQ(dialog.bCancel->geometry(), QRect(104, 168 + below, 75, 25));
     EXPECT_EQ(NextByTab(dialog.eUsername), dialog.ePassword);
-    EXPECT_EQ(NextByTab(dialog.ePassword), dialog.bLogin);
+    EXPECT_EQ(NextByTab(dialog.ePassword), dialog.cbLobby);
+    EXPECT_EQ(NextByTab(dialog.cbLobby), dialog.bLogin);
     EXPECT_EQ(NextByTab(dialog.bLogin), dialog.bCancel);
+    EXPECT_EQ(NextByTab(dialog.bCancel), dialog.bThisNetwork);
 
     dialog.eUsername->setText("ann");
     dialog.show();
@@ -291,6 +298,209 @@ TEST(LoginDialogBusy, CancelDuringTheRequestClosesAtOnceAndDeliversNothing) {
         EXPECT_TRUE(errors.isEmpty()) << c.what << ": " << errors.join("|").toStdString();
         EXPECT_EQ(dialog.cursor().shape(), Qt::ArrowCursor) << c.what;
     }
+}
+
+// The lobby chosen in the dialog, and playing with no lobby at all.
+class LobbyChoice : public LoginDialog {
+  protected:
+    void SetUp() override {
+        LoginDialog::SetUp();
+        dialog.SetLobbyChosen([this](const TLobbyAddress& lobby) {
+            chosen.push_back(LobbyFieldText(lobby) + " " + std::to_string(lobby.port));
+        });
+        QObject::connect(&dialog, &TfTavloLogin::playOnThisNetwork, [this] { ++playHere; });
+    }
+    QStringList Offered() const {
+        QStringList items;
+        for (int i = 0; i < dialog.cbLobby->count(); ++i)
+            items << dialog.cbLobby->itemText(i);
+        return items;
+    }
+
+    std::vector<std::string> chosen;
+    int playHere = 0;
+};
+
+TEST_F(LobbyChoice, TheLobbyFieldLiesBelowThePasswordAndEverythingBelowMovesDownOneRow) {
+    const struct {
+        QWidget* control;
+        QRect geometry; // in the dialog
+    } cases[] = {
+        // clang-format off
+        {dialog.GroupBox1, {0, 0, 201, 105}},
+        {dialog.eUsername, {72, 21, 113, 21}},
+        {dialog.ePassword, {72, 45, 113, 21}},
+        {dialog.cbLobby, {72, 69, 113, 21}},
+        {dialog.GroupBox2, {0, 112, 201, 41}},
+        {dialog.bLogin, {16, 192, 75, 25}},
+        {dialog.bCancel, {104, 192, 75, 25}},
+        {dialog.bThisNetwork, {16, 224, 163, 25}},
+        // clang-format on
+    };
+    dialog.show();
+    for (const auto& c : cases) {
+        const QRect inDialog(c.control->mapTo(&dialog, QPoint(0, 0)), c.control->size());
+        EXPECT_EQ(inDialog, c.geometry) << c.control->objectName().toStdString();
+    }
+    const auto at = [&](QWidget* w) { return w->mapTo(&dialog, QPoint(0, 0)); };
+    EXPECT_EQ(at(dialog.Label1), QPoint(8, 24));
+    EXPECT_EQ(at(dialog.Label2), QPoint(8, 48));
+    EXPECT_EQ(at(dialog.lLobby), QPoint(8, 72));
+    EXPECT_EQ(at(dialog.Label3), QPoint(4, 156));
+    EXPECT_EQ(at(dialog.Label4), QPoint(4, 172));
+    EXPECT_EQ(dialog.lLobby->text(), "&Lobby:");
+    EXPECT_EQ(dialog.lLobby->buddy(), dialog.cbLobby);
+    EXPECT_EQ(dialog.bThisNetwork->text(), "&Play on this network");
+    EXPECT_TRUE(dialog.cbLobby->isEditable());
+    EXPECT_EQ(dialog.cbLobby->currentText(), "localhost");
+    EXPECT_TRUE(dialog.bLogin->isDefault());
+    EXPECT_FALSE(dialog.bThisNetwork->isDefault() || dialog.bThisNetwork->autoDefault());
+    // Every control lies inside the dialog, whose size holds them all.
+    for (const auto& c : cases)
+        EXPECT_TRUE(dialog.rect().contains(c.geometry)) << c.control->objectName().toStdString();
+}
+
+TEST_F(LobbyChoice, AltLGoesToTheLobbyFieldAndAltPPlaysOnThisNetwork) {
+    dialog.eUsername->setText("ann");
+    int result = -1;
+    QWidget* focusAfterAltL = nullptr;
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.activateWindow();
+        if (!QTest::qWaitForWindowActive(&dialog))
+            ADD_FAILURE() << "the dialog never became active";
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::AltModifier);
+        focusAfterAltL = QApplication::focusWidget();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
+    });
+    result = dialog.exec();
+    EXPECT_TRUE(focusAfterAltL == dialog.cbLobby || focusAfterAltL == dialog.cbLobby->lineEdit());
+    EXPECT_EQ(result, TfTavloLogin::kPlayOnThisNetwork);
+    EXPECT_EQ(playHere, 1);
+    EXPECT_TRUE(targets.empty()) << "no lobby is asked";
+    EXPECT_TRUE(chosen.empty());
+}
+
+TEST_F(LobbyChoice, EnterInTheLobbyFieldLogsInToTheLobbyTyped) {
+    reply = "1";
+    Fill("ann", "secret");
+    dialog.SetLobbies({}, "localhost");
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.cbLobby->setFocus();
+        dialog.cbLobby->lineEdit()->selectAll();
+        QTest::keyClicks(dialog.cbLobby->lineEdit(), "Lobby.Example:8080");
+        QTest::keyClick(dialog.cbLobby->lineEdit(), Qt::Key_Return);
+        dialog.reject();
+    });
+    dialog.exec();
+    EXPECT_EQ(chosen, std::vector<std::string>{"lobby.example:8080 8080"});
+    EXPECT_EQ(targets.size(), 1u);
+    EXPECT_EQ(dialog.cbLobby->count(), 0) << "Enter adds nothing to the list";
+}
+
+TEST_F(LobbyChoice, ABadLobbyIsRefusedInTheStatusLineWithoutAsking) {
+    const struct {
+        const char *user, *lobby, *status;
+    } cases[] = {
+        {"ann", "", "ERROR: The lobby is mandatory."},
+        {"ann", "   ", "ERROR: The lobby is mandatory."},
+        {"ann", "lobby.example:", "ERROR: Bad lobby port."},
+        {"ann", "lobby.example:0", "ERROR: Bad lobby port."},
+        {"ann", "lobby.example:65536", "ERROR: Bad lobby port."},
+        {"ann", "lobby example", "ERROR: Bad lobby host name."},
+        {"ann", "http://lobby.example/", "ERROR: Bad lobby host name."},
+        {"ann", "<b>lobby</b>", "ERROR: Bad lobby host name."},
+        // the name and password are checked first
+        {"", "lobby.example:0", "ERROR: Username and password are mandatory."},
+        {"a b", "", "ERROR: No space allowed in username/password."},
+    };
+    dialog.show();
+    for (const auto& c : cases) {
+        Fill(c.user, "secret");
+        dialog.cbLobby->setEditText(c.lobby);
+        dialog.bLoginClick();
+        EXPECT_EQ(dialog.lblstatus->text(), c.status) << c.lobby;
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.bLogin->isEnabled());
+        EXPECT_FALSE(dialog.ChosenLobby()) << c.lobby;
+    }
+    // Over-long: the field takes no more than a host and a port can be.
+    dialog.cbLobby->setEditText("");
+    QTest::keyClicks(dialog.cbLobby->lineEdit(), QString(300, 'a'));
+    EXPECT_EQ(dialog.cbLobby->currentText().size(), 259);
+    Fill("ann", "secret");
+    dialog.bLoginClick();
+    EXPECT_EQ(dialog.lblstatus->text(), "ERROR: Lobby name too long.");
+    EXPECT_TRUE(targets.empty());
+    EXPECT_TRUE(chosen.empty());
+}
+
+TEST_F(LobbyChoice, ASuccessfulLoginPutsItsLobbyFirstAndTheLinksFollowTheField) {
+    QList<QUrl> opened;
+    dialog.SetUrlOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    dialog.SetLobbies({"a.example", "b.example:8080"}, "a.example");
+    EXPECT_EQ(Offered(), QStringList({"a.example", "b.example:8080"}));
+    EXPECT_EQ(dialog.cbLobby->currentText(), "a.example");
+    Fill("ann", "secret");
+    dialog.show();
+
+    // A refusal changes nothing: the player may correct the field.
+    dialog.cbLobby->setEditText("typo.example");
+    reply = "1";
+    dialog.bLoginClick();
+    EXPECT_EQ(dialog.UsedLobbies(), (std::vector<std::string>{"a.example", "b.example:8080"}));
+    dialog.Label3Click(); // the pages of the lobby in the field
+
+    // Picked from the list, then logged in.
+    dialog.cbLobby->setCurrentIndex(1);
+    reply = "0" + kSession + "\n17";
+    QTimer::singleShot(0, &dialog, [&] { dialog.bLogin->click(); });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(chosen, (std::vector<std::string>{"typo.example 80", "b.example:8080 8080"}));
+    EXPECT_EQ(dialog.UsedLobbies(), (std::vector<std::string>{"b.example:8080", "a.example"}));
+    EXPECT_EQ(Offered(), QStringList({"b.example:8080", "a.example"}));
+    EXPECT_EQ(dialog.cbLobby->currentText(), "b.example:8080");
+    EXPECT_EQ(dialog.ChosenLobby(), (TLobbyAddress{"b.example", 8080}));
+    dialog.Label4Click();
+
+    // A field that reads as no lobby leaves the links on the last one set.
+    dialog.cbLobby->setEditText("bad lobby");
+    dialog.Label3Click();
+    EXPECT_EQ(opened, QList<QUrl>({QUrl("http://typo.example/main.php?pageno=100"),
+                                   QUrl("http://b.example:8080/main.php?pageno=101"),
+                                   QUrl("http://b.example:8080/main.php?pageno=100")}));
+}
+
+// Playing on this network while the login request runs: the dialog closes
+// at once with its own result, and the login's late reply logs nobody in.
+TEST_F(LobbyChoice, PlayOnThisNetworkDuringALoginRequestAbandonsIt) {
+    TfTavloLogin busy;
+    std::vector<std::string> logins;
+    QStringList errors;
+    busy.SetLobby(
+        [&](const std::string&, TfTavloLogin::LobbyReply reply, TfTavloLogin::LobbyFailure) {
+            QTimer::singleShot(400, &busy, [reply] { reply("0" + kSession + "\n17"); });
+        },
+        [&](const TLoginReply& login, const std::string&) { logins.push_back(login.sessionId); });
+    busy.SetErrorBox([&](const QString& message) { errors << message; });
+    busy.eUsername->setText("ann");
+    busy.ePassword->setText("secret");
+    QElapsedTimer clock;
+    qint64 closedAt = -1;
+    QTimer::singleShot(0, &busy, [&] {
+        clock.start();
+        busy.bLogin->click();
+    });
+    QTimer::singleShot(100, &busy, [&] { busy.bThisNetwork->click(); });
+    QObject::connect(&busy, &QDialog::finished, [&] { closedAt = clock.elapsed(); });
+    EXPECT_EQ(busy.exec(), TfTavloLogin::kPlayOnThisNetwork);
+    EXPECT_LT(closedAt, 300);
+    QTest::qWait(400); // whatever the late reply would still do
+    EXPECT_TRUE(logins.empty());
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(busy.UsedLobbies(), std::vector<std::string>{});
 }
 
 } // namespace

@@ -1,0 +1,10 @@
+// The games on this network run on the Qt event loop: the tests need an
+// application object, and no display.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char* argv[]) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
