@@ -53,11 +53,20 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
                TfTavloLogin::LobbyFailure failure) {
             main->LoginRequest(target, std::move(reply), std::move(failure));
         },
-        [main](const TLoginReply& reply, const std::string& userName) {
+        [main, login](const TLoginReply& reply, const std::string& userName) {
             main->Online().LoggedIn(reply, userName);
+            if (const std::optional<TLobbyAddress> lobby = login->ChosenLobby())
+                main->KeepLobby(LobbyFieldText(*lobby), login->UsedLobbies());
         });
+    // Login asks the lobby in the field, whichever the settings named.
+    login->SetLobbyChosen([main](const TLobbyAddress& lobby) {
+        main->LobbyHttp().Host = lobby.host;
+        main->LobbyHttp().Port = lobby.port;
+    });
     // Cancel ends a login request under way at once.
     QObject::connect(login, &QDialog::rejected, main, [main] { main->CancelLoginRequest(); });
+    QObject::connect(login, &TfTavloLogin::playOnThisNetwork, main,
+                     [main] { main->CancelLoginRequest(); });
     login->SetErrorBox([main](const QString& message) { main->Prompts().ShowMessage(message); });
     dialogs.login = login;
     auto* gamelist = new TfGamelist(main);

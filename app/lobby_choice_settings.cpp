@@ -19,3 +19,9 @@ void WriteUsedLobbies(ProfileFile& ini, const std::vector<std::string>& lobbies)
         return;
     ini.WriteString(kUsedLobbiesSection, kUsedLobbiesKey, UsedLobbiesValue(lobbies, kLongestValue));
 }
+
+void WriteLobbyChoice(ProfileFile& ini, const std::string& lobbyHost,
+                      const std::vector<std::string>& used) {
+    ini.WriteString(kUsedLobbiesSection, "LobbyHost", lobbyHost);
+    WriteUsedLobbies(ini, used);
+}

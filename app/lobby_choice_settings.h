@@ -18,3 +18,8 @@ std::vector<std::string> ReadUsedLobbies(const ProfileFile& ini);
 // the key gets it only when the list has something to keep.  Throws
 // std::runtime_error when the file cannot be written.
 void WriteUsedLobbies(ProfileFile& ini, const std::vector<std::string>& lobbies);
+
+// The lobby logged in to, kept at once: LobbyHost and the lobbies used
+// before.
+void WriteLobbyChoice(ProfileFile& ini, const std::string& lobbyHost,
+                      const std::vector<std::string>& used);

@@ -14,6 +14,7 @@
 #include "picture_widget.h"
 #include "pin_pictures.h"
 #include "players_dialog.h"
+#include "lobby_choice_settings.h"
 #include "settings.h"
 #include "tavlo_login_dialog.h"
 
@@ -410,6 +411,7 @@ void TfMain::LoadSettings() {
         Session().nickname = NicknameOf(stored.clientName);
         lobbyHost_ = stored.lobbyHost;
         localAddress_ = stored.localAddress;
+        usedLobbies_ = ReadUsedLobbies(ProfileFile(settingsPath_));
     } catch (const std::exception&) {
         // An unreadable file leaves the options at their design values.
     }
@@ -435,8 +437,21 @@ void TfMain::SaveSettings() {
         // The file read at start, wherever the environment points now.
         ProfileFile ini(settingsPath_.empty() ? DefaultSettingsPath() : settingsPath_);
         WriteSettings(ini, stored);
+        WriteUsedLobbies(ini, usedLobbies_);
     } catch (const std::exception&) {
         // The program closes all the same.
+    }
+}
+
+void TfMain::KeepLobby(const std::string& lobbyHost, const std::vector<std::string>& used) {
+    lobbyHost_ = lobbyHost;
+    usedLobbies_ = used;
+    ApplyOnlineSettings();
+    try {
+        ProfileFile ini(settingsPath_.empty() ? DefaultSettingsPath() : settingsPath_);
+        WriteLobbyChoice(ini, lobbyHost_, usedLobbies_);
+    } catch (const std::exception&) {
+        // Kept for this run; written again at close.
     }
 }
 

@@ -113,6 +113,9 @@ class TfMain : public QMainWindow, private MatchListener {
     // HTTP client and the links.
     void SetOnlineSettings(const std::string& lobbyHost, const std::string& localAddress);
     void ApplyOnlineSettings();
+    // The login dialog's lobby logged in to: the lobby from now on, kept in
+    // the settings file at once with the lobbies used before.
+    void KeepLobby(const std::string& lobbyHost, const std::vector<std::string>& used);
     const std::string& LobbyHost() const { return lobbyHost_; }
 
     // Online play: the peers, the lobby's HTTP client and the session.
@@ -192,7 +195,7 @@ class TfMain : public QMainWindow, private MatchListener {
     void Published(bool published);
     void OnlineGameStarts(const SeatKinds& kinds, const std::array<PlayerId, kColours>& players);
     void ChooseGameToJoin(const std::vector<TGameListEntry>& games);
-    bool ShowLogin();
+    OnlineSession::Login ShowLogin();
     void SetMultiplayerView(bool on);
     void BuildSeatPanel();
     void ShowWin(int colour);
@@ -268,6 +271,7 @@ class TfMain : public QMainWindow, private MatchListener {
     // web host of the links, and the dotted address to go out from.
     std::string lobbyHost_;
     std::string localAddress_;
+    std::vector<std::string> usedLobbies_; // the last chosen first
 
     // Controls, all owned by the window.  The board drawn is a board of its
     // own: its holes are the game's at every place, whichever game is shown.

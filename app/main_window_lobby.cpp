@@ -65,6 +65,7 @@ void TfMain::ChooseGameToJoin(const std::vector<TGameListEntry>& games) {
     if (!gamelist)
         return;
     gamelist->SetGames(games);
+    gamelist->WatchThisNetwork(Messaging().LocalAddress());
     if (gamelist->exec() != QDialog::Accepted)
         return;
     const std::optional<TGameListEntry> game = gamelist->SelectedGame();
@@ -77,19 +78,24 @@ void TfMain::ChooseGameToJoin(const std::vector<TGameListEntry>& games) {
     SetMultiplayerView(true);
 }
 
-bool TfMain::ShowLogin() {
+OnlineSession::Login TfMain::ShowLogin() {
     TfTavloLogin* login = dialogs_.login;
     if (!login)
-        return false;
+        return OnlineSession::Login::kCancelled;
     login->eUsername->setText(QString::fromStdString(Session().nickname));
     login->lblstatus->setText("Waiting for you to login...");
+    login->SetLobbies(usedLobbies_, lobbyHost_);
     const int result = login->exec();
     Messaging().setClientName(Session().nickname);
-    return result == QDialog::Accepted;
+    if (result == TfTavloLogin::kPlayOnThisNetwork)
+        return OnlineSession::Login::kThisNetwork;
+    return result == QDialog::Accepted ? OnlineSession::Login::kLoggedIn
+                                       : OnlineSession::Login::kCancelled;
 }
 
 void TfMain::TavloLogin1Click() {
-    ShowLogin();
+    if (ShowLogin() == OnlineSession::Login::kThisNetwork)
+        online_.PlayOnThisNetwork();
 }
 
 void TfMain::LoginRequest(const std::string& target, std::function<void(const std::string&)> reply,

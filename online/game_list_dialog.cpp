@@ -216,3 +216,18 @@ void TfGamelist::showEvent(QShowEvent* event) {
         move(s->availableGeometry().center() - rect().center());
     QDialog::showEvent(event);
 }
+
+void TfGamelist::WatchThisNetwork(const std::string& localAddress) {
+    SetLanGames({});
+    try {
+        watch_ = std::make_unique<TLanGameWatch>(
+            localAddress, [this](const std::vector<TLanGameEntry>& games) { SetLanGames(games); });
+    } catch (const std::exception&) {
+        watch_.reset(); // no network to listen on: the lobby's games alone
+    }
+}
+
+void TfGamelist::done(int result) {
+    watch_.reset();
+    QDialog::done(result);
+}

@@ -7,11 +7,13 @@
 // dialog is open, and a row chosen stays chosen while its game is there.
 #pragma once
 
+#include "lan_game_watch.h"
 #include "lan_games.h"
 #include "lobby_client.h"
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,6 +42,10 @@ class TfGamelist : public QDialog {
     // Whether the selected row is a game on this network, joined directly
     // rather than through the lobby.
     bool SelectedIsOnThisNetwork() const;
+    // Listens for the games announced on this network, on the interface of
+    // localAddress, until the dialog closes; without a network to listen
+    // on, the list shows the lobby's games alone.
+    void WatchThisNetwork(const std::string& localAddress);
 
     QTreeWidget* lvgames;
     QWidget* Panel1;
@@ -50,6 +56,7 @@ class TfGamelist : public QDialog {
     void bJoinClick();
 
   protected:
+    void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -62,6 +69,7 @@ class TfGamelist : public QDialog {
 
     std::vector<TGameListEntry> games_; // as listed, in row order
     std::vector<TLanGameEntry> lanGames_;
+    std::unique_ptr<TLanGameWatch> watch_;
 
     MessageBox messageBox_;
 };

@@ -71,19 +71,81 @@ void OnlineSession::LoggedIn(const TLoginReply& reply, const std::string& userNa
     hc_.setTavloNumber(lobby_.playerNumber);
     lobby_.nickname = NicknameOf(userName);
     hc_.setClientName(userName);
+    thisNetworkOnly_ = false;
+}
+
+bool OnlineSession::EnsureLogin() {
+    if (thisNetworkOnly_ || IsLoggedInToLobby())
+        return true;
+    switch (view_.showLogin()) {
+    case Login::kLoggedIn:
+        return true;
+    case Login::kThisNetwork:
+        thisNetworkOnly_ = true;
+        return true;
+    case Login::kCancelled:
+        break;
+    }
+    return false;
 }
 
 bool OnlineSession::IsLoggedInToLobby() const {
     return IsLoggedIn(lobby_.sessionId);
 }
 
+void OnlineSession::LoginAgain(const std::function<void()>& retry,
+                               const std::function<void()>& thisNetwork,
+                               const std::function<void()>& giveUp) {
+    switch (view_.showLogin()) {
+    case Login::kLoggedIn:
+        retry();
+        break;
+    case Login::kThisNetwork:
+        thisNetworkOnly_ = true;
+        thisNetwork();
+        break;
+    case Login::kCancelled:
+        giveUp();
+        break;
+    }
+}
+
 void OnlineSession::Publish(int openSeats, std::function<std::string()> gameName,
                             std::function<void(bool)> done) {
-    if (!IsLoggedInToLobby() && !view_.showLogin()) {
+    if (!EnsureLogin()) {
         done(false);
         return;
     }
-    PublishOnce(openSeats, std::move(gameName), std::move(done));
+    if (thisNetworkOnly_)
+        AnnounceOnThisNetwork(openSeats, gameName(), done);
+    else
+        PublishOnce(openSeats, std::move(gameName), std::move(done));
+}
+
+// No lobby: the game is announced on this network while it waits for
+// players, and nothing is reported anywhere.
+void OnlineSession::AnnounceOnThisNetwork(int openSeats, const std::string& gameName,
+                                          const std::function<void(bool)>& done) {
+    try {
+        lanGame_ = std::make_unique<TLanHostAnnouncement>(hc_.LocalAddress());
+        lanGame_->Start(gameName, LanPlayersText(match_ ? match_->Kinds() : SeatKinds{}));
+    } catch (const std::exception& e) {
+        lanGame_.reset();
+        view_.showError(QString::fromUtf8(e.what()));
+        done(false);
+        return;
+    }
+    lobby_.gameNumber = 0;
+    WaitForPlayers(openSeats);
+    done(true);
+}
+
+void OnlineSession::WaitForPlayers(int openSeats) {
+    hc_.setClientName(lobby_.nickname);
+    hc_.setMaxConnections(openSeats);
+    Log(QString("***Multiplayer game started. Waiting for %1 players").arg(openSeats));
+    ForgetPeers();
+    stage_ = Stage::kHostWaiting;
 }
 
 void OnlineSession::PublishOnce(int openSeats, std::function<std::string()> gameName,
@@ -96,18 +158,13 @@ void OnlineSession::PublishOnce(int openSeats, std::function<std::string()> game
             const std::optional<int32_t> number = ParsePublishReply(reply);
             if (!number) {
                 // A refusal is taken for a session the lobby no longer knows.
-                if (view_.showLogin())
-                    PublishOnce(openSeats, gameName, done);
-                else
-                    done(false);
+                LoginAgain([=, this] { PublishOnce(openSeats, gameName, done); },
+                           [=, this] { AnnounceOnThisNetwork(openSeats, gameName(), done); },
+                           [done] { done(false); });
                 return;
             }
             lobby_.gameNumber = *number;
-            hc_.setClientName(lobby_.nickname);
-            hc_.setMaxConnections(openSeats);
-            Log(QString("***Multiplayer game started. Waiting for %1 players").arg(openSeats));
-            ForgetPeers();
-            stage_ = Stage::kHostWaiting;
+            WaitForPlayers(openSeats);
             done(true);
         },
         [this](std::exception_ptr error) {
@@ -121,11 +178,12 @@ void OnlineSession::PublishOnce(int openSeats, std::function<std::string()> game
 
 void OnlineSession::ListGames(
     std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
-    if (!IsLoggedInToLobby() && !view_.showLogin()) {
+    if (!EnsureLogin())
         done(std::nullopt);
-        return;
-    }
-    ListOnce(std::move(done));
+    else if (thisNetworkOnly_)
+        done(std::vector<TGameListEntry>{});
+    else
+        ListOnce(std::move(done));
 }
 
 void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
@@ -135,10 +193,10 @@ void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameL
             const std::optional<std::vector<TGameListEntry>> games = ParseGameList(reply);
             if (games)
                 done(games);
-            else if (view_.showLogin())
-                ListOnce(done);
-            else
-                done(std::nullopt);
+            else // a session the lobby no longer knows
+                LoginAgain([=, this] { ListOnce(done); },
+                           [done] { done(std::vector<TGameListEntry>{}); },
+                           [done] { done(std::nullopt); });
         },
         [this](std::exception_ptr error) {
             try {
@@ -261,6 +319,7 @@ void OnlineSession::SetEnabled(bool on) {
             match_->ForgetRemoteSteps();
         earlySteps_.clear();
         lobby_.gameNumber = 0;
+        lanGame_.reset();
     }
     if (on != hc_.Enabled())
         hc_.setEnabled(on);
@@ -299,9 +358,13 @@ void OnlineSession::SeatJoiner(const TpContact& joiner) {
     Log(QString("%1 more players needed to start.").arg(hc_.MaxConnections() - hc_.ContactCount()));
     // The lobby hears of it later; the game does not wait for it.
     RefreshGame(joiner->TavloNumber, 0, 0);
+    if (lanGame_)
+        lanGame_->SetPlayers(LanPlayersText(match_->Kinds()));
     if (CountOpen(match_->Kinds()) > 0)
         return;
     RefreshGame(0, kLobbyGameStarted, 0);
+    if (lanGame_)
+        lanGame_->Stop();
     // Started once the admission is over: the joiner must first be told of
     // the other members, whose addresses the seat table names.
     QTimer::singleShot(0, [this] {

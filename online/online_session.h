@@ -21,6 +21,7 @@
 #include "contact.h"
 #include "game_state.h"
 #include "http_client.h"
+#include "lan_host_announcement.h"
 #include "lobby_client.h"
 #include "lobby_requester.h"
 #include "qcomm.h"
@@ -30,6 +31,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +61,13 @@ class OnlineSession {
         kPlaying,     // the game started on every program
     };
 
+    // How the login dialog closed.
+    enum class Login {
+        kLoggedIn,
+        kCancelled,
+        kThisNetwork, // "Play on this network": no lobby
+    };
+
     // What the session asks of the window.
     struct View {
         // A line of the game log.
@@ -69,8 +78,8 @@ class OnlineSession {
             startGame;
         // A seat's player became known after the start.
         std::function<void(int colour, const QString& name)> seatNamed;
-        // The login dialog, modal: true once a log-in succeeded.
-        std::function<bool()> showLogin;
+        // The login dialog, modal.
+        std::function<Login()> showLogin;
         // An error the player must see (a request that failed).
         std::function<void(const QString& message)> showError;
     };
@@ -95,13 +104,19 @@ class OnlineSession {
     // A successful login's session, from the login dialog.
     void LoggedIn(const TLoginReply& reply, const std::string& userName);
     bool IsLoggedInToLobby() const;
+    // The player chose to play on this network, without a lobby, until he
+    // logs in to one again.
+    bool ThisNetworkOnly() const { return thisNetworkOnly_; }
+    void PlayOnThisNetwork() { thisNetworkOnly_ = true; }
     // Publishes a configuration with `openSeats` Open seats under the game
     // name `gameName()` reads (read afresh for each try); done(true) once
     // this program waits for players.  A refusal is taken for a session the
-    // lobby no longer knows: the login dialog, then another try.
+    // lobby no longer knows: the login dialog, then another try.  Playing
+    // on this network, the game is announced there instead of published.
     void Publish(int openSeats, std::function<std::string()> gameName,
                  std::function<void(bool published)> done);
-    // The lobby's games, or nothing when the player gave up logging in.
+    // The lobby's games, or nothing when the player gave up logging in;
+    // none but those announced on this network when he plays there.
     void ListGames(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
     // Joins the host at `address` (the list's entry).
     void Join(const std::string& address);
@@ -136,6 +151,15 @@ class OnlineSession {
 
   private:
     void CreateMessaging();
+    // Logs in when not logged in; false when the player gave it up.
+    bool EnsureLogin();
+    // The login dialog after the lobby refused the session: try again,
+    // play on this network, or give up.
+    void LoginAgain(const std::function<void()>& retry, const std::function<void()>& thisNetwork,
+                    const std::function<void()>& giveUp);
+    void AnnounceOnThisNetwork(int openSeats, const std::string& gameName,
+                               const std::function<void(bool)>& done);
+    void WaitForPlayers(int openSeats);
     void PublishOnce(int openSeats, std::function<std::string()> gameName,
                      std::function<void(bool)> done);
     void ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
@@ -172,6 +196,9 @@ class OnlineSession {
     LobbySession lobby_;
     Match* match_ = nullptr;
     Stage stage_ = Stage::kOff;
+    bool thisNetworkOnly_ = false;
+    // The game hosted on this network, announced while it waits for players.
+    std::unique_ptr<TLanHostAnnouncement> lanGame_;
 
     // Reports waiting to go out, one request at a time.
     std::deque<std::string> reports_;

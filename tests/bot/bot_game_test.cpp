@@ -30,8 +30,9 @@ TEST(BotGame, TwoProgramsPlayAGameToAWinAndKeepTheSameRecord) {
     BotProcess joiner({"--nickname", "Bob", "--user", "bob", "--password", "secret2", "--lobby",
                        lobbyHost, "--local-address", "127.0.0.3", "--join", "Bots"});
 
-    ASSERT_TRUE(host.WaitForLinePrefix("won ", 120000)) << host.Output();
-    ASSERT_TRUE(joiner.WaitForLinePrefix("won ")) << joiner.Output();
+    // The record follows the win.
+    ASSERT_TRUE(host.WaitForLinePrefix("record ", 120000)) << host.Output();
+    ASSERT_TRUE(joiner.WaitForLinePrefix("record ")) << joiner.Output();
     EXPECT_EQ(host.LineWithPrefix("won "), joiner.LineWithPrefix("won "));
     const std::string record = host.LineWithPrefix("record ");
     EXPECT_GT(record.size(), 100u);

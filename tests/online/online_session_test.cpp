@@ -101,7 +101,7 @@ class OnlineSessionTest : public ::testing::Test, public MatchListener {
                 StartGame(kinds, players);
             },
         .seatNamed = [](int, const QString&) {},
-        .showLogin = [] { return false; },
+        .showLogin = [] { return OnlineSession::Login::kCancelled; },
         .showError = [](const QString& message) { ADD_FAILURE() << message.toStdString(); },
     }};
     TpContact ann, bob;
