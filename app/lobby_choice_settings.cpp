@@ -20,8 +20,13 @@ void WriteUsedLobbies(ProfileFile& ini, const std::vector<std::string>& lobbies)
     ini.WriteString(kUsedLobbiesSection, kUsedLobbiesKey, UsedLobbiesValue(lobbies, kLongestValue));
 }
 
-void WriteLobbyChoice(ProfileFile& ini, const std::string& lobbyHost,
-                      const std::vector<std::string>& used) {
-    ini.WriteString(kUsedLobbiesSection, "LobbyHost", lobbyHost);
-    WriteUsedLobbies(ini, used);
+void KeepLobbyChoice(const std::string& path, const std::string& lobbyHost,
+                     const std::vector<std::string>& used) {
+    try {
+        ProfileFile ini(path);
+        ini.WriteString(kUsedLobbiesSection, "LobbyHost", lobbyHost);
+        WriteUsedLobbies(ini, used);
+    } catch (const std::exception&) {
+        // Kept for this run.
+    }
 }

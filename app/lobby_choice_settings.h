@@ -19,7 +19,8 @@ std::vector<std::string> ReadUsedLobbies(const ProfileFile& ini);
 // std::runtime_error when the file cannot be written.
 void WriteUsedLobbies(ProfileFile& ini, const std::vector<std::string>& lobbies);
 
-// The lobby logged in to, kept at once: LobbyHost and the lobbies used
-// before.
-void WriteLobbyChoice(ProfileFile& ini, const std::string& lobbyHost,
-                      const std::vector<std::string>& used);
+// The lobby logged in to, kept at once in the settings file at `path`:
+// LobbyHost and the lobbies used before.  A file that cannot be written
+// is left alone: the choice is written again at close.
+void KeepLobbyChoice(const std::string& path, const std::string& lobbyHost,
+                     const std::vector<std::string>& used);

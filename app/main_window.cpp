@@ -244,6 +244,9 @@ void TfMain::CreateMenu() {
 void TfMain::FormCreate() {
     // The game starts with no marbles, no seat taking part and no turn;
     // the seat panel starts empty.
+    heldInput_ = new HeldInput(
+        [this] { return WaitingForLobby(); },
+        [this](const std::function<void()>& input) { ShowingErrors(input); }, this);
     online_.Requests().OnBusyChanged = [this](bool busy) { LobbyBusyChanged(busy); };
     online_.Requests().OnRequest = [this](const std::string& target) {
         if (OnLobbyRequest)
@@ -447,12 +450,8 @@ void TfMain::KeepLobby(const std::string& lobbyHost, const std::vector<std::stri
     lobbyHost_ = lobbyHost;
     usedLobbies_ = used;
     ApplyOnlineSettings();
-    try {
-        ProfileFile ini(settingsPath_.empty() ? DefaultSettingsPath() : settingsPath_);
-        WriteLobbyChoice(ini, lobbyHost_, usedLobbies_);
-    } catch (const std::exception&) {
-        // Kept for this run; written again at close.
-    }
+    KeepLobbyChoice(settingsPath_.empty() ? DefaultSettingsPath() : settingsPath_, lobbyHost_,
+                    usedLobbies_);
 }
 
 void TfMain::ApplyOnlineSettings() {

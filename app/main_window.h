@@ -8,10 +8,9 @@
 #pragma once
 
 #include "board.h"
-#include "board_cursor.h"
 #include "board_layout.h"
-#include "board_marks.h"
 #include "board_widget.h"
+#include "held_input.h"
 #include "match.h"
 #include "match_listener.h"
 #include "online_session.h"
@@ -24,7 +23,6 @@
 #include <QPointer>
 #include <array>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -209,7 +207,6 @@ class TfMain : public QMainWindow, private MatchListener {
     // request's end; true when it was kept.
     bool HeldForLobby(std::function<void()> input);
     void LobbyBusyChanged(bool busy);
-    void ReplayHeldInput();
 
     // The pictures of the game.
     void RemoveMarblePictures();
@@ -265,8 +262,7 @@ class TfMain : public QMainWindow, private MatchListener {
 
     // Online play: the peers, the lobby and the game protocol.
     OnlineSession online_;
-    // Input that came while the lobby was asked, in order.
-    std::vector<std::function<void()>> heldInput_;
+    HeldInput* heldInput_;
     // Settings of online play: the lobby's "host[:port]", which is also the
     // web host of the links, and the dotted address to go out from.
     std::string lobbyHost_;

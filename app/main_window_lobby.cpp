@@ -136,22 +136,10 @@ void TfMain::LobbyBusyChanged(bool busy) {
     else
         unsetCursor();
     sbLobby->setVisible(busy);
-    if (!busy && !heldInput_.empty())
-        // After the request's callback has taken its reply.
-        QTimer::singleShot(0, this, [this] { ReplayHeldInput(); });
+    if (!busy)
+        heldInput_->LobbyAnswered();
 }
 
 bool TfMain::HeldForLobby(std::function<void()> input) {
-    if (!WaitingForLobby())
-        return false;
-    heldInput_.push_back(std::move(input));
-    return true;
-}
-
-void TfMain::ReplayHeldInput() {
-    while (!heldInput_.empty() && !WaitingForLobby()) {
-        const std::function<void()> input = heldInput_.front();
-        heldInput_.erase(heldInput_.begin());
-        ShowingErrors(input);
-    }
+    return heldInput_->Hold(std::move(input));
 }
