@@ -13,7 +13,7 @@
 //   zellhop-hill-climb [--minutes M] [--steps N] [--seed S] [--out DIR]
 //       [--start behind,lattice,target,scatter,file] [--from FILE]...
 //       [--objective nodes|time] [--seat-marbles N] [--temperature T]
-//       [--check yes]
+//       [--check yes] [--without sharing|bounds]
 
 #include "board_tables.h"
 #include "classic_rule.h"
@@ -55,11 +55,14 @@ struct Options {
     int seatMarbles = kMarblesPerColour;
     double temperature = 0.3; // on the logarithm of the cost, at a climb's start
     bool check = false;
+    PruneOptions search; // a part turned off, to climb against the others alone
 };
+
+PruneOptions g_search; // as --without leaves it
 
 int64_t Nodes(const SearchPosition& p) {
     SearchCounters counters;
-    PrunedClassicMove(p, &counters);
+    PrunedClassicMove(p, &counters, g_search);
     return counters.nodes;
 }
 
@@ -67,7 +70,7 @@ double Milliseconds(const SearchPosition& p, int timings) {
     double best = 1e9;
     for (int i = 0; i < timings; ++i) {
         const auto start = Clock::now();
-        PrunedClassicMove(p);
+        PrunedClassicMove(p, nullptr, g_search);
         best = std::min(best,
                         std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
@@ -103,7 +106,7 @@ std::string Text(const SearchPosition& p) {
 std::string Check(const SearchPosition& p) {
     int64_t nodes = 0;
     const ClassicMove exhaustive = ExhaustiveClassicMove(p, &nodes);
-    const ClassicMove pruned = PrunedClassicMove(p);
+    const ClassicMove pruned = PrunedClassicMove(p, nullptr, g_search);
     const bool same = exhaustive.marble == pruned.marble && exhaustive.path == pruned.path &&
                       exhaustive.value == pruned.value;
     return (same ? "agrees, " : "DIFFERS, ") + std::to_string(nodes) + " exhaustive nodes";
@@ -179,6 +182,10 @@ bool ParseArguments(int argc, char** argv, Options& o) {
             o.temperature = std::max(kFinalTemperature, std::atof(value.c_str()));
         else if (name == "--check")
             o.check = value == "yes";
+        else if (name == "--without" && value == "sharing")
+            o.search.shareChainEnds = false;
+        else if (name == "--without" && value == "bounds")
+            o.search.reachBounds = false;
         else
             return false;
     }
@@ -193,9 +200,10 @@ int main(int argc, char** argv) {
         std::cerr << "usage: zellhop-hill-climb [--minutes M] [--steps N] [--seed S] [--out DIR]"
                      " [--start behind,lattice,target,scatter,file] [--from FILE]..."
                      " [--objective nodes|time] [--seat-marbles N] [--temperature T]"
-                     " [--check yes]\n";
+                     " [--check yes] [--without sharing|bounds]\n";
         return 2;
     }
+    g_search = o.search;
     std::vector<SearchPosition> files;
     for (const std::string& file : o.from)
         files.push_back(Read(file));

@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr size_t kFirstSlots = 1024; // most searches stay far below
+constexpr size_t kFirstSlots = 256; // set up at the first entry: most searches keep none
 constexpr int kMaxLoadPercent = 50;
 
 uint64_t Mix(uint64_t x) {
@@ -16,7 +16,6 @@ uint64_t Mix(uint64_t x) {
 
 } // namespace
 
-ChainTable::ChainTable() : slots_(kFirstSlots) {}
 
 void ChainTable::Clear() {
     ++generation_;
@@ -30,6 +29,8 @@ size_t ChainTable::Index(const ChainEnd& key) const {
 }
 
 ChainFacts ChainTable::Find(const ChainEnd& key) const {
+    if (slots_.empty())
+        return {};
     for (size_t i = Index(key);; i = (i + 1) & (slots_.size() - 1)) {
         const Slot& slot = slots_[i];
         if (slot.generation != generation_)
@@ -40,7 +41,9 @@ ChainFacts ChainTable::Find(const ChainEnd& key) const {
 }
 
 void ChainTable::Store(const ChainEnd& key, const ChainFacts& facts) {
-    if ((count_ + 1) * 100 > static_cast<int64_t>(slots_.size()) * kMaxLoadPercent)
+    if (slots_.empty())
+        slots_.resize(kFirstSlots);
+    else if ((count_ + 1) * 100 > static_cast<int64_t>(slots_.size()) * kMaxLoadPercent)
         Grow();
     for (size_t i = Index(key);; i = (i + 1) & (slots_.size() - 1)) {
         Slot& slot = slots_[i];

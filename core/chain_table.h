@@ -39,7 +39,6 @@ struct ChainFacts {
 
 class ChainTable {
   public:
-    ChainTable();
     // Forgets everything: the next marble's values are its own.
     void Clear();
     // What is known of the end; bounds at infinity when nothing is.

@@ -1,13 +1,13 @@
 #include "pruned_search.h"
 
 #include "chain_table.h"
+#include "keyed_holes.h"
 
 #include <algorithm>
-#include <array>
 #include <cassert>
 #include <cmath>
 #include <memory>
-#include <numeric>
+#include <optional>
 
 namespace {
 
@@ -15,69 +15,28 @@ constexpr int64_t kStopCheckNodes = 1024; // nodes between two looks at the stop
 
 struct Abandon {}; // thrown out of a search that must stop
 
-// Holes ordered by a key, with the set of those whose key exceeds any
-// given threshold at hand.
-class KeyedHoles {
-  public:
-    template <typename Key> void Build(Key key) {
-        std::array<double, kHoleCount> byHole;
-        for (int h = 0; h < kHoleCount; ++h)
-            byHole[h] = key(h);
-        std::array<int, kHoleCount> order;
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [&](int a, int b) { return byHole[a] > byHole[b]; });
-        prefix_[0] = HoleSet();
-        for (int k = 0; k < kHoleCount; ++k) {
-            keys_[k] = byHole[order[k]];
-            prefix_[k + 1] = prefix_[k];
-            prefix_[k + 1].add(order[k]);
-        }
-    }
-    const HoleSet& Above(double threshold) const {
-        const auto end = std::partition_point(keys_.begin(), keys_.end(),
-                                              [&](double k) { return k > threshold; });
-        return prefix_[end - keys_.begin()];
-    }
-
-  private:
-    std::array<double, kHoleCount> keys_;
-    std::array<HoleSet, kHoleCount + 1> prefix_;
-};
-
 // A node's best so far: its value and where its move goes.
 struct Choice {
     double value = kStayValue;
     BestMove move = BestMove::stop;
     int landing = kNoHole;
-
-    // A later candidate replaces the best only when strictly greater: lower
-    // directions win ties, and so does stopping.
-    void Offer(double candidate, BestMove to, int hole) {
-        if (candidate > value)
-            *this = {candidate, to, hole};
-    }
 };
 
-// One marble's search.  Its values, nodes and tie-breaks are the
-// exhaustive search's; a node answers its parent's question only:
+// One marble's search.  Its values and tie-breaks are the exhaustive
+// search's; a node answers its parent's question only:
 //   value <= alpha: "at most alpha";  value > beta: "more than beta";
-//   otherwise the exact value, and the table its best move.
+//   otherwise the exact value, and best_ the holes that lead from the node
+//   to its best destination.
+// Its first nodes search plainly: most searches are over before a table or
+// a bound would pay for itself.
 class MarbleSearch {
   public:
-    MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied, const LegalJumps& jumps,
-                 ChainTable& table, SearchCounters& counters, const PruneOptions& options,
-                 const std::atomic<bool>* stop)
+    MarbleSearch(const ClassicMarble& marble, const HoleSet& occupied,
+                 std::optional<LegalJumps>& jumps, ChainTable& table, SearchCounters& counters,
+                 const PruneOptions& options, const std::atomic<bool>* stop)
         : m_(marble), t_(Tables()), occupied_(occupied), jumps_(jumps), table_(table),
           counters_(counters), options_(options), stop_(stop),
           sameWeight_(marble.weight() == 1.0) {
-        for (int h = 0; h < kHoleCount; ++h) {
-            distance_[h] = m_.D(h);
-            own_[h] = m_.Own(h);
-            cutBack_[h] = m_.CutBack(h);
-            most_[h] = std::max(own_[h], cutBack_[h]);
-            if (most_[h] > distance_[h])
-                alwaysCut_.add(h);
-        }
         table_.Clear();
     }
 
@@ -86,8 +45,9 @@ class MarbleSearch {
     double Run(double threshold, std::vector<int>& path) {
         const int origin = m_.origin();
         chain_.add(origin);
-        ++counters_.nodes;
+        Count();
         Choice best;
+        best_.TakeSelf(0);
         double ceiling = kStayValue;
         for (int d = 0; d < kDirections; ++d) {
             const int n = t_.neighbour(origin, d);
@@ -95,42 +55,69 @@ class MarbleSearch {
                 continue;
             if (!occupied_.has(n)) {
                 // A step: unweighted, and only at the first level.
-                ++counters_.nodes;
-                best.Offer(cutBack_[n], BestMove::cutBack, n);
+                Count();
+                Offer(0, best, {CutBack(n), BestMove::cutBack, n});
                 continue;
             }
             const int j = t_.beyond(origin, d);
             if (j != kNoHole && !occupied_.has(j))
-                Jump(origin, j, threshold, best, ceiling);
+                Jump(origin, 0, j, threshold, best, ceiling);
         }
         path.clear();
-        if (best.value > threshold)
-            path = PathOf(best);
+        if (best.value > threshold) {
+            path.push_back(origin);
+            const std::vector<int> below = best_.BelowRoot();
+            path.insert(path.end(), below.begin(), below.end());
+        }
         return best.value;
     }
 
   private:
+    double D(int h) const { return m_.D(h); }
+    double Own(int h) const { return m_.Own(h); }
+    double CutBack(int h) const { return m_.CutBack(h); }
+    double Most(int h) const { return std::max(Own(h), CutBack(h)); }
+
     // What a node scores at least: its landing, and, below the first level,
     // the jump back onto the hole it came from, which stops the chain there.
     double Floor(int parent, int h) const {
-        return parent == m_.origin() ? own_[h] : most_[h];
+        return parent == m_.origin() ? Own(h) : Most(h);
     }
     // A landing that scores more than its own distance whatever follows:
     // its chain is always cut back.
-    bool AlwaysCut(int parent, int h) const {
-        return parent == m_.origin() ? own_[h] > distance_[h] : alwaysCut_.has(h);
+    bool AlwaysCut(int parent, int h) const { return Floor(parent, h) > D(h); }
+
+    void Count() {
+        if (++nodes_ % kStopCheckNodes == 0 && stop_ && stop_->load(std::memory_order_relaxed))
+            throw Abandon();
+        ++counters_.nodes;
+    }
+    bool Plain() const { return nodes_ <= options_.plainNodes; }
+
+    // A later candidate replaces the best only when strictly greater: lower
+    // directions win ties, and so does stopping.
+    void Offer(int depth, Choice& best, const Choice& candidate) {
+        if (candidate.value <= best.value)
+            return;
+        best = candidate;
+        if (candidate.move == BestMove::stop)
+            best_.TakeSelf(depth);
+        else
+            best_.Take(depth, candidate.landing, candidate.move == BestMove::continued);
     }
 
-    // The candidate of the jump from `cur` onto j, a hole off the chain,
-    // offered to `best`.  `ceiling` gets a bound on the candidate when it is
-    // at most the node's threshold and not found exactly.
-    void Jump(int cur, int j, double alpha, Choice& best, double& ceiling) {
+    // The candidate of the jump from `cur`, the node at `depth`, onto j, a
+    // hole off the chain, offered to `best`.  `ceiling` gets a bound on the
+    // candidate when it is at most the node's threshold and not found
+    // exactly.
+    void Jump(int cur, int depth, int j, double alpha, Choice& best, double& ceiling) {
         const double threshold = std::max(alpha, best.value);
-        const double cutBack = cutBack_[cur]; // what stopping at cur scores
-        const double landingDistance = distance_[j];
+        const double cutBack = CutBack(cur); // what stopping at cur scores
+        const Choice cut{cutBack, BestMove::cutBack, j};
+        const double landingDistance = D(j);
         if (AlwaysCut(cur, j)) {
-            ++counters_.nodes;
-            best.Offer(cutBack, BestMove::cutBack, j);
+            Count();
+            Offer(depth, best, cut);
             ceiling = std::max(ceiling, cutBack);
             return;
         }
@@ -140,82 +127,108 @@ class MarbleSearch {
                 ceiling = std::max(ceiling, std::max(cutBack, landingDistance));
                 return;
             }
-            const double v = Child(cur, j, landingDistance, landingDistance);
+            const double v = Child(cur, depth, j, landingDistance, landingDistance);
             if (v > landingDistance)
-                best.Offer(cutBack, BestMove::cutBack, j);
+                Offer(depth, best, cut);
             else
                 ceiling = std::max(ceiling, v);
             return;
         }
-        const double v = Child(cur, j, threshold, landingDistance);
+        const double v = Child(cur, depth, j, threshold, landingDistance);
         if (v > landingDistance) { // cut back to the landing hole, scored from where it was made
-            best.Offer(cutBack, BestMove::cutBack, j);
+            Offer(depth, best, cut);
             ceiling = std::max(ceiling, cutBack);
         } else if (v > threshold) {
-            best.Offer(v, BestMove::continued, j);
+            Offer(depth, best, {v, BestMove::continued, j});
         } else {
             ceiling = std::max(ceiling, v);
         }
     }
 
-    double Child(int cur, int j, double alpha, double beta) {
+    double Child(int cur, int depth, int j, double alpha, double beta) {
         chain_.add(j);
-        const double v = Node(cur, j, alpha, beta);
+        const double v = Node(cur, j, depth + 1, alpha, beta);
         chain_.remove(j);
         return v;
     }
 
+    // What the table and the bounds need, once the plain search is over.
+    void PrepareBeyondPlain() {
+        if (alwaysCutKnown_)
+            return;
+        alwaysCutKnown_ = true;
+        if (!jumps_)
+            jumps_.emplace(occupied_);
+        for (int h = 0; h < kHoleCount; ++h)
+            if (Most(h) > D(h))
+                alwaysCut_.add(h);
+    }
+
     // The node of the landing hole `cur`, reached from `parent`.
-    double Node(int parent, int cur, double alpha, double beta) {
-        if (++counters_.nodes % kStopCheckNodes == 0 && stop_ &&
-            stop_->load(std::memory_order_relaxed))
-            throw Abandon();
+    double Node(int parent, int cur, int depth, double alpha, double beta) {
+        Count();
         const double floor = Floor(parent, cur);
         if (floor > beta)
             return floor;
+        if (Plain())
+            return Expand(cur, depth, alpha, beta).value;
+        PrepareBeyondPlain();
         HoleSet reach;
         const ChainEnd key = Describe(cur, reach);
         if (options_.shareChainEnds) {
             const ChainFacts known = table_.Find(key);
-            if (known.lower > beta || known.upper <= alpha || known.exact) {
+            if (known.lower > beta || known.upper <= alpha) {
                 ++counters_.shared;
                 return known.upper <= alpha ? known.upper : known.lower;
+            }
+            if (known.exact) {
+                ++counters_.shared;
+                TakeFromTable(cur, depth, known);
+                return known.lower;
             }
             // It is known to be at least `lower`: exact from there on.
             if (known.lower > alpha)
                 alpha = std::nextafter(known.lower, kNoThreshold);
         }
-        if (options_.reachBounds && most_[cur] <= alpha && !CanExceed(cur, reach, alpha)) {
+        if (options_.reachBounds && Most(cur) <= alpha && !CanExceed(cur, reach, alpha)) {
             ++counters_.pruned;
             Store(key, {kNoThreshold, alpha});
             return alpha;
         }
-        Choice best{own_[cur], BestMove::stop, kNoHole};
-        double ceiling = best.value;
-        for (const int8_t* landing = jumps_.begin(cur); landing != jumps_.end(cur); ++landing) {
-            const int j = *landing;
-            if (chain_.has(j)) // back onto its own chain: the chain stops here instead
-                best.Offer(cutBack_[cur], BestMove::stop, kNoHole);
-            else
-                Jump(cur, j, alpha, best, ceiling);
-            if (best.value > beta) {
-                Store(key, {best.value});
-                return best.value;
-            }
-        }
-        if (best.value <= alpha) {
-            const double upper = std::max(ceiling, best.value);
-            Store(key, {kNoThreshold, upper});
-            return upper;
-        }
-        Store(key, {best.value, best.value, true, best.move, static_cast<int8_t>(best.landing)});
+        const Choice best = Expand(cur, depth, alpha, beta);
+        if (best.value > beta)
+            Store(key, {best.value});
+        else if (best.value <= alpha)
+            Store(key, {kNoThreshold, best.value});
+        else
+            Store(key, {best.value, best.value, true, best.move, static_cast<int8_t>(best.landing)});
         return best.value;
     }
 
+    // The node's candidates in direction order.  Its value when exact, more
+    // than beta when that is known, else a bound at most alpha.
+    Choice Expand(int cur, int depth, double alpha, double beta) {
+        Choice best{Own(cur), BestMove::stop, kNoHole};
+        best_.TakeSelf(depth);
+        double ceiling = best.value;
+        for (auto* jump = t_.jumpsBegin(cur); jump != t_.jumpsEnd(cur); ++jump) {
+            const int j = jump->landing;
+            if (!occupied_.has(jump->over) || occupied_.has(j))
+                continue;
+            if (chain_.has(j)) // back onto its own chain: the chain stops here instead
+                Offer(depth, best, {CutBack(cur), BestMove::stop, kNoHole});
+            else
+                Jump(cur, depth, j, alpha, best, ceiling);
+            if (best.value > beta)
+                return best;
+        }
+        if (best.value <= alpha)
+            best.value = std::max(ceiling, best.value);
+        return best;
+    }
+
     void Store(const ChainEnd& key, const ChainFacts& facts) {
-        // The best path is read back from the table, so exact facts are
-        // kept even when chains do not share them.
-        if (options_.shareChainEnds || facts.exact)
+        if (options_.shareChainEnds)
             table_.Store(key, facts);
     }
 
@@ -224,17 +237,40 @@ class MarbleSearch {
     // back onto the chain never scores more than stopping, so only those
     // holes; otherwise the holes of the chain that a jump from them lands on.
     ChainEnd Describe(int cur, HoleSet& reach) const {
-        HoleSet touched = jumps_.landings(cur);
+        HoleSet touched = jumps_->landings(cur);
         HoleSet frontier = touched.without(chain_).without(alwaysCut_);
         reach = frontier;
         while (!frontier.empty()) {
             HoleSet next;
-            frontier.forEach([&](int h) { next |= jumps_.landings(h); });
+            frontier.forEach([&](int h) { next |= jumps_->landings(h); });
             touched |= next;
             frontier = next.without(chain_).without(alwaysCut_).without(reach);
             reach |= frontier;
         }
         return {sameWeight_ ? reach : touched & chain_, cur};
+    }
+
+    // The best move below `cur` that another chain found, as best_ keeps it.
+    void TakeFromTable(int cur, int depth, ChainFacts facts) {
+        std::vector<int> below;
+        HoleSet added;
+        for (;;) {
+            if (facts.best == BestMove::stop)
+                break;
+            below.push_back(facts.landing);
+            if (facts.best == BestMove::cutBack)
+                break;
+            cur = facts.landing;
+            chain_.add(cur);
+            added.add(cur);
+            HoleSet reach;
+            facts = table_.Find(Describe(cur, reach));
+            assert(facts.exact && "an exact value comes from exact values below");
+        }
+        chain_ = chain_.without(added);
+        best_.TakeSelf(depth + static_cast<int>(below.size()));
+        for (int k = static_cast<int>(below.size()) - 1; k >= 0; --k)
+            best_.Take(depth + k, below[k], true);
     }
 
     // Whether a value above `alpha` could come up to `cur`: from a hole it
@@ -248,66 +284,42 @@ class MarbleSearch {
         if (!reach.meets(scoring))
             return false;
         HoleSet open = reach & bounds_->distance.Above(alpha);
-        HoleSet frontier = jumps_.landings(cur) & open;
+        HoleSet frontier = jumps_->landings(cur) & open;
         while (!frontier.empty()) {
             if (frontier.meets(scoring))
                 return true;
             open = open.without(frontier);
             HoleSet next;
-            frontier.forEach([&](int h) { next |= jumps_.landings(h); });
+            frontier.forEach([&](int h) { next |= jumps_->landings(h); });
             frontier = next & open;
         }
         return false;
     }
 
     struct Bounds {
-        KeyedHoles most;     // by the most a hole passes on: -inf where its chain is always cut
+        KeyedHoles most;     // by the most a hole passes on: none where its chain is always cut
         KeyedHoles distance; // by the distance from the target
     };
     void SetUpBounds() {
         bounds_ = std::make_unique<Bounds>();
-        bounds_->most.Build(
-            [&](int h) { return alwaysCut_.has(h) ? kNoThreshold : most_[h]; });
-        bounds_->distance.Build([&](int h) { return distance_[h]; });
-    }
-
-    // The move of the root's best choice, read back from the table.
-    std::vector<int> PathOf(const Choice& root) {
-        if (root.move == BestMove::stop)
-            return {m_.origin()};
-        std::vector<int> path{m_.origin(), root.landing};
-        if (root.move != BestMove::continued)
-            return path;
-        chain_.add(root.landing);
-        for (int cur = root.landing;;) {
-            HoleSet reach;
-            const ChainFacts facts = table_.Find(Describe(cur, reach));
-            assert(facts.exact && "an exact value comes from exact values below");
-            if (facts.best == BestMove::stop)
-                return path;
-            path.push_back(facts.landing);
-            if (facts.best == BestMove::cutBack)
-                return path;
-            cur = facts.landing;
-            chain_.add(cur);
-        }
+        bounds_->most.Build([&](int h) { return alwaysCut_.has(h) ? kNoThreshold : Most(h); });
+        bounds_->distance.Build([&](int h) { return D(h); });
     }
 
     const ClassicMarble& m_;
     const BoardTables& t_;
     const HoleSet occupied_;
-    const LegalJumps& jumps_;
+    std::optional<LegalJumps>& jumps_; // shared by the seat's marbles, set up once needed
     ChainTable& table_;
     SearchCounters& counters_;
     const PruneOptions options_;
     const std::atomic<bool>* stop_;
     const bool sameWeight_;
-    std::array<double, kHoleCount> distance_;
-    std::array<double, kHoleCount> own_;
-    std::array<double, kHoleCount> cutBack_;
-    std::array<double, kHoleCount> most_;
+    bool alwaysCutKnown_ = false;
     HoleSet alwaysCut_; // below the first level
     HoleSet chain_;
+    BestBelow best_;
+    int64_t nodes_ = 0;
     std::unique_ptr<Bounds> bounds_;
 };
 
@@ -316,8 +328,7 @@ class SeatSearch {
   public:
     SeatSearch(const SearchPosition& p, SearchCounters& counters, const PruneOptions& options,
                const std::atomic<bool>* stop = nullptr)
-        : p_(p), occupied_(p.Occupied()), jumps_(occupied_), counters_(counters),
-          options_(options), stop_(stop) {}
+        : p_(p), occupied_(p.Occupied()), counters_(counters), options_(options), stop_(stop) {}
 
     // The marble's best move if it scores above `threshold`; `path` gets it.
     double Run(int marble, double threshold, std::vector<int>& path) {
@@ -337,7 +348,7 @@ class SeatSearch {
   private:
     const SearchPosition& p_;
     const HoleSet occupied_;
-    const LegalJumps jumps_;
+    std::optional<LegalJumps> jumps_;
     SearchCounters& counters_;
     const PruneOptions options_;
     const std::atomic<bool>* stop_;

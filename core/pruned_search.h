@@ -37,6 +37,9 @@ struct SearchCounters {
 struct PruneOptions {
     bool shareChainEnds = true;
     bool reachBounds = true;
+    // Nodes a marble's search runs plainly, without the table and the
+    // bounds: most searches are over sooner than those would pay off.
+    int64_t plainNodes = 200;
 };
 
 inline constexpr double kNoThreshold = -std::numeric_limits<double>::infinity();

@@ -29,11 +29,13 @@
 namespace {
 
 // Each part of the search on its own must keep the exhaustive answer.
-constexpr PruneOptions kEveryOptions[] = {{true, true}, {true, false}, {false, true}};
+constexpr PruneOptions kEveryOptions[] = {
+    {}, {true, true, 0}, {true, false, 0}, {false, true, 0}};
 
 std::string OptionsText(const PruneOptions& o) {
     return std::string(o.shareChainEnds ? "shared" : "unshared") + " chain ends, " +
-           (o.reachBounds ? "with" : "without") + " bounds";
+           (o.reachBounds ? "with" : "without") + " bounds, after " +
+           std::to_string(o.plainNodes) + " plain nodes";
 }
 
 // ZELLHOP_DIFF_SCALE=n runs n times as many random positions, for a sweep
@@ -303,7 +305,7 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheCorpusInAFewHundredNodes) {
             EXPECT_EQ(s.marbles[choice.marble].number, c.number) << c.file;
             EXPECT_EQ(PathText(choice.path), c.path) << c.file;
             EXPECT_EQ(choice.value, c.value) << c.file;
-            if (options.shareChainEnds && options.reachBounds) { // as the game runs it
+            if (options.shareChainEnds && options.reachBounds) {
                 EXPECT_LT(counters.nodes, 5000) << c.file;
             }
         }
