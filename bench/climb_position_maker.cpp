@@ -81,6 +81,13 @@ int ClimbPositionMaker::Pick(int n) {
     return static_cast<int>(rng_() % static_cast<uint32_t>(n));
 }
 
+// By the engine's raw output alone, whose sequence the standard fixes (the
+// library's shuffle is its own): every machine builds the same positions.
+void ClimbPositionMaker::Shuffle(std::vector<int>& holes) {
+    for (int i = static_cast<int>(holes.size()) - 1; i > 0; --i)
+        std::swap(holes[i], holes[Pick(i + 1)]);
+}
+
 SearchPosition ClimbPositionMaker::Start(ClimbStart kind, const std::vector<SearchPosition>& files) {
     switch (kind) {
     case ClimbStart::behind:
@@ -118,7 +125,7 @@ SearchPosition ClimbPositionMaker::Behind() {
     SearchPosition p = Empty();
     const BoardTables& t = Tables();
     std::vector<int> home = Holes(t.triangleHoles(p.seat));
-    std::shuffle(home.begin(), home.end(), rng_);
+    Shuffle(home);
     const int own = 1 + Pick(seatMarbles_);
     for (int k = 0; k < own && k < static_cast<int>(home.size()); ++k)
         Add(p, p.seat, home[k]);
@@ -130,7 +137,7 @@ SearchPosition ClimbPositionMaker::Behind() {
             const std::vector<int> more = Holes(t.triangleHoles(k));
             rest.insert(rest.end(), more.begin(), more.end());
         }
-    std::shuffle(rest.begin(), rest.end(), rng_);
+    Shuffle(rest);
     for (const int h : rest)
         if (Pick(kPercent) < (OnLattice(h, lattice) ? onLattice : offLattice))
             Add(p, OtherColour(p.seat), h);
@@ -147,7 +154,7 @@ SearchPosition ClimbPositionMaker::Lattice() {
     std::vector<int> holes(kHoleCount);
     for (int h = 0; h < kHoleCount; ++h)
         holes[h] = h;
-    std::shuffle(holes.begin(), holes.end(), rng_);
+    Shuffle(holes);
     for (const int h : holes) {
         if (OnLattice(h, lattice)) {
             if (Pick(kPercent) < keep)
@@ -172,7 +179,7 @@ SearchPosition ClimbPositionMaker::Target() {
         if (target.has(p.marbles[i].hole) || p.marbles[i].colour == p.seat)
             Remove(p, i);
     std::vector<int> inside = Holes(target);
-    std::shuffle(inside.begin(), inside.end(), rng_);
+    Shuffle(inside);
     const int own = 1 + Pick(seatMarbles_);
     for (size_t k = 0; k < inside.size(); ++k) {
         if (static_cast<int>(k) < own)

@@ -1,7 +1,8 @@
 // The hill-climber's moves: crowded positions of several kinds to start a
 // climb from, and the small changes it tries on them.  Every position keeps
 // at most ten marbles of a colour, numbered apart, and at least one marble
-// of the seat to move.  Seeded, so a climb can be run again.
+// of the seat to move.  Seeded, so a climb can be run again, and the same
+// on every machine but for Uniform, which only the climber's annealing uses.
 #pragma once
 
 #include "search_position.h"
@@ -48,6 +49,7 @@ class ClimbPositionMaker {
     bool MoveNear(SearchPosition& p, int i);
     int OtherColour(int seat);
     int FreeHole(const SearchPosition& p);
+    void Shuffle(std::vector<int>& holes);
 
     std::mt19937 rng_;
     int seatMarbles_;
