@@ -5,15 +5,20 @@
 // in turn (see ClimbStart), or from hard positions found before; within a
 // climb it tries small changes, keeps those that cost more and, the more
 // so the earlier in the climb, some that cost less, and goes back to the
-// climb's best when it has found nothing better for a while.  The hardest
-// position of each climb, when it is nearly as hard as the worst so far, is
-// written as a position file, checked against the exhaustive search when
-// asked.  By hand only; its finds go into the tests and the benchmark.
+// climb's best when it has found nothing better for a while.  A climb's
+// hardest position, when it is the worst its kind of start has led to so
+// far, is written as a position file and measured (and checked against the
+// exhaustive search when asked); at the end, each kind's worst.  By hand
+// only; its finds go into the tests and the benchmark.
 //
 //   zellhop-hill-climb [--minutes M] [--steps N] [--seed S] [--out DIR]
 //       [--start behind,lattice,target,scatter,file] [--from FILE]...
 //       [--objective nodes|time] [--seat-marbles N] [--temperature T]
-//       [--check yes] [--without sharing|bounds]
+//       [--check yes] [--without sharing|bounds] [--plain N]
+//
+// --without and --plain change how the search spends its effort (see
+// PruneOptions), to climb against its parts alone: --plain 0 puts the table
+// and the bounds to work from a marble's first node.
 
 #include "board_tables.h"
 #include "classic_rule.h"
@@ -42,7 +47,6 @@ constexpr int kTimings = 3;            // a time is the best of these
 constexpr int kReportTimings = 20;     // ... and of these for the report
 constexpr double kFinalTemperature = 0.01;
 constexpr double kStallFraction = 0.1; // back to the climb's best after this much of it in vain
-constexpr double kReportedShare = 0.5; // climbs written: at least this share of the worst so far
 
 struct Options {
     double minutes = 10;
@@ -186,10 +190,41 @@ bool ParseArguments(int argc, char** argv, Options& o) {
             o.search.shareChainEnds = false;
         else if (name == "--without" && value == "bounds")
             o.search.reachBounds = false;
+        else if (name == "--plain")
+            o.search.plainNodes = std::max(0, std::atoi(value.c_str()));
         else
             return false;
     }
     return argc % 2 == 1;
+}
+
+// The worst a kind of start has led to.
+struct KindRecord {
+    ClimbStart kind = ClimbStart::scatter;
+    int climbs = 0;
+    Found worst;
+    std::string file;
+};
+
+// "N nodes, T ms", and the check when asked.
+std::string Measure(const Options& o, const SearchPosition& p) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld nodes, %.3f ms", static_cast<long long>(Nodes(p)),
+                  Milliseconds(p, kReportTimings));
+    return text + (o.check ? "; " + Check(p) : "");
+}
+
+// A climb's find, written when it is the worst its kind has led to.
+void Record(const Options& o, int climb, const Found& found, KindRecord& record) {
+    ++record.climbs;
+    if (found.cost <= record.worst.cost)
+        return;
+    record.worst = found;
+    record.file = o.out + "/climb-" + std::to_string(o.seed) + "-" + std::to_string(climb) + ".txt";
+    std::ofstream(record.file) << Text(found.position);
+    std::printf("%s (%s): %s\n", record.file.c_str(), ClimbStartName(record.kind),
+                Measure(o, found.position).c_str());
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -200,7 +235,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: zellhop-hill-climb [--minutes M] [--steps N] [--seed S] [--out DIR]"
                      " [--start behind,lattice,target,scatter,file] [--from FILE]..."
                      " [--objective nodes|time] [--seat-marbles N] [--temperature T]"
-                     " [--check yes] [--without sharing|bounds]\n";
+                     " [--check yes] [--without sharing|bounds] [--plain N]\n";
         return 2;
     }
     g_search = o.search;
@@ -208,31 +243,21 @@ int main(int argc, char** argv) {
     for (const std::string& file : o.from)
         files.push_back(Read(file));
     ClimbPositionMaker maker(o.seed, o.seatMarbles);
-    const auto begin = Clock::now();
-    const auto deadline =
-        begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.minutes * 60));
-    Found worst;
-    int climbs = 0;
-    for (int climb = 0; Clock::now() < deadline; ++climb) {
-        const ClimbStart kind = o.starts[climb % o.starts.size()];
-        const Found found = Climb(o, maker, maker.Start(kind, files), deadline);
-        ++climbs;
-        if (found.cost > worst.cost)
-            worst = found;
-        if (found.cost < worst.cost * kReportedShare)
-            continue;
-        const std::string file =
-            o.out + "/climb-" + std::to_string(o.seed) + "-" + std::to_string(climb) + ".txt";
-        std::ofstream(file) << Text(found.position);
-        std::printf("%s (%s): %lld nodes, %.3f ms%s%s\n", file.c_str(), ClimbStartName(kind),
-                    static_cast<long long>(Nodes(found.position)),
-                    Milliseconds(found.position, kReportTimings), o.check ? "; " : "",
-                    o.check ? Check(found.position).c_str() : "");
-        std::fflush(stdout);
+    std::vector<KindRecord> records;
+    for (const ClimbStart kind : o.starts) {
+        records.emplace_back();
+        records.back().kind = kind;
     }
-    std::printf("%.1f minutes, %d climbs; the worst: %lld nodes, %.3f ms\n",
-                std::chrono::duration<double>(Clock::now() - begin).count() / 60, climbs,
-                static_cast<long long>(Nodes(worst.position)),
-                Milliseconds(worst.position, kReportTimings));
+    const auto begin = Clock::now();
+    const auto deadline = begin + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(o.minutes * 60));
+    for (int climb = 0; Clock::now() < deadline; ++climb) {
+        KindRecord& record = records[climb % records.size()];
+        Record(o, climb, Climb(o, maker, maker.Start(record.kind, files), deadline), record);
+    }
+    std::printf("%.1f minutes\n", std::chrono::duration<double>(Clock::now() - begin).count() / 60);
+    for (const KindRecord& record : records)
+        std::printf("%s: %d climbs, the worst %s: %s\n", ClimbStartName(record.kind), record.climbs,
+                    record.file.c_str(), Measure(o, record.worst.position).c_str());
     return 0;
 }
