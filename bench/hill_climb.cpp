@@ -1,17 +1,28 @@
-// zellhop-hill-climb: builds crowded positions on which the classic
-// player's pruned search works hardest, by hill-climbing on its node count
-// (or, with --exhaustive, on the exhaustive search's).  Each climb starts
-// from a seeded crowded position and tries small changes: a marble moved,
-// recoloured, added or removed, or another seat to move; a change is kept
-// when the count does not fall.  The hardest position of each climb is
-// written as a position file.  By hand only; its finds go into the tests.
+// zellhop-hill-climb: an adversary of the classic player's search.  It
+// builds positions on which PrunedClassicMove works hardest by simulated
+// annealing on its cost (the nodes it visits, or its time), climb after
+// climb until the time is up.  Climbs start from positions of several kinds
+// in turn (see ClimbStart), or from hard positions found before; within a
+// climb it tries small changes, keeps those that cost more and, the more
+// so the earlier in the climb, some that cost less, and goes back to the
+// climb's best when it has found nothing better for a while.  A climb's
+// hardest position, when it is the worst its kind of start has led to so
+// far, is written as a position file and measured (and checked against the
+// exhaustive search when asked); at the end, each kind's worst.  By hand
+// only; its finds go into the tests and the benchmark.
 //
-//   zellhop-hill-climb [--climbs N] [--steps N] [--seed S] [--out DIR]
-//                      [--seat-marbles N] [--objective bounded|nodes|time]
-//                      [--start lattice|target] [--from POSITION-FILE]
+//   zellhop-hill-climb [--minutes M] [--steps N] [--seed S] [--out DIR]
+//       [--start behind,lattice,target,scatter,file] [--from FILE]...
+//       [--objective nodes|time] [--seat-marbles N] [--temperature T]
+//       [--check yes] [--without sharing|bounds] [--plain N]
+//
+// --without and --plain change how the search spends its effort (see
+// PruneOptions), to climb against its parts alone: --plain 0 puts the table
+// and the bounds to work from a marble's first node.
 
 #include "board_tables.h"
 #include "classic_rule.h"
+#include "climb_position_maker.h"
 #include "colours.h"
 #include "marble.h"
 #include "position_file.h"
@@ -19,210 +30,62 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTimings = 3;            // a time is the best of these
+constexpr int kReportTimings = 20;     // ... and of these for the report
+constexpr double kFinalTemperature = 0.01;
+constexpr double kStallFraction = 0.1; // back to the climb's best after this much of it in vain
+
 struct Options {
-    int climbs = 4;
-    int steps = 2000;
+    double minutes = 10;
+    int steps = 3000; // per climb
     uint32_t seed = 1;
     std::string out = ".";
-    int seatMarbles = kMarblesPerColour; // at most this many marbles of the seat to move
-    std::string objective = "bounded";   // what a climb raises: see Score
-    std::string from;                    // a position file to start every climb from
-    std::string start = "lattice";       // where climbs start: see Climber::Start
+    std::vector<ClimbStart> starts = {ClimbStart::behind, ClimbStart::lattice, ClimbStart::target};
+    std::vector<std::string> from;
+    std::string objective = "nodes";
+    int seatMarbles = kMarblesPerColour;
+    double temperature = 0.3; // on the logarithm of the cost, at a climb's start
+    bool check = false;
+    PruneOptions search; // a part turned off, to climb against the others alone
 };
 
-class Climber {
-  public:
-    Climber(uint32_t seed, int seatMarbles, bool inTarget)
-        : rng_(seed), seatMarbles_(seatMarbles), inTarget_(inTarget) {}
+PruneOptions g_search; // as --without leaves it
 
-    SearchPosition Start() { return inTarget_ ? TargetStart() : LatticeStart(); }
-
-    // Other colours on most holes of one of the board's three interleaved
-    // lattices, the seat's marbles in between: long jump networks.
-    SearchPosition LatticeStart() {
-        const BoardTables& t = Tables();
-        SearchPosition p;
-        for (int k = 0; k < kColours; ++k)
-            p.homeHoles[k] = static_cast<int8_t>(t.tip(k));
-        p.seat = Pick(kColours);
-        const int lattice = Pick(3);
-        const int seatMarbles = 1 + Pick(seatMarbles_);
-        for (int h = 0; h < kHoleCount; ++h) {
-            const int c = t.at(h).c;
-            if ((c % 3 + 3) % 3 == lattice) {
-                if (Pick(100) < 80)
-                    Add(p, (p.seat + 1 + Pick(kColours - 1)) % kColours, h);
-            } else if (Pick(100) < 15 && Count(p, p.seat) < seatMarbles) {
-                Add(p, p.seat, h);
-            }
-        }
-        if (Count(p, p.seat) == 0)
-            Add(p, p.seat, FreeHole(p));
-        return p;
-    }
-
-    // The seat's marbles in its target star point (weight 0.5, where a
-    // chain cut back scores twice its landing), that point crowded with
-    // them and with other colours, and the lattice network around it: the
-    // marbles inside may leave the point and jump back into it.
-    SearchPosition TargetStart() {
-        SearchPosition p = LatticeStart();
-        const BoardTables& t = Tables();
-        const int target = Opposite(p.seat);
-        std::vector<int> inside;
-        t.triangleHoles(target).forEach([&](int h) { inside.push_back(h); });
-        // The point emptied, then filled again: the seat's marbles first.
-        int kept = 0;
-        for (int i = 0; i < p.count; ++i)
-            if (!(t.triangle(p.marbles[i].hole) == target || p.marbles[i].colour == p.seat))
-                p.marbles[kept++] = p.marbles[i];
-        p.count = kept;
-        const int own = 1 + Pick(seatMarbles_);
-        for (int k = 0; k < own; ++k) {
-            const int at = Pick(static_cast<int>(inside.size()));
-            Add(p, p.seat, inside[at]);
-            inside.erase(inside.begin() + at);
-        }
-        for (const int h : inside)
-            if (Pick(100) < 40)
-                Add(p, (p.seat + 1 + Pick(kColours - 1)) % kColours, h);
-        return p;
-    }
-
-    // A small change that keeps the position one a game could hold.
-    SearchPosition Mutate(const SearchPosition& from) {
-        for (;;) {
-            SearchPosition p = Change(from);
-            if (Count(p, p.seat) <= seatMarbles_)
-                return p;
-        }
-    }
-
-    int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
-
-  private:
-    SearchPosition Change(const SearchPosition& from) {
-        for (;;) {
-            SearchPosition p = from;
-            const int i = Pick(p.count);
-            switch (Pick(inTarget_ ? 6 : 5)) {
-            case 0: // move a marble
-                p.marbles[i].hole = static_cast<int8_t>(FreeHole(p));
-                return p;
-            case 5: // move a marble into the seat's target star point
-                if (const int h = FreeTargetHole(p); h != kNoHole) {
-                    p.marbles[i].hole = static_cast<int8_t>(h);
-                    return p;
-                }
-                break;
-            case 1: // recolour a marble
-                if (Recolour(p, i, Pick(kColours)))
-                    return p;
-                break;
-            case 2: // add a marble
-                if (p.count < kMaxMarbles && Add(p, Pick(kColours), FreeHole(p)))
-                    return p;
-                break;
-            case 3: // remove a marble, not the seat's last
-                if (p.marbles[i].colour != p.seat || Count(p, p.seat) > 1) {
-                    std::copy(&p.marbles[i + 1], &p.marbles[p.count], &p.marbles[i]);
-                    --p.count;
-                    return p;
-                }
-                break;
-            default: // another seat to move
-                p.seat = p.marbles[i].colour;
-                if (p.seat != from.seat)
-                    return p;
-            }
-        }
-    }
-
-    static int Count(const SearchPosition& p, int colour) {
-        return static_cast<int>(
-            std::count_if(&p.marbles[0], &p.marbles[p.count],
-                          [&](const MarbleSpot& m) { return m.colour == colour; }));
-    }
-    static int FreeNumber(const SearchPosition& p, int colour) {
-        for (int n = 0; n < kMarblesPerColour; ++n)
-            if (std::none_of(&p.marbles[0], &p.marbles[p.count], [&](const MarbleSpot& m) {
-                    return m.colour == colour && m.number == n;
-                }))
-                return n;
-        return -1;
-    }
-    int FreeHole(const SearchPosition& p) {
-        const HoleSet occupied = p.Occupied();
-        for (;;)
-            if (const int h = Pick(kHoleCount); !occupied.has(h))
-                return h;
-    }
-    int FreeTargetHole(const SearchPosition& p) {
-        const HoleSet free = Tables().triangleHoles(Opposite(p.seat)).without(p.Occupied());
-        std::vector<int> holes;
-        free.forEach([&](int h) { holes.push_back(h); });
-        return holes.empty() ? kNoHole : holes[Pick(static_cast<int>(holes.size()))];
-    }
-    static bool Add(SearchPosition& p, int colour, int hole) {
-        const int number = FreeNumber(p, colour);
-        if (number < 0)
-            return false;
-        p.marbles[p.count++] = {static_cast<int8_t>(colour), static_cast<int8_t>(number),
-                                static_cast<int8_t>(hole)};
-        return true;
-    }
-    static bool Recolour(SearchPosition& p, int i, int colour) {
-        const int number = FreeNumber(p, colour);
-        if (number < 0 || (p.marbles[i].colour == p.seat && Count(p, p.seat) == 1))
-            return false;
-        p.marbles[i].colour = static_cast<int8_t>(colour);
-        p.marbles[i].number = static_cast<int8_t>(number);
-        return true;
-    }
-
-    std::mt19937 rng_;
-    int seatMarbles_;
-    bool inTarget_;
-};
-
-int64_t Nodes(const SearchPosition& p, const PruneOptions& options = {}) {
+int64_t Nodes(const SearchPosition& p) {
     SearchCounters counters;
-    PrunedClassicMove(p, &counters, options);
+    PrunedClassicMove(p, &counters, g_search);
     return counters.nodes;
 }
 
-double Milliseconds(const SearchPosition& p, int timings = 3) {
+double Milliseconds(const SearchPosition& p, int timings) {
     double best = 1e9;
     for (int i = 0; i < timings; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        PrunedClassicMove(p);
-        best = std::min(best, std::chrono::duration<double, std::milli>(
-                                  std::chrono::steady_clock::now() - start)
-                                  .count());
+        const auto start = Clock::now();
+        PrunedClassicMove(p, nullptr, g_search);
+        best = std::min(best,
+                        std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     return best;
 }
 
-// "bounded": the nodes with bounds from the start (with the default
-// allowance every marble runs its first nodes unbounded, a plateau that
-// hides which changes make the bounds weaker); "nodes": the nodes the game's
-// search visits; "time": its time in nanoseconds, the best of three.
-int64_t Score(const std::string& objective, const SearchPosition& p) {
-    if (objective == "nodes")
-        return Nodes(p);
+// What a climb raises: the nodes, or the time in microseconds.
+double Cost(const std::string& objective, const SearchPosition& p) {
     if (objective == "time")
-        return static_cast<int64_t>(Milliseconds(p) * 1e6);
-    return Nodes(p, PruneOptions{0});
+        return Milliseconds(p, kTimings) * 1e3;
+    return static_cast<double>(Nodes(p));
 }
 
 SearchPosition Read(const std::string& file) {
@@ -243,30 +106,125 @@ std::string Text(const SearchPosition& p) {
     return text + "move " + std::string(ColourWord(p.seat)) + "\n";
 }
 
+// "agrees, N exhaustive nodes" or what differs.
+std::string Check(const SearchPosition& p) {
+    int64_t nodes = 0;
+    const ClassicMove exhaustive = ExhaustiveClassicMove(p, &nodes);
+    const ClassicMove pruned = PrunedClassicMove(p, nullptr, g_search);
+    const bool same = exhaustive.marble == pruned.marble && exhaustive.path == pruned.path &&
+                      exhaustive.value == pruned.value;
+    return (same ? "agrees, " : "DIFFERS, ") + std::to_string(nodes) + " exhaustive nodes";
+}
+
+struct Found {
+    SearchPosition position;
+    double cost = 0;
+};
+
+// One climb of simulated annealing from `start`.
+Found Climb(const Options& o, ClimbPositionMaker& maker, const SearchPosition& start,
+            Clock::time_point deadline) {
+    Found best{start, Cost(o.objective, start)};
+    Found current = best;
+    int sinceBetter = 0;
+    for (int step = 0; step < o.steps && Clock::now() < deadline; ++step) {
+        SearchPosition next = maker.Mutate(current.position);
+        for (int more = maker.Pick(3); more > 0; --more)
+            next = maker.Mutate(next);
+        const double cost = Cost(o.objective, next);
+        const double progress = static_cast<double>(step) / o.steps;
+        const double temperature =
+            o.temperature * std::pow(kFinalTemperature / o.temperature, progress);
+        const double rise = std::log(std::max(cost, 1.0)) - std::log(std::max(current.cost, 1.0));
+        if (rise >= 0 || maker.Uniform() < std::exp(rise / temperature))
+            current = {next, cost};
+        if (current.cost > best.cost) {
+            best = current;
+            sinceBetter = 0;
+        } else if (++sinceBetter > o.steps * kStallFraction) {
+            current = best;
+            sinceBetter = 0;
+        }
+    }
+    return best;
+}
+
+bool ParseStarts(const std::string& list, std::vector<ClimbStart>& starts) {
+    starts.clear();
+    std::stringstream in(list);
+    std::string name;
+    while (std::getline(in, name, ',')) {
+        ClimbStart start;
+        if (!ParseClimbStart(name, start))
+            return false;
+        starts.push_back(start);
+    }
+    return !starts.empty();
+}
+
 bool ParseArguments(int argc, char** argv, Options& o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i], value = argv[i + 1];
-        if (name == "--climbs")
-            o.climbs = std::atoi(value.c_str());
+        if (name == "--minutes")
+            o.minutes = std::atof(value.c_str());
         else if (name == "--steps")
-            o.steps = std::atoi(value.c_str());
+            o.steps = std::max(1, std::atoi(value.c_str()));
         else if (name == "--seed")
             o.seed = static_cast<uint32_t>(std::atoll(value.c_str()));
         else if (name == "--out")
             o.out = value;
-        else if (name == "--objective" &&
-                 (value == "bounded" || value == "nodes" || value == "time"))
+        else if (name == "--start") {
+            if (!ParseStarts(value, o.starts))
+                return false;
+        } else if (name == "--from")
+            o.from.push_back(value);
+        else if (name == "--objective" && (value == "nodes" || value == "time"))
             o.objective = value;
-        else if (name == "--start" && (value == "lattice" || value == "target"))
-            o.start = value;
-        else if (name == "--from")
-            o.from = value;
         else if (name == "--seat-marbles")
             o.seatMarbles = std::clamp(std::atoi(value.c_str()), 1, kMarblesPerColour);
+        else if (name == "--temperature")
+            o.temperature = std::max(kFinalTemperature, std::atof(value.c_str()));
+        else if (name == "--check")
+            o.check = value == "yes";
+        else if (name == "--without" && value == "sharing")
+            o.search.shareChainEnds = false;
+        else if (name == "--without" && value == "bounds")
+            o.search.reachBounds = false;
+        else if (name == "--plain")
+            o.search.plainNodes = std::max(0, std::atoi(value.c_str()));
         else
             return false;
     }
     return argc % 2 == 1;
+}
+
+// The worst a kind of start has led to.
+struct KindRecord {
+    ClimbStart kind = ClimbStart::scatter;
+    int climbs = 0;
+    Found worst;
+    std::string file;
+};
+
+// "N nodes, T ms", and the check when asked.
+std::string Measure(const Options& o, const SearchPosition& p) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld nodes, %.3f ms", static_cast<long long>(Nodes(p)),
+                  Milliseconds(p, kReportTimings));
+    return text + (o.check ? "; " + Check(p) : "");
+}
+
+// A climb's find, written when it is the worst its kind has led to.
+void Record(const Options& o, int climb, const Found& found, KindRecord& record) {
+    ++record.climbs;
+    if (found.cost <= record.worst.cost)
+        return;
+    record.worst = found;
+    record.file = o.out + "/climb-" + std::to_string(o.seed) + "-" + std::to_string(climb) + ".txt";
+    std::ofstream(record.file) << Text(found.position);
+    std::printf("%s (%s): %s\n", record.file.c_str(), ClimbStartName(record.kind),
+                Measure(o, found.position).c_str());
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -274,41 +232,32 @@ bool ParseArguments(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!ParseArguments(argc, argv, o)) {
-        std::cerr << "usage: zellhop-hill-climb [--climbs N] [--steps N] [--seed S] [--out DIR]"
-                     " [--seat-marbles N] [--objective bounded|nodes|time] [--start lattice|target]"
-                     " [--from FILE]\n";
+        std::cerr << "usage: zellhop-hill-climb [--minutes M] [--steps N] [--seed S] [--out DIR]"
+                     " [--start behind,lattice,target,scatter,file] [--from FILE]..."
+                     " [--objective nodes|time] [--seat-marbles N] [--temperature T]"
+                     " [--check yes] [--without sharing|bounds] [--plain N]\n";
         return 2;
     }
-    Climber climber(o.seed, o.seatMarbles, o.start == "target");
-    for (int climb = 0; climb < o.climbs; ++climb) {
-        SearchPosition best = o.from.empty() ? climber.Start() : Read(o.from);
-        int64_t bestNodes = Score(o.objective, best);
-        SearchPosition current = best;
-        int64_t currentNodes = bestNodes;
-        for (int step = 0; step < o.steps; ++step) {
-            // One to three changes at a time, and now and then a step down,
-            // so that a climb does not stall on the first small hill.
-            SearchPosition next = climber.Mutate(current);
-            for (int more = climber.Pick(3); more > 0; --more)
-                next = climber.Mutate(next);
-            const int64_t nodes = Score(o.objective, next);
-            if (nodes >= currentNodes ||
-                (climber.Pick(100) < 2 && nodes * 10 >= currentNodes * 9)) {
-                current = next;
-                currentNodes = nodes;
-                if (nodes > bestNodes) {
-                    best = next;
-                    bestNodes = nodes;
-                }
-            }
-        }
-        const std::string file =
-            o.out + "/climb-" + std::to_string(o.seed) + "-" + std::to_string(climb) + ".txt";
-        std::ofstream(file) << Text(best);
-        std::printf("%s: %lld nodes bounded from the start, %lld by default, %.3f ms\n",
-                    file.c_str(), static_cast<long long>(Nodes(best, PruneOptions{0})),
-                    static_cast<long long>(Nodes(best)), Milliseconds(best, 20));
-        std::fflush(stdout);
+    g_search = o.search;
+    std::vector<SearchPosition> files;
+    for (const std::string& file : o.from)
+        files.push_back(Read(file));
+    ClimbPositionMaker maker(o.seed, o.seatMarbles);
+    std::vector<KindRecord> records;
+    for (const ClimbStart kind : o.starts) {
+        records.emplace_back();
+        records.back().kind = kind;
     }
+    const auto begin = Clock::now();
+    const auto deadline = begin + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(o.minutes * 60));
+    for (int climb = 0; Clock::now() < deadline; ++climb) {
+        KindRecord& record = records[climb % records.size()];
+        Record(o, climb, Climb(o, maker, maker.Start(record.kind, files), deadline), record);
+    }
+    std::printf("%.1f minutes\n", std::chrono::duration<double>(Clock::now() - begin).count() / 60);
+    for (const KindRecord& record : records)
+        std::printf("%s: %d climbs, the worst %s: %s\n", ClimbStartName(record.kind), record.climbs,
+                    record.file.c_str(), Measure(o, record.worst.position).c_str());
     return 0;
 }

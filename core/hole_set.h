@@ -14,6 +14,8 @@ class HoleSet {
     constexpr void add(int h) { words_[h >> 6] |= uint64_t{1} << (h & 63); }
     constexpr void remove(int h) { words_[h >> 6] &= ~(uint64_t{1} << (h & 63)); }
     constexpr bool empty() const { return (words_[0] | words_[1]) == 0; }
+    // The bits of holes 64·i to 64·i + 63, for hashing.
+    constexpr uint64_t word(int i) const { return words_[i]; }
     constexpr int count() const { return std::popcount(words_[0]) + std::popcount(words_[1]); }
     constexpr bool meets(const HoleSet& o) const {
         return ((words_[0] & o.words_[0]) | (words_[1] & o.words_[1])) != 0;

@@ -1,17 +1,21 @@
-// The classic player's search with exact pruning: the same marble, the same
-// path and the same value as the exhaustive search on every position, found
-// without following the chains that cannot change the result.
+// The classic player's search, exact and fast: the same marble, the same
+// path and the same value as the exhaustive search on every position.
 //
-// A node's value comes from some hole its chain can still reach, and it
-// survives the way up only where it does not exceed the remaining distance
-// D(h) of every landing hole it passes; a landing hole whose own weighted
-// gain exceeds D(h) always cuts its chain back.  So holes nearer the target
-// than the best value so far are walls, and a jump whose chain cannot
-// reach, past such walls, a hole that could hand up more than the running
-// best (strictly) is skipped.  A node also returns as soon as its parent's
-// question is answered ("at most this", "more than that").  Bounds are
-// formed with the same floating-point operations as the values, so a skip
-// never changes a result, a tie-break included.
+// Three things spare it most of the exhaustive tree, none of them ever
+// changing a result, a tie-break included:
+//  - Chains that reach the same hole, with the same holes of their own
+//    behind them where the rest of the search could run into them, have the
+//    same future; what one learnt (bounds, or the value and best move) is
+//    kept for the others (ChainTable).
+//  - A node answers only its parent's question: "at most this", "more than
+//    that", or the exact value in between (windows, as in alpha-beta).
+//  - Bounds from the holes a chain can still reach: a value above x comes
+//    from a hole that scores more than x and has to be handed up through
+//    landing holes more than x from the target, so a node none of whose
+//    reachable holes can do that is at most x without a search.  A landing
+//    hole that scores more than its own distance whatever follows (it can
+//    always jump back) cuts its chain back at once.
+// Bounds are formed with the same floating-point operations as the values.
 #pragma once
 
 #include "classic_rule.h"
@@ -22,15 +26,20 @@
 
 // What a search did, for the benchmark and the tests.
 struct SearchCounters {
-    int64_t nodes = 0;  // tree nodes: roots, steps and landing holes searched
-    int64_t pruned = 0; // jumps whose whole chain was skipped
+    int64_t nodes = 0;     // tree nodes searched: roots, steps and landing holes
+    int64_t pruned = 0;    // nodes answered by a bound without a search
+    int64_t shared = 0;    // nodes answered from what another chain learnt
+    int64_t chainEnds = 0; // chain ends the searches kept facts about
 };
 
-// How the search spends its effort; the result never depends on it.
+// How the search spends its effort; the result never depends on it.  The
+// tests turn the parts off to check each against the exhaustive search.
 struct PruneOptions {
-    // Nodes a marble's search runs before it sets up its bounds: most
-    // searches are over sooner than the bounds could be set up.
-    int64_t nodesBeforeBounds = 200;
+    bool shareChainEnds = true;
+    bool reachBounds = true;
+    // Nodes a marble's search runs plainly, without the table and the
+    // bounds: most searches are over sooner than those would pay off.
+    int64_t plainNodes = 200;
 };
 
 inline constexpr double kNoThreshold = -std::numeric_limits<double>::infinity();
