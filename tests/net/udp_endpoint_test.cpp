@@ -58,7 +58,6 @@ TEST(UDPEndpoint, RefusesWhatItCannotSend) {
         {"address 0.0.0.0", "0.0.0.0", "x", kNullAddressText, true},
         {"empty stream", "127.0.10.203", "", kStreamInvalidText, false},
         {"host name over 127 characters", std::string(128, 'h'), "x", kLookupCancelledText, true},
-        {"host name that does not resolve", "", "x", kLookupCancelledText, true},
         {"more than 2048 bytes", "127.0.10.203", std::string(2049, 'x'), kMessageTooLongText,
          false},
     };
@@ -79,11 +78,17 @@ TEST(UDPEndpoint, RefusesWhatItCannotSend) {
     }
 }
 
+// A datagram to a host name goes once the name is looked up, from the
+// event loop: SendStream itself never waits.
 TEST(UDPEndpoint, LooksUpAHostNameAndTriesOnceMoreWhenAsked) {
     RawPeer receiver(Loopback(204));
     TUDPEndpoint endpoint;
     endpoint.setRemotePort(kPeerPort);
     int invalid = 0;
+    std::vector<std::string> failures;
+    endpoint.OnSendFailed = [&](TUDPEndpoint&, const std::string& text) {
+        failures.push_back(text);
+    };
     endpoint.OnInvalidHost = [&](bool& handled) {
         ++invalid;
         endpoint.setRemoteHost("0x7f.0.10.204"); // not dotted: resolved by a look-up
@@ -92,18 +97,55 @@ TEST(UDPEndpoint, LooksUpAHostNameAndTriesOnceMoreWhenAsked) {
     endpoint.setRemoteHost("");
     TMemoryStream stream(std::string("found"));
     endpoint.SendStream(stream);
-    EXPECT_EQ(invalid, 1);
+    EXPECT_EQ(invalid, 0) << "the answer comes from the event loop";
     ASSERT_TRUE(WaitUntil([&] { return !receiver.received.empty(); }));
+    EXPECT_EQ(invalid, 1);
     EXPECT_EQ(receiver.received[0], "found");
+    EXPECT_TRUE(failures.empty());
 
+    // A name that does not resolve, with a second look-up asked for or not:
+    // the datagram is dropped with the look-up's text.
     endpoint.OnInvalidHost = [&](bool& handled) {
         ++invalid;
         handled = true; // but the second look-up fails as well
     };
     endpoint.setRemoteHost("");
-    EXPECT_THROW(endpoint.SendStream(stream), UDPSockError);
+    endpoint.SendStream(stream);
+    ASSERT_TRUE(WaitUntil([&] { return failures.size() == 1; }));
     EXPECT_EQ(invalid, 2);
+    endpoint.OnInvalidHost = nullptr;
+    endpoint.SendStream(stream);
+    ASSERT_TRUE(WaitUntil([&] { return failures.size() == 2; }));
+    EXPECT_EQ(invalid, 2);
+    EXPECT_EQ(failures, (std::vector<std::string>{kLookupCancelledText, kLookupCancelledText}));
     EXPECT_EQ(endpoint.LastError(), kWsaHostNotFound);
+    EXPECT_EQ(receiver.received.size(), 1u);
+
+    // Without a handler the error reaches the event loop as UDPSockError.
+    endpoint.OnSendFailed = nullptr;
+    EscapedErrors().clear();
+    endpoint.SendStream(stream);
+    ASSERT_TRUE(WaitUntil([&] { return !EscapedErrors().empty(); }));
+    EXPECT_EQ(EscapedErrors(), std::vector<std::string>{kLookupCancelledText});
+}
+
+TEST(UDPEndpoint, DropsWhatWaitsForALookUpWhenClosed) {
+    RawPeer receiver(Loopback(208));
+    auto endpoint = std::make_unique<TUDPEndpoint>();
+    endpoint->setRemotePort(kPeerPort);
+    std::vector<std::string> failures;
+    endpoint->OnSendFailed = [&](TUDPEndpoint&, const std::string& text) {
+        failures.push_back(text);
+    };
+    endpoint->setRemoteHost("0x7f.0.10.208");
+    TMemoryStream stream(std::string("never"));
+    endpoint->SendStream(stream);
+    endpoint->Close();
+    endpoint->SendStream(stream);
+    endpoint.reset(); // the second look-up ends with the endpoint
+    RunEventsFor(kQuietSpell);
+    EXPECT_TRUE(receiver.received.empty());
+    EXPECT_TRUE(failures.empty());
 }
 
 TEST(UDPEndpoint, AsksForTheStreamOnceMoreWhenItIsEmpty) {
