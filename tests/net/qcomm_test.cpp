@@ -186,6 +186,64 @@ TEST(QCommAdmission, JoinerIsConnectedOnceTheAnnouncedMembersAreKnown) { // no s
               (Table_{"Host@192.0.2.1", "Ann@192.0.2.2", "Bob@192.0.2.3", "Cid@192.0.2.4"}));
 }
 
+// Connect returns at once; the request goes when the host's name has been
+// looked up, and a name that does not resolve is reported at every try.
+TEST(QCommAdmission, AHostNameIsLookedUpAndOneThatDoesNotResolveIsReported) {
+    const std::string lost = std::string("error ") + kLookupCancelledText;
+    const struct {
+        const char* what;
+        bool reliable;
+        const char* host;
+        bool handled; // OnError set
+        Events events;
+        int escaped;
+    } cases[] = {
+        {"a name that resolves", true, "host.example", true, {"connected", "success"}, 0},
+        {"written protocol, a name that resolves",
+         false,
+         "host.example",
+         true,
+         {"connected", "success"},
+         0},
+        {"written protocol, no such name",
+         false,
+         "nowhere.example",
+         true,
+         {lost, "timeout 254 Dummy", "failed Dummy -1"},
+         0},
+        // Four tries of the request, each one looked up.
+        {"no such name",
+         true,
+         "nowhere.example",
+         true,
+         {lost, lost, lost, lost, "timeout 254 Dummy", "failed Dummy -1"},
+         0},
+        {"no such name, nobody to tell", true, "nowhere.example", false,
+         {"timeout 254 Dummy", "failed Dummy -1"}, 4},
+    };
+    constexpr int kLookupMs = 50;
+    for (const auto& c : cases) {
+        TMemoryNetwork net;
+        net.SetLookupTime(TMillis(kLookupMs));
+        net.AddHost("host.example", MemoryAddress(1));
+        Member host(net, "Host", MemoryAddress(1), 1);
+        Member ann(net, "Ann", MemoryAddress(2));
+        ann.comm.setReliable(c.reliable);
+        ann.comm.setTimeout(kFastTimeout);
+        if (!c.handled)
+            ann.comm.OnError = nullptr;
+        ann.comm.Connect(c.host);
+        net.RunFor(kLookupMs - 1);
+        EXPECT_EQ(host.comm.ContactCount(), 0) << c.what << ": sent before the name resolved";
+        EXPECT_TRUE(net.RunUntil([&] { return ann.comm.PendingCount() == 0; })) << c.what;
+        net.RunFor(kQuietSpell);
+        EXPECT_EQ(ann.EventsWithout("ack"), c.events) << c.what;
+        EXPECT_EQ(static_cast<int>(net.Escaped().size()), c.escaped) << c.what;
+        for (const std::string& e : net.Escaped())
+            EXPECT_EQ(e, kLookupCancelledText) << c.what;
+    }
+}
+
 TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) {
     const struct {
         const char* what;
