@@ -66,10 +66,6 @@ std::string ToHex(std::string_view bytes) {
     return text;
 }
 
-std::string Loopback(int n) {
-    return "127.0.10." + std::to_string(n);
-}
-
 RawPeer::RawPeer(const std::string& address, int port) {
     endpoint.setLocalAddress(address);
     endpoint.setLocalPort(port);

@@ -26,8 +26,8 @@ void RunEventsFor(int ms);
 std::string Hex(std::string_view text);
 std::string ToHex(std::string_view bytes);
 
-// 127.0.10.n: the only addresses these tests bind to; each case uses its own.
-std::string Loopback(int n);
+// Cases that bind real sockets take their addresses from
+// loopback_addresses.h, each its own.
 inline constexpr int kPeerPort = 3237;
 // The retry timer of the test components, in ms: long enough that a busy
 // machine does not make a loopback acknowledgement late.

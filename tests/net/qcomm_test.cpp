@@ -1,3 +1,4 @@
+#include "loopback_addresses.h"
 #include "net_test_support.h"
 #include "qcomm.h"
 
@@ -25,7 +26,7 @@ class Meeting {
     explicit Meeting(bool inMemory) : inMemory_(inMemory) {}
     TCommEnvironment* Environment() { return inMemory_ ? &network_ : nullptr; }
     std::string Address(int n) {
-        return inMemory_ ? MemoryAddress(n) : Loopback(n);
+        return inMemory_ ? MemoryAddress(n) : NewLoopbackAddress();
     }
     bool Until(const std::function<bool()>& cond, int ms = 3000) {
         return inMemory_ ? network_.RunUntil(cond, ms) : WaitUntil(cond, ms);
@@ -390,9 +391,9 @@ TEST(QCommLeaving, DisablingAndEnablingKeepsTheContacts) {
 }
 
 // The real socket closed from inside its own receive event.
-TEST(QCommLeaving, CanBeDisabledFromItsOwnEvent) { // 127.0.10.150-.151
-    Member host("Host", Loopback(150));
-    RawPeer ann(Loopback(151));
+TEST(QCommLeaving, CanBeDisabledFromItsOwnEvent) {
+    Member host("Host", NewLoopbackAddress());
+    RawPeer ann(NewLoopbackAddress());
     host.comm.OnGotMsg = [&](const TQMsg&, const TpContact&) { host.comm.setEnabled(false); };
     ann.SendTo(Datagram(4, {}), host.comm.LocalAddress());
     ASSERT_TRUE(WaitUntil([&] { return !host.comm.Enabled(); }));
@@ -479,9 +480,9 @@ TEST(QCommReceiving, AnErrorInAHandlerDoesNotStopLaterMessages) { // no sockets
 }
 
 // Through the real event loop to the application's notify.
-TEST(QCommReceiving, AnErrorEscapingAnEventReachesTheApplication) { // 127.0.10.170-.171
-    Member host("Host", Loopback(170));
-    RawPeer ann(Loopback(171));
+TEST(QCommReceiving, AnErrorEscapingAnEventReachesTheApplication) {
+    Member host("Host", NewLoopbackAddress());
+    RawPeer ann(NewLoopbackAddress());
     host.comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) {
         host.events.push_back("msg " + std::to_string(m.MsgType));
         if (m.MsgType == 1)
