@@ -5,6 +5,7 @@
 #include "http_errors.h"
 #include "lobby_client.h"
 #include "lobby_requester.h"
+#include "loopback_addresses.h"
 #include "qcomm.h"
 #include "scripted_server.h"
 #include "udp_endpoint.h"
@@ -54,15 +55,16 @@ TEST(LobbyRequester, AHangingLobbyCostsOneTimeOutWhileEveryDatagramIsAcknowledge
     Aim(http, lobby, kTimeoutMs);
     TLobbyRequester requester(http);
 
+    const std::string hostAddress = NewLoopbackAddress();
     TQComm host;
-    host.setLocalAddress("127.0.12.1");
+    host.setLocalAddress(hostAddress);
     host.setPort(kPeerPort);
     host.setTimeout(2000);
     host.setEnabled(true);
     TUDPEndpoint player;
-    player.setLocalAddress("127.0.12.2");
+    player.setLocalAddress(NewLoopbackAddress());
     player.setLocalPort(kPeerPort);
-    player.setRemoteHost("127.0.12.1");
+    player.setRemoteHost(hostAddress);
     player.setRemotePort(kPeerPort);
 
     QElapsedTimer clock;
