@@ -6,13 +6,11 @@ constexpr int kAccept = -2; // a verdict that is not a refusal reason
 
 } // namespace
 
-TAdmission::TAdmission(const TCommSettings& settings, TCommEvents& events,
-                       TContactBook& contacts, TPendingMessages& pending, TLinkTable& links,
-                       TConnectRequests& requests, TOutbox& outbox, TIncomingQueue& incoming,
-                       TNow now)
-    : settings_(settings), events_(events), contacts_(contacts), pending_(pending),
-      links_(links), requests_(requests), outbox_(outbox), incoming_(incoming),
-      now_(std::move(now)) {}
+TAdmission::TAdmission(const TCommSettings& settings, TCommEvents& events, TContactBook& contacts,
+                       TPendingMessages& pending, TLinkTable& links, TConnectRequests& requests,
+                       TOutbox& outbox, TIncomingQueue& incoming, TNow now)
+    : settings_(settings), events_(events), contacts_(contacts), pending_(pending), links_(links),
+      requests_(requests), outbox_(outbox), incoming_(incoming), now_(std::move(now)) {}
 
 // --- The joiner ----------------------------------------------------------
 
@@ -32,8 +30,8 @@ void TAdmission::Ask(const std::string& hostAddress) {
     // written protocol finds it.
     request->Recipients = contacts_.Addressees(smSelected);
     pending_.Chain(request);
-    requests_.Start(request, hostAddress,
-                    TConnectRequests::Interval(settings_.TickInterval()), now_());
+    requests_.Start(request, hostAddress, TConnectRequests::Interval(settings_.TickInterval()),
+                    now_());
     AskAgain(*request, hostAddress);
 }
 

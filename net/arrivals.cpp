@@ -1,15 +1,6 @@
 #include "arrivals.h"
 
-#include <arpa/inet.h>
-
-namespace {
-
-bool IsDotted(const std::string& address) {
-    in_addr parsed{};
-    return inet_pton(AF_INET, address.c_str(), &parsed) == 1;
-}
-
-} // namespace
+#include "dotted_address.h"
 
 void TArrivals::Take(std::unique_ptr<TQMsg> msg) {
     TLinkTrailer trailer;
@@ -72,7 +63,8 @@ void TArrivals::Replied(std::unique_ptr<TQMsg> reply, const TLinkTrailer& traile
         return; // nobody asked
     request->Recipients.clear();
     pending_.Unlink(request);
-    if (reply->IntAt(0) == kReplyAccepted && trailer.Sequenced() && IsDotted(reply->FromAddress)) {
+    if (reply->IntAt(0) == kReplyAccepted && trailer.Sequenced() &&
+        IsDottedAddress(reply->FromAddress)) {
         const auto host =
             std::make_shared<TContact>(TContact{reply->StrAt(2), reply->FromAddress, 0});
         links_.Receive(links_.Make(host, trailer.session), std::move(reply), trailer);

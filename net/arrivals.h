@@ -20,8 +20,8 @@
 class TArrivals {
   public:
     TArrivals(const TCommSettings& settings, TContactBook& contacts, TPendingMessages& pending,
-              TLinkTable& links, TConnectRequests& requests, TOutbox& outbox,
-              TAdmission& admission, TIncomingQueue& incoming)
+              TLinkTable& links, TConnectRequests& requests, TOutbox& outbox, TAdmission& admission,
+              TIncomingQueue& incoming)
         : settings_(settings), contacts_(contacts), pending_(pending), links_(links),
           requests_(requests), outbox_(outbox), admission_(admission), incoming_(incoming) {}
 

@@ -24,7 +24,5 @@ struct TCommSettings {
     uint32_t session = 0; // this program's, drawn anew at each enabling
 
     // The retry timer's interval.
-    TMillis TickInterval() const {
-        return TMillis(timeout == 0 ? kIdleTickInterval : timeout);
-    }
+    TMillis TickInterval() const { return TMillis(timeout == 0 ? kIdleTickInterval : timeout); }
 };

@@ -31,8 +31,7 @@ TConnectRequests::TpQMsg TConnectRequests::Take() {
     return request;
 }
 
-TConnectRequests::TTick TConnectRequests::Tick(TLinkTime now, bool timeoutsOn,
-                                               TMillis interval) {
+TConnectRequests::TTick TConnectRequests::Tick(TLinkTime now, bool timeoutsOn, TMillis interval) {
     TTick tick;
     for (auto it = waiting_.begin(); it != waiting_.end();) {
         if (it->request->Recipients.empty()) { // settled by a written acknowledgement

@@ -1,21 +1,15 @@
 #include "link_table.h"
 
-#include <arpa/inet.h>
+#include "dotted_address.h"
 
 namespace {
 
 constexpr int kLeaveCopies = 3; // an untracked leave notice to a peer of the extension
 
-// Links are keyed by the address datagrams come from, which is dotted.
-bool IsDotted(const std::string& address) {
-    in_addr parsed{};
-    return inet_pton(AF_INET, address.c_str(), &parsed) == 1;
-}
-
 } // namespace
 
-TLinkTable::TLinkTable(const TCommSettings& settings, TPathTable& paths,
-                       TIncomingQueue& incoming, TNow now)
+TLinkTable::TLinkTable(const TCommSettings& settings, TPathTable& paths, TIncomingQueue& incoming,
+                       TNow now)
     : settings_(settings), paths_(paths), incoming_(incoming), now_(std::move(now)) {}
 
 TLinkTable::TEntry* TLinkTable::Of(const TpContact& contact) {
@@ -42,8 +36,7 @@ TLinkTable::TEntry* TLinkTable::From(const std::string& address, uint32_t sessio
 TpContact TLinkTable::LinkedOutside(const std::string& address,
                                     const TContactBook& contacts) const {
     for (const TEntry& entry : entries_)
-        if (entry.contact->Address == address && !entry.departing &&
-            !contacts.Holds(entry.contact))
+        if (entry.contact->Address == address && !entry.departing && !contacts.Holds(entry.contact))
             return entry.contact;
     return nullptr;
 }
@@ -58,8 +51,9 @@ TLinkTable::TEntry& TLinkTable::Make(const TpContact& contact, uint32_t peerSess
     return entries_.back();
 }
 
+// Links are keyed by the address datagrams come from, which is dotted.
 void TLinkTable::Announced(const TpContact& member, uint32_t session) {
-    if (settings_.reliable && session != 0 && IsDotted(member->Address))
+    if (settings_.reliable && session != 0 && IsDottedAddress(member->Address))
         Make(member, session);
 }
 

@@ -19,8 +19,7 @@ class TOutbox {
   public:
     using TpQMsg = std::shared_ptr<TQMsg>;
 
-    TOutbox(TContactBook& contacts, TPendingMessages& pending, TLinkTable& links,
-            TPathTable& paths)
+    TOutbox(TContactBook& contacts, TPendingMessages& pending, TLinkTable& links, TPathTable& paths)
         : contacts_(contacts), pending_(pending), links_(links), paths_(paths) {}
 
     // A message of this kind with no items.

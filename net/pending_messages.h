@@ -68,6 +68,6 @@ class TPendingMessages {
     // handling one may each hold it.
     std::deque<TpQMsg> waiting_;
     std::array<std::vector<TpQMsg>, kMessageKinds> chains_; // oldest first
-    std::size_t tickBatch_ = 0;                              // examined by the next tick
+    std::size_t tickBatch_ = 0;                             // examined by the next tick
     bool ticking_ = false;
 };

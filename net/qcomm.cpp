@@ -36,8 +36,7 @@ TQComm::TQComm() : TQComm(std::make_unique<TQtEnvironment>(), nullptr) {}
 TQComm::TQComm(TCommEnvironment& environment) : TQComm(nullptr, &environment) {}
 
 TQComm::TQComm(std::unique_ptr<TCommEnvironment> own, TCommEnvironment* environment)
-    : ownEnvironment_(std::move(own)),
-      environment_(environment ? *environment : *ownEnvironment_),
+    : ownEnvironment_(std::move(own)), environment_(environment ? *environment : *ownEnvironment_),
       faults_(TFaultSettings::FromEnvironment()),
       paths_([this](const std::string& address, const std::string& bytes) {
           SendToAddress(address, bytes);
@@ -46,8 +45,7 @@ TQComm::TQComm(std::unique_ptr<TCommEnvironment> own, TCommEnvironment* environm
       outbox_(contacts_, pending_, links_, paths_),
       admission_(settings_, *this, contacts_, pending_, links_, requests_, outbox_, incoming_,
                  [this] { return environment_.Now(); }),
-      arrivals_(settings_, contacts_, pending_, links_, requests_, outbox_, admission_,
-                incoming_) {
+      arrivals_(settings_, contacts_, pending_, links_, requests_, outbox_, admission_, incoming_) {
     settings_.ownVersion = RunningVersion();
     settings_.session = NewSession();
     MakeTimers();

@@ -26,8 +26,7 @@ class TQtTimer : public TCommTimer {
 
 } // namespace
 
-std::unique_ptr<TCommTimer> TQtEnvironment::MakeTimer(std::function<void()> tick,
-                                                      bool singleShot) {
+std::unique_ptr<TCommTimer> TQtEnvironment::MakeTimer(std::function<void()> tick, bool singleShot) {
     return std::make_unique<TQtTimer>(std::move(tick), singleShot);
 }
 

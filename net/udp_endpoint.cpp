@@ -146,7 +146,8 @@ void TUDPEndpoint::SendResolved(const std::string& bytes, uint32_t address, int 
     if (!ValidPort(port)) {
         lastError_ = kWsaInvalidArgument;
     } else if (seam_) {
-        seam_->Pass(bytes, [this, address, port](const std::string& b) { PutOnWire(b, address, port); });
+        seam_->Pass(bytes,
+                    [this, address, port](const std::string& b) { PutOnWire(b, address, port); });
     } else {
         PutOnWire(bytes, address, port);
     }
@@ -156,7 +157,8 @@ void TUDPEndpoint::SendResolved(const std::string& bytes, uint32_t address, int 
 
 // Looks RemoteHost up as it is now; the datagram goes when the answer is in.
 void TUDPEndpoint::LookUp(std::string bytes, int port, bool secondTry) {
-    const auto send = named_.insert(named_.end(), TNamedSend{std::move(bytes), port, secondTry, {}});
+    const auto send =
+        named_.insert(named_.end(), TNamedSend{std::move(bytes), port, secondTry, {}});
     send->lookup = std::make_unique<THostLookup>(
         remoteHost_, [this, send](const THostLookup::Answer& answer) { LookedUp(send, answer); });
 }

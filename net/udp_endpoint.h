@@ -87,10 +87,10 @@ class TUDPEndpoint {
     int LastError() const { return lastError_; }
 
     // Events, raised only when set.
-    TOnReceive OnDataReceived;      // a datagram arrived: ReadStream fetches it
-    TNotifyEvent OnDataSend;        // a datagram was handed to the socket
-    TOnStatus OnStatus;             // a status text was reported
-    THandlerEvent OnInvalidHost;    // a host name did not resolve; handled = try once more
+    TOnReceive OnDataReceived;   // a datagram arrived: ReadStream fetches it
+    TNotifyEvent OnDataSend;     // a datagram was handed to the socket
+    TOnStatus OnStatus;          // a status text was reported
+    THandlerEvent OnInvalidHost; // a host name did not resolve; handled = try once more
     // A datagram to a host name was dropped: the name did not resolve
     // ("Recherche de l'hôte annulée") or resolved to 0.0.0.0 ("Adresse
     // distante nulle").  Without a handler the error is thrown into the

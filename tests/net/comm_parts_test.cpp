@@ -31,9 +31,15 @@ TEST(ContactBook, SendModesNameTheirAddressees) {
         int mode;
         Names addressees;
     } steps[] = {
-        {smAll, {"Ann", "Bob", "Cid"}}, {smLastTarget, {"Cid"}}, {smSender, {"Bob"}},
-        {smLastTarget, {"Bob"}},        {smSelected, {"Cid"}},   {smResend, {}},
-        {smLastTarget, {"Cid"}},        {7, {"Ann"}},            {smLastTarget, {"Ann"}},
+        {smAll, {"Ann", "Bob", "Cid"}},
+        {smLastTarget, {"Cid"}},
+        {smSender, {"Bob"}},
+        {smLastTarget, {"Bob"}},
+        {smSelected, {"Cid"}},
+        {smResend, {}},
+        {smLastTarget, {"Cid"}},
+        {7, {"Ann"}},
+        {smLastTarget, {"Ann"}},
     };
     for (const auto& step : steps)
         EXPECT_EQ(NamesOf(book.Addressees(TSendMode(step.mode))), step.addressees)

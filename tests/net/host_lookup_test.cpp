@@ -41,8 +41,8 @@ TEST(HostLookup, NeverAnswersOnceCancelledOrGone) {
     THostLookup cancelled("0x7f.0.0.1", [&](const THostLookup::Answer&) { ++answers; });
     cancelled.Cancel();
     EXPECT_FALSE(cancelled.Running());
-    auto gone = std::make_unique<THostLookup>("0x7f.0.0.1",
-                                              [&](const THostLookup::Answer&) { ++answers; });
+    auto gone =
+        std::make_unique<THostLookup>("0x7f.0.0.1", [&](const THostLookup::Answer&) { ++answers; });
     gone.reset();
     // One that ends itself from its answer, as an owner that drops what it
     // waited for does.

@@ -128,8 +128,8 @@ class TMemorySocket : public TDatagramSocket {
             return;
         }
         TMemoryNetwork& network = network_;
-        state_->seam = std::make_unique<TFaultSeam>(
-            settings, [&network](int ms, std::function<void()> call) {
+        state_->seam =
+            std::make_unique<TFaultSeam>(settings, [&network](int ms, std::function<void()> call) {
                 network.At(network.Now() + TMillis(ms), std::move(call));
             });
     }
@@ -161,23 +161,23 @@ class TMemorySocket : public TDatagramSocket {
 
     void LookUp(const std::string& name, int port, const std::string& bytes) {
         TMemoryNetwork& network = network_;
-        network.At(network.Now() + network.lookupTime_, [weak = std::weak_ptr(state_), &network,
-                                                         name, port, bytes] {
-            const TpState s = weak.lock();
-            if (!s)
-                return; // closed: dropped without a word
-            const auto host = network.hosts_.find(name);
-            try {
-                if (host == network.hosts_.end())
-                    throw UDPSockError(kLookupCancelledText);
-                SendResolved(s, network, host->second, port, bytes);
-            } catch (const UDPSockError& e) {
-                const auto failed = s->events.sendFailed;
-                if (!failed)
-                    throw;
-                failed(e.what());
-            }
-        });
+        network.At(network.Now() + network.lookupTime_,
+                   [weak = std::weak_ptr(state_), &network, name, port, bytes] {
+                       const TpState s = weak.lock();
+                       if (!s)
+                           return; // closed: dropped without a word
+                       const auto host = network.hosts_.find(name);
+                       try {
+                           if (host == network.hosts_.end())
+                               throw UDPSockError(kLookupCancelledText);
+                           SendResolved(s, network, host->second, port, bytes);
+                       } catch (const UDPSockError& e) {
+                           const auto failed = s->events.sendFailed;
+                           if (!failed)
+                               throw;
+                           failed(e.what());
+                       }
+                   });
     }
 
     void Unbind() {
@@ -195,8 +195,7 @@ TMemoryNetwork::TMemoryNetwork() : start_(std::chrono::hours(1)), now_(start_) {
 
 TMemoryNetwork::~TMemoryNetwork() = default;
 
-std::unique_ptr<TCommTimer> TMemoryNetwork::MakeTimer(std::function<void()> tick,
-                                                      bool singleShot) {
+std::unique_ptr<TCommTimer> TMemoryNetwork::MakeTimer(std::function<void()> tick, bool singleShot) {
     return std::make_unique<TMemoryTimer>(*this, std::move(tick), singleShot);
 }
 

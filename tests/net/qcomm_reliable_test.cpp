@@ -210,8 +210,8 @@ TEST(QCommReliable, AJoinerOfTheWrittenProtocolSeesTheWrittenBytes) {
     for (const char* ack : {"0B 00 00 00 FF 01 00 02 00 00 00", "0B 00 00 00 FF 01 00 01 00 00 00"})
         joiner.SendTo(Hex(ack), Address(20));
     joiner.SendTo(Hex("10 00 00 00 02 02 00 07 00 00 00 00 03 00 00 00"), Address(20));
-    ASSERT_TRUE(net.RunUntil(
-        [&] { return joiner.received.size() == 6 && host.comm.PendingCount() == 0; }));
+    ASSERT_TRUE(
+        net.RunUntil([&] { return joiner.received.size() == 6 && host.comm.PendingCount() == 0; }));
     net.RunFor(4 * 100); // four keep-alive intervals: nothing more comes
 
     std::vector<std::string> received;

@@ -25,9 +25,7 @@ class Meeting {
   public:
     explicit Meeting(bool inMemory) : inMemory_(inMemory) {}
     TCommEnvironment* Environment() { return inMemory_ ? &network_ : nullptr; }
-    std::string Address(int n) {
-        return inMemory_ ? MemoryAddress(n) : NewLoopbackAddress();
-    }
+    std::string Address(int n) { return inMemory_ ? MemoryAddress(n) : NewLoopbackAddress(); }
     bool Until(const std::function<bool()>& cond, int ms = 3000) {
         return inMemory_ ? network_.RunUntil(cond, ms) : WaitUntil(cond, ms);
     }
@@ -72,8 +70,7 @@ TEST_P(QCommAdmissionOn, WorkedExchangeGivesEveryoneATableOfTheOthers) {
     Meeting meeting(GetParam());
     Mesh mesh(meeting);
     mesh.Join();
-    const std::string h = mesh.Entry(mesh.host), a = mesh.Entry(mesh.ann),
-                      b = mesh.Entry(mesh.bob);
+    const std::string h = mesh.Entry(mesh.host), a = mesh.Entry(mesh.ann), b = mesh.Entry(mesh.bob);
     EXPECT_EQ(Table(mesh.host.comm), (Table_{a, b}));
     EXPECT_EQ(Table(mesh.ann.comm), (Table_{h, b}));
     EXPECT_EQ(Table(mesh.bob.comm), (Table_{h, a}));
@@ -219,8 +216,12 @@ TEST(QCommAdmission, AHostNameIsLookedUpAndOneThatDoesNotResolveIsReported) {
          true,
          {lost, lost, lost, lost, "timeout 254 Dummy", "failed Dummy -1"},
          0},
-        {"no such name, nobody to tell", true, "nowhere.example", false,
-         {"timeout 254 Dummy", "failed Dummy -1"}, 4},
+        {"no such name, nobody to tell",
+         true,
+         "nowhere.example",
+         false,
+         {"timeout 254 Dummy", "failed Dummy -1"},
+         4},
     };
     constexpr int kLookupMs = 50;
     for (const auto& c : cases) {
@@ -363,8 +364,7 @@ TEST(QCommLeaving, TrackedLeaveNoticeEmptiesTheTableWithoutTimeouts) {
     ASSERT_TRUE(meeting.Until([&] {
         return mesh.host.Count("disconnect Ann 0") == 1 && mesh.bob.Count("disconnect Ann 0") == 1;
     }));
-    ASSERT_TRUE(
-        meeting.Until([&] { return mesh.ann.comm.ContactCount() == 0 && mesh.Settled(); }));
+    ASSERT_TRUE(meeting.Until([&] { return mesh.ann.comm.ContactCount() == 0 && mesh.Settled(); }));
     meeting.network_.RunFor(kQuietSpell);
     ASSERT_EQ(mesh.ann.events.size(), 1u); // one acknowledgement, then nobody is left
     EXPECT_TRUE(mesh.ann.events[0] == "ack 251 Host" || mesh.ann.events[0] == "ack 251 Bob");

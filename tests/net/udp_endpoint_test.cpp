@@ -59,8 +59,7 @@ TEST(UDPEndpoint, RefusesWhatItCannotSend) {
         {"address 0.0.0.0", "0.0.0.0", "x", kNullAddressText, true},
         {"empty stream", "192.0.2.1", "", kStreamInvalidText, false},
         {"host name over 127 characters", std::string(128, 'h'), "x", kLookupCancelledText, true},
-        {"more than 2048 bytes", "192.0.2.1", std::string(2049, 'x'), kMessageTooLongText,
-         false},
+        {"more than 2048 bytes", "192.0.2.1", std::string(2049, 'x'), kMessageTooLongText, false},
     };
     TUDPEndpoint endpoint;
     for (const auto& c : cases) {
