@@ -3,6 +3,7 @@
 // and when the timed parts next need their timer.
 #include "connect_requests.h"
 #include "contact_book.h"
+#include "link_table.h"
 #include "path_table.h"
 #include "peer_link.h"
 
@@ -102,6 +103,29 @@ TEST(TimedParts, TellWhenTheyNextNeedTheirTimer) {
     link.Settle(1, 0, t0 + 150ms);
     link.NoteHeard(t0 + 150ms);
     EXPECT_EQ(link.NextDue(), t0 + 2100ms);
+
+    // The table of links: its earliest link; a departing one with nothing
+    // left to deliver is due at once, to be dropped.
+    TCommSettings settings;
+    TIncomingQueue incoming;
+    int sent = 0;
+    TPathTable paths([&](const std::string&, const std::string&) { ++sent; });
+    TLinkTime now = t0;
+    TLinkTable links(settings, paths, incoming, [&] { return now; });
+    EXPECT_FALSE(links.NextDue());
+    const auto ann = std::make_shared<TContact>(TContact{"Ann", "192.0.2.1", 0});
+    links.Make(ann, 7);
+    now = t0 + 1s;
+    const auto bob = std::make_shared<TContact>(TContact{"Bob", "192.0.2.2", 0});
+    links.Make(bob, 8);
+    EXPECT_EQ(links.NextDue(), t0 + 2s);
+    links.Of(ann)->departing = true;
+    EXPECT_EQ(links.NextDue(), TLinkTime::min());
+    TContactBook contacts;
+    links.Tick(contacts);
+    EXPECT_EQ(links.Of(ann), nullptr);
+    EXPECT_EQ(links.NextDue(), t0 + 3s);
+    EXPECT_EQ(sent, 0);
 
     TConnectRequests requests;
     EXPECT_FALSE(requests.NextDue(true));

@@ -4,6 +4,7 @@
 // write down every event they raise.
 #pragma once
 
+#include "loopback_addresses.h"
 #include "memory_network.h"
 #include "qcomm.h"
 #include "udp_endpoint.h"
@@ -27,8 +28,8 @@ std::string Hex(std::string_view text);
 std::string ToHex(std::string_view bytes);
 
 // Cases that bind real sockets take their addresses from
-// loopback_addresses.h, each its own.
-inline constexpr int kPeerPort = 3237;
+// loopback_addresses.h, each its own, and the tests' port.
+inline constexpr int kPeerPort = kTestUdpPort;
 // The retry timer of the test components, in ms: long enough that a busy
 // machine does not make a loopback acknowledgement late.
 inline constexpr int kTestTimeout = 200;

@@ -27,7 +27,7 @@ TEST(UDPEndpoint, DeliversADatagramWithItsSenderAndSourcePort) {
     };
     a.SendTo("hello", to);
     ASSERT_TRUE(WaitUntil([&] { return !seen.empty(); }));
-    EXPECT_EQ(seen[0], "5 " + from + ":3237 xhello @0");
+    EXPECT_EQ(seen[0], "5 " + from + ":" + std::to_string(kPeerPort) + " xhello @0");
 }
 
 TEST(UDPEndpoint, SkipsADatagramTooLongForTheReceiveArea) {

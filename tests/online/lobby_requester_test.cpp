@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kPeerPort = 3237;
+constexpr int kPeerPort = kTestUdpPort;
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 const std::string kTarget = "/tavlo/refreshgame.php?mysessid=s&gametype=1&gameno=5";
 

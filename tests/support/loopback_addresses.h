@@ -12,6 +12,11 @@
 
 #include <string>
 
+// The UDP port of the tests' real sockets: not the game's 3237, which a
+// game running on the machine, or a test of the window that listens on
+// every address, may hold on all of 127.0.0.0/8 at once.
+inline constexpr int kTestUdpPort = 23237;
+
 // A fresh loopback address, dotted.  Throws std::runtime_error when every
 // block is taken.
 std::string NewLoopbackAddress();
