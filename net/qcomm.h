@@ -99,6 +99,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class TQComm : public TCommEvents {
   public:
@@ -209,6 +210,14 @@ class TQComm : public TCommEvents {
     void DeleteContact(int index);
     // Takes the contact out of the table only; pending messages still list it.
     void RemoveContact(const TpContact& contact);
+    // Sends the contact's datagrams, and the answers to datagrams from its
+    // address, on path instead of through the socket, until ClearPath or
+    // until the contact record is gone.  What arrives by that path is fed
+    // to HandleDatagram with the contact's address and Port.
+    void SetPath(const TpContact& contact, std::shared_ptr<TDatagramPath> path) {
+        paths_.SetPath(contact, std::move(path));
+    }
+    void ClearPath(const TpContact& contact) { paths_.ClearPath(contact); }
 
     // Tracked messages not yet freed (settled ones of the written protocol
     // go at the next tick), counted once however many peers they wait for.

@@ -77,16 +77,18 @@ TEST(PathTable, AContactsPathReplacesItsAddressUntilClearedOrGone) {
     paths.Send(ann, "a2");
     paths.Send(bob, "b1");
     paths.SendTo(ann->Address, "answer"); // in answer to a datagram: to its address
+    paths.SendTo(bob->Address, "b-answer");
     paths.ClearPath(ann);
     paths.Send(ann, "a3");
+    paths.SendTo(ann->Address, "answer2");
     paths.SetPath(bob, bobPath);
     bob.reset(); // gone: its path goes with it
     auto bobAgain = std::make_shared<TContact>(TContact{"Bob", "192.0.2.2", 0});
     paths.Send(bobAgain, "b2");
 
-    EXPECT_EQ(toAddresses, (Names{"a1@192.0.2.1", "b1@192.0.2.2", "answer@192.0.2.1",
-                                  "a3@192.0.2.1", "b2@192.0.2.2"}));
-    EXPECT_EQ(annPath->sent, Names{"a2"});
+    EXPECT_EQ(toAddresses, (Names{"a1@192.0.2.1", "b1@192.0.2.2", "b-answer@192.0.2.2",
+                                  "a3@192.0.2.1", "answer2@192.0.2.1", "b2@192.0.2.2"}));
+    EXPECT_EQ(annPath->sent, (Names{"a2", "answer"}));
     EXPECT_TRUE(bobPath->sent.empty());
 }
 

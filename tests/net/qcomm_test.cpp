@@ -520,4 +520,73 @@ TEST(QCommContacts, OutOfRangeIsTheOutsiderAndDeletingStrikesPendingAddressees) 
     EXPECT_EQ(events, Events{"Bob"}); // Ann was struck, Bob times out
 }
 
+// Carries one program's datagrams to another as if they came from `from`:
+// a route that is not the socket.
+struct Relay : TDatagramPath {
+    Relay(TMemoryNetwork& n, TQComm& t, std::string f) : net(n), to(t), from(std::move(f)) {}
+    void Send(const std::string& bytes) override {
+        ++carried;
+        net.At(net.Now() + TMillis(1),
+               [this, bytes] { to.HandleDatagram(bytes, from, to.Port()); });
+    }
+    TMemoryNetwork& net;
+    TQComm& to;
+    std::string from;
+    int carried = 0;
+};
+
+// Every datagram between two contacts, acknowledgements and keep-alives
+// included, goes on their paths while they are set, and through the
+// socket again once they are cleared.
+TEST(QCommPaths, AContactsDatagramsGoOnItsPathUntilCleared) {
+    for (const bool reliable : {false, true}) {
+        SCOPED_TRACE(reliable ? "extension" : "written protocol");
+        TMemoryNetwork net;
+        Member host(net, "Host", MemoryAddress(1), 1);
+        Member ann(net, "Ann", MemoryAddress(2));
+        for (Member* m : {&host, &ann})
+            m->comm.setReliable(reliable);
+        ann.comm.Connect(host.comm.LocalAddress());
+        ASSERT_TRUE(net.RunUntil([&] {
+            return ann.Count("success") == 1 && NothingPending({&host, &ann});
+        }));
+        int onSockets = 0;
+        for (Member* m : {&host, &ann})
+            m->comm.setWireTap([&](const std::string&, const std::string&, int) { ++onSockets; });
+
+        const auto toAnn = std::make_shared<Relay>(net, ann.comm, host.comm.LocalAddress());
+        const auto toHost = std::make_shared<Relay>(net, host.comm, ann.comm.LocalAddress());
+        host.comm.SetPath(host.comm.Contacts(0), toAnn);
+        ann.comm.SetPath(ann.comm.Contacts(0), toHost);
+        const auto exchange = [&](int hostKind, int annKind) {
+            host.comm.NewMsg(hostKind).AddInt(1);
+            host.comm.SendMsg(smAll, true);
+            ann.comm.NewMsg(annKind).AddInt(2);
+            ann.comm.SendMsg(smAll, true);
+            const std::string ackOfHost = "ack " + std::to_string(hostKind) + " Ann";
+            const std::string ackOfAnn = "ack " + std::to_string(annKind) + " Host";
+            return net.RunUntil([&] {
+                return host.Count(ackOfHost) == 1 && ann.Count(ackOfAnn) == 1 &&
+                       NothingPending({&host, &ann});
+            });
+        };
+        ASSERT_TRUE(exchange(3, 4));
+        net.RunFor(3 * kQuietSpell);
+        EXPECT_EQ(onSockets, 0);
+        EXPECT_GE(toAnn->carried, 2); // the message and the acknowledgement
+        EXPECT_GE(toHost->carried, 2);
+        EXPECT_EQ(host.Count("msg 4 Ann"), 1);
+        EXPECT_EQ(ann.Count("msg 3 Host"), 1);
+
+        host.comm.ClearPath(host.comm.Contacts(0));
+        ann.comm.ClearPath(ann.comm.Contacts(0));
+        const int carried = toAnn->carried + toHost->carried;
+        ASSERT_TRUE(exchange(5, 6));
+        EXPECT_GE(onSockets, 4);
+        EXPECT_EQ(toAnn->carried + toHost->carried, carried);
+        EXPECT_EQ(host.Count("msg 6 Ann"), 1);
+        EXPECT_EQ(ann.Count("msg 5 Host"), 1);
+    }
+}
+
 } // namespace
