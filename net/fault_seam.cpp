@@ -64,10 +64,15 @@ TFaultSettings TFaultSettings::FromEnvironment() {
     return FromText(text).value_or(TFaultSettings{});
 }
 
-TFaultSeam::TFaultSeam(const TFaultSettings& settings)
-    : settings_(settings), random_(settings.seed), context_(std::make_unique<QObject>()) {}
+TFaultSeam::TFaultSeam(const TFaultSettings& settings, TLater later)
+    : settings_(settings), random_(settings.seed), later_(std::move(later)) {
+    if (!later_)
+        context_ = std::make_unique<QObject>();
+}
 
-TFaultSeam::~TFaultSeam() = default;
+TFaultSeam::~TFaultSeam() {
+    *alive_ = false;
+}
 
 bool TFaultSeam::Chance(double share) {
     return static_cast<double>(random_()) / kGeneratorRange < share;
@@ -103,6 +108,13 @@ void TFaultSeam::Pass(const std::string& bytes, const TDeliver& deliver) {
 void TFaultSeam::DeliverAfter(int ms, const std::string& bytes, const TDeliver& deliver) {
     if (ms <= 0) {
         deliver(bytes);
+        return;
+    }
+    if (later_) {
+        later_(ms, [alive = std::weak_ptr<bool>(alive_), deliver, bytes] {
+            if (const auto live = alive.lock(); live && *live)
+                deliver(bytes);
+        });
         return;
     }
     QTimer::singleShot(ms, context_.get(), [deliver, bytes] { deliver(bytes); });

@@ -41,8 +41,11 @@ struct TFaultSettings {
 class TFaultSeam {
   public:
     using TDeliver = std::function<void(const std::string& bytes)>;
+    // Runs call ms milliseconds from now: the clock that holds datagrams
+    // back.  Without one, Qt's timers on the event loop.
+    using TLater = std::function<void(int ms, std::function<void()> call)>;
 
-    explicit TFaultSeam(const TFaultSettings& settings);
+    explicit TFaultSeam(const TFaultSettings& settings, TLater later = nullptr);
     ~TFaultSeam();
     TFaultSeam(const TFaultSeam&) = delete;
     TFaultSeam& operator=(const TFaultSeam&) = delete;
@@ -65,5 +68,7 @@ class TFaultSeam {
     TFaultSettings settings_;
     std::mt19937 random_; // fully specified by the standard: one seed, one sequence
     TCounts counts_;
-    std::unique_ptr<QObject> context_; // owns the timers of held datagrams
+    TLater later_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true); // for calls of later_
+    std::unique_ptr<QObject> context_; // owns the Qt timers of held datagrams
 };

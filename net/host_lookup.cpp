@@ -2,31 +2,40 @@
 
 #include "socket_error.h"
 
-#include <QEventLoop>
-#include <QSocketNotifier>
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <arpa/inet.h>
-#include <atomic>
-#include <cerrno>
+#include <mutex>
 #include <netdb.h>
-#include <sys/eventfd.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
-// The thread may outlive the look-up (a cancelled wait does not wait for the
-// resolver), so what it writes lives as long as either side holds it.
+// The thread may outlive the look-up (a cancelled one does not wait for
+// the resolver), so what both sides touch lives as long as either holds it.
 struct THostLookup::Shared {
-    int wakeFd = -1; // readable once the answer is in
-    std::atomic<bool> done{false};
-    Answer answer;
-
-    ~Shared() {
-        if (wakeFd >= 0)
-            ::close(wakeFd);
-    }
+    std::mutex mutex;
+    bool cancelled = false; // under mutex
+    bool answered = false;  // under mutex
+    TDone done;             // the application's thread only
 };
 
 namespace {
+
+// The answers are posted to the application object; once it is going away
+// nothing is posted any more.  Guarded by one lock for every look-up.
+std::mutex& PostingMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+bool& ApplicationGone() {
+    static bool gone = false;
+    return gone;
+}
+
+void NoteApplicationGone() {
+    std::lock_guard lock(PostingMutex());
+    ApplicationGone() = true;
+}
 
 THostLookup::Answer Resolve(const std::string& hostName) {
     addrinfo hints{};
@@ -46,27 +55,45 @@ THostLookup::Answer Resolve(const std::string& hostName) {
     return answer;
 }
 
-void Finish(THostLookup::Shared& shared, const THostLookup::Answer& answer) {
-    shared.answer = answer;
-    shared.done.store(true, std::memory_order_release);
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(shared.wakeFd, &one, sizeof one);
+// On the application's thread.
+void Deliver(const std::shared_ptr<THostLookup::Shared>& shared,
+             const THostLookup::Answer& answer) {
+    {
+        std::lock_guard lock(shared->mutex);
+        if (shared->cancelled || shared->answered)
+            return;
+        shared->answered = true;
+    }
+    // Moved out first: done may destroy the look-up, and with it nothing of
+    // what runs here.
+    const THostLookup::TDone done = std::move(shared->done);
+    if (done)
+        done(answer);
+}
+
+// From any thread.
+void Post(const std::shared_ptr<THostLookup::Shared>& shared, const THostLookup::Answer& answer) {
+    std::lock_guard lock(PostingMutex());
+    QCoreApplication* application = QCoreApplication::instance();
+    if (ApplicationGone() || application == nullptr)
+        return;
+    QMetaObject::invokeMethod(
+        application, [shared, answer] { Deliver(shared, answer); }, Qt::QueuedConnection);
 }
 
 } // namespace
 
-THostLookup::THostLookup(const std::string& hostName) : shared_(std::make_shared<Shared>()) {
-    shared_->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (shared_->wakeFd < 0) {
-        shared_->answer.error = WinsockErrorFromErrno(errno);
-        shared_->done = true;
-        return;
-    }
+THostLookup::THostLookup(const std::string& hostName, TDone done)
+    : shared_(std::make_shared<Shared>()) {
+    static std::once_flag watching;
+    std::call_once(watching, [] { qAddPostRoutine(NoteApplicationGone); });
+    shared_->done = std::move(done);
     try {
-        std::thread([shared = shared_, hostName] { Finish(*shared, Resolve(hostName)); }).detach();
+        std::thread([shared = shared_, hostName] { Post(shared, Resolve(hostName)); }).detach();
     } catch (const std::system_error& e) {
-        shared_->answer.error = WinsockErrorFromErrno(e.code().value());
-        shared_->done = true;
+        Answer failed;
+        failed.error = WinsockErrorFromErrno(e.code().value());
+        Post(shared_, failed);
     }
 }
 
@@ -74,24 +101,15 @@ THostLookup::~THostLookup() {
     Cancel();
 }
 
-std::optional<THostLookup::Answer> THostLookup::Wait() {
-    if (!shared_->done.load(std::memory_order_acquire) && !cancelled_) {
-        QEventLoop loop;
-        QSocketNotifier answered(shared_->wakeFd, QSocketNotifier::Read);
-        QObject::connect(&answered, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-        waiting_ = &loop;
-        loop.exec();
-        waiting_ = nullptr;
+void THostLookup::Cancel() {
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->cancelled = true;
     }
-    // A loop that ends without the answer (the program is quitting) counts
-    // as a cancelled look-up.
-    if (cancelled_ || !shared_->done.load(std::memory_order_acquire))
-        return std::nullopt;
-    return shared_->answer;
+    shared_->done = nullptr; // released here, not on the look-up thread
 }
 
-void THostLookup::Cancel() {
-    cancelled_ = true;
-    if (waiting_ != nullptr)
-        waiting_->quit();
+bool THostLookup::Running() const {
+    std::lock_guard lock(shared_->mutex);
+    return !shared_->cancelled && !shared_->answered;
 }

@@ -1,14 +1,12 @@
-// One host name look-up, run on a thread of its own so that the program
-// keeps handling its events (timer ticks, received datagrams) while it
-// waits for the answer.
+// One host name look-up, run on a thread of its own; its answer comes back
+// as a queued call on the application's thread, so the program never waits
+// for it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-
-class QEventLoop;
 
 class THostLookup {
   public:
@@ -17,23 +15,24 @@ class THostLookup {
         uint32_t address = 0; // IPv4, network byte order
         int error = 0;        // Windows Sockets number when not found
     };
+    using TDone = std::function<void(const Answer& answer)>;
 
-    // Starts looking up an IPv4 address of hostName.
-    explicit THostLookup(const std::string& hostName);
+    // Starts looking up an IPv4 address of hostName.  done runs once, from
+    // the event loop of the application's thread, unless the look-up is
+    // cancelled or destroyed first.  It may destroy the look-up.  Made on
+    // the application's thread, with a QCoreApplication.
+    THostLookup(const std::string& hostName, TDone done);
     ~THostLookup();
     THostLookup(const THostLookup&) = delete;
     THostLookup& operator=(const THostLookup&) = delete;
 
-    // Runs a nested event loop until the answer is in; nothing when the
-    // look-up was cancelled meanwhile.
-    std::optional<Answer> Wait();
-    // Ends a running Wait() without an answer.
+    // From now on done is never called.
     void Cancel();
+    // Neither answered nor cancelled yet.
+    bool Running() const;
 
-    struct Shared; // what the look-up thread fills in
+    struct Shared; // what the look-up thread and this side both reach
 
   private:
     std::shared_ptr<Shared> shared_;
-    QEventLoop* waiting_ = nullptr; // the loop that Wait() runs, if any
-    bool cancelled_ = false;
 };

@@ -53,6 +53,21 @@ std::vector<TPeerLink::TTransmission> TPeerLink::Due(TLinkTime now) {
     return due;
 }
 
+TLinkTime TPeerLink::NextDue() const {
+    TLinkTime due = std::min(lastSent_ + timing_.keepAlive, lastHeard_ + timing_.silence);
+    if (unacked_.empty())
+        return due;
+    const uint32_t windowEnd = unacked_.front().sequence + kLinkWindow;
+    for (const TOutgoing& o : unacked_) {
+        if (o.sequence >= windowEnd)
+            break;
+        if (o.transmissions == 0)
+            return TLinkTime::min();
+        due = std::min(due, o.nextTry);
+    }
+    return due;
+}
+
 std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackBits,
                                                  TLinkTime now) {
     std::vector<TOutgoing> settled;

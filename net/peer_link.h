@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -25,6 +26,8 @@
 using TLinkClock = std::chrono::steady_clock;
 using TLinkTime = TLinkClock::time_point;
 using TMillis = std::chrono::milliseconds;
+// Reads the clock: the steady clock in the program, a test's own in tests.
+using TNow = std::function<TLinkTime()>;
 
 struct TLinkTiming {
     TMillis initialRto{300}; // before the first round trip has been measured
@@ -65,6 +68,10 @@ class TPeerLink {
     bool KeepAliveDue(TLinkTime now) const { return now - lastSent_ >= timing_.keepAlive; }
     // The present retransmission time-out.
     TMillis Rto() const;
+    // When the link next needs its timer: the next try of a message, a
+    // keep-alive, or the end of the silence a peer is allowed.  A message
+    // in the window not yet sent is due at once (TLinkTime::min()).
+    TLinkTime NextDue() const;
 
     // --- Receiving ---------------------------------------------------------
     // Some valid datagram came from the peer.

@@ -55,68 +55,58 @@
 //   TQMsg& move = comm.NewMsg(2);  move.AddInt(7);  move.AddInt(3);
 //   comm.SendMsg(smAll, true);                     // NewMsg, items, SendMsg
 //
-// Everything runs on the Qt event-loop thread.  Events are raised only when
+// The component is a facade over its parts: the contact table
+// (contact_book.h) and each contact's path (path_table.h), sending
+// (outbox.h), the written protocol's pending messages (pending_messages.h),
+// the extension's links and this program's connect requests
+// (link_table.h, connect_requests.h), admission (admission.h), what happens
+// at receipt (arrivals.h) and what waits to be handled (incoming_queue.h).
+// It reads the time, runs its timers and opens its socket through a
+// TCommEnvironment: the Qt event loop and UDP in the program, an in-memory
+// network with a clock of its own in tests.
+//
+// Everything runs on the event-loop thread.  Events are raised only when
 // set.  A handler may send messages, change the contact table, disable the
 // component or run a nested event loop; it must not destroy the component.
-// Errors of the endpoint while sending (a host name that does not resolve)
-// and errors thrown by handlers propagate to the caller of SendMsg, Connect
-// or Disconnect, or out of the socket or timer notification into the event
-// loop, where the application's QCoreApplication::notify must catch them.
-// A datagram that does not hold a well-formed message is dropped silently.
+// Nothing here waits: a datagram to a host name goes once the name has been
+// looked up, and a name that does not resolve is reported with OnError.
+// Errors of a send that cannot go at all (to 0.0.0.0) and errors thrown by
+// handlers propagate to the caller of SendMsg, Connect or Disconnect, or
+// out of the socket or timer notification into the event loop, where the
+// application's QCoreApplication::notify must catch them.  A datagram that
+// does not hold a well-formed message is dropped silently.
 #pragma once
 
-#include "contact.h"
+#include "admission.h"
+#include "arrivals.h"
+#include "comm_environment.h"
+#include "comm_events.h"
+#include "comm_settings.h"
+#include "connect_requests.h"
+#include "contact_book.h"
 #include "fault_seam.h"
-#include "peer_link.h"
+#include "incoming_queue.h"
+#include "link_table.h"
+#include "outbox.h"
+#include "path_table.h"
+#include "pending_messages.h"
 #include "qmsg.h"
+#include "reassembly.h"
 #include "udp_endpoint.h"
 #include "wire_format.h"
 
-#include <array>
 #include <cstdint>
-#include <deque>
-#include <functional>
-#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
-class QTimer;
-
-// Whom SendMsg addresses.  Any other value addresses the contact at index 0.
-enum TSendMode : int {
-    smSender = 0,     // the sender of the message being handled (during
-                      // an admission: the joiner)
-    smLastTarget = 1, // the contact addressed by the last single-target send
-    smSelected = 2,   // the selected contact (the host during Connect)
-    smAll = 3,        // every contact, in table order
-    smResend = 4,     // the addressees already listed in the message
-};
-
-// aReason of OnConnectionFailed.
-inline constexpr int kReasonNoAnswer = -1; // the host never answered (aContact: "Dummy")
-inline constexpr int kReasonFull = 0;      // the host is full (aContact: null)
-inline constexpr int kReasonVersion = 1;   // the host runs another version (aContact: null)
-// aReason of OnClientDisconnection.
-inline constexpr int kReasonLeft = 0;     // the contact sent a leave notice
-inline constexpr int kReasonTimedOut = 1; // the contact did not acknowledge in time
-
-// The outsider contact's name: it stands for any peer not in the table.
-inline constexpr const char* kOutsiderName = "Dummy";
-
-// The component's defaults.
-inline constexpr uint32_t kDefaultTimeout = 1000;
-inline constexpr int kIdleTickInterval = 1000; // the timer's interval while Timeout is 0
-
-using TMsgEvent = std::function<void(const TQMsg& aMsg, const TpContact& aContact)>;
-// aContact is null for a refusal.
-using TDisconnectEvent = std::function<void(const TpContact& aContact, int aReason)>;
-using TNotifyEvent = std::function<void()>;
-
-class TQComm {
+class TQComm : public TCommEvents {
   public:
+    // On the Qt event loop, with a UDP socket.
     TQComm();
+    // In the given environment, which must outlive the component.
+    explicit TQComm(TCommEnvironment& environment);
     // Sends a leave notice to every contact (without raising any more
     // events; untracked, since nobody will be here to send it again: the
     // same bytes for the written protocol, three copies for the others),
@@ -125,57 +115,37 @@ class TQComm {
     TQComm(const TQComm&) = delete;
     TQComm& operator=(const TQComm&) = delete;
 
-    // --- Events -----------------------------------------------------------
-    // A contact acknowledged a pending message (once per contact).
-    TMsgEvent OnGotAck;
-    // A message of kind 0..250 arrived; aContact is its sender, or the
-    // outsider "Dummy" when the sender is not in the table.
-    TMsgEvent OnGotMsg;
-    // A connect attempt failed: kReasonNoAnswer, kReasonFull, kReasonVersion.
-    TDisconnectEvent OnConnectionFailed;
-    // The host admitted this program (it is now the first contact).
-    TNotifyEvent OnConnectionSuccess;
-    // This joined program knows the host and every member it was told to
-    // expect; raised again at each later member.
-    TNotifyEvent OnConnected;
-    // A member joined: on the host with the connect request and the joiner
-    // (who is the smSender target meanwhile), on a member with the host's
-    // announcement and the new member.
-    TMsgEvent OnNewClient;
-    // A pending message is overdue for aContact; raised at every examination.
-    TMsgEvent OnTimeout;
-    // A contact left (kReasonLeft) or was given up (kReasonTimedOut).
-    TDisconnectEvent OnClientDisconnection;
+    // --- Events: see TCommEvents (comm_events.h) --------------------------
 
     // --- Properties -------------------------------------------------------
     // How many contacts a host admits.
-    int MaxConnections() const { return FMaxConnections; }
-    void setMaxConnections(int count) { FMaxConnections = count; }
+    int MaxConnections() const { return settings_.maxConnections; }
+    void setMaxConnections(int count) { settings_.maxConnections = count; }
     // This program's nickname, sent to the others.
-    const std::string& ClientName() const { return FClientName; }
-    void setClientName(const std::string& name) { FClientName = name; }
+    const std::string& ClientName() const { return settings_.clientName; }
+    void setClientName(const std::string& name) { settings_.clientName = name; }
     // This program's lobby number, sent in the connect request.
-    int32_t TavloNumber() const { return FTavloNumber; }
-    void setTavloNumber(int32_t number) { FTavloNumber = number; }
+    int32_t TavloNumber() const { return settings_.tavloNumber; }
+    void setTavloNumber(int32_t number) { settings_.tavloNumber = number; }
     // Interval of the retry timer in ms; 0 turns time-outs off.
-    uint32_t Timeout() const { return FTimeout; }
+    uint32_t Timeout() const { return settings_.timeout; }
     void setTimeout(uint32_t ms);
     // How many times a tracked message is transmitted before its remaining
     // addressees are given up (at least once).
-    uint32_t PacketRetries() const { return FPacketRetries; }
-    void setPacketRetries(uint32_t count) { FPacketRetries = count; }
+    uint32_t PacketRetries() const { return settings_.packetRetries; }
+    void setPacketRetries(uint32_t count) { settings_.packetRetries = count; }
     // The UDP port this program listens on and sends to; datagrams from any
     // other source port are ignored.
-    int Port() const { return FPort; }
+    int Port() const { return settings_.port; }
     void setPort(int port);
     // The local IPv4 address to listen on, "0.0.0.0" for all; lets several
     // programs meet on one machine (127.0.0.2, 127.0.0.3, ...).
-    const std::string& LocalAddress() const { return FLocalAddress; }
+    const std::string& LocalAddress() const { return settings_.localAddress; }
     void setLocalAddress(const std::string& address);
     // The version string compared with a joiner's; the running program's
     // FileVersion unless set.
-    const std::string& OwnVersion() const { return FOwnVersion; }
-    void setOwnVersion(const std::string& version) { FOwnVersion = version; }
+    const std::string& OwnVersion() const { return settings_.ownVersion; }
+    void setOwnVersion(const std::string& version) { settings_.ownVersion = version; }
     // Enabled: the socket is open and the retry timer runs.  Enabling starts
     // a new session (the number that tells this program's datagrams from
     // those of an earlier run).  Disabling sends an untracked leave notice
@@ -183,33 +153,34 @@ class TQComm {
     // pending messages stay, but every contact is spoken to by the written
     // protocol from then on, and the numbered messages still unacknowledged
     // are dropped without events.
-    bool Enabled() const { return FEnabled; }
+    bool Enabled() const { return enabled_; }
     void setEnabled(bool enabled);
     // Whether this program announces and uses the reliable delivery
     // extension; off, it speaks only the written protocol, byte for byte.
     // Set it before Enabled and Connect.
-    bool Reliable() const { return FReliable; }
-    void setReliable(bool reliable) { FReliable = reliable; }
+    bool Reliable() const { return settings_.reliable; }
+    void setReliable(bool reliable) { settings_.reliable = reliable; }
     // The extension's timings; tests shorten the silence.
-    const TLinkTiming& Timing() const { return FTiming; }
-    void setTiming(const TLinkTiming& timing) { FTiming = timing; }
+    const TLinkTiming& Timing() const { return settings_.timing; }
+    void setTiming(const TLinkTiming& timing) { settings_.timing = timing; }
     // Whether the contact announced the extension and is spoken to by it.
-    bool SpeaksReliable(const TpContact& contact) const;
+    bool SpeaksReliable(const TpContact& contact) const { return links_.Of(contact) != nullptr; }
 
     // --- Test seams -------------------------------------------------------
-    // The fault seam of the endpoint (fault_seam.h), now and for every
-    // endpoint made later; ZELLHOP_NET_FAULTS gives the first value.
+    // The fault seam of the socket (fault_seam.h), now and for every socket
+    // opened later; ZELLHOP_NET_FAULTS gives the first value.
     void setFaults(const TFaultSettings& settings);
-    const TFaultSettings& Faults() const { return FFaults; }
-    // The present endpoint's seam, if any: what it did so far.
-    const TFaultSeam* FaultSeam() const { return FEndpoint ? FEndpoint->Faults() : nullptr; }
+    const TFaultSettings& Faults() const { return faults_; }
+    // The present socket's seam, if any: what it did so far.
+    const TFaultSeam* FaultSeam() const { return socket_ ? socket_->Faults() : nullptr; }
     // Sees every datagram this component puts on the wire.
     void setWireTap(TUDPEndpoint::TOnWire tap);
 
     // --- Operations -------------------------------------------------------
-    // Asks the host at hostAddress (dotted IPv4 or a host name) to admit
-    // this program; the answer comes as OnConnectionSuccess or
-    // OnConnectionFailed.
+    // Asks the host at hostAddress to admit this program; the answer comes
+    // as OnConnectionSuccess or OnConnectionFailed.  A dotted address is
+    // sent to at once; a host name once it has been looked up (a name that
+    // does not resolve: OnError, at each try).
     void Connect(const std::string& hostAddress);
     // Sends a leave notice to every contact.  Tracked, the whole table is
     // emptied once any contact acknowledges it.
@@ -223,24 +194,36 @@ class TQComm {
     void SendMsg(TSendMode mode, bool wantAck);
 
     // --- Contacts ---------------------------------------------------------
-    int ContactCount() const { return static_cast<int>(FContacts.size()); }
+    int ContactCount() const { return contacts_.Count(); }
     // The outsider contact "Dummy" for an index out of range.
-    TpContact Contacts(int index) const;
+    TpContact Contacts(int index) const { return contacts_.At(index); }
     // Index of the first contact with exactly this address, -1 if none.
-    int IndexOfAddress(const std::string& address) const;
+    int IndexOfAddress(const std::string& address) const {
+        return contacts_.IndexOfAddress(address);
+    }
     // Appends a contact; returns its index (always the last).
-    int AddContact(const std::string& name, const std::string& address, int32_t tavloNumber);
+    int AddContact(const std::string& name, const std::string& address, int32_t tavloNumber) {
+        return contacts_.Add(name, address, tavloNumber);
+    }
     // Takes the contact out of the table and out of every pending message's
     // addressees.  Nothing for an index out of range.
     void DeleteContact(int index);
     // Takes the contact out of the table only; pending messages still list it.
     void RemoveContact(const TpContact& contact);
+    // Sends the contact's datagrams, and the answers to datagrams from its
+    // address, on path instead of through the socket, until ClearPath or
+    // until the contact record is gone.  What arrives by that path is fed
+    // to HandleDatagram with the contact's address and Port.
+    void SetPath(const TpContact& contact, std::shared_ptr<TDatagramPath> path) {
+        paths_.SetPath(contact, std::move(path));
+    }
+    void ClearPath(const TpContact& contact) { paths_.ClearPath(contact); }
 
     // Tracked messages not yet freed (settled ones of the written protocol
     // go at the next tick), counted once however many peers they wait for.
     int PendingCount() const;
 
-    // --- Entry points of the socket and the timer -------------------------
+    // --- Entry points of the socket and the timers ------------------------
     // Public so that tests and the fuzz target can feed them directly.
     // A datagram as received: ignored unless sourcePort is Port; dropped
     // whole when it does not hold a well-formed message.
@@ -254,162 +237,45 @@ class TQComm {
     void LinkTick();
 
   private:
-    using TpQMsg = std::shared_ptr<TQMsg>;
-    class EndpointUse;
-    // What waits to be handled, in the order it happened.
-    struct TReceived {
-        enum class What {
-            Message,          // msg from its sender
-            Admission,        // the host admitted contact with the request msg
-            Settled,          // contact acknowledged the numbered message msg
-            GivenUp,          // contact fell silent, owing the messages owed
-            RequestUnanswered // the connect request msg was never answered
-        };
-        TReceived(What w, TpQMsg m, TpContact c = nullptr)
-            : what(w), msg(std::move(m)), contact(std::move(c)) {}
-        // A message that came with a trailer; its acknowledgement went out.
-        static TReceived Linked(TpQMsg m) {
-            TReceived received(What::Message, std::move(m));
-            received.acknowledged = true;
-            received.linked = true;
-            return received;
-        }
+    TQComm(std::unique_ptr<TCommEnvironment> own, TCommEnvironment* environment);
+    void MakeTimers();
+    void OpenSocket();
+    void CloseSocket();
+    void SendToAddress(const std::string& address, const std::string& bytes);
+    void SendFailed(const std::string& text);
 
-        What what;
-        TpQMsg msg;
-        TpContact contact;
-        bool acknowledged = false;      // a Message whose acknowledgement went out
-        bool linked = false;            // a Message that came with a trailer
-        std::vector<TpQMsg> owed;       // GivenUp
-        std::vector<TpContact> members; // Admission: those present when admitted
-    };
-    // The extension's state towards one contact that announced it.
-    struct TLinkEntry {
-        TpContact contact; // in the table, or (a joiner's host) soon to be
-        std::unique_ptr<TPeerLink> link;
-        // Out of the table after our leave notice: it only finishes
-        // delivering what it owes, and hands nothing on.
-        bool departing = false;
-    };
-    // A connect request waiting for its reply, while Reliable is on.
-    struct THandshake {
-        TpQMsg request;
-        std::string host; // as given to Connect
-        TLinkTime nextTry;
-        TLinkTime deadline;
-    };
-
-    // Sending.
-    TpQMsg MakeMsg(int kind) const;
-    void Post(const TpQMsg& msg, TSendMode mode, bool wantAck);
-    void Dispatch(const TpQMsg& msg, bool wantAck);
-    void Address(TQMsg& msg, TSendMode mode);
-    void Transmit(TQMsg& msg);
-    void SendBytes(const std::string& address, const std::string& bytes);
-    void Acknowledge(int kind);
-    void AcknowledgeAtReceipt(TReceived& received);
-    void AcknowledgeTo(const std::string& address, int kind);
-
-    // Receiving.
-    std::unique_ptr<TQMsg> Reassemble(std::string_view bytes, const std::string& fromIP);
-    void Receive(std::unique_ptr<TQMsg> msg);
-    void ReceiveWritten(std::unique_ptr<TQMsg> msg);
-    void ReceiveLinked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
-    void ReceiveOnLink(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
-    void HandOn(TLinkEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
-    void AcknowledgeOnly(TLinkEntry& entry, std::unique_ptr<TQMsg> msg,
-                         const TLinkTrailer& trailer);
-    void Queue(TReceived received);
     void ProcessIncoming();
     void Handle(TReceived& received);
     void Process(const TQMsg& msg, bool acknowledged, bool linked);
-    bool AcksWaiting() const;
-    void AdmitAtReceipt(std::unique_ptr<TQMsg> request, const TLinkTrailer* offer);
-    void Refuse(const std::string& address, int reason, bool offered);
-    void Announce(const std::string& name, const std::string& address, int flag,
-                  uint32_t memberSession, const std::vector<TpContact>& recipients);
-    void Admitted(TReceived& admission);
-    void IntroduceMembers(const TpContact& joiner, const std::vector<TpContact>& members);
-    void ConnectReplied(const TQMsg& reply);
-    void PeerAnnounced(const TQMsg& info, bool linked);
     void PeerLeft(const TQMsg& notice);
     void MatchAck(const TQMsg& ack);
-    void Settled(const TpQMsg& msg, const TpContact& contact);
+    void Settled(const TQMsg& msg, const TpContact& contact);
     void EmptyTableAfterLeaving();
-
-    // The extension.
-    TLinkEntry* LinkOf(const TpContact& contact);
-    const TLinkEntry* LinkOf(const TpContact& contact) const;
-    TLinkEntry* LinkFrom(const std::string& address, uint32_t session);
-    TpContact LinkedOutsideTable(const std::string& address) const;
-    TLinkEntry& MakeLink(const TpContact& contact, uint32_t peerSession);
-    void LinkAnnounced(const TpContact& member, uint32_t session);
-    void DropLink(const TpContact& contact);
-    void DropAllLinks();
-    void SendLinked(const TpContact& contact, const TpQMsg& msg, bool wantAck);
-    void SendDue(TLinkEntry& entry, TLinkTime now);
-    void SendOnLink(TLinkEntry& entry, const TQMsg& msg, uint8_t flags, uint32_t sequence);
-    void SendLinkAck(TLinkEntry& entry);
-    void ReplyAtReceipt(std::unique_ptr<TQMsg> reply, const TLinkTrailer& trailer);
-    void FellSilent(const TpContact& contact, const std::vector<TpQMsg>& owed);
-    void StartHandshake(const TpQMsg& request, const std::string& host);
-    void SendRequest(const TQMsg& request, const std::string& host);
-    TpQMsg TakeHandshake();
-    TMillis HandshakeInterval() const;
-    void LinkTickHandshakes(TLinkTime now);
-    void LinkTickPeers(TLinkTime now);
-
-    // Pending messages.
-    void Unlink(const TpQMsg& msg);
-    bool Examine(const TpQMsg& msg);
+    void FellSilent(const TpContact& contact, const std::vector<TReceived::TpQMsg>& owed);
     void GiveUp(const TQMsg& msg, const TpContact& contact);
-    void StrikeFromPending(const TpContact& contact);
-    int IndexOfContact(const TpContact& contact) const;
 
-    void OpenEndpoint();
-    void CloseEndpoint();
+    std::unique_ptr<TCommEnvironment> ownEnvironment_;
+    TCommEnvironment& environment_;
+    TCommSettings settings_;
+    bool enabled_ = false;
+    TFaultSettings faults_;
+    TUDPEndpoint::TOnWire wireTap_;
 
-    int FMaxConnections = 0;
-    std::string FClientName;
-    int32_t FTavloNumber = 0;
-    uint32_t FTimeout = kDefaultTimeout;
-    uint32_t FPacketRetries = 0;
-    int FPort = 0;
-    std::string FLocalAddress = "0.0.0.0";
-    std::string FOwnVersion;
-    bool FEnabled = false;
-    bool FReliable = true;
-    TLinkTiming FTiming;
-    uint32_t FSession = 0;
-    TFaultSettings FFaults;
-    TUDPEndpoint::TOnWire FWireTap;
+    TContactBook contacts_;
+    TPathTable paths_;
+    TPendingMessages pending_;
+    TIncomingQueue incoming_;
+    TLinkTable links_;
+    TConnectRequests requests_;
+    TOutbox outbox_;
+    TAdmission admission_;
+    TArrivals arrivals_;
+    TReassembler reassembler_;
+    std::unique_ptr<TQMsg> building_; // made by NewMsg, not yet sent
+    bool linkTicking_ = false;
 
-    std::vector<TpContact> FContacts;
-    TpContact FOutsider;
-    int FSelected = 0;      // target of smSelected; -1 selects the outsider
-    int FLastTarget = 0;    // target of smLastTarget
-    int FCurrentSender = 0; // sender of the message being handled; -1 the outsider
-    int FExpectedPeers = 0; // on a joiner: the other members the host announced
-
-    std::unique_ptr<TQMsg> FPartial;  // a message still waiting for datagrams
-    std::unique_ptr<TQMsg> FBuilding; // made by NewMsg, not yet sent
-    std::deque<TReceived> FIncoming;
-    // Pending messages are shared: FPending, their kind's chain, the links
-    // and a tick or acknowledgement that is handling one may each hold it.
-    std::deque<TpQMsg> FPending;
-    std::array<std::vector<TpQMsg>, kMessageKinds> FAckTable; // per kind, oldest first
-    std::size_t FTickBatch = 0;
-    bool FBusy = false;
-    bool FTicking = false;
-    bool FLinkTicking = false;
-    std::list<TLinkEntry> FLinks; // entries stay put while others come and go
-    std::vector<THandshake> FHandshakes;
-
-    std::unique_ptr<TUDPEndpoint> FEndpoint;
-    // Endpoints closed while one of their calls was still running; released
-    // from the event loop once none runs.
-    std::vector<std::unique_ptr<TUDPEndpoint>> FRetired;
-    int FEndpointUse = 0;
-    std::unique_ptr<QTimer> FTimer;
-    std::unique_ptr<QTimer> FLinkTimer;
+    std::unique_ptr<TDatagramSocket> socket_;
+    std::unique_ptr<TCommTimer> retryTimer_; // every Timeout ms
+    std::unique_ptr<TCommTimer> linkTimer_;  // every 20 ms, for the extension
+    std::unique_ptr<TCommTimer> resume_;     // takes up the queue after an error
 };

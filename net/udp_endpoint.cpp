@@ -126,26 +126,73 @@ void TUDPEndpoint::SendStream(TMemoryStream& stream) {
     if (stream.Size() > kMaxDatagramBytes)
         throw std::length_error(kMessageTooLongText);
 
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_addr.s_addr = ResolveRemote();
-    if (remote.sin_addr.s_addr == 0)
+    in_addr dotted{};
+    if (::inet_pton(AF_INET, remoteHost_.c_str(), &dotted) == 1) {
+        SendResolved(stream.Bytes(), dotted.s_addr, remotePort_);
+        return;
+    }
+    if (remoteHost_.size() > kMaxHostNameLength) {
+        lastError_ = kWsaHostNotFound;
+        throw UDPSockError(kLookupCancelledText);
+    }
+    LookUp(stream.Bytes(), remotePort_, false);
+}
+
+void TUDPEndpoint::SendResolved(const std::string& bytes, uint32_t address, int port) {
+    if (address == 0)
         throw UDPSockError(kNullAddressText);
     ReportStatus(kStatusSend, kTextSend);
-
     // Whether the network takes it is for the acknowledgements to tell.
-    if (!ValidPort(remotePort_)) {
+    if (!ValidPort(port)) {
         lastError_ = kWsaInvalidArgument;
     } else if (seam_) {
-        const uint32_t address = remote.sin_addr.s_addr;
-        const int port = remotePort_;
-        seam_->Pass(stream.Bytes(),
+        seam_->Pass(bytes,
                     [this, address, port](const std::string& b) { PutOnWire(b, address, port); });
     } else {
-        PutOnWire(stream.Bytes(), remote.sin_addr.s_addr, remotePort_);
+        PutOnWire(bytes, address, port);
     }
     if (OnDataSend)
         OnDataSend(*this);
+}
+
+// Looks RemoteHost up as it is now; the datagram goes when the answer is in.
+void TUDPEndpoint::LookUp(std::string bytes, int port, bool secondTry) {
+    const auto send =
+        named_.insert(named_.end(), TNamedSend{std::move(bytes), port, secondTry, {}});
+    send->lookup = std::make_unique<THostLookup>(
+        remoteHost_, [this, send](const THostLookup::Answer& answer) { LookedUp(send, answer); });
+}
+
+// A name that does not resolve is tried once more when OnInvalidHost says
+// so (with RemoteHost as the handler leaves it); a second failure is final.
+void TUDPEndpoint::LookedUp(std::list<TNamedSend>::iterator send,
+                            const THostLookup::Answer& answer) {
+    const std::string bytes = std::move(send->bytes);
+    const int port = send->port;
+    const bool secondTry = send->secondTry;
+    named_.erase(send);
+    if (!answer.found) {
+        lastError_ = answer.error;
+        bool handled = false;
+        if (!secondTry && OnInvalidHost)
+            OnInvalidHost(handled);
+        if (handled)
+            LookUp(bytes, port, true);
+        else
+            SendFailed(kLookupCancelledText);
+        return;
+    }
+    try {
+        SendResolved(bytes, answer.address, port);
+    } catch (const UDPSockError& e) {
+        SendFailed(e.what());
+    }
+}
+
+void TUDPEndpoint::SendFailed(const std::string& text) {
+    if (!OnSendFailed)
+        throw UDPSockError(text);
+    OnSendFailed(*this, text);
 }
 
 void TUDPEndpoint::PutOnWire(const std::string& bytes, uint32_t address, int port) {
@@ -169,48 +216,8 @@ void TUDPEndpoint::setFaults(const TFaultSettings& settings) {
         seam_.reset();
 }
 
-uint32_t TUDPEndpoint::ResolveRemote() {
-    in_addr dotted{};
-    if (::inet_pton(AF_INET, remoteHost_.c_str(), &dotted) == 1)
-        return dotted.s_addr;
-    if (remoteHost_.size() > kMaxHostNameLength) {
-        lastError_ = kWsaHostNotFound;
-        throw UDPSockError(kLookupCancelledText);
-    }
-    THostLookup::Answer answer = LookUpRemote();
-    if (!answer.found) {
-        bool handled = false;
-        if (OnInvalidHost)
-            OnInvalidHost(handled);
-        if (handled)
-            answer = LookUpRemote();
-    }
-    if (!answer.found)
-        throw UDPSockError(kLookupCancelledText);
-    return answer.address;
-}
-
-// Looks RemoteHost up once while the event loop runs; a cancelled look-up
-// raises "Recherche de l'hôte annulée" at once.
-THostLookup::Answer TUDPEndpoint::LookUpRemote() {
-    THostLookup lookup(remoteHost_);
-    lookups_.push_back(&lookup);
-    struct Unregister {
-        std::vector<THostLookup*>& running;
-        THostLookup* lookup;
-        ~Unregister() { std::erase(running, lookup); }
-    } unregister{lookups_, &lookup};
-    const auto answer = lookup.Wait();
-    if (!answer)
-        throw UDPSockError(kLookupCancelledText);
-    if (!answer->found)
-        lastError_ = answer->error;
-    return *answer;
-}
-
 void TUDPEndpoint::CancelLookup() {
-    for (THostLookup* lookup : lookups_)
-        lookup->Cancel();
+    named_.clear();
 }
 
 void TUDPEndpoint::ReportStatus(int level, const std::string& text) {

@@ -1,6 +1,7 @@
 // One IPv4 UDP socket that sends and receives whole datagrams.  Received
-// datagrams are announced through the Qt event loop; a remote host given by
-// name is looked up while the event loop keeps running.  Progress and errors
+// datagrams are announced through the Qt event loop; a datagram to a remote
+// host given by name goes once the name has been looked up, on a thread,
+// and a look-up that fails is reported as an event.  Progress and errors
 // carry the endpoint's French texts.
 #pragma once
 
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <list>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -54,6 +56,7 @@ class TUDPEndpoint {
     using TStreamInvalid = std::function<void(bool& handled, TMemoryStream& stream)>;
     using TOnWire =
         std::function<void(const std::string& bytes, const std::string& toIP, int port)>;
+    using TOnSendFailed = std::function<void(TUDPEndpoint& sender, const std::string& text)>;
 
     // Creates the socket (not yet bound: set LocalPort to receive).
     // Throws UDPSockError when no socket can be made.
@@ -84,10 +87,15 @@ class TUDPEndpoint {
     int LastError() const { return lastError_; }
 
     // Events, raised only when set.
-    TOnReceive OnDataReceived;      // a datagram arrived: ReadStream fetches it
-    TNotifyEvent OnDataSend;        // a datagram was handed to the socket
-    TOnStatus OnStatus;             // a status text was reported
-    THandlerEvent OnInvalidHost;    // a host name did not resolve; handled = try once more
+    TOnReceive OnDataReceived;   // a datagram arrived: ReadStream fetches it
+    TNotifyEvent OnDataSend;     // a datagram was handed to the socket
+    TOnStatus OnStatus;          // a status text was reported
+    THandlerEvent OnInvalidHost; // a host name did not resolve; handled = try once more
+    // A datagram to a host name was dropped: the name did not resolve
+    // ("Recherche de l'hôte annulée") or resolved to 0.0.0.0 ("Adresse
+    // distante nulle").  Without a handler the error is thrown into the
+    // event loop as UDPSockError.
+    TOnSendFailed OnSendFailed;
     TStreamInvalid OnStreamInvalid; // an empty stream was given; handled = it has been filled
     // A datagram went onto the socket (after the fault seam, if any): what
     // the peer may receive.  For tests that check the bytes on the wire.
@@ -98,7 +106,10 @@ class TUDPEndpoint {
     void setFaults(const TFaultSettings& settings);
     const TFaultSeam* Faults() const { return seam_.get(); }
 
-    // Sends the whole stream as one datagram to RemoteHost:RemotePort.
+    // Sends the whole stream as one datagram to RemoteHost:RemotePort: at
+    // once to a dotted address, or once a host name has been looked up
+    // (with the bytes and port of now).  What cannot be sent at all throws:
+    // an empty or too long stream, 0.0.0.0, a name over 127 characters.
     void SendStream(TMemoryStream& stream);
     // Writes the last received datagram into the stream at its position,
     // then moves the stream's position to 0.
@@ -108,11 +119,11 @@ class TUDPEndpoint {
     // and raises UDPSockError, except for "would block".
     void CheckError();
 
-    // Ends every running host look-up; SendStream then raises
-    // "Recherche de l'hôte annulée".
+    // Ends every running host look-up; the datagrams that waited for them
+    // are dropped without a word.
     void CancelLookup();
-    // Closes the socket for good: nothing more is received, running look-ups
-    // are cancelled.  Safe inside the endpoint's own events.
+    // Closes the socket for good: nothing more is received or sent, running
+    // look-ups are cancelled.  Safe inside the endpoint's own events.
     void Close();
 
   private:
@@ -120,16 +131,25 @@ class TUDPEndpoint {
     void CloseSocket();
     void Bind();
     void DatagramReady();
-    uint32_t ResolveRemote();
+    // A datagram that waits for its host name.
+    struct TNamedSend {
+        std::string bytes;
+        int port = 0;
+        bool secondTry = false;
+        std::unique_ptr<THostLookup> lookup;
+    };
+    void LookUp(std::string bytes, int port, bool secondTry);
+    void LookedUp(std::list<TNamedSend>::iterator send, const THostLookup::Answer& answer);
+    void SendResolved(const std::string& bytes, uint32_t address, int port);
+    void SendFailed(const std::string& text);
     void PutOnWire(const std::string& bytes, uint32_t address, int port);
-    THostLookup::Answer LookUpRemote();
 
     int socket_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     // Notifiers of closed sockets; kept until destruction because a socket
     // may be closed from inside its own notification.
     std::vector<std::unique_ptr<QSocketNotifier>> oldNotifiers_;
-    std::vector<THostLookup*> lookups_; // running look-ups, innermost last
+    std::list<TNamedSend> named_; // in the order they were sent
     std::unique_ptr<TFaultSeam> seam_;
 
     std::string remoteHost_;

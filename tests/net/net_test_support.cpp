@@ -66,10 +66,6 @@ std::string ToHex(std::string_view bytes) {
     return text;
 }
 
-std::string Loopback(int n) {
-    return "127.0.10." + std::to_string(n);
-}
-
 RawPeer::RawPeer(const std::string& address, int port) {
     endpoint.setLocalAddress(address);
     endpoint.setLocalPort(port);
@@ -87,6 +83,23 @@ void RawPeer::SendTo(const std::string& bytes, const std::string& address, int p
     endpoint.SendStream(datagram);
 }
 
+MemoryPeer::MemoryPeer(TMemoryNetwork& network, const std::string& address, int port)
+    : address_(address) {
+    TSocketEvents events;
+    events.received = [this](std::string_view bytes, const std::string&, int) {
+        received.emplace_back(bytes);
+    };
+    socket_ = network.OpenSocket(address, port, std::move(events));
+}
+
+void MemoryPeer::SendTo(const std::string& bytes, const std::string& address, int port) {
+    socket_->SendTo(address, port, bytes);
+}
+
+std::string MemoryAddress(int n) {
+    return "192.0.2." + std::to_string(n);
+}
+
 namespace {
 
 std::string NameOf(const TpContact& contact) {
@@ -96,6 +109,16 @@ std::string NameOf(const TpContact& contact) {
 } // namespace
 
 Member::Member(const std::string& name, const std::string& address, int maxConnections) {
+    Start(name, address, maxConnections);
+}
+
+Member::Member(TCommEnvironment& environment, const std::string& name, const std::string& address,
+               int maxConnections)
+    : comm(environment) {
+    Start(name, address, maxConnections);
+}
+
+void Member::Start(const std::string& name, const std::string& address, int maxConnections) {
     comm.setClientName(name);
     comm.setMaxConnections(maxConnections);
     comm.setLocalAddress(address);
@@ -120,6 +143,7 @@ Member::Member(const std::string& name, const std::string& address, int maxConne
     comm.OnClientDisconnection = [note](const TpContact& c, int reason) {
         note("disconnect " + NameOf(c) + " " + std::to_string(reason));
     };
+    comm.OnError = [note](const std::string& text) { note("error " + text); };
     comm.setEnabled(true);
 }
 

@@ -1,8 +1,11 @@
 // Helpers of the messaging tests: running the event loop until something
-// happens, bytes written as hex, bare sockets that play a peer, and
-// components that write down every event they raise.
+// happens, bytes written as hex, bare sockets that play a peer (on real
+// loopback addresses or on an in-memory network), and components that
+// write down every event they raise.
 #pragma once
 
+#include "loopback_addresses.h"
+#include "memory_network.h"
 #include "qcomm.h"
 #include "udp_endpoint.h"
 
@@ -24,9 +27,9 @@ void RunEventsFor(int ms);
 std::string Hex(std::string_view text);
 std::string ToHex(std::string_view bytes);
 
-// 127.0.10.n: the only addresses these tests bind to; each case uses its own.
-std::string Loopback(int n);
-inline constexpr int kPeerPort = 3237;
+// Cases that bind real sockets take their addresses from
+// loopback_addresses.h, each its own, and the tests' port.
+inline constexpr int kPeerPort = kTestUdpPort;
 // The retry timer of the test components, in ms: long enough that a busy
 // machine does not make a loopback acknowledgement late.
 inline constexpr int kTestTimeout = 200;
@@ -45,18 +48,41 @@ class RawPeer {
     std::vector<std::string> received;
 };
 
-// A component on a loopback address that writes down its events:
-// "msg 2 Ann", "ack 2 Ann", "failed - 0", "success", "connected",
-// "newclient Ann", "timeout 254 Dummy", "disconnect Ann 1".
+// The same on an in-memory network.
+class MemoryPeer {
+  public:
+    MemoryPeer(TMemoryNetwork& network, const std::string& address, int port = kPeerPort);
+    void SendTo(const std::string& bytes, const std::string& address, int port = kPeerPort);
+    const std::string& Address() const { return address_; }
+
+    std::vector<std::string> received;
+
+  private:
+    std::string address_;
+    std::unique_ptr<TDatagramSocket> socket_;
+};
+
+// A component that writes down its events: "msg 2 Ann", "ack 2 Ann",
+// "failed - 0", "success", "connected", "newclient Ann", "timeout 254
+// Dummy", "disconnect Ann 1", "error <text>".  Enabled at address, on
+// real loopback or on an in-memory network.
 struct Member {
     Member(const std::string& name, const std::string& address, int maxConnections = 0);
+    Member(TCommEnvironment& environment, const std::string& name, const std::string& address,
+           int maxConnections = 0);
     // The events, leaving out those that start with `prefix`.
     std::vector<std::string> EventsWithout(const std::string& prefix) const;
     int Count(const std::string& event) const;
 
     TQComm comm;
     std::vector<std::string> events;
+
+  private:
+    void Start(const std::string& name, const std::string& address, int maxConnections);
 };
+
+// Addresses on an in-memory network: 192.0.2.n.
+std::string MemoryAddress(int n);
 
 // The contact table as "Name@Address".
 std::vector<std::string> Table(const TQComm& comm);

@@ -3,8 +3,6 @@
 #include "net_test_support.h"
 #include "qcomm.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
@@ -13,9 +11,14 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-// These cases bind 127.0.11.n.
+// The cases run on an in-memory network.
 std::string Address(int n) {
-    return "127.0.11." + std::to_string(n);
+    return MemoryAddress(n);
+}
+
+// How long the network has run since `since`, in ms.
+long long MsSince(const TMemoryNetwork& net, TMillis since) {
+    return (net.Elapsed() - since).count();
 }
 
 constexpr int kCountedKind = 5; // an application kind that carries a running number
@@ -81,13 +84,13 @@ TEST(QCommReliable, EveryMessageArrivesOnceAndInOrderThroughLossRepeatsAndReorde
         {"three peers, 10 % loss", 3, 0.10, 150},
         {"two peers, 25 % loss", 2, 0.25, 100},
     };
-    int base = 1;
     for (const auto& c : cases) {
+        TMemoryNetwork net;
         std::vector<std::unique_ptr<Member>> peers;
         const char* names[] = {"Host", "Ann", "Bob"};
         std::vector<Received> received(c.peers);
         for (int i = 0; i < c.peers; ++i) {
-            peers.push_back(std::make_unique<Member>(names[i], Address(base + i), c.peers - 1));
+            peers.push_back(std::make_unique<Member>(net, names[i], Address(1 + i), c.peers - 1));
             TFaultSettings faults;
             faults.loss = c.loss;
             faults.duplicate = 0.05;
@@ -96,14 +99,13 @@ TEST(QCommReliable, EveryMessageArrivesOnceAndInOrderThroughLossRepeatsAndReorde
             peers[i]->comm.setFaults(faults);
             CountMessages(*peers[i], received[i]);
         }
-        base += 10;
         // The admission goes through the faults too.
         for (int i = 1; i < c.peers; ++i) {
             peers[i]->comm.Connect(peers[0]->comm.LocalAddress());
-            ASSERT_TRUE(WaitUntil([&] { return peers[i]->Count("success") == 1; }, 10000))
+            ASSERT_TRUE(net.RunUntil([&] { return peers[i]->Count("success") == 1; }, 10000))
                 << c.what;
         }
-        ASSERT_TRUE(WaitUntil(
+        ASSERT_TRUE(net.RunUntil(
             [&] {
                 for (const auto& p : peers)
                     if (p->comm.ContactCount() != c.peers - 1)
@@ -115,15 +117,17 @@ TEST(QCommReliable, EveryMessageArrivesOnceAndInOrderThroughLossRepeatsAndReorde
 
         // Bursts of ten from everyone, every 20 ms.
         int next = 0;
-        QTimer pace;
-        QObject::connect(&pace, &QTimer::timeout, [&] {
-            for (int burst = 0; burst < 10 && next < c.messages; ++burst, ++next)
-                for (const auto& p : peers) {
-                    p->comm.NewMsg(kCountedKind).AddInt(next);
-                    p->comm.SendMsg(smAll, true);
-                }
-        });
-        pace.start(20);
+        const auto pace = net.MakeTimer(
+            [&] {
+                for (int burst = 0; burst < 10 && next < c.messages; ++burst, ++next)
+                    for (const auto& p : peers) {
+                        p->comm.NewMsg(kCountedKind).AddInt(next);
+                        p->comm.SendMsg(smAll, true);
+                    }
+            },
+            false);
+        pace->SetInterval(TMillis(20));
+        pace->Start();
         const auto allArrived = [&] {
             for (const Received& r : received)
                 for (const auto& [sender, numbers] : r)
@@ -134,9 +138,9 @@ TEST(QCommReliable, EveryMessageArrivesOnceAndInOrderThroughLossRepeatsAndReorde
                     return false;
             return true;
         };
-        EXPECT_TRUE(WaitUntil(allArrived, 15000)) << c.what;
-        pace.stop();
-        EXPECT_TRUE(WaitUntil([&] {
+        EXPECT_TRUE(net.RunUntil(allArrived, 15000)) << c.what;
+        pace->Stop();
+        EXPECT_TRUE(net.RunUntil([&] {
             for (const auto& p : peers)
                 if (p->comm.PendingCount() != 0)
                     return false;
@@ -178,8 +182,9 @@ TLinkTrailer Trailer(uint8_t flags, uint32_t session, uint32_t sequence = 0, uin
 const std::string kVersion = "1.4.0.5";
 
 TEST(QCommReliable, AJoinerOfTheWrittenProtocolSeesTheWrittenBytes) {
-    Member host("Host", Address(20), 1);
-    RawPeer joiner(Address(21));
+    TMemoryNetwork net;
+    Member host(net, "Host", Address(20), 1);
+    MemoryPeer joiner(net, Address(21));
     TLinkTiming timing;
     timing.keepAlive = TMillis(100);
     host.comm.setTiming(timing);
@@ -192,7 +197,7 @@ TEST(QCommReliable, AJoinerOfTheWrittenProtocolSeesTheWrittenBytes) {
     };
     joiner.SendTo(Datagram(mtConnectRequest, {std::string("Ann"), kPeerPort, kVersion, 0}),
                   Address(20));
-    ASSERT_TRUE(WaitUntil([&] { return joiner.received.size() == 3; }));
+    ASSERT_TRUE(net.RunUntil([&] { return joiner.received.size() == 3; }));
     for (const char* ack : {"0B 00 00 00 FF 01 00 FD 00 00 00", "0B 00 00 00 FF 01 00 03 00 00 00"})
         joiner.SendTo(Hex(ack), Address(20));
     TQMsg& move = host.comm.NewMsg(2);
@@ -201,13 +206,13 @@ TEST(QCommReliable, AJoinerOfTheWrittenProtocolSeesTheWrittenBytes) {
     host.comm.SendMsg(smAll, true);
     host.comm.NewMsg(1);
     host.comm.SendMsg(smAll, true);
-    ASSERT_TRUE(WaitUntil([&] { return joiner.received.size() == 5; }));
+    ASSERT_TRUE(net.RunUntil([&] { return joiner.received.size() == 5; }));
     for (const char* ack : {"0B 00 00 00 FF 01 00 02 00 00 00", "0B 00 00 00 FF 01 00 01 00 00 00"})
         joiner.SendTo(Hex(ack), Address(20));
     joiner.SendTo(Hex("10 00 00 00 02 02 00 07 00 00 00 00 03 00 00 00"), Address(20));
     ASSERT_TRUE(
-        WaitUntil([&] { return joiner.received.size() == 6 && host.comm.PendingCount() == 0; }));
-    RunEventsFor(4 * 100); // four keep-alive intervals: nothing more comes
+        net.RunUntil([&] { return joiner.received.size() == 6 && host.comm.PendingCount() == 0; }));
+    net.RunFor(4 * 100); // four keep-alive intervals: nothing more comes
 
     std::vector<std::string> received;
     for (const std::string& d : joiner.received)
@@ -225,11 +230,12 @@ TEST(QCommReliable, AJoinerOfTheWrittenProtocolSeesTheWrittenBytes) {
 }
 
 TEST(QCommReliable, AHostOfTheWrittenProtocolSeesTheWrittenBytesAfterTheRequest) {
-    RawPeer host(Address(22));
-    Member joiner("Ann", Address(23));
+    TMemoryNetwork net;
+    MemoryPeer host(net, Address(22));
+    Member joiner(net, "Ann", Address(23));
     joiner.comm.setTavloNumber(12);
     joiner.comm.Connect(Address(22));
-    ASSERT_TRUE(WaitUntil([&] { return host.received.size() == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return host.received.size() == 1; }));
 
     // The request is the written one with the announcement as a fifth item.
     Seen request = Read(host.received[0]);
@@ -242,15 +248,15 @@ TEST(QCommReliable, AHostOfTheWrittenProtocolSeesTheWrittenBytesAfterTheRequest)
 
     host.SendTo(Datagram(mtConnectReply, {1, 0, std::string("Boss")}), Address(23));
     host.SendTo(Hex("0B 00 00 00 FF 01 00 FE 00 00 00"), Address(23));
-    ASSERT_TRUE(WaitUntil([&] { return joiner.Count("success") == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return joiner.Count("success") == 1; }));
     TQMsg& move = joiner.comm.NewMsg(2);
     move.AddInt(7);
     move.AddInt(3);
     joiner.comm.SendMsg(smAll, true);
-    ASSERT_TRUE(WaitUntil([&] { return host.received.size() == 3; }));
+    ASSERT_TRUE(net.RunUntil([&] { return host.received.size() == 3; }));
     host.SendTo(Hex("0B 00 00 00 FF 01 00 02 00 00 00"), Address(23));
     // Longer than the request's repeat interval and several keep-alives.
-    RunEventsFor(2 * kTestTimeout + 700);
+    net.RunFor(2 * kTestTimeout + 700);
 
     EXPECT_EQ(ToHex(host.received[1]), "0B 00 00 00 FF 01 00 FD 00 00 00");
     EXPECT_EQ(ToHex(host.received[2]), "10 00 00 00 02 02 00 07 00 00 00 00 03 00 00 00");
@@ -265,9 +271,10 @@ TEST(QCommReliable, AHostOfTheWrittenProtocolSeesTheWrittenBytesAfterTheRequest)
 // written protocol: Leo gets the written bytes from both, Host and Ann the
 // extension from each other.
 TEST(QCommReliable, AMixedGroupSpeaksToEachMemberAsItAnnounced) {
-    Member host("Host", Address(30), 2);
-    Member ann("Ann", Address(31));
-    Member leo("Leo", Address(32));
+    TMemoryNetwork net;
+    Member host(net, "Host", Address(30), 2);
+    Member ann(net, "Ann", Address(31));
+    Member leo(net, "Leo", Address(32));
     leo.comm.setReliable(false);
     Tap hostTap(host.comm), annTap(ann.comm);
     std::vector<Received> received(3);
@@ -275,16 +282,16 @@ TEST(QCommReliable, AMixedGroupSpeaksToEachMemberAsItAnnounced) {
     for (int i = 0; i < 3; ++i)
         CountMessages(*all[i], received[i]);
     ann.comm.Connect(Address(30));
-    ASSERT_TRUE(WaitUntil([&] { return ann.Count("success") == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }));
     leo.comm.Connect(Address(30));
     ASSERT_TRUE(
-        WaitUntil([&] { return leo.Count("connected") == 1 && ann.comm.ContactCount() == 2; }));
+        net.RunUntil([&] { return leo.Count("connected") == 1 && ann.comm.ContactCount() == 2; }));
     for (int n = 0; n < 3; ++n)
         for (Member* m : all) {
             m->comm.NewMsg(kCountedKind).AddInt(n);
             m->comm.SendMsg(smAll, true);
         }
-    ASSERT_TRUE(WaitUntil([&] {
+    ASSERT_TRUE(net.RunUntil([&] {
         for (const Received& r : received)
             if (r.size() != 2 || r.begin()->second.size() != 3 || r.rbegin()->second.size() != 3)
                 return false;
@@ -336,26 +343,24 @@ TEST(QCommReliable, APeerIsGivenUpAfterTheSilenceAndNotBeforeNorWhenOnlySlow) {
         {"vanished", true, {"timeout 5 Bob", "disconnect Bob 1"}},
         {"slow", false, {}},
     };
-    int base = 40;
     for (const auto& c : cases) {
-        Member ann("Ann", Address(base), 1);
-        Member bob("Bob", Address(base + 1));
-        base += 10;
+        TMemoryNetwork net;
+        Member ann(net, "Ann", Address(40), 1);
+        Member bob(net, "Bob", Address(41));
         TLinkTiming timing;
         timing.silence = TMillis(kSilenceMs);
         timing.keepAlive = TMillis(100);
         for (Member* m : {&ann, &bob})
             m->comm.setTiming(timing);
         bob.comm.Connect(ann.comm.LocalAddress());
-        ASSERT_TRUE(
-            WaitUntil([&] { return bob.Count("success") == 1 && ann.comm.PendingCount() == 0; }));
+        ASSERT_TRUE(net.RunUntil(
+            [&] { return bob.Count("success") == 1 && ann.comm.PendingCount() == 0; }));
         ann.events.clear();
-        QElapsedTimer clock;
-        clock.start();
-        qint64 givenUpAt = -1;
+        const TMillis start = net.Elapsed();
+        long long givenUpAt = -1;
         const auto note = ann.comm.OnClientDisconnection;
         ann.comm.OnClientDisconnection = [&](const TpContact& contact, int reason) {
-            givenUpAt = clock.elapsed();
+            givenUpAt = MsSince(net, start);
             note(contact, reason);
         };
         bool handled = false;
@@ -365,14 +370,14 @@ TEST(QCommReliable, APeerIsGivenUpAfterTheSilenceAndNotBeforeNorWhenOnlySlow) {
             bob.comm.setFaults(silent);
         } else {
             bob.comm.OnGotMsg = [&](const TQMsg&, const TpContact&) {
-                RunEventsFor(2 * kSilenceMs);
+                net.RunFor(2 * kSilenceMs);
                 handled = true;
             };
         }
         ann.comm.NewMsg(kCountedKind).AddInt(1);
         ann.comm.SendMsg(smAll, true);
-        WaitUntil([&] { return givenUpAt >= 0 || handled; }, 3 * kSilenceMs);
-        RunEventsFor(kQuietSpell);
+        net.RunUntil([&] { return givenUpAt >= 0 || handled; }, 3 * kSilenceMs);
+        net.RunFor(kQuietSpell);
         EXPECT_EQ(ann.EventsWithout("ack"), c.annEvents) << c.what;
         if (c.vanishes) {
             // Last heard just before the message went out.
@@ -386,18 +391,19 @@ TEST(QCommReliable, APeerIsGivenUpAfterTheSilenceAndNotBeforeNorWhenOnlySlow) {
 }
 
 TEST(QCommReliable, AKeepAliveGoesToAPeerOfTheExtensionWhenNothingElseDid) {
-    Member ann("Ann", Address(60), 1);
-    Member bob("Bob", Address(61));
-    RawPeer leo(Address(62));
+    TMemoryNetwork net;
+    Member ann(net, "Ann", Address(60), 1);
+    Member bob(net, "Bob", Address(61));
+    MemoryPeer leo(net, Address(62));
     TLinkTiming timing;
     timing.keepAlive = TMillis(100);
     ann.comm.setTiming(timing);
     bob.comm.Connect(Address(60));
     ASSERT_TRUE(
-        WaitUntil([&] { return bob.Count("success") == 1 && ann.comm.PendingCount() == 0; }));
+        net.RunUntil([&] { return bob.Count("success") == 1 && ann.comm.PendingCount() == 0; }));
     ann.comm.AddContact("Leo", Address(62), 0);
     Tap tap(ann.comm);
-    RunEventsFor(550);
+    net.RunFor(550);
     const std::vector<std::string>& toBob = tap.sent[Address(61)];
     EXPECT_GE(toBob.size(), 4u);
     EXPECT_LE(toBob.size(), 6u);
@@ -418,33 +424,34 @@ TEST(QCommReliable, AKeepAliveGoesToAPeerOfTheExtensionWhenNothingElseDid) {
 TEST(QCommReliable, AConnectRequestIsAnsweredWhileTheHostsHandlerRuns) {
     constexpr int kHandlerMs = 1500;
     constexpr int kPrompt = 300; // ms: an answer later than this would not be "at once"
-    Member host("Host", Address(70), 3);
-    Member ann("Ann", Address(71)), bob("Bob", Address(72)), leo("Leo", Address(73));
+    TMemoryNetwork net;
+    Member host(net, "Host", Address(70), 3);
+    Member ann(net, "Ann", Address(71)), bob(net, "Bob", Address(72)), leo(net, "Leo", Address(73));
     leo.comm.setReliable(false);
-    QElapsedTimer clock;
-    qint64 bobAsked = -1, bobAnswered = -1, leoAsked = -1, leoAnswered = -1, annDone = -1;
-    bob.comm.OnConnectionSuccess = [&] { bobAnswered = clock.elapsed(); };
-    leo.comm.OnConnectionSuccess = [&] { leoAnswered = clock.elapsed(); };
+    TMillis start{0};
+    long long bobAsked = -1, bobAnswered = -1, leoAsked = -1, leoAnswered = -1, annDone = -1;
+    bob.comm.OnConnectionSuccess = [&] { bobAnswered = MsSince(net, start); };
+    leo.comm.OnConnectionSuccess = [&] { leoAnswered = MsSince(net, start); };
     host.comm.OnNewClient = [&](const TQMsg&, const TpContact& c) {
         host.events.push_back("newclient " + c->Name);
         if (c->Name != "Ann")
             return;
         // Bob and Leo ask while this handler still runs.
-        clock.start();
-        QTimer::singleShot(100, [&] {
-            bobAsked = clock.elapsed();
+        start = net.Elapsed();
+        net.At(net.Now() + TMillis(100), [&] {
+            bobAsked = MsSince(net, start);
             bob.comm.Connect(Address(70));
         });
-        QTimer::singleShot(200, [&] {
-            leoAsked = clock.elapsed();
+        net.At(net.Now() + TMillis(200), [&] {
+            leoAsked = MsSince(net, start);
             leo.comm.Connect(Address(70));
         });
-        RunEventsFor(kHandlerMs);
-        annDone = clock.elapsed();
+        net.RunFor(kHandlerMs);
+        annDone = MsSince(net, start);
     };
     ann.comm.Connect(Address(70));
-    ASSERT_TRUE(WaitUntil([&] { return host.Count("newclient Leo") == 1; }, 3 * kHandlerMs));
-    ASSERT_TRUE(WaitUntil([&] {
+    ASSERT_TRUE(net.RunUntil([&] { return host.Count("newclient Leo") == 1; }, 3 * kHandlerMs));
+    ASSERT_TRUE(net.RunUntil([&] {
         return ann.comm.ContactCount() == 3 && bob.comm.ContactCount() == 3 &&
                leo.comm.ContactCount() == 3;
     }));
@@ -472,30 +479,33 @@ TEST(QCommReliable, AConnectRequestIsAnsweredWhileTheHostsHandlerRuns) {
 // tracked leave notice; the other peers of the extension get it all the
 // same, however many tries it takes.
 TEST(QCommReliable, ATrackedLeaveNoticeReachesEveryPeerThoughTheTableEmptiesAtOnce) {
-    Member host("Host", Address(90), 2), ann("Ann", Address(91)), bob("Bob", Address(92));
+    TMemoryNetwork net;
+    Member host(net, "Host", Address(90), 2), ann(net, "Ann", Address(91)),
+        bob(net, "Bob", Address(92));
     for (Member* joiner : {&ann, &bob}) {
         joiner->comm.Connect(Address(90));
-        ASSERT_TRUE(WaitUntil([&] { return joiner->Count("success") == 1; }));
+        ASSERT_TRUE(net.RunUntil([&] { return joiner->Count("success") == 1; }));
     }
     ASSERT_TRUE(
-        WaitUntil([&] { return ann.comm.ContactCount() == 2 && bob.comm.ContactCount() == 2; }));
+        net.RunUntil([&] { return ann.comm.ContactCount() == 2 && bob.comm.ContactCount() == 2; }));
     TFaultSettings lossy;
     lossy.loss = 0.5;
     lossy.seed = 3;
     ann.comm.setFaults(lossy);
     ann.comm.Disconnect(true);
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(net.RunUntil(
         [&] { return host.Count("disconnect Ann 0") == 1 && bob.Count("disconnect Ann 0") == 1; },
         8000));
-    ASSERT_TRUE(WaitUntil([&] { return ann.comm.PendingCount() == 0; }, 8000));
+    ASSERT_TRUE(net.RunUntil([&] { return ann.comm.PendingCount() == 0; }, 8000));
     EXPECT_EQ(ann.comm.ContactCount(), 0);
     EXPECT_EQ(ann.Count("ack 251 Host") + ann.Count("ack 251 Bob"), 1);
 }
 
-// Datagrams of the extension fed by hand to a host that admitted Ann at
-// 127.0.11.81 with session 77: what is handed on, and what is acknowledged.
+// Datagrams of the extension fed by hand to a host that admitted Ann with
+// session 77: what is handed on, and what is acknowledged.
 TEST(QCommReliable, NumberedMessagesArriveOnceInOrderFromTheirSessionOnly) {
-    Member host("Host", Address(80), 1);
+    TMemoryNetwork net;
+    Member host(net, "Host", Address(80), 1);
     Tap tap(host.comm);
     const std::string ann = Address(81);
     std::vector<int> delivered;

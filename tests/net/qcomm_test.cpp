@@ -1,3 +1,4 @@
+#include "loopback_addresses.h"
 #include "net_test_support.h"
 #include "qcomm.h"
 
@@ -8,7 +9,8 @@ namespace {
 using Events = std::vector<std::string>;
 using Table_ = std::vector<std::string>;
 
-// Each case binds addresses of its own, noted beside it.
+// The cases run on an in-memory network (192.0.2.n), each on its own,
+// unless they are about the socket or the event loop themselves.
 
 bool NothingPending(std::initializer_list<const Member*> members) {
     for (const Member* m : members)
@@ -17,29 +19,61 @@ bool NothingPending(std::initializer_list<const Member*> members) {
     return true;
 }
 
+// Where the components of a case meet: an in-memory network, or real
+// loopback addresses of this process's own with the Qt event loop.
+class Meeting {
+  public:
+    explicit Meeting(bool inMemory) : inMemory_(inMemory) {}
+    TCommEnvironment* Environment() { return inMemory_ ? &network_ : nullptr; }
+    std::string Address(int n) { return inMemory_ ? MemoryAddress(n) : NewLoopbackAddress(); }
+    bool Until(const std::function<bool()>& cond, int ms = 3000) {
+        return inMemory_ ? network_.RunUntil(cond, ms) : WaitUntil(cond, ms);
+    }
+    std::unique_ptr<Member> NewMember(const std::string& name, int n, int maxConnections = 0) {
+        if (inMemory_)
+            return std::make_unique<Member>(network_, name, Address(n), maxConnections);
+        return std::make_unique<Member>(name, Address(n), maxConnections);
+    }
+
+    TMemoryNetwork network_;
+
+  private:
+    bool inMemory_;
+};
+
 // A host that admits two and its joiners Ann and Bob, all of one version.
 struct Mesh {
-    explicit Mesh(int base)
-        : host("Host", Loopback(base), 2), ann("Ann", Loopback(base + 1)),
-          bob("Bob", Loopback(base + 2)) {}
+    explicit Mesh(Meeting& meeting)
+        : at(meeting), hostOwned(at.NewMember("Host", 1, 2)), annOwned(at.NewMember("Ann", 2)),
+          bobOwned(at.NewMember("Bob", 3)), host(*hostOwned), ann(*annOwned), bob(*bobOwned) {}
 
     void Join() {
         ann.comm.Connect(host.comm.LocalAddress());
-        ASSERT_TRUE(WaitUntil([&] { return ann.Count("success") == 1 && Settled(); }));
+        ASSERT_TRUE(at.Until([&] { return ann.Count("success") == 1 && Settled(); }));
         bob.comm.Connect(host.comm.LocalAddress());
-        ASSERT_TRUE(WaitUntil([&] { return bob.Count("connected") == 1 && Settled(); }));
+        ASSERT_TRUE(at.Until([&] { return bob.Count("connected") == 1 && Settled(); }));
     }
     bool Settled() const { return NothingPending({&host, &ann, &bob}); }
+    std::string Entry(const Member& m) const {
+        return m.comm.ClientName() + "@" + m.comm.LocalAddress();
+    }
 
-    Member host, ann, bob;
+    Meeting& at;
+    std::unique_ptr<Member> hostOwned, annOwned, bobOwned;
+    Member &host, &ann, &bob;
 };
 
-TEST(QCommAdmission, WorkedExchangeGivesEveryoneATableOfTheOthers) { // .1-.3
-    Mesh mesh(1);
+// The same exchange in memory and over real loopback sockets.
+class QCommAdmissionOn : public ::testing::TestWithParam<bool> {};
+
+TEST_P(QCommAdmissionOn, WorkedExchangeGivesEveryoneATableOfTheOthers) {
+    Meeting meeting(GetParam());
+    Mesh mesh(meeting);
     mesh.Join();
-    EXPECT_EQ(Table(mesh.host.comm), (Table_{"Ann@127.0.10.2", "Bob@127.0.10.3"}));
-    EXPECT_EQ(Table(mesh.ann.comm), (Table_{"Host@127.0.10.1", "Bob@127.0.10.3"}));
-    EXPECT_EQ(Table(mesh.bob.comm), (Table_{"Host@127.0.10.1", "Ann@127.0.10.2"}));
+    const std::string h = mesh.Entry(mesh.host), a = mesh.Entry(mesh.ann), b = mesh.Entry(mesh.bob);
+    EXPECT_EQ(Table(mesh.host.comm), (Table_{a, b}));
+    EXPECT_EQ(Table(mesh.ann.comm), (Table_{h, b}));
+    EXPECT_EQ(Table(mesh.bob.comm), (Table_{h, a}));
 
     EXPECT_EQ(mesh.host.EventsWithout("ack"), (Events{"newclient Ann", "newclient Bob"}));
     EXPECT_EQ(mesh.ann.EventsWithout("ack"),
@@ -52,12 +86,16 @@ TEST(QCommAdmission, WorkedExchangeGivesEveryoneATableOfTheOthers) { // .1-.3
     EXPECT_EQ(mesh.host.Count("ack 252 Bob"), 1);
 }
 
-TEST(QCommAdmission, RequestCarriesNameVersionAndLobbyNumber) { // .10-.11
-    RawPeer host(Loopback(11));
-    Member joiner("Ann", Loopback(10));
+INSTANTIATE_TEST_SUITE_P(Both, QCommAdmissionOn, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "InMemory" : "Loopback"; });
+
+TEST(QCommAdmission, RequestCarriesNameVersionAndLobbyNumber) {
+    TMemoryNetwork net;
+    MemoryPeer host(net, MemoryAddress(11));
+    Member joiner(net, "Ann", MemoryAddress(10));
     joiner.comm.setTavloNumber(4711);
-    joiner.comm.Connect(Loopback(11));
-    ASSERT_TRUE(WaitUntil([&] { return !host.received.empty(); }));
+    joiner.comm.Connect(MemoryAddress(11));
+    ASSERT_TRUE(net.RunUntil([&] { return !host.received.empty(); }));
     TQMsg request;
     request.AppendReceived(host.received[0]);
     ASSERT_EQ(request.Decode(false), 0);
@@ -68,7 +106,7 @@ TEST(QCommAdmission, RequestCarriesNameVersionAndLobbyNumber) { // .10-.11
     EXPECT_EQ(request.IntAt(3), 4711);
 }
 
-TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) { // .20-.59
+TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) {
     const struct {
         const char* what;
         int maxConnections;
@@ -88,33 +126,33 @@ TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) { // .20-.59
          {"connected", "newclient Ann", "success"},
          1},
     };
-    int base = 20;
     for (const auto& c : cases) {
-        Member host("Host", Loopback(base), c.maxConnections);
-        Member joiner("Ann", Loopback(base + 1));
-        base += 10;
+        TMemoryNetwork net;
+        Member host(net, "Host", MemoryAddress(1), c.maxConnections);
+        Member joiner(net, "Ann", MemoryAddress(2));
         host.comm.setOwnVersion(c.hostVersion);
         if (c.joinerAlreadyKnown)
             host.comm.AddContact("Ann", joiner.comm.LocalAddress(), 0);
         joiner.comm.Connect(host.comm.LocalAddress());
-        EXPECT_TRUE(WaitUntil([&] {
+        EXPECT_TRUE(net.RunUntil([&] {
             return !joiner.EventsWithout("ack").empty() && NothingPending({&host, &joiner});
         })) << c.what;
-        RunEventsFor(kQuietSpell); // nothing more comes
+        net.RunFor(kQuietSpell); // nothing more comes
         EXPECT_EQ(joiner.EventsWithout("ack"), c.joinerEvents) << c.what;
         EXPECT_EQ(host.comm.ContactCount(), c.hostContacts) << c.what;
     }
 }
 
-TEST(QCommAdmission, AdmissionHandlerAnswersTheJoinerAsSender) { // .60-.61
-    Member host("Host", Loopback(60), 1);
-    Member joiner("Ann", Loopback(61));
+TEST(QCommAdmission, AdmissionHandlerAnswersTheJoinerAsSender) {
+    TMemoryNetwork net;
+    Member host(net, "Host", MemoryAddress(1), 1);
+    Member joiner(net, "Ann", MemoryAddress(2));
     host.comm.OnNewClient = [&](const TQMsg&, const TpContact&) {
         host.comm.NewMsg(3).AddInt(3);
         host.comm.SendMsg(smSender, true);
     };
     joiner.comm.Connect(host.comm.LocalAddress());
-    ASSERT_TRUE(WaitUntil([&] { return joiner.Count("msg 3 Host") == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return joiner.Count("msg 3 Host") == 1; }));
 }
 
 TEST(QCommAdmission, JoinerIsConnectedOnceTheAnnouncedMembersAreKnown) { // no sockets
@@ -146,7 +184,69 @@ TEST(QCommAdmission, JoinerIsConnectedOnceTheAnnouncedMembersAreKnown) { // no s
               (Table_{"Host@192.0.2.1", "Ann@192.0.2.2", "Bob@192.0.2.3", "Cid@192.0.2.4"}));
 }
 
-TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99, .180-.181
+// Connect returns at once; the request goes when the host's name has been
+// looked up, and a name that does not resolve is reported at every try.
+TEST(QCommAdmission, AHostNameIsLookedUpAndOneThatDoesNotResolveIsReported) {
+    const std::string lost = std::string("error ") + kLookupCancelledText;
+    const struct {
+        const char* what;
+        bool reliable;
+        const char* host;
+        bool handled; // OnError set
+        Events events;
+        int escaped;
+    } cases[] = {
+        {"a name that resolves", true, "host.example", true, {"connected", "success"}, 0},
+        {"written protocol, a name that resolves",
+         false,
+         "host.example",
+         true,
+         {"connected", "success"},
+         0},
+        {"written protocol, no such name",
+         false,
+         "nowhere.example",
+         true,
+         {lost, "timeout 254 Dummy", "failed Dummy -1"},
+         0},
+        // Four tries of the request, each one looked up.
+        {"no such name",
+         true,
+         "nowhere.example",
+         true,
+         {lost, lost, lost, lost, "timeout 254 Dummy", "failed Dummy -1"},
+         0},
+        {"no such name, nobody to tell",
+         true,
+         "nowhere.example",
+         false,
+         {"timeout 254 Dummy", "failed Dummy -1"},
+         4},
+    };
+    constexpr int kLookupMs = 50;
+    for (const auto& c : cases) {
+        TMemoryNetwork net;
+        net.SetLookupTime(TMillis(kLookupMs));
+        net.AddHost("host.example", MemoryAddress(1));
+        Member host(net, "Host", MemoryAddress(1), 1);
+        Member ann(net, "Ann", MemoryAddress(2));
+        ann.comm.setReliable(c.reliable);
+        ann.comm.setTimeout(kFastTimeout);
+        if (!c.handled)
+            ann.comm.OnError = nullptr;
+        ann.comm.Connect(c.host);
+        net.RunFor(kLookupMs - 1);
+        EXPECT_EQ(host.comm.ContactCount(), 0) << c.what << ": sent before the name resolved";
+        EXPECT_TRUE(net.RunUntil([&] { return ann.comm.PendingCount() == 0; })) << c.what;
+        net.RunFor(kQuietSpell);
+        EXPECT_EQ(ann.EventsWithout("ack"), c.events) << c.what;
+        EXPECT_EQ(static_cast<int>(net.Escaped().size()), c.escaped) << c.what;
+        for (const std::string& e : net.Escaped())
+            EXPECT_EQ(e, kLookupCancelledText) << c.what;
+    }
+}
+
+TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) {
     const struct {
         const char* what;
         bool reliable;
@@ -172,49 +272,50 @@ TEST(QCommRetries, AbsentPeerIsSentToRetriesTimesThenGivenUp) { // .70-.99, .180
          {"timeout 2 Ann", "timeout 2 Ann", "timeout 2 Ann", "disconnect Ann 1"}},
         {"move, no retries", true, false, 0, 1, {"timeout 2 Ann", "disconnect Ann 1"}},
     };
-    int base = 70;
     for (const auto& c : cases) {
-        Member sender("Host", Loopback(base));
-        RawPeer absent(Loopback(base + 1)); // receives, never answers
-        base = base == 90 ? 180 : base + 10;
+        TMemoryNetwork net;
+        Member sender(net, "Host", MemoryAddress(1));
+        MemoryPeer absent(net, MemoryAddress(2)); // receives, never answers
         sender.comm.setReliable(c.reliable);
         sender.comm.setTimeout(kFastTimeout);
         sender.comm.setPacketRetries(c.retries);
         if (c.connectRequest) {
-            sender.comm.Connect(absent.endpoint.LocalAddress());
+            sender.comm.Connect(absent.Address());
         } else {
-            sender.comm.AddContact("Ann", absent.endpoint.LocalAddress(), 0);
+            sender.comm.AddContact("Ann", absent.Address(), 0);
             sender.comm.NewMsg(2).AddInt(7);
             sender.comm.SendMsg(smAll, true);
         }
-        EXPECT_TRUE(WaitUntil([&] { return sender.comm.PendingCount() == 0; })) << c.what;
-        RunEventsFor(2 * kFastTimeout);
+        EXPECT_TRUE(net.RunUntil([&] { return sender.comm.PendingCount() == 0; })) << c.what;
+        net.RunFor(2 * kFastTimeout);
         EXPECT_EQ(sender.events, c.events) << c.what;
         EXPECT_EQ(static_cast<int>(absent.received.size()), c.transmissions) << c.what;
         EXPECT_EQ(sender.comm.ContactCount(), 0) << c.what;
     }
 }
 
-TEST(QCommRetries, TimeoutZeroNeverTimesOut) { // .100-.101
-    Member sender("Host", Loopback(100));
-    RawPeer absent(Loopback(101));
+TEST(QCommRetries, TimeoutZeroNeverTimesOut) {
+    TMemoryNetwork net;
+    Member sender(net, "Host", MemoryAddress(1));
+    MemoryPeer absent(net, MemoryAddress(2));
     sender.comm.setTimeout(0);
-    sender.comm.AddContact("Ann", absent.endpoint.LocalAddress(), 0);
+    sender.comm.AddContact("Ann", absent.Address(), 0);
     sender.comm.NewMsg(2).AddInt(7);
     sender.comm.SendMsg(smAll, true);
     for (int tick = 0; tick < 5; ++tick)
         sender.comm.TimerTick();
-    RunEventsFor(kQuietSpell);
+    net.RunFor(10 * kIdleTickInterval); // the timer's own ticks too
     EXPECT_TRUE(sender.events.empty());
     EXPECT_EQ(sender.comm.PendingCount(), 1);
     EXPECT_EQ(absent.received.size(), 1u);
 }
 
-TEST(QCommAcks, SettleTheOldestPendingMessageOfTheirKindFirst) { // .110-.111
-    Member sender("Host", Loopback(110));
+TEST(QCommAcks, SettleTheOldestPendingMessageOfTheirKindFirst) {
+    TMemoryNetwork net;
+    Member sender(net, "Host", MemoryAddress(1));
     sender.comm.setTimeout(0); // the test ticks by hand
-    RawPeer ann(Loopback(111));
-    sender.comm.AddContact("Ann", ann.endpoint.LocalAddress(), 0);
+    MemoryPeer ann(net, MemoryAddress(2));
+    sender.comm.AddContact("Ann", ann.Address(), 0);
     std::vector<int> settled;
     sender.comm.OnGotAck = [&](const TQMsg& m, const TpContact&) { settled.push_back(m.IntAt(0)); };
     for (int n : {1, 2}) {
@@ -225,10 +326,10 @@ TEST(QCommAcks, SettleTheOldestPendingMessageOfTheirKindFirst) { // .110-.111
     const std::string ackOf8 = Hex("0B 00 00 00 FF 01 00 08 00 00 00");
     ann.SendTo(ackOf8, sender.comm.LocalAddress()); // matches nothing
     ann.SendTo(ackOf7, sender.comm.LocalAddress());
-    ASSERT_TRUE(WaitUntil([&] { return settled.size() == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return settled.size() == 1; }));
     EXPECT_EQ(settled, std::vector<int>{1});
     ann.SendTo(ackOf7, sender.comm.LocalAddress());
-    ASSERT_TRUE(WaitUntil([&] { return settled.size() == 2; }));
+    ASSERT_TRUE(net.RunUntil([&] { return settled.size() == 2; }));
     EXPECT_EQ(settled, (std::vector<int>{1, 2}));
 
     // Settled messages are freed by the first examination after it.
@@ -238,56 +339,61 @@ TEST(QCommAcks, SettleTheOldestPendingMessageOfTheirKindFirst) { // .110-.111
     EXPECT_EQ(sender.comm.PendingCount(), 0);
 }
 
-TEST(QCommAcks, OneMessageToThreeContactsIsAcknowledgedThreeTimes) { // .120-.123
-    Member host("Host", Loopback(120));
-    Member a("A", Loopback(121)), b("B", Loopback(122)), c("C", Loopback(123));
+TEST(QCommAcks, OneMessageToThreeContactsIsAcknowledgedThreeTimes) {
+    TMemoryNetwork net;
+    Member host(net, "Host", MemoryAddress(1));
+    Member a(net, "A", MemoryAddress(2)), b(net, "B", MemoryAddress(3)),
+        c(net, "C", MemoryAddress(4));
     for (Member* m : {&a, &b, &c})
         host.comm.AddContact(m->comm.ClientName(), m->comm.LocalAddress(), 0);
     host.comm.NewMsg(0).AddStr("hello");
     host.comm.SendMsg(smAll, true);
-    ASSERT_TRUE(WaitUntil([&] { return host.events.size() == 3; }));
+    ASSERT_TRUE(net.RunUntil([&] { return host.events.size() == 3; }));
     EXPECT_EQ(host.Count("ack 0 A") + host.Count("ack 0 B") + host.Count("ack 0 C"), 3);
     for (Member* m : {&a, &b, &c})
         EXPECT_EQ(m->events, Events{"msg 0 Dummy"}); // the host is not in their tables
-    ASSERT_TRUE(WaitUntil([&] { return host.comm.PendingCount() == 0; }));
+    ASSERT_TRUE(net.RunUntil([&] { return host.comm.PendingCount() == 0; }));
 }
 
-TEST(QCommLeaving, TrackedLeaveNoticeEmptiesTheTableWithoutTimeouts) { // .130-.132
-    Mesh mesh(130);
+TEST(QCommLeaving, TrackedLeaveNoticeEmptiesTheTableWithoutTimeouts) {
+    Meeting meeting(true);
+    Mesh mesh(meeting);
     mesh.Join();
     mesh.ann.events.clear();
     mesh.ann.comm.Disconnect(true);
-    ASSERT_TRUE(WaitUntil([&] {
+    ASSERT_TRUE(meeting.Until([&] {
         return mesh.host.Count("disconnect Ann 0") == 1 && mesh.bob.Count("disconnect Ann 0") == 1;
     }));
-    ASSERT_TRUE(WaitUntil([&] { return mesh.ann.comm.ContactCount() == 0 && mesh.Settled(); }));
-    RunEventsFor(kQuietSpell);
+    ASSERT_TRUE(meeting.Until([&] { return mesh.ann.comm.ContactCount() == 0 && mesh.Settled(); }));
+    meeting.network_.RunFor(kQuietSpell);
     ASSERT_EQ(mesh.ann.events.size(), 1u); // one acknowledgement, then nobody is left
     EXPECT_TRUE(mesh.ann.events[0] == "ack 251 Host" || mesh.ann.events[0] == "ack 251 Bob");
-    EXPECT_EQ(Table(mesh.host.comm), Table_{"Bob@127.0.10.132"});
-    EXPECT_EQ(Table(mesh.bob.comm), Table_{"Host@127.0.10.130"});
+    EXPECT_EQ(Table(mesh.host.comm), Table_{mesh.Entry(mesh.bob)});
+    EXPECT_EQ(Table(mesh.bob.comm), Table_{mesh.Entry(mesh.host)});
 }
 
-TEST(QCommLeaving, DisablingAndEnablingKeepsTheContacts) { // .140-.141
-    Member host("Host", Loopback(140), 1);
-    Member ann("Ann", Loopback(141));
+TEST(QCommLeaving, DisablingAndEnablingKeepsTheContacts) {
+    TMemoryNetwork net;
+    Member host(net, "Host", MemoryAddress(1), 1);
+    Member ann(net, "Ann", MemoryAddress(2));
     ann.comm.Connect(host.comm.LocalAddress());
-    ASSERT_TRUE(WaitUntil([&] { return ann.Count("success") == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }));
 
     host.comm.setEnabled(false); // an untracked leave notice
-    ASSERT_TRUE(WaitUntil([&] { return ann.Count("disconnect Host 0") == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return ann.Count("disconnect Host 0") == 1; }));
     host.comm.setEnabled(true);
-    EXPECT_EQ(Table(host.comm), Table_{"Ann@127.0.10.141"});
+    EXPECT_EQ(Table(host.comm), Table_{"Ann@" + MemoryAddress(2)});
 
     host.comm.NewMsg(3).AddInt(1);
     host.comm.SendMsg(smAll, true);
-    ASSERT_TRUE(WaitUntil([&] { return host.Count("ack 3 Ann") == 1; }));
+    ASSERT_TRUE(net.RunUntil([&] { return host.Count("ack 3 Ann") == 1; }));
     EXPECT_EQ(ann.Count("msg 3 Dummy"), 1); // Ann no longer knows the host
 }
 
-TEST(QCommLeaving, CanBeDisabledFromItsOwnEvent) { // .150-.151
-    Member host("Host", Loopback(150));
-    RawPeer ann(Loopback(151));
+// The real socket closed from inside its own receive event.
+TEST(QCommLeaving, CanBeDisabledFromItsOwnEvent) {
+    Member host("Host", NewLoopbackAddress());
+    RawPeer ann(NewLoopbackAddress());
     host.comm.OnGotMsg = [&](const TQMsg&, const TpContact&) { host.comm.setEnabled(false); };
     ann.SendTo(Datagram(4, {}), host.comm.LocalAddress());
     ASSERT_TRUE(WaitUntil([&] { return !host.comm.Enabled(); }));
@@ -301,17 +407,18 @@ TEST(QCommLeaving, CanBeDisabledFromItsOwnEvent) { // .150-.151
     ASSERT_TRUE(WaitUntil([&] { return host.Count("msg 5") == 1; }));
 }
 
-TEST(QCommReceiving, IgnoresDatagramsFromAnotherSourcePort) { // .160-.161
-    Member host("Host", Loopback(160));
-    RawPeer ann(Loopback(161));
-    RawPeer annElsewhere(Loopback(161), kPeerPort + 1);
+TEST(QCommReceiving, IgnoresDatagramsFromAnotherSourcePort) {
+    TMemoryNetwork net;
+    Member host(net, "Host", MemoryAddress(1));
+    MemoryPeer ann(net, MemoryAddress(2));
+    MemoryPeer annElsewhere(net, MemoryAddress(2), kPeerPort + 1);
     annElsewhere.SendTo(Datagram(0, {std::string("hi")}), host.comm.LocalAddress());
-    RunEventsFor(kQuietSpell);
+    net.RunFor(kQuietSpell);
     EXPECT_TRUE(host.events.empty());
     EXPECT_TRUE(ann.received.empty()); // not even acknowledged
 
     ann.SendTo(Datagram(0, {std::string("hi")}), host.comm.LocalAddress());
-    ASSERT_TRUE(WaitUntil([&] { return !ann.received.empty(); }));
+    ASSERT_TRUE(net.RunUntil([&] { return !ann.received.empty(); }));
     EXPECT_EQ(host.events, Events{"msg 0 Dummy"});
     EXPECT_EQ(ToHex(ann.received[0]), "0B 00 00 00 FF 01 00 00 00 00 00");
 }
@@ -372,9 +479,10 @@ TEST(QCommReceiving, AnErrorInAHandlerDoesNotStopLaterMessages) { // no sockets
     EXPECT_EQ(events, (Events{"msg 1", "msg 2"}));
 }
 
-TEST(QCommReceiving, AnErrorEscapingAnEventReachesTheApplication) { // .170-.171
-    Member host("Host", Loopback(170));
-    RawPeer ann(Loopback(171));
+// Through the real event loop to the application's notify.
+TEST(QCommReceiving, AnErrorEscapingAnEventReachesTheApplication) {
+    Member host("Host", NewLoopbackAddress());
+    RawPeer ann(NewLoopbackAddress());
     host.comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) {
         host.events.push_back("msg " + std::to_string(m.MsgType));
         if (m.MsgType == 1)
@@ -410,6 +518,75 @@ TEST(QCommContacts, OutOfRangeIsTheOutsiderAndDeletingStrikesPendingAddressees) 
     comm.TimerTick();
     comm.TimerTick();
     EXPECT_EQ(events, Events{"Bob"}); // Ann was struck, Bob times out
+}
+
+// Carries one program's datagrams to another as if they came from `from`:
+// a route that is not the socket.
+struct Relay : TDatagramPath {
+    Relay(TMemoryNetwork& n, TQComm& t, std::string f) : net(n), to(t), from(std::move(f)) {}
+    void Send(const std::string& bytes) override {
+        ++carried;
+        net.At(net.Now() + TMillis(1),
+               [this, bytes] { to.HandleDatagram(bytes, from, to.Port()); });
+    }
+    TMemoryNetwork& net;
+    TQComm& to;
+    std::string from;
+    int carried = 0;
+};
+
+// Every datagram between two contacts, acknowledgements and keep-alives
+// included, goes on their paths while they are set, and through the
+// socket again once they are cleared.
+TEST(QCommPaths, AContactsDatagramsGoOnItsPathUntilCleared) {
+    for (const bool reliable : {false, true}) {
+        SCOPED_TRACE(reliable ? "extension" : "written protocol");
+        TMemoryNetwork net;
+        Member host(net, "Host", MemoryAddress(1), 1);
+        Member ann(net, "Ann", MemoryAddress(2));
+        for (Member* m : {&host, &ann})
+            m->comm.setReliable(reliable);
+        ann.comm.Connect(host.comm.LocalAddress());
+        ASSERT_TRUE(net.RunUntil([&] {
+            return ann.Count("success") == 1 && NothingPending({&host, &ann});
+        }));
+        int onSockets = 0;
+        for (Member* m : {&host, &ann})
+            m->comm.setWireTap([&](const std::string&, const std::string&, int) { ++onSockets; });
+
+        const auto toAnn = std::make_shared<Relay>(net, ann.comm, host.comm.LocalAddress());
+        const auto toHost = std::make_shared<Relay>(net, host.comm, ann.comm.LocalAddress());
+        host.comm.SetPath(host.comm.Contacts(0), toAnn);
+        ann.comm.SetPath(ann.comm.Contacts(0), toHost);
+        const auto exchange = [&](int hostKind, int annKind) {
+            host.comm.NewMsg(hostKind).AddInt(1);
+            host.comm.SendMsg(smAll, true);
+            ann.comm.NewMsg(annKind).AddInt(2);
+            ann.comm.SendMsg(smAll, true);
+            const std::string ackOfHost = "ack " + std::to_string(hostKind) + " Ann";
+            const std::string ackOfAnn = "ack " + std::to_string(annKind) + " Host";
+            return net.RunUntil([&] {
+                return host.Count(ackOfHost) == 1 && ann.Count(ackOfAnn) == 1 &&
+                       NothingPending({&host, &ann});
+            });
+        };
+        ASSERT_TRUE(exchange(3, 4));
+        net.RunFor(3 * kQuietSpell);
+        EXPECT_EQ(onSockets, 0);
+        EXPECT_GE(toAnn->carried, 2); // the message and the acknowledgement
+        EXPECT_GE(toHost->carried, 2);
+        EXPECT_EQ(host.Count("msg 4 Ann"), 1);
+        EXPECT_EQ(ann.Count("msg 3 Host"), 1);
+
+        host.comm.ClearPath(host.comm.Contacts(0));
+        ann.comm.ClearPath(ann.comm.Contacts(0));
+        const int carried = toAnn->carried + toHost->carried;
+        ASSERT_TRUE(exchange(5, 6));
+        EXPECT_GE(onSockets, 4);
+        EXPECT_EQ(toAnn->carried + toHost->carried, carried);
+        EXPECT_EQ(host.Count("msg 6 Ann"), 1);
+        EXPECT_EQ(ann.Count("msg 5 Host"), 1);
+    }
 }
 
 } // namespace

@@ -167,7 +167,7 @@ TEST(QMsgItems, RefusesContentTheFormatCannotCarry) {
 TEST(QMsgItems, SendWithoutRecipientsOrEndpointStillCounts) {
     TQMsg msg;
     msg.Send();
-    msg.Recipients.push_back(std::make_shared<TContact>(TContact{"Ann", "127.0.10.99", 0}));
+    msg.Recipients.push_back(std::make_shared<TContact>(TContact{"Ann", "192.0.2.99", 0}));
     msg.Send(); // no endpoint: nothing goes out
     EXPECT_EQ(msg.SendCount, 2u);
 }

@@ -1,3 +1,4 @@
+#include "loopback_addresses.h"
 #include "net_test_support.h"
 #include "socket_error.h"
 #include "udp_endpoint.h"
@@ -11,11 +12,10 @@
 
 namespace {
 
-// Addresses 127.0.10.200 and up belong to these cases.
-
 TEST(UDPEndpoint, DeliversADatagramWithItsSenderAndSourcePort) {
-    RawPeer a(Loopback(200));
-    RawPeer b(Loopback(201));
+    const std::string from = NewLoopbackAddress(), to = NewLoopbackAddress();
+    RawPeer a(from);
+    RawPeer b(to);
     std::vector<std::string> seen;
     b.endpoint.OnDataReceived = [&](TUDPEndpoint& sender, int count, const std::string& from,
                                     int port) {
@@ -25,19 +25,20 @@ TEST(UDPEndpoint, DeliversADatagramWithItsSenderAndSourcePort) {
         seen.push_back(std::to_string(count) + " " + from + ":" + std::to_string(port) + " " +
                        stream.Bytes() + " @" + std::to_string(stream.Position()));
     };
-    a.SendTo("hello", Loopback(201));
+    a.SendTo("hello", to);
     ASSERT_TRUE(WaitUntil([&] { return !seen.empty(); }));
-    EXPECT_EQ(seen[0], "5 127.0.10.200:3237 xhello @0");
+    EXPECT_EQ(seen[0], "5 " + from + ":" + std::to_string(kPeerPort) + " xhello @0");
 }
 
 TEST(UDPEndpoint, SkipsADatagramTooLongForTheReceiveArea) {
-    RawPeer receiver(Loopback(202));
+    const std::string address = NewLoopbackAddress();
+    RawPeer receiver(address);
     const int raw = ::socket(AF_INET, SOCK_DGRAM, 0);
     ASSERT_GE(raw, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(kPeerPort);
-    ::inet_pton(AF_INET, Loopback(202).c_str(), &to.sin_addr);
+    ::inet_pton(AF_INET, address.c_str(), &to.sin_addr);
     for (const std::string& payload : {std::string(3000, 'L'), std::string("small")})
         ::sendto(raw, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&to),
                  sizeof to);
@@ -56,11 +57,9 @@ TEST(UDPEndpoint, RefusesWhatItCannotSend) {
         bool socketError; // UDPSockError, or a plain error
     } cases[] = {
         {"address 0.0.0.0", "0.0.0.0", "x", kNullAddressText, true},
-        {"empty stream", "127.0.10.203", "", kStreamInvalidText, false},
+        {"empty stream", "192.0.2.1", "", kStreamInvalidText, false},
         {"host name over 127 characters", std::string(128, 'h'), "x", kLookupCancelledText, true},
-        {"host name that does not resolve", "", "x", kLookupCancelledText, true},
-        {"more than 2048 bytes", "127.0.10.203", std::string(2049, 'x'), kMessageTooLongText,
-         false},
+        {"more than 2048 bytes", "192.0.2.1", std::string(2049, 'x'), kMessageTooLongText, false},
     };
     TUDPEndpoint endpoint;
     for (const auto& c : cases) {
@@ -79,37 +78,83 @@ TEST(UDPEndpoint, RefusesWhatItCannotSend) {
     }
 }
 
+// A datagram to a host name goes once the name is looked up, from the
+// event loop: SendStream itself never waits.
 TEST(UDPEndpoint, LooksUpAHostNameAndTriesOnceMoreWhenAsked) {
-    RawPeer receiver(Loopback(204));
+    const std::string address = NewLoopbackAddress();
+    RawPeer receiver(address);
     TUDPEndpoint endpoint;
     endpoint.setRemotePort(kPeerPort);
     int invalid = 0;
+    std::vector<std::string> failures;
+    endpoint.OnSendFailed = [&](TUDPEndpoint&, const std::string& text) {
+        failures.push_back(text);
+    };
     endpoint.OnInvalidHost = [&](bool& handled) {
         ++invalid;
-        endpoint.setRemoteHost("0x7f.0.10.204"); // not dotted: resolved by a look-up
+        endpoint.setRemoteHost(AsHostName(address)); // not dotted: resolved by a look-up
         handled = true;
     };
     endpoint.setRemoteHost("");
     TMemoryStream stream(std::string("found"));
     endpoint.SendStream(stream);
-    EXPECT_EQ(invalid, 1);
+    EXPECT_EQ(invalid, 0) << "the answer comes from the event loop";
     ASSERT_TRUE(WaitUntil([&] { return !receiver.received.empty(); }));
+    EXPECT_EQ(invalid, 1);
     EXPECT_EQ(receiver.received[0], "found");
+    EXPECT_TRUE(failures.empty());
 
+    // A name that does not resolve, with a second look-up asked for or not:
+    // the datagram is dropped with the look-up's text.
     endpoint.OnInvalidHost = [&](bool& handled) {
         ++invalid;
         handled = true; // but the second look-up fails as well
     };
     endpoint.setRemoteHost("");
-    EXPECT_THROW(endpoint.SendStream(stream), UDPSockError);
+    endpoint.SendStream(stream);
+    ASSERT_TRUE(WaitUntil([&] { return failures.size() == 1; }));
     EXPECT_EQ(invalid, 2);
+    endpoint.OnInvalidHost = nullptr;
+    endpoint.SendStream(stream);
+    ASSERT_TRUE(WaitUntil([&] { return failures.size() == 2; }));
+    EXPECT_EQ(invalid, 2);
+    EXPECT_EQ(failures, (std::vector<std::string>{kLookupCancelledText, kLookupCancelledText}));
     EXPECT_EQ(endpoint.LastError(), kWsaHostNotFound);
+    EXPECT_EQ(receiver.received.size(), 1u);
+
+    // Without a handler the error reaches the event loop as UDPSockError.
+    endpoint.OnSendFailed = nullptr;
+    EscapedErrors().clear();
+    endpoint.SendStream(stream);
+    ASSERT_TRUE(WaitUntil([&] { return !EscapedErrors().empty(); }));
+    EXPECT_EQ(EscapedErrors(), std::vector<std::string>{kLookupCancelledText});
+}
+
+TEST(UDPEndpoint, DropsWhatWaitsForALookUpWhenClosed) {
+    const std::string address = NewLoopbackAddress();
+    RawPeer receiver(address);
+    auto endpoint = std::make_unique<TUDPEndpoint>();
+    endpoint->setRemotePort(kPeerPort);
+    std::vector<std::string> failures;
+    endpoint->OnSendFailed = [&](TUDPEndpoint&, const std::string& text) {
+        failures.push_back(text);
+    };
+    endpoint->setRemoteHost(AsHostName(address));
+    TMemoryStream stream(std::string("never"));
+    endpoint->SendStream(stream);
+    endpoint->Close();
+    endpoint->SendStream(stream);
+    endpoint.reset(); // the second look-up ends with the endpoint
+    RunEventsFor(kQuietSpell);
+    EXPECT_TRUE(receiver.received.empty());
+    EXPECT_TRUE(failures.empty());
 }
 
 TEST(UDPEndpoint, AsksForTheStreamOnceMoreWhenItIsEmpty) {
-    RawPeer receiver(Loopback(205));
+    const std::string address = NewLoopbackAddress();
+    RawPeer receiver(address);
     TUDPEndpoint endpoint;
-    endpoint.setRemoteHost(Loopback(205));
+    endpoint.setRemoteHost(address);
     endpoint.setRemotePort(kPeerPort);
     endpoint.OnStreamInvalid = [](bool& handled, TMemoryStream& stream) {
         stream.Write("filled");
@@ -129,7 +174,7 @@ TEST(UDPEndpoint, ReportsStatusTextsUpToItsLevel) {
     TUDPEndpoint endpoint;
     std::vector<std::string> statuses;
     endpoint.OnStatus = [&](TUDPEndpoint&, const std::string& text) { statuses.push_back(text); };
-    endpoint.setRemoteHost(Loopback(206));
+    endpoint.setRemoteHost(NewLoopbackAddress());
     TMemoryStream stream(std::string("x"));
     endpoint.SendStream(stream); // level 1: nothing
     EXPECT_TRUE(statuses.empty());
@@ -157,9 +202,10 @@ TEST(UDPEndpoint, ReportsStatusTextsUpToItsLevel) {
 }
 
 TEST(UDPEndpoint, KeepsQuietWhenItsPortIsTaken) {
-    RawPeer first(Loopback(207));
+    const std::string address = NewLoopbackAddress();
+    RawPeer first(address);
     TUDPEndpoint second;
-    second.setLocalAddress(Loopback(207));
+    second.setLocalAddress(address);
     second.setLocalPort(kPeerPort); // no exception
     EXPECT_EQ(second.LastError(), 10048);
 }

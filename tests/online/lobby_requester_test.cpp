@@ -6,6 +6,7 @@
 #include "http_errors.h"
 #include "lobby_client.h"
 #include "lobby_requester.h"
+#include "loopback_addresses.h"
 #include "qcomm.h"
 #include "scripted_server.h"
 #include "udp_endpoint.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr int kPeerPort = 3237;
+constexpr int kPeerPort = kTestUdpPort;
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 const std::string kTarget = "/tavlo/refreshgame.php?mysessid=s&gametype=1&gameno=5";
 
@@ -90,15 +91,16 @@ TEST(LobbyRequester, AHangingLobbyCostsOneTimeOutWhileEveryDatagramIsAcknowledge
     Aim(http, lobby, kTimeoutMs);
     TLobbyRequester requester(http);
 
+    const std::string hostAddress = NewLoopbackAddress();
     TQComm host;
-    host.setLocalAddress("127.0.12.1");
+    host.setLocalAddress(hostAddress);
     host.setPort(kPeerPort);
     host.setTimeout(2000);
     host.setEnabled(true);
     TUDPEndpoint player;
-    player.setLocalAddress("127.0.12.2");
+    player.setLocalAddress(NewLoopbackAddress());
     player.setLocalPort(kPeerPort);
-    player.setRemoteHost("127.0.12.1");
+    player.setRemoteHost(hostAddress);
     player.setRemotePort(kPeerPort);
 
     QElapsedTimer clock;

@@ -1,0 +1,28 @@
+// The connection manager's settings, as TQComm's properties set them; its
+// parts read them from here.
+#pragma once
+
+#include "peer_link.h"
+
+#include <cstdint>
+#include <string>
+
+inline constexpr uint32_t kDefaultTimeout = 1000;
+inline constexpr int kIdleTickInterval = 1000; // the retry timer's interval while Timeout is 0
+
+struct TCommSettings {
+    int maxConnections = 0;
+    std::string clientName;
+    int32_t tavloNumber = 0;
+    uint32_t timeout = kDefaultTimeout;
+    uint32_t packetRetries = 0;
+    int port = 0;
+    std::string localAddress = "0.0.0.0";
+    std::string ownVersion;
+    bool reliable = true;
+    TLinkTiming timing;
+    uint32_t session = 0; // this program's, drawn anew at each enabling
+
+    // The retry timer's interval.
+    TMillis TickInterval() const { return TMillis(timeout == 0 ? kIdleTickInterval : timeout); }
+};

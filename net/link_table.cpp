@@ -1,0 +1,208 @@
+#include "link_table.h"
+
+#include "dotted_address.h"
+
+namespace {
+
+constexpr int kLeaveCopies = 3; // an untracked leave notice to a peer of the extension
+
+} // namespace
+
+TLinkTable::TLinkTable(const TCommSettings& settings, TPathTable& paths, TIncomingQueue& incoming,
+                       TNow now)
+    : settings_(settings), paths_(paths), incoming_(incoming), now_(std::move(now)) {}
+
+TLinkTable::TEntry* TLinkTable::Of(const TpContact& contact) {
+    for (TEntry& entry : entries_)
+        if (entry.contact == contact)
+            return &entry;
+    return nullptr;
+}
+
+const TLinkTable::TEntry* TLinkTable::Of(const TpContact& contact) const {
+    for (const TEntry& entry : entries_)
+        if (entry.contact == contact)
+            return &entry;
+    return nullptr;
+}
+
+TLinkTable::TEntry* TLinkTable::From(const std::string& address, uint32_t session) {
+    for (TEntry& entry : entries_)
+        if (entry.contact->Address == address && entry.link->PeerSession() == session)
+            return &entry;
+    return nullptr;
+}
+
+TpContact TLinkTable::LinkedOutside(const std::string& address,
+                                    const TContactBook& contacts) const {
+    for (const TEntry& entry : entries_)
+        if (entry.contact->Address == address && !entry.departing && !contacts.Holds(entry.contact))
+            return entry.contact;
+    return nullptr;
+}
+
+TLinkTable::TEntry& TLinkTable::Make(const TpContact& contact, uint32_t peerSession) {
+    Drop(contact);
+    std::erase_if(entries_, [&](const TEntry& entry) {
+        return entry.departing && entry.contact->Address == contact->Address;
+    });
+    entries_.push_back(
+        {contact, std::make_unique<TPeerLink>(peerSession, settings_.timing, now_())});
+    return entries_.back();
+}
+
+// Links are keyed by the address datagrams come from, which is dotted.
+void TLinkTable::Announced(const TpContact& member, uint32_t session) {
+    if (settings_.reliable && session != 0 && IsDottedAddress(member->Address))
+        Make(member, session);
+}
+
+void TLinkTable::Drop(const TpContact& contact) {
+    std::erase_if(entries_, [&](const TEntry& entry) { return entry.contact == contact; });
+}
+
+void TLinkTable::Depart(const TpContact& contact) {
+    TEntry* entry = Of(contact);
+    if (entry && !entry->link->Unacknowledged().empty())
+        entry->departing = true;
+    else
+        Drop(contact);
+}
+
+// --- Sending -------------------------------------------------------------
+
+void TLinkTable::SendTracked(const TpContact& contact, const TpQMsg& msg) {
+    TEntry* entry = Of(contact);
+    if (!entry)
+        return;
+    entry->link->Queue(msg);
+    SendDue(*entry, now_());
+}
+
+// Sent once, in no order.  A leave notice goes several times over, since
+// whoever sends it is about to go quiet.
+void TLinkTable::SendUntracked(const TpContact& contact, const TQMsg& msg) {
+    TEntry* entry = Of(contact);
+    if (!entry)
+        return;
+    const int copies = msg.MsgType == mtDisconnect ? kLeaveCopies : 1;
+    for (int i = 0; i < copies; ++i)
+        SendOnLink(*entry, msg, 0, 0);
+}
+
+void TLinkTable::SendDue(TEntry& entry, TLinkTime now) {
+    for (const TPeerLink::TTransmission& t : entry.link->Due(now)) {
+        // The reply keeps the announcement: the joiner learns the host's
+        // session from it.
+        const uint8_t flags =
+            kTrailerSequenced | (t.msg->MsgType == mtConnectReply ? kTrailerOffer : 0);
+        SendOnLink(entry, *t.msg, flags, t.sequence);
+    }
+}
+
+// Every datagram to a peer of the extension tells it what we hold of its
+// messages.
+void TLinkTable::SendOnLink(TEntry& entry, const TQMsg& msg, uint8_t flags, uint32_t sequence) {
+    TLinkTrailer trailer;
+    trailer.flags = flags;
+    trailer.session = settings_.session;
+    trailer.sequence = sequence;
+    trailer.ackNext = entry.link->AckNext();
+    trailer.ackBits = entry.link->AckBits();
+    entry.link->NoteSent(now_());
+    paths_.Send(entry.contact, msg.EncodeWithTrailer(EncodeTrailer(trailer)));
+}
+
+// An acknowledgement, which is also the keep-alive: the kind 255 with the
+// trailer as its only item.
+void TLinkTable::SendAck(TEntry& entry) {
+    TQMsg ack;
+    ack.MsgType = mtAck;
+    SendOnLink(entry, ack, 0, 0);
+}
+
+// --- Receiving -----------------------------------------------------------
+
+void TLinkTable::Receive(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) {
+    const TLinkTime now = now_();
+    entry.link->NoteHeard(now);
+    const std::vector<TpQMsg> settled = entry.link->Settle(trailer.ackNext, trailer.ackBits, now);
+    if (entry.departing) {
+        AcknowledgeOnly(entry, std::move(msg), trailer);
+    } else {
+        for (const TpQMsg& m : settled)
+            incoming_.Push({TReceived::What::Settled, m, entry.contact});
+        HandOn(entry, std::move(msg), trailer);
+    }
+    SendDue(entry, now); // the acknowledgement may have opened the window
+}
+
+// A numbered message goes through the link, which hands the peer's
+// messages on in order; an untracked one goes on as it came.  A repeated
+// connect request of a joiner already admitted (its reply is on its way),
+// an acknowledgement or a stray reply carries nothing more.
+void TLinkTable::HandOn(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) {
+    if (trailer.Sequenced()) {
+        const TPeerLink::TArrival arrival = entry.link->Receive(trailer.sequence, std::move(msg));
+        for (std::unique_ptr<TQMsg>& next : entry.link->TakeInOrder())
+            incoming_.Push(TReceived::Linked(std::move(next)));
+        if (arrival != TPeerLink::TArrival::Beyond)
+            SendAck(entry);
+    } else if (msg->MsgType != mtAck && msg->MsgType != mtConnectRequest &&
+               msg->MsgType != mtConnectReply) {
+        incoming_.Push(TReceived::Linked(std::move(msg)));
+    }
+}
+
+// A peer that our leave notice has still to reach: what it sends is
+// acknowledged, so that it stops sending it, but handed on no more.
+void TLinkTable::AcknowledgeOnly(TEntry& entry, std::unique_ptr<TQMsg> msg,
+                                 const TLinkTrailer& trailer) {
+    if (!trailer.Sequenced() ||
+        entry.link->Receive(trailer.sequence, std::move(msg)) == TPeerLink::TArrival::Beyond)
+        return;
+    entry.link->TakeInOrder();
+    SendAck(entry);
+}
+
+// --- The timer -----------------------------------------------------------
+
+void TLinkTable::Tick(const TContactBook& contacts) {
+    const TLinkTime now = now_();
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        TEntry& entry = *it;
+        if (entry.departing && (entry.link->Unacknowledged().empty() || entry.link->Silent(now))) {
+            it = entries_.erase(it); // told, or gone: nothing more to say
+            continue;
+        }
+        if (contacts.Holds(entry.contact) && settings_.timeout != 0 && entry.link->Silent(now)) {
+            TReceived givenUp(TReceived::What::GivenUp, nullptr, entry.contact);
+            givenUp.owed = entry.link->Unacknowledged();
+            incoming_.Push(std::move(givenUp));
+            it = entries_.erase(it);
+            continue;
+        }
+        SendDue(entry, now);
+        if (entry.link->KeepAliveDue(now))
+            SendAck(entry);
+        ++it;
+    }
+}
+
+std::optional<TLinkTime> TLinkTable::NextDue() const {
+    std::optional<TLinkTime> next;
+    for (const TEntry& entry : entries_) {
+        const TLinkTime due = entry.departing && entry.link->Unacknowledged().empty()
+                                  ? TLinkTime::min()
+                                  : entry.link->NextDue();
+        if (!next || due < *next)
+            next = due;
+    }
+    return next;
+}
+
+void TLinkTable::Collect(std::set<const TQMsg*>& into) const {
+    for (const TEntry& entry : entries_)
+        for (const TpQMsg& msg : entry.link->Unacknowledged())
+            into.insert(msg.get());
+}

@@ -1,0 +1,87 @@
+// The reliable delivery extension's links: one TPeerLink for each contact
+// that announced the extension, found by contact or by the address and
+// session its datagrams come from, and what travels over them.  Every
+// datagram to such a peer carries the trailer (wire_format.h), and with it
+// what we hold of the peer's messages: numbered messages, sent again until
+// acknowledged; untracked ones; acknowledgements, which are also the
+// keep-alives.  What a peer's datagrams bring (its messages in order, our
+// messages it settled) and the peers that fell silent go to the incoming
+// queue.
+//
+// A contact whose leave notice from us is still on its way to it stays
+// linked outside the table ("departing"): it only finishes delivering, and
+// hands nothing on.  Plain C++ with the clock passed in; the owner's timer
+// calls Tick, and NextDue says when that is next needed.
+#pragma once
+
+#include "comm_settings.h"
+#include "contact_book.h"
+#include "incoming_queue.h"
+#include "path_table.h"
+#include "peer_link.h"
+#include "wire_format.h"
+
+#include <list>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+class TLinkTable {
+  public:
+    using TpQMsg = std::shared_ptr<TQMsg>;
+    struct TEntry {
+        TpContact contact; // in the table, or (a joiner's host) soon to be
+        std::unique_ptr<TPeerLink> link;
+        bool departing = false;
+    };
+
+    TLinkTable(const TCommSettings& settings, TPathTable& paths, TIncomingQueue& incoming,
+               TNow now);
+
+    TEntry* Of(const TpContact& contact);
+    const TEntry* Of(const TpContact& contact) const;
+    // The entry whose peer sends from this address in this session.
+    TEntry* From(const std::string& address, uint32_t session);
+    // A joiner's host between the arrival of its reply and its turn: linked
+    // at this address, not departing, and not in the table.
+    TpContact LinkedOutside(const std::string& address, const TContactBook& contacts) const;
+    // A fresh link to the contact, replacing its own and a departing one at
+    // its address.
+    TEntry& Make(const TpContact& contact, uint32_t peerSession);
+    // A member announced by a host of the extension with its session: 0
+    // means it speaks only the written protocol.
+    void Announced(const TpContact& member, uint32_t session);
+    void Drop(const TpContact& contact);
+    void Clear() { entries_.clear(); }
+    // The contact left the table after our tracked leave notice: linked on
+    // while it owes us an acknowledgement.
+    void Depart(const TpContact& contact);
+
+    // A message to a linked contact; nothing when it has no link (gone
+    // while earlier addressees were sent to).
+    void SendTracked(const TpContact& contact, const TpQMsg& msg);
+    void SendUntracked(const TpContact& contact, const TQMsg& msg);
+    // A datagram of the peer, its trailer taken off.
+    void Receive(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    // Sends what is due and keep-alives; drops the departed; gives up the
+    // silent peers of the table (while time-outs are on).
+    void Tick(const TContactBook& contacts);
+    // When Tick is next needed; nothing without links.
+    std::optional<TLinkTime> NextDue() const;
+    // Adds the messages not yet acknowledged.
+    void Collect(std::set<const TQMsg*>& into) const;
+
+  private:
+    void HandOn(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void AcknowledgeOnly(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void SendDue(TEntry& entry, TLinkTime now);
+    void SendOnLink(TEntry& entry, const TQMsg& msg, uint8_t flags, uint32_t sequence);
+    void SendAck(TEntry& entry);
+
+    const TCommSettings& settings_;
+    TPathTable& paths_;
+    TIncomingQueue& incoming_;
+    TNow now_;
+    std::list<TEntry> entries_; // entries stay put while others come and go
+};
