@@ -6,6 +6,7 @@
 #include "client_address.h"
 #include "front_page.h"
 #include "html_page.h"
+#include "lobby_protocol.h"
 #include "session_id.h"
 
 #include <algorithm>
@@ -14,10 +15,13 @@
 
 namespace {
 
-constexpr std::string_view kLoginPath = "/tavlo/tavlologin2.php";
-constexpr std::string_view kCreateGamePath = "/tavlo/creategame.php";
-constexpr std::string_view kGetGamesPath = "/tavlo/getgames.php";
-constexpr std::string_view kRefreshGamePath = "/tavlo/refreshgame.php";
+namespace key = lobby_protocol::key;
+using lobby_protocol::kCreateGamePath;
+using lobby_protocol::kGetGamesPath;
+using lobby_protocol::kLineEnd;
+using lobby_protocol::kLoginPath;
+using lobby_protocol::kRefreshGamePath;
+
 constexpr std::string_view kMainPath = "/main.php";
 constexpr std::string_view kFrontPagePath = "/";
 constexpr std::string_view kStylesheetPath = "/lobby.css";
@@ -25,12 +29,11 @@ constexpr std::string_view kCreateAccountPage = "100";
 constexpr std::string_view kForgotPasswordPage = "101";
 
 // The outcome characters the game reads.
-const std::string kLoginOk = "0";
-const std::string kLoginRefused = "1";
-const std::string kLoginBadVersion = "2";
-const std::string kScriptOk = "1";
-const std::string kScriptFailed = "0";
-constexpr char kLineEnd = '\n';
+const std::string kLoginOk(1, lobby_protocol::kLoginOk);
+const std::string kLoginRefused(1, lobby_protocol::kLoginRefused);
+const std::string kLoginBadVersion(1, lobby_protocol::kLoginBadVersion);
+const std::string kScriptOk(1, lobby_protocol::kScriptOk);
+const std::string kScriptFailed(1, lobby_protocol::kScriptFailed);
 
 constexpr std::size_t kMaxGameNameLength = 64;
 constexpr int kMaxListedGames = 200;
@@ -272,7 +275,7 @@ bool LobbyService::IsAcceptedVersion(const std::string& version) const {
 }
 
 std::optional<std::int32_t> LobbyService::SessionPlayer(const QueryParams& query) {
-    const std::string* session = query.Find("mysessid");
+    const std::string* session = query.Find(key::kSession);
     if (session == nullptr || !IsSessionId(*session))
         return std::nullopt;
     return store_.PlayerOfSession(*session);
@@ -285,11 +288,11 @@ std::int64_t LobbyService::ListedAfterMs() const {
 
 std::optional<LobbyReply> LobbyService::ScreenLogin(const QueryParams& query,
                                                     const std::string& clientAddress) {
-    const std::string* version = query.Find("progversion");
+    const std::string* version = query.Find(key::kProgramVersion);
     if (version == nullptr || !IsAcceptedVersion(*version))
         return Text(kLoginBadVersion);
-    const std::string* name = query.Find("username");
-    const std::string* password = query.Find("password");
+    const std::string* name = query.Find(key::kUserName);
+    const std::string* password = query.Find(key::kPassword);
     // Checked before the slow hash, so that junk costs next to nothing; such
     // a name can have no account, so answering it at once tells nothing.
     if (name == nullptr || password == nullptr || account_rules::UserNameProblem(*name) ||
@@ -319,8 +322,8 @@ std::optional<LobbyReply> LobbyService::ScreenNewAccount(const QueryParams& form
 }
 
 void LobbyService::Login(const QueryParams& query, Done& done) {
-    const std::string name = ParamOrEmpty(query, "username");
-    const std::string password = ParamOrEmpty(query, "password");
+    const std::string name = ParamOrEmpty(query, key::kUserName);
+    const std::string password = ParamOrEmpty(query, key::kPassword);
     // A name without an account is checked against a stand-in hash, so
     // that both answers take the same time.
     const auto account = store_.FindPlayer(name);
@@ -345,9 +348,9 @@ void LobbyService::Login(const QueryParams& query, Done& done) {
 }
 
 LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string& clientAddress) {
-    const auto gameType = NumberParam(query, "gametype");
-    const std::string* name = query.Find("gamename");
-    const std::string* seats = query.Find("players");
+    const auto gameType = NumberParam(query, key::kGameType);
+    const std::string* name = query.Find(key::kGameName);
+    const std::string* seats = query.Find(key::kPlayers);
     if (!gameType || name == nullptr || seats == nullptr || !IsListableName(*name))
         return Text(kScriptFailed);
     const auto openSeats = OpenSeats(*seats);
@@ -364,7 +367,7 @@ LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string&
 }
 
 LobbyReply LobbyService::GetGames(const QueryParams& query) {
-    const auto gameType = NumberParam(query, "gametype");
+    const auto gameType = NumberParam(query, key::kGameType);
     if (!gameType || !SessionPlayer(query))
         return Text(kScriptFailed);
     std::string body = kScriptOk + kLineEnd;
@@ -379,12 +382,12 @@ LobbyReply LobbyService::GetGames(const QueryParams& query) {
 
 LobbyReply LobbyService::RefreshGame(const QueryParams& query) {
     GameRefresh refresh;
-    const auto gameType = NumberParam(query, "gametype");
-    const auto gameNumber = NumberParam(query, "gameno");
+    const auto gameType = NumberParam(query, key::kGameType);
+    const auto gameNumber = NumberParam(query, key::kGameNumber);
     std::optional<std::int32_t> newState;
-    if (!gameType || !gameNumber || !ReadOptionalNumber(query, "newplayer", refresh.newPlayer) ||
-        !ReadOptionalNumber(query, "newgamestate", newState) ||
-        !ReadOptionalNumber(query, "winner", refresh.winner))
+    if (!gameType || !gameNumber || !ReadOptionalNumber(query, key::kNewPlayer, refresh.newPlayer) ||
+        !ReadOptionalNumber(query, key::kNewGameState, newState) ||
+        !ReadOptionalNumber(query, key::kWinner, refresh.winner))
         return Text(kScriptFailed);
     if (newState) {
         if (*newState != static_cast<int>(LobbyGameState::Started) &&

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "lobby_protocol.h"
+
 #include <cstddef>
 #include <string>
 
 // A new lobby session id: letters and digits only, so that it travels
 // unencoded in the game's queries and fits the game's 32-character field.
-constexpr std::size_t kSessionIdLength = 32;
+constexpr std::size_t kSessionIdLength = lobby_protocol::kSessionIdLength;
 
 std::string NewSessionId();
