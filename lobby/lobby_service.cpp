@@ -5,6 +5,7 @@
 #include "clean_text.h"
 #include "client_address.h"
 #include "front_page.h"
+#include "base64_text.h"
 #include "html_page.h"
 #include "lobby_protocol.h"
 #include "session_id.h"
@@ -17,10 +18,13 @@ namespace {
 
 namespace key = lobby_protocol::key;
 using lobby_protocol::kCreateGamePath;
+using lobby_protocol::kGetCandidatesPath;
 using lobby_protocol::kGetGamesPath;
 using lobby_protocol::kLineEnd;
 using lobby_protocol::kLoginPath;
+using lobby_protocol::kPostCandidatesPath;
 using lobby_protocol::kRefreshGamePath;
+using lobby_protocol::kRenewPath;
 
 constexpr std::string_view kMainPath = "/main.php";
 constexpr std::string_view kFrontPagePath = "/";
@@ -163,6 +167,13 @@ bool ReadOptionalNumber(const QueryParams& query, std::string_view key,
     return value.has_value();
 }
 
+// One of our flags: absent is off, "1" is on, anything else is malformed.
+bool ReadFlag(const QueryParams& query, std::string_view name, bool& on) {
+    const std::string* text = query.Find(name);
+    on = text != nullptr;
+    return text == nullptr || *text == lobby_protocol::kFlagOn;
+}
+
 std::string ParamOrEmpty(const QueryParams& params, std::string_view key) {
     const std::string* value = params.Find(key);
     return value != nullptr ? *value : std::string{};
@@ -184,8 +195,8 @@ template <class Work> void Answer(LobbyService::Done& done, Work&& work) {
 LobbyService::LobbyService(LobbyStore& store, PasswordHasher& hasher, LobbySettings settings,
                            Clock clock)
     : store_(store), hasher_(hasher), settings_(std::move(settings)), clock_(std::move(clock)),
-      hashesPerAddress_(settings_.hashesPerAddress), loginsPerAccount_(settings_.loginsPerAccount) {
-}
+      hashesPerAddress_(settings_.hashesPerAddress), loginsPerAccount_(settings_.loginsPerAccount),
+      extensions_(store_, settings_, clock_) {}
 
 LobbyService::Clock LobbyService::SystemClock() {
     return [] {
@@ -251,6 +262,12 @@ void LobbyService::Route(const LobbyRequest& request, Done& done) {
         script([&] { return GetGames(query()); });
     } else if (request.path == kRefreshGamePath) {
         script([&] { return RefreshGame(query()); });
+    } else if (request.path == kRenewPath) {
+        script([&] { return extensions_.Renew(query()); });
+    } else if (request.path == kPostCandidatesPath) {
+        script([&] { return extensions_.PostCandidates(query()); });
+    } else if (request.path == kGetCandidatesPath) {
+        script([&] { return extensions_.GetCandidates(query()); });
     } else if (request.path == kMainPath) {
         MainPage(request, done);
     } else if (request.path == kFrontPagePath) {
@@ -331,16 +348,31 @@ void LobbyService::Login(const QueryParams& query, Done& done) {
     if (account)
         storedHash = account->passwordHash;
     const std::int32_t number = account ? account->number : 0;
+    const std::string storedName = account ? account->name : std::string();
+    // A program of this version sends its key; the written reply then goes
+    // on with our items. A key that is not one gets no ticket.
+    const std::string* peerKeyText = query.Find(key::kPeerKey);
+    const bool extended = peerKeyText != nullptr;
+    std::optional<std::string> peerKey;
+    if (extended)
+        peerKey = ExtensionScripts::ReadPeerKey(*peerKeyText);
     const bool queued = hasher_.TryVerify(
-        std::move(storedHash), password, [this, number, done](std::optional<bool> matches) mutable {
+        std::move(storedHash), password,
+        [this, number, storedName, extended, peerKey, done](std::optional<bool> matches) mutable {
             Answer(done, [&] {
                 if (!matches)
                     return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, false);
                 if (!*matches)
                     return Text(kLoginRefused);
                 const std::string session = NewSessionId();
-                store_.ReplaceSession(number, session, clock_());
-                return Text(kLoginOk + session + kLineEnd + std::to_string(number));
+                std::optional<std::string> storedKey;
+                if (peerKey)
+                    storedKey = base64_text::EncodeUrl(*peerKey);
+                store_.ReplaceSession(number, session, clock_(), storedKey);
+                std::string body = kLoginOk + session + kLineEnd + std::to_string(number);
+                if (extended)
+                    body += kLineEnd + extensions_.LoginItems(number, storedName, peerKey);
+                return Text(std::move(body));
             });
         });
     if (!queued)
@@ -357,27 +389,53 @@ LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string&
     const auto address = ReachableAddress(clientAddress);
     if (!openSeats || *openSeats == 0 || !address)
         return Text(kScriptFailed);
-    const auto player = SessionPlayer(query);
-    if (!player)
+    const std::string* sessionId = query.Find(key::kSession);
+    const auto session = sessionId != nullptr && IsSessionId(*sessionId)
+                             ? store_.FindSession(*sessionId)
+                             : std::nullopt;
+    if (!session)
         return Text(kScriptFailed);
-    const std::int32_t number =
-        store_.CreateGame({*player, *gameType, *name, *seats, *openSeats, *address}, clock_());
+    const std::int32_t number = store_.CreateGame({session->player, *gameType, *name, *seats,
+                                                   *openSeats, *address, session->peerKey.has_value()},
+                                                  clock_());
     ++changes_;
     return Text(kScriptOk + kLineEnd + std::to_string(number));
 }
 
 LobbyReply LobbyService::GetGames(const QueryParams& query) {
     const auto gameType = NumberParam(query, key::kGameType);
-    if (!gameType || !SessionPlayer(query))
+    bool running = false;
+    if (!gameType || !ReadFlag(query, key::kRunning, running) || !SessionPlayer(query))
         return Text(kScriptFailed);
     std::string body = kScriptOk + kLineEnd;
     for (const ListedGame& game :
-         store_.WaitingGames(*gameType, ListedAfterMs(), kMaxListedGames)) {
-        body += game.name + kLineEnd;
-        body += front_page::PlayersText(game.seats, game.joinedPlayers) + kLineEnd;
-        body += game.hostAddress + kLineEnd;
-    }
+         store_.ListedGames(*gameType, ListedAfterMs(), kMaxListedGames, running))
+        body += ListedEntry(game, running);
     return Text(std::move(body));
+}
+
+// The written three lines; asked with running=1, a running game's players
+// column says so, and a fourth line gives what programs of this version
+// need: "game=5 host=12 state=playing ext=1".
+std::string LobbyService::ListedEntry(const ListedGame& game, bool details) const {
+    namespace detail = lobby_protocol::detail;
+    const bool playing = game.state == LobbyGameState::Started;
+    const std::string players = front_page::PlayersText(game.seats, game.joinedPlayers);
+    std::string entry = game.name + kLineEnd;
+    entry += (playing ? std::string(lobby_protocol::kPlayingPrefix) : std::string()) + players +
+             kLineEnd;
+    entry += game.hostAddress + kLineEnd;
+    if (!details)
+        return entry;
+    const auto word = [](std::string_view name, const std::string& value) {
+        return std::string(name) + lobby_protocol::kItemSeparator + value;
+    };
+    const char space = lobby_protocol::kWordSeparator;
+    entry += word(detail::kGame, std::to_string(game.number)) + space +
+             word(detail::kHost, std::to_string(game.hostPlayer)) + space +
+             word(detail::kState, std::string(playing ? detail::kPlaying : detail::kWaiting)) +
+             space + word(detail::kExtended, game.extended ? "1" : "0") + kLineEnd;
+    return entry;
 }
 
 LobbyReply LobbyService::RefreshGame(const QueryParams& query) {
@@ -387,7 +445,8 @@ LobbyReply LobbyService::RefreshGame(const QueryParams& query) {
     std::optional<std::int32_t> newState;
     if (!gameType || !gameNumber || !ReadOptionalNumber(query, key::kNewPlayer, refresh.newPlayer) ||
         !ReadOptionalNumber(query, key::kNewGameState, newState) ||
-        !ReadOptionalNumber(query, key::kWinner, refresh.winner))
+        !ReadOptionalNumber(query, key::kWinner, refresh.winner) ||
+        !ReadFlag(query, key::kEnded, refresh.ended))
         return Text(kScriptFailed);
     if (newState) {
         if (*newState != static_cast<int>(LobbyGameState::Started) &&

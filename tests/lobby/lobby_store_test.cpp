@@ -1,5 +1,6 @@
 // The store's behaviour, the same on both databases: every test runs on an
 // SQLite file and on a database of a PostgreSQL server the tests start.
+#include "lobby_schema.h"
 #include "lobby_store.h"
 #include "lobby_test_support.h"
 #include "test_postgres.h"
@@ -227,8 +228,9 @@ TEST_P(LobbyStoreTest, ADatabaseOfANewerLobbyIsRefused) {
     {
         auto database = SqlDatabase::Open(location_, 1);
         auto db = database->Write();
-        db.Execute(GetParam() == Backend::Sqlite ? "PRAGMA user_version = 3"
-                                                 : "UPDATE lobby_schema SET version = 3");
+        const std::string newer = std::to_string(kLobbySchemaVersion + 1);
+        db.Execute(GetParam() == Backend::Sqlite ? "PRAGMA user_version = " + newer
+                                                 : "UPDATE lobby_schema SET version = " + newer);
         db.Commit();
     }
     EXPECT_THROW(LobbyStore{location_}, DatabaseError);
