@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,7 +85,8 @@ std::string Read(const std::string& path, const std::string& what) {
 // Written whole under a temporary name, then linked into place, so that
 // another lobby starting at the same moment reads all of it or nothing.
 bool CreateNew(const std::string& path, const std::string& contents, const std::string& what) {
-    const std::string temporary = path + ".new-" + std::to_string(getpid());
+    const std::string temporary =
+        path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device()());
     {
         const Descriptor file(open(temporary.c_str(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly));
