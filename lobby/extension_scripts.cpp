@@ -174,6 +174,7 @@ LobbyReply ExtensionScripts::GetCandidates(const QueryParams& query) {
     std::string lines;
     for (const CandidateBlob& blob : store_.CandidatesFor(
              session->player, *game, clock_() - lobby_protocol::kCandidateLifetimeMs))
-        lines += std::to_string(blob.sender) + lobby_protocol::kWordSeparator + blob.blob + kLineEnd;
+        lines +=
+            std::to_string(blob.sender) + lobby_protocol::kWordSeparator + blob.blob + kLineEnd;
     return Accepted(lines);
 }

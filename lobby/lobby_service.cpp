@@ -2,10 +2,10 @@
 
 #include "account_pages.h"
 #include "account_rules.h"
+#include "base64_text.h"
 #include "clean_text.h"
 #include "client_address.h"
 #include "front_page.h"
-#include "base64_text.h"
 #include "html_page.h"
 #include "lobby_protocol.h"
 #include "session_id.h"
@@ -395,9 +395,10 @@ LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string&
                              : std::nullopt;
     if (!session)
         return Text(kScriptFailed);
-    const std::int32_t number = store_.CreateGame({session->player, *gameType, *name, *seats,
-                                                   *openSeats, *address, session->peerKey.has_value()},
-                                                  clock_());
+    const std::int32_t number =
+        store_.CreateGame({session->player, *gameType, *name, *seats, *openSeats, *address,
+                           session->peerKey.has_value()},
+                          clock_());
     ++changes_;
     return Text(kScriptOk + kLineEnd + std::to_string(number));
 }
@@ -443,7 +444,8 @@ LobbyReply LobbyService::RefreshGame(const QueryParams& query) {
     const auto gameType = NumberParam(query, key::kGameType);
     const auto gameNumber = NumberParam(query, key::kGameNumber);
     std::optional<std::int32_t> newState;
-    if (!gameType || !gameNumber || !ReadOptionalNumber(query, key::kNewPlayer, refresh.newPlayer) ||
+    if (!gameType || !gameNumber ||
+        !ReadOptionalNumber(query, key::kNewPlayer, refresh.newPlayer) ||
         !ReadOptionalNumber(query, key::kNewGameState, newState) ||
         !ReadOptionalNumber(query, key::kWinner, refresh.winner) ||
         !ReadFlag(query, key::kEnded, refresh.ended))

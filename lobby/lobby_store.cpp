@@ -88,8 +88,8 @@ std::optional<PlayerAccount> LobbyStore::FindPlayer(std::string_view name) {
     return PlayerAccount{ToNumber(rows[0].Int(0)), rows[0].Text(1), rows[0].Text(2)};
 }
 
-void LobbyStore::ReplaceSession(std::int32_t player, std::string_view sessionId,
-                                std::int64_t nowMs, const std::optional<std::string>& peerKey) {
+void LobbyStore::ReplaceSession(std::int32_t player, std::string_view sessionId, std::int64_t nowMs,
+                                const std::optional<std::string>& peerKey) {
     auto db = database_->Write();
     db.Query("INSERT INTO sessions (player, session_id, created_ms, peer_key) "
              "VALUES ($1, $2, $3, $4) "
@@ -148,15 +148,14 @@ std::vector<ListedGame> LobbyStore::ListedGames(std::int32_t gameType,
                                                 std::int64_t refreshedAfterMs, int limit,
                                                 bool running) {
     auto db = database_->Read();
-    const SqlRows rows =
-        db.Query("SELECT g.number, g.name, g.seats, g.host_address, "
-                 "(SELECT COUNT(*) FROM game_players p WHERE p.game = g.number), "
-                 "g.host_player, g.state, g.extended "
-                 "FROM games g WHERE g.game_type = $1 AND g.refreshed_ms > $3 "
-                 "AND (g.state = $2 OR (g.state = $5 AND g.extended = 1 AND $6 = 1)) "
-                 "ORDER BY g.number DESC LIMIT $4",
-                 {gameType, kWaiting, refreshedAfterMs, limit, kStarted,
-                  std::int64_t{running ? 1 : 0}});
+    const SqlRows rows = db.Query(
+        "SELECT g.number, g.name, g.seats, g.host_address, "
+        "(SELECT COUNT(*) FROM game_players p WHERE p.game = g.number), "
+        "g.host_player, g.state, g.extended "
+        "FROM games g WHERE g.game_type = $1 AND g.refreshed_ms > $3 "
+        "AND (g.state = $2 OR (g.state = $5 AND g.extended = 1 AND $6 = 1)) "
+        "ORDER BY g.number DESC LIMIT $4",
+        {gameType, kWaiting, refreshedAfterMs, limit, kStarted, std::int64_t{running ? 1 : 0}});
     std::vector<ListedGame> games;
     games.reserve(rows.size());
     for (const SqlRow& row : rows)

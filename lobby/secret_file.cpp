@@ -88,8 +88,8 @@ bool CreateNew(const std::string& path, const std::string& contents, const std::
     const std::string temporary =
         path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device()());
     {
-        const Descriptor file(open(temporary.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly));
+        const Descriptor file(open(
+            temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kOwnerOnly));
         if (file.Get() < 0)
             throw Failure(what, path, "create");
         // The umask may have taken bits away, never added any; set them exactly.

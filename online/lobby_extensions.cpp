@@ -92,8 +92,8 @@ std::string PostCandidatesTarget(const std::string& sessionId, int32_t gameNumbe
     if (!IsCandidateBlob(blob))
         throw std::invalid_argument("candidates go to the lobby as 1 to 4096 characters of base64");
     return Script(lobby_protocol::kPostCandidatesPath, sessionId) +
-           Pair(key::kGame, std::to_string(gameNumber)) + Pair(key::kTo, std::to_string(addressee)) +
-           Pair(key::kBlob, blob);
+           Pair(key::kGame, std::to_string(gameNumber)) +
+           Pair(key::kTo, std::to_string(addressee)) + Pair(key::kBlob, blob);
 }
 
 TLobbyRefusal ParsePostCandidatesReply(const std::string& reply) {

@@ -40,8 +40,7 @@ std::optional<TTurnCredentials> TurnOf(std::string_view server, std::string_view
     const auto expiry = ReadDecimal<std::int64_t>(user.substr(0, colon));
     if (!expiry)
         return std::nullopt;
-    return TTurnCredentials{std::string(server), std::string(user), std::string(password),
-                            *expiry};
+    return TTurnCredentials{std::string(server), std::string(user), std::string(password), *expiry};
 }
 
 } // namespace

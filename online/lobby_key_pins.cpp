@@ -29,11 +29,13 @@ std::string LowerCase(std::string text) {
 }
 
 std::string Explain(const std::string& name, const std::filesystem::path& file, bool noKey) {
-    const std::string what = noKey ? "The lobby " + name + " answered without the key"
-                                   : "The lobby " + name + " answered with another key than the one";
-    return what + " this program kept from its first log-in there. Someone may be "
-                  "posing as the lobby, so its games are not trusted. If the lobby's owner has "
-                  "given it a new key, remove the line for " +
+    const std::string what = noKey
+                                 ? "The lobby " + name + " answered without the key"
+                                 : "The lobby " + name + " answered with another key than the one";
+    return what +
+           " this program kept from its first log-in there. Someone may be "
+           "posing as the lobby, so its games are not trusted. If the lobby's owner has "
+           "given it a new key, remove the line for " +
            name + " from " + file.string() + " and log in again.";
 }
 

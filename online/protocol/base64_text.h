@@ -12,8 +12,8 @@ namespace base64_text {
 
 inline std::string Encode(std::string_view bytes, int variant) {
     std::string text(sodium_base64_encoded_len(bytes.size(), variant), '\0');
-    sodium_bin2base64(text.data(), text.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
-                      bytes.size(), variant);
+    sodium_bin2base64(text.data(), text.size(),
+                      reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), variant);
     text.resize(text.find('\0'));
     return text;
 }

@@ -97,15 +97,15 @@ inline constexpr std::string_view kPlayingPrefix = "playing ";
 // Ours: a refusal is the failure character, a line end and one of these
 // words; nothing is stored.
 namespace refusal {
-inline constexpr std::string_view kSession = "session";      // no such session
-inline constexpr std::string_view kMalformed = "malformed";  // a value missing or not a number
-inline constexpr std::string_view kTooBig = "too-big";       // the blob is over the limit
-inline constexpr std::string_view kBadBlob = "bad-blob";     // empty, or not base64 text
-inline constexpr std::string_view kNoGame = "no-game";       // not a listed game of this version
-inline constexpr std::string_view kNotMember = "not-member"; // neither host nor declared joiner
-inline constexpr std::string_view kGameFull = "game-full";   // too many have declared joining
-inline constexpr std::string_view kFlood = "flood";          // over the session's rate
-inline constexpr std::string_view kBusy = "busy";            // the lobby holds all it may
+inline constexpr std::string_view kSession = "session";         // no such session
+inline constexpr std::string_view kMalformed = "malformed";     // a value missing or not a number
+inline constexpr std::string_view kTooBig = "too-big";          // the blob is over the limit
+inline constexpr std::string_view kBadBlob = "bad-blob";        // empty, or not base64 text
+inline constexpr std::string_view kNoGame = "no-game";          // not a listed game of this version
+inline constexpr std::string_view kNotMember = "not-member";    // neither host nor declared joiner
+inline constexpr std::string_view kGameFull = "game-full";      // too many have declared joining
+inline constexpr std::string_view kFlood = "flood";             // over the session's rate
+inline constexpr std::string_view kBusy = "busy";               // the lobby holds all it may
 inline constexpr std::string_view kUnavailable = "unavailable"; // neither relay nor key here
 } // namespace refusal
 
@@ -115,8 +115,8 @@ inline constexpr std::size_t kMaxCandidateBlobBytes = 4096;
 inline constexpr std::int64_t kCandidateLifetimeMs = 60'000;
 
 inline constexpr bool IsBlobCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '/' || c == '-' || c == '_' || c == '=';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/' || c == '-' || c == '_' || c == '=';
 }
 
 } // namespace lobby_protocol

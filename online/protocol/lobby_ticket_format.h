@@ -88,7 +88,8 @@ inline std::optional<Claims> ReadClaims(std::string_view ticket) {
     std::size_t at = kMagic.size();
     for (unsigned char& byte : claims.programKey)
         byte = static_cast<unsigned char>(ticket[at++]);
-    claims.playerNumber = static_cast<std::int32_t>(static_cast<std::uint32_t>(GetBigEndian(ticket, at, 4)));
+    claims.playerNumber =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(GetBigEndian(ticket, at, 4)));
     at += 4;
     claims.expiresAt = static_cast<std::int64_t>(GetBigEndian(ticket, at, 8));
     claims.playerName = std::string(ticket.substr(kFixedBytes, nameLength));

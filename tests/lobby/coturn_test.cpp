@@ -146,7 +146,8 @@ TEST_F(RelayBesideTheLobby, TheLobbysCredentialsGetAnAllocationThatRelaysToAnAll
     const TurnCredentials credentials = Credentials("ann");
     const StunClient::Reply allocated = client.Allocate(credentials.user, credentials.password);
     ASSERT_EQ(allocated.type, StunClient::kAllocateSuccess)
-        << "error " << allocated.errorCode << "\n" << coturn->Log();
+        << "error " << allocated.errorCode << "\n"
+        << coturn->Log();
     EXPECT_EQ(client.RelayedAddress().rfind("127.0.0.1:", 0), 0u) << client.RelayedAddress();
     ASSERT_EQ(client.CreatePermission("127.0.0.1").type, StunClient::kPermissionSuccess);
 
@@ -189,9 +190,9 @@ TEST_F(RelayBesideTheLobby, TheShippedConfigurationRelaysToPublicAddressesOnly) 
     ASSERT_EQ(client.Allocate(credentials.user, credentials.password).type,
               StunClient::kAllocateSuccess)
         << coturn->Log();
-    for (const char* peer : {"127.0.0.1", "127.1.2.3", "10.1.2.3", "172.16.0.1", "172.31.9.9",
-                             "192.168.1.1", "100.64.0.1", "169.254.1.1", "0.0.0.1",
-                             "192.0.2.1", "224.0.0.1"}) {
+    for (const char* peer :
+         {"127.0.0.1", "127.1.2.3", "10.1.2.3", "172.16.0.1", "172.31.9.9", "192.168.1.1",
+          "100.64.0.1", "169.254.1.1", "0.0.0.1", "192.0.2.1", "224.0.0.1"}) {
         const StunClient::Reply reply = client.CreatePermission(peer);
         EXPECT_EQ(reply.type, StunClient::kPermissionError) << peer;
         EXPECT_EQ(reply.errorCode, 403) << peer;
@@ -234,9 +235,9 @@ TEST(ShippedRelayConfiguration, DeniesEveryRangeThatIsNotThePublicInternet) {
           "total-quota=2000", "denied-peer-ip=0.0.0.0-0.255.255.255",
           "denied-peer-ip=10.0.0.0-10.255.255.255", "denied-peer-ip=100.64.0.0-100.127.255.255",
           "denied-peer-ip=127.0.0.0-127.255.255.255", "denied-peer-ip=169.254.0.0-169.254.255.255",
-          "denied-peer-ip=172.16.0.0-172.31.255.255",
-          "denied-peer-ip=192.168.0.0-192.168.255.255", "denied-peer-ip=224.0.0.0-255.255.255.255",
-          "denied-peer-ip=::1", "denied-peer-ip=::ffff:0.0.0.0-::ffff:255.255.255.255",
+          "denied-peer-ip=172.16.0.0-172.31.255.255", "denied-peer-ip=192.168.0.0-192.168.255.255",
+          "denied-peer-ip=224.0.0.0-255.255.255.255", "denied-peer-ip=::1",
+          "denied-peer-ip=::ffff:0.0.0.0-::ffff:255.255.255.255",
           "denied-peer-ip=fc00::-fdff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
           "denied-peer-ip=fe80::-febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff"})
         EXPECT_NE(conf.find(std::string("\n") + line + "\n"), std::string::npos) << line;

@@ -90,8 +90,8 @@ class LobbyOfThisVersion : public ::testing::Test {
 
 TEST_F(LobbyOfThisVersion, ALogInWithAKeyGetsATicketTheLobbysKeyAndRelayCredentials) {
     lobby.AddAccount("Ann", "secret-ann");
-    const KeyedReply reply = SplitLogin(
-        lobby.Get(KeyedLogin("ANN", "secret-ann", KeyText(ProgramKey(7)))).body);
+    const KeyedReply reply =
+        SplitLogin(lobby.Get(KeyedLogin("ANN", "secret-ann", KeyText(ProgramKey(7)))).body);
     const TLobbyItems items = ParseLobbyItems(reply.rest);
 
     ASSERT_TRUE(items.lobbyKey);
@@ -102,11 +102,12 @@ TEST_F(LobbyOfThisVersion, ALogInWithAKeyGetsATicketTheLobbysKeyAndRelayCredenti
                                                     kStartSeconds + 24 * 3600}));
     const std::int64_t turnExpiry = kStartSeconds + 12 * 3600;
     const TurnCredentials minted = MintTurnCredentials(kTurnSecret, "Ann", turnExpiry);
-    EXPECT_EQ(items.turn, (TTurnCredentials{kTurnServer, minted.user, minted.password, turnExpiry}));
+    EXPECT_EQ(items.turn,
+              (TTurnCredentials{kTurnServer, minted.user, minted.password, turnExpiry}));
     // The items in their order, one a line.
-    EXPECT_EQ(reply.rest, "ticket=" + base64_text::EncodeUrl(items.ticket) + "\nlobbykey=" +
-                              KeyText(lobbyKey) + "\nturn=" + kTurnServer + "\nturnuser=" +
-                              minted.user + "\nturnpass=" + minted.password + "\n");
+    EXPECT_EQ(reply.rest, "ticket=" + base64_text::EncodeUrl(items.ticket) +
+                              "\nlobbykey=" + KeyText(lobbyKey) + "\nturn=" + kTurnServer +
+                              "\nturnuser=" + minted.user + "\nturnpass=" + minted.password + "\n");
 }
 
 TEST_F(LobbyOfThisVersion, TheWrittenLogInIsAnsweredAsAlwaysAndABadKeyGetsNoTicket) {
@@ -118,8 +119,8 @@ TEST_F(LobbyOfThisVersion, TheWrittenLogInIsAnsweredAsAlwaysAndABadKeyGetsNoTick
     } cases[] = {
         {"written", req::Login("bob", "secret-bob"), false, false},
         {"keyed", KeyedLogin("bob", "secret-bob", KeyText(ProgramKey(1))), true, true},
-        {"a key too short", KeyedLogin("bob", "secret-bob", KeyText(ProgramKey(1)).substr(1)),
-         true, false},
+        {"a key too short", KeyedLogin("bob", "secret-bob", KeyText(ProgramKey(1)).substr(1)), true,
+         false},
         {"a key in hex", KeyedLogin("bob", "secret-bob", std::string(64, 'a')), true, false},
         {"an empty key", KeyedLogin("bob", "secret-bob", ""), true, false},
     };
@@ -160,7 +161,8 @@ TEST_F(LobbyOfThisVersion, RenewalGivesFreshItemsToTheSessionAndIsRateLimited) {
     EXPECT_EQ(items.turn->expiresAt, kStartSeconds + 3600 + 12 * 3600);
 
     // A session of the written log-in has no key to vouch for: relay only.
-    const TLobbyItems plain = ParseLobbyItems(ReadScriptReply(Script("zrenew.php", written.session)).body);
+    const TLobbyItems plain =
+        ParseLobbyItems(ReadScriptReply(Script("zrenew.php", written.session)).body);
     EXPECT_TRUE(plain.ticket.empty());
     EXPECT_TRUE(plain.turn);
 
@@ -175,10 +177,12 @@ TEST_F(LobbyOfThisVersion, RunningGamesAreListedForThoseWhoAskUntilTheGameEnds) 
     const KeyedReply host = NewKeyedPlayer("host", 1);
     const KeyedReply joiner = NewKeyedPlayer("joiner", 2);
     const std::int32_t game = Publish(host.session, "Duel", "130000");
-    const std::string details = "game=" + std::to_string(game) +
-                                " host=" + std::to_string(host.number);
+    const std::string details =
+        "game=" + std::to_string(game) + " host=" + std::to_string(host.number);
     const auto written = [&] { return lobby.Get(req::ListGames(joiner.session)).body; };
-    const auto running = [&] { return lobby.Get(req::ListGames(joiner.session) + "&running=1").body; };
+    const auto running = [&] {
+        return lobby.Get(req::ListGames(joiner.session) + "&running=1").body;
+    };
 
     EXPECT_EQ(written(), "1\nDuel\n1/2\n127.0.0.1\n");
     EXPECT_EQ(running(), "1\nDuel\n1/2\n127.0.0.1\n" + details + " state=waiting ext=1\n");
@@ -246,8 +250,9 @@ TEST_F(CandidateScripts, MembersHandEachOtherBlobsOfUpTo4KiB) {
     lobby.AdvanceClock(61s);
     EXPECT_TRUE(Fetch(host).empty());
     // A target longer than a candidate post can be is still cut off.
-    EXPECT_EQ(lobby.Get("/tavlo/zpostcand.php?mysessid=" + jo.session +
-                        "&game=1&to=1&blob=" + std::string(6200, 'Q'))
+    EXPECT_EQ(lobby
+                  .Get("/tavlo/zpostcand.php?mysessid=" + jo.session +
+                       "&game=1&to=1&blob=" + std::string(6200, 'Q'))
                   .status,
               414);
 }
@@ -271,8 +276,8 @@ TEST_F(CandidateScripts, BadInputIsRefusedWithAWordAndNothingIsStored) {
         {"wrong game", Post(jo, host, "QQ", game + 50), "0\nno-game"},
         {"a written host's game", Post(jo, host, "QQ", writtenGame), "0\nno-game"},
         {"not declared", Post(host, kim, "QQ"), "0\nnot-member"},
-        {"a game that is no number",
-         Script("zpostcand.php", jo.session, "&game=x&to=1&blob=QQ"), "0\nmalformed"},
+        {"a game that is no number", Script("zpostcand.php", jo.session, "&game=x&to=1&blob=QQ"),
+         "0\nmalformed"},
         {"no addressee", Script("zpostcand.php", jo.session, "&game=1&blob=QQ"), "0\nmalformed"},
         {"fetch without a game", Script("zgetcand.php", jo.session), "0\nmalformed"},
         {"fetch with a wrong session", Script("zgetcand.php", nobody.session, "&game=1"),
@@ -296,7 +301,8 @@ TEST_F(CandidateScripts, AFloodingSessionIsRefusedAndOthersGoOn) {
     EXPECT_EQ(stored, 16);
     EXPECT_EQ(flooded, 14);
     EXPECT_EQ(Post(kim, host, "a2lt"), "1\n");
-    EXPECT_EQ(Fetch(host), (std::vector<TCandidateBlob>{{jo.number, "bi15"}, {kim.number, "a2lt"}}));
+    EXPECT_EQ(Fetch(host),
+              (std::vector<TCandidateBlob>{{jo.number, "bi15"}, {kim.number, "a2lt"}}));
     // Reads have their own allowance.
     int read = 0;
     for (int i = 0; i < 40; ++i)

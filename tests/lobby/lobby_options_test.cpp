@@ -90,8 +90,8 @@ TEST(LobbyOptions, TheKeyFileAndTheRelayWithItsSecret) {
     EXPECT_EQ(options.keyFile, "/var/lib/zellhop-lobby/lobby.key");
     EXPECT_EQ(options.lobby.turn.server, "[2001:db8::1]:3478");
     EXPECT_EQ(options.turnSecretFile, "/run/credentials/turn-secret");
-    EXPECT_EQ(ParseLobbyOptions({"--db", "l.db", "--turn", "turn.example.org:3478",
-                                 "--turn-secret-file", "s"})
+    EXPECT_EQ(ParseLobbyOptions(
+                  {"--db", "l.db", "--turn", "turn.example.org:3478", "--turn-secret-file", "s"})
                   .lobby.turn.server,
               "turn.example.org:3478");
     const LobbyOptions plain = ParseLobbyOptions({"--db", "l.db"});

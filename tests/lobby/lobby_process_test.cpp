@@ -126,8 +126,8 @@ TEST_F(LobbyProgram, TheKeyFileIsMadeOnceForItsOwnerAndSignsTicketsAcrossRestart
                             "--turn-secret-file", secretFile.c_str()})
         serve.emplace_back(arg);
     ASSERT_EQ(Run({"add-user", "--db", db, "--password", "alice-pass", "alice"}).exitCode, 0);
-    const std::string keyed = req::Login("alice", "alice-pass") + "&peerkey=" +
-                              KeyText(std::array<unsigned char, 32>{1, 2, 3});
+    const std::string keyed = req::Login("alice", "alice-pass") +
+                              "&peerkey=" + KeyText(std::array<unsigned char, 32>{1, 2, 3});
     const auto ticketHolds = [&](int port) {
         const std::string reply = Get(port, keyed).body;
         const std::size_t items = reply.find('\n', reply.find('\n') + 1);

@@ -346,14 +346,11 @@ TEST_P(CandidateStoreTest, JoinersDeclareByPostingToTheHostAndThenReachEachOther
         {1, 2, PostOutcome::NotMember}, // the host cannot post to who has not declared
         {2, 3, PostOutcome::NotMember}, // nor a joiner before declaring
         {2, 1, PostOutcome::Stored},    // declares 2
-        {1, 2, PostOutcome::Stored},
-        {2, 3, PostOutcome::NotMember}, // 3 has not declared
-        {3, 1, PostOutcome::Stored},    // declares 3
-        {2, 3, PostOutcome::Stored},
-        {3, 2, PostOutcome::Stored},
+        {1, 2, PostOutcome::Stored},     {2, 3, PostOutcome::NotMember}, // 3 has not declared
+        {3, 1, PostOutcome::Stored},                                     // declares 3
+        {2, 3, PostOutcome::Stored},     {3, 2, PostOutcome::Stored},
         {4, 2, PostOutcome::NotMember}, // a stranger reaches no joiner
-        {2, 2, PostOutcome::NotMember},
-        {1, 1, PostOutcome::NotMember},
+        {2, 2, PostOutcome::NotMember},  {1, 1, PostOutcome::NotMember},
         {1, 99, PostOutcome::NotMember},
     };
     for (const auto& post : posts)
@@ -403,7 +400,7 @@ TEST_P(CandidateStoreTest, TheJoinersOfAGameAndTheBlobsOfTheLobbyAreBounded) {
     EXPECT_EQ(Post(3, 1), PostOutcome::Stored);
     EXPECT_EQ(Post(4, 1), PostOutcome::GameFull);
     EXPECT_EQ(Post(4, 2), PostOutcome::NotMember); // a full game declared nobody
-    EXPECT_EQ(Post(1, 2), PostOutcome::Stored);     // the third blob
+    EXPECT_EQ(Post(1, 2), PostOutcome::Stored);    // the third blob
     EXPECT_EQ(Post(1, 3), PostOutcome::Busy);
     EXPECT_EQ(Post(2, 1, "newer"), PostOutcome::Stored); // replacing takes no room
     EXPECT_TRUE(For(3).empty());

@@ -102,9 +102,10 @@ StunClient::~StunClient() {
         close(socket_);
 }
 
-StunClient::Reply StunClient::Exchange(std::uint16_t type,
-                                       const std::vector<std::pair<std::uint16_t, std::string>>& attributes,
-                                       bool sign) {
+StunClient::Reply
+StunClient::Exchange(std::uint16_t type,
+                     const std::vector<std::pair<std::uint16_t, std::string>>& attributes,
+                     bool sign) {
     const std::string id = TransactionId();
     std::string body;
     for (const auto& [attribute, value] : attributes)
@@ -141,8 +142,7 @@ StunClient::Reply StunClient::Exchange(std::uint16_t type,
         if (poll(&ready, 1, 100) <= 0)
             continue;
         const ssize_t got = recv(socket_, datagram.data(), datagram.size(), 0);
-        if (got < static_cast<ssize_t>(kHeaderBytes) ||
-            datagram.compare(8, 12, id) != 0)
+        if (got < static_cast<ssize_t>(kHeaderBytes) || datagram.compare(8, 12, id) != 0)
             continue;
         const std::string in = datagram.substr(0, static_cast<std::size_t>(got));
         reply.type = static_cast<std::uint16_t>(Get16(in, 0));
@@ -156,7 +156,8 @@ StunClient::Reply StunClient::Exchange(std::uint16_t type,
         }
         if (const auto error = reply.attributes.find(kErrorCode);
             error != reply.attributes.end() && error->second.size() >= 4)
-            reply.errorCode = (error->second[2] & 0x7) * 100 + static_cast<unsigned char>(error->second[3]);
+            reply.errorCode =
+                (error->second[2] & 0x7) * 100 + static_cast<unsigned char>(error->second[3]);
         return reply;
     }
     return reply;
@@ -211,12 +212,13 @@ void StunClient::Send(const std::string& peerAddress, int peerPort, const std::s
 // RFC 1321, written plainly: the tests' only need is the TURN key.
 std::string Md5(const std::string& message) {
     static const std::array<int, 64> kShifts = {
-        7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 5, 9,  14, 20, 5, 9,
-        14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-        4, 11, 16, 23, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+        7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+        14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+        4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21};
     std::array<std::uint32_t, 64> sines{};
     for (std::size_t i = 0; i < sines.size(); ++i)
-        sines[i] = static_cast<std::uint32_t>(std::floor(std::fabs(std::sin(i + 1.0)) * 4294967296.0));
+        sines[i] =
+            static_cast<std::uint32_t>(std::floor(std::fabs(std::sin(i + 1.0)) * 4294967296.0));
     std::string data = message + '\x80';
     while (data.size() % 64 != 56)
         data += '\0';

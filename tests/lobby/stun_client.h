@@ -44,8 +44,8 @@ class StunClient {
     static constexpr std::uint16_t kPermissionError = 0x0118;
 
   private:
-    Reply Exchange(std::uint16_t type, const std::vector<std::pair<std::uint16_t, std::string>>& attributes,
-                   bool sign);
+    Reply Exchange(std::uint16_t type,
+                   const std::vector<std::pair<std::uint16_t, std::string>>& attributes, bool sign);
 
     int socket_ = -1;
     std::string user_, realm_, nonce_, key_;

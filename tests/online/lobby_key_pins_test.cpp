@@ -69,8 +69,11 @@ TEST_F(LobbyKeyPins, TheFirstKeyIsKeptAndAnotherOneOrNoneIsRefused) {
     EXPECT_EQ(pins.Find("127.0.0.1"), std::nullopt);
     EXPECT_EQ(FileText(), "# Lobby keys Zellhop saw at its first log-in on each lobby: HOST:PORT "
                           "KEY\n"
-                          "lobby.example.org:80 " + KeyText(Key(1)) + "\n"
-                          "lobby.example.org:8080 " + KeyText(Key(2)) + "\n");
+                          "lobby.example.org:80 " +
+                              KeyText(Key(1)) +
+                              "\n"
+                              "lobby.example.org:8080 " +
+                              KeyText(Key(2)) + "\n");
 }
 
 TEST_F(LobbyKeyPins, RemovingTheLineLetsANewKeyBePinnedAndBrokenLinesPinNothing) {
