@@ -3,6 +3,7 @@
 #include "base64_text.h"
 #include "lobby_protocol.h"
 #include "lobby_ticket_format.h"
+#include "session_id.h"
 
 #include <algorithm>
 
@@ -35,13 +36,6 @@ std::string Item(std::string_view name, const std::string& value) {
 std::optional<std::int32_t> NumberParam(const QueryParams& query, std::string_view name) {
     const std::string* text = query.Find(name);
     return text == nullptr ? std::nullopt : ParsePositiveNumber(*text);
-}
-
-bool IsSessionId(std::string_view text) {
-    return text.size() == lobby_protocol::kSessionIdLength &&
-           std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-           });
 }
 
 std::string_view RefusalOf(PostOutcome outcome) {

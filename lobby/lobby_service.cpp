@@ -146,12 +146,6 @@ std::string FoldedName(std::string_view name) {
     return folded;
 }
 
-bool IsSessionId(std::string_view text) {
-    return text.size() == kSessionIdLength && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-           });
-}
-
 std::optional<std::int32_t> NumberParam(const QueryParams& query, std::string_view key) {
     const std::string* text = query.Find(key);
     return text == nullptr ? std::nullopt : ParsePositiveNumber(*text);
