@@ -226,8 +226,9 @@ std::optional<LobbyReply> LobbyService::Screen(const LobbyRequest& request) {
             return ScreenLogin(QueryParams::Parse(request.query, PlusSign::Literal),
                                request.clientAddress);
         if (request.path == kMainPath && request.method == "POST") {
-            const std::string* page =
-                QueryParams::Parse(request.query, PlusSign::Space).Find("pageno");
+            // Kept while `page` points into it.
+            const QueryParams query = QueryParams::Parse(request.query, PlusSign::Space);
+            const std::string* page = query.Find("pageno");
             if (page != nullptr && *page == kCreateAccountPage)
                 return ScreenNewAccount(QueryParams::Parse(request.body, PlusSign::Space),
                                         request.clientAddress);
