@@ -78,8 +78,10 @@ std::optional<TLobbyKey> TLobbyKeyPins::Find(const std::string& lobbyHost) const
         const std::size_t blank = line.find(' ');
         if (blank == std::string::npos || line.substr(0, blank) != name)
             continue;
-        // The first line for a lobby counts; a broken one pins nothing.
-        return ReadKeyText(Trimmed(line.substr(blank + 1)));
+        // The first line for a lobby that holds a key counts; a broken one
+        // pins nothing, so the key pinned after it is found.
+        if (auto key = ReadKeyText(Trimmed(line.substr(blank + 1))))
+            return key;
     }
     return std::nullopt;
 }

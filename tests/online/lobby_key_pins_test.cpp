@@ -86,6 +86,19 @@ TEST_F(LobbyKeyPins, RemovingTheLineLetsANewKeyBePinnedAndBrokenLinesPinNothing)
     EXPECT_EQ(pins.Find("broken.example"), std::nullopt);
     EXPECT_EQ(pins.Check("nospace.example", Key(3)), TPinCheck::Pinned);
     EXPECT_EQ(pins.Check("nospace.example", Key(3)), TPinCheck::Matches);
+    // The key pinned after a broken line holds from then on.
+    EXPECT_EQ(pins.Check("broken.example", Key(4)), TPinCheck::Pinned);
+    EXPECT_EQ(pins.Check("broken.example", Key(4)), TPinCheck::Matches);
+    EXPECT_THROW(pins.Check("broken.example", Key(5)), ELobbyKeyChanged);
+
+    // The owner gave the lobby a new key and the player took its line out.
+    const std::string text = FileText();
+    const std::string line = "broken.example:80 " + KeyText(Key(4)) + "\n";
+    ASSERT_NE(text.find(line), std::string::npos);
+    std::ofstream(file()) << text.substr(0, text.find(line)) +
+                                 text.substr(text.find(line) + line.size());
+    EXPECT_EQ(pins.Check("broken.example", Key(5)), TPinCheck::Pinned);
+    EXPECT_EQ(pins.Check("nospace.example", Key(3)), TPinCheck::Matches);
 }
 
 TEST(LobbyKeyPinNames, TheHostIsLowerCaseWithItsPort) {
