@@ -68,6 +68,14 @@ TLobbyItems ParseLobbyItems(std::string_view lines) {
     return items;
 }
 
+bool IsRenewalDue(const TLobbyItems& items, std::int64_t nowSeconds) {
+    const std::int64_t dueAfter = nowSeconds + kRenewBeforeExpirySeconds;
+    if (items.turn && items.turn->expiresAt <= dueAfter)
+        return true;
+    const auto claims = lobby_ticket::ReadClaims(items.ticket);
+    return claims && claims->expiresAt <= dueAfter;
+}
+
 TScriptReply ReadScriptReply(std::string_view reply) {
     static const std::pair<std::string_view, TLobbyRefusal> kRefusals[] = {
         {refusal::kSession, TLobbyRefusal::Session},

@@ -34,6 +34,14 @@ struct TLobbyItems {
 // Lines "name=value", each ending in LF (the last may lack it).
 TLobbyItems ParseLobbyItems(std::string_view lines);
 
+// How long before the relay's credentials or the ticket run out a program
+// asks for new ones (the renewal script): an hour, so that a game under way
+// keeps both.
+inline constexpr std::int64_t kRenewBeforeExpirySeconds = 3600;
+// Whether the credentials or the ticket among `items` run out within that
+// margin of `nowSeconds`; false when the lobby gave neither.
+bool IsRenewalDue(const TLobbyItems& items, std::int64_t nowSeconds);
+
 // Why one of our scripts said no.  Unknown: a reply that is neither an
 // acceptance nor a refusal we know (another server, a proxy's page).
 enum class TLobbyRefusal {

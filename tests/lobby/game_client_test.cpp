@@ -185,7 +185,10 @@ TEST_F(GameClient, TwoProgramsLogInWithKeysAndMeetThroughTheLobbyUntilTheGameEnd
     Get(lobby, RefreshTarget(ann.login.sessionId, *game, 0, 0, 0));
     EXPECT_EQ(listing().size(), 1u);
 
-    // The host renews its ticket and relay credentials mid-game.
+    // The host renews its ticket and relay credentials mid-game, an hour
+    // before the relay's run out.
+    EXPECT_FALSE(IsRenewalDue(ann.items, time(nullptr)));
+    EXPECT_TRUE(IsRenewalDue(ann.items, time(nullptr) + kTurnLifetime - 3000));
     const TRenewReply renewed = ParseRenewReply(Get(lobby, RenewTarget(ann.login.sessionId)));
     ASSERT_EQ(renewed.refusal, TLobbyRefusal::None);
     ExpectTicketOf({ann.name, ann.key, ann.login, renewed.items}, lobbyKey);

@@ -221,4 +221,40 @@ TEST(LobbyExtensionReplies, ARenewalGivesItemsOrAReason) {
     EXPECT_FALSE(ParseRenewReply("0\nunavailable").items.turn);
 }
 
+TEST(LobbyExtensionReplies, RenewalIsDueAnHourBeforeTheRelayOrTheTicketRunsOut) {
+    constexpr std::int64_t kNow = 1'700'000'000;
+    const auto withTurn = [](std::int64_t expiry) {
+        TLobbyItems items;
+        items.turn = TTurnCredentials{"t:3478", std::to_string(expiry) + ":Ann", "p", expiry};
+        return items;
+    };
+    const auto withTicket = [](std::int64_t expiry) {
+        TLobbyItems items;
+        items.ticket =
+            lobby_ticket::SignedPart({KeyOf(7), "Ann", 42, expiry}) + std::string(64, 's');
+        return items;
+    };
+    TLobbyItems both = withTurn(kNow + 12 * 3600);
+    both.ticket = withTicket(kNow + 3000).ticket;
+    TLobbyItems brokenTicket;
+    brokenTicket.ticket = "ZHT1";
+    const struct {
+        const char* what;
+        TLobbyItems items;
+        bool due;
+    } cases[] = {
+        {"relay for hours", withTurn(kNow + 12 * 3600), false},
+        {"relay just over the hour", withTurn(kNow + 3601), false},
+        {"relay within the hour", withTurn(kNow + 3600), true},
+        {"relay run out", withTurn(kNow - 1), true},
+        {"ticket for a day", withTicket(kNow + 24 * 3600), false},
+        {"ticket within the hour", withTicket(kNow + 60), true},
+        {"the earlier of both counts", both, true},
+        {"neither given", TLobbyItems{}, false},
+        {"a ticket that does not read", brokenTicket, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsRenewalDue(c.items, kNow), c.due) << c.what;
+}
+
 } // namespace
