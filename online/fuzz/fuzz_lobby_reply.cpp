@@ -35,6 +35,7 @@ void ReadOurLobbyReplies(const std::string& reply) {
     const TExtendedLoginReply login = ParseExtendedLoginReply(reply);
     Check(login.login.sessionId.size() <= kSessionIdLength);
     Check(login.items.ticket.size() <= lobby_ticket::kMaxTicketBytes);
+    IsRenewalDue(login.items, 0);
     if (const auto games = ParseRunningGameList(reply)) {
         size_t bytes = 0;
         for (const TListedGame& game : *games)
