@@ -1,6 +1,7 @@
 #include "http_front.h"
 
 #include "clean_text.h"
+#include "lobby_protocol.h"
 #include "work_queue.h"
 
 #include <boost/asio.hpp>
@@ -284,7 +285,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
                          clean_text::ForLog(lobbyRequest.method) + " " +
                          clean_text::ForLog(lobbyRequest.path);
 
-        if (target.size() > front_.Settings().maxTargetLength)
+        if (target.size() > TargetLimit(lobbyRequest.path))
             return Refuse(kStatusUriTooLong);
         if (const auto wait = front_.TakeRequest(client); wait.count() > 0)
             return Reply(FrontReply(kStatusTooManyRequests, wait));
@@ -293,6 +294,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
             return Reply(std::move(*refused));
         stream_.expires_never();
         front_.Dispatch(shared_from_this(), std::move(lobbyRequest));
+    }
+
+    std::size_t TargetLimit(const std::string& path) const {
+        const ServerSettings& settings = front_.Settings();
+        return path == lobby_protocol::kPostCandidatesPath ? settings.maxCandidateTargetLength
+                                                           : settings.maxTargetLength;
     }
 
     // A request that cannot be read on: answered, then the connection ends.

@@ -27,6 +27,17 @@ void ParseListen(const std::string& text, ServerSettings& server) {
     server.port = static_cast<int>(ParseNumber("--listen", text.substr(colon + 1), 0, kMaxPort));
 }
 
+// HOST:PORT as the programs reach the relay; an IPv6 address in brackets.
+std::string ParseTurnServer(const std::string& text) {
+    const std::size_t colon = text.rfind(':');
+    const std::string host = colon == std::string::npos ? std::string() : text.substr(0, colon);
+    const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+    if (host.empty() || (!bracketed && host.find_first_of(":[] ") != std::string::npos))
+        throw UsageError("--turn wants ADDRESS:PORT, not \"" + text + "\"");
+    ParseNumber("--turn", text.substr(colon + 1), 1, kMaxPort);
+    return text;
+}
+
 // Walks the arguments, handing each option its value.
 class ArgumentReader {
   public:
@@ -88,6 +99,12 @@ void ParseServeOption(const std::string& option, ArgumentReader& reader, LobbyOp
         AddTrustedProxy(reader.ValueOf(option), server);
     else if (option == "--contact")
         options.lobby.contact = reader.ValueOf(option);
+    else if (option == "--key-file")
+        options.keyFile = reader.ValueOf(option);
+    else if (option == "--turn")
+        options.lobby.turn.server = ParseTurnServer(reader.ValueOf(option));
+    else if (option == "--turn-secret-file")
+        options.turnSecretFile = reader.ValueOf(option);
     else if (option == "--quiet")
         options.logRequests = false;
     else
@@ -129,6 +146,8 @@ LobbyOptions ParseLobbyOptions(const std::vector<std::string>& args) {
         throw UsageError("--db FILE is missing");
     if (options.command != LobbyCommand::Serve && options.userName.empty())
         throw UsageError("the user name is missing");
+    if (options.lobby.turn.server.empty() != options.turnSecretFile.empty())
+        throw UsageError("--turn and --turn-secret-file go together");
     return options;
 }
 
@@ -138,6 +157,7 @@ std::string LobbyUsage() {
            "                     [--expiry SECONDS] [--threads N] [--max-connections N]\n"
            "                     [--max-per-address N] [--rate-per-address N]\n"
            "                     [--trust-proxy ADDRESS[/BITS]]... [--contact TEXT] [--quiet]\n"
+           "                     [--key-file FILE] [--turn ADDRESS:PORT --turn-secret-file FILE]\n"
            "       zellhop-lobby add-user --db FILE|URI NAME [--password PASSWORD]\n"
            "       zellhop-lobby reset-password --db FILE|URI NAME [--password PASSWORD]\n"
            "\n"
@@ -151,6 +171,10 @@ std::string LobbyUsage() {
            "client. --trust-proxy, which may be repeated, names reverse proxies whose\n"
            "X-Forwarded-For gives the client's address. --contact is shown on the\n"
            "forgotten-password page; --quiet leaves out the request log.\n"
+           "--key-file holds the key that signs the tickets of programs that log in with a\n"
+           "key; it is made (mode 0600) when missing. --turn names the relay (coturn) that\n"
+           "those programs are given credentials for, made with the shared secret in the\n"
+           "--turn-secret-file.\n"
            "add-user and reset-password read the password from standard input unless\n"
            "--password gives it.\n";
 }

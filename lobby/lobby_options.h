@@ -19,6 +19,8 @@ struct LobbyOptions {
     std::string userName;                // add-user, reset-password
     std::optional<std::string> password; // from --password; otherwise read from stdin
     bool logRequests = true;             // one line per request on stderr
+    std::string keyFile;                 // the signing key, made when missing; empty: none
+    std::string turnSecretFile;          // the relay's shared secret, with --turn
 };
 
 class UsageError : public std::runtime_error {

@@ -48,6 +48,29 @@ CREATE INDEX games_finished ON games(state, finished_ms);
 PRAGMA user_version = 2;
 )";
 
+// Version 3: the program keys of this version's log-ins, whether a game's
+// host is of this version, and the ICE candidates members hand each other.
+const std::string kSqliteVersion3 = R"(
+ALTER TABLE sessions ADD COLUMN peer_key TEXT;
+ALTER TABLE games ADD COLUMN extended INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE game_joiners (
+    game          INTEGER NOT NULL REFERENCES games(number),
+    player        INTEGER NOT NULL,
+    declared_ms   INTEGER NOT NULL,
+    PRIMARY KEY (game, player)
+);
+CREATE TABLE candidates (
+    game          INTEGER NOT NULL,
+    addressee     INTEGER NOT NULL,
+    sender        INTEGER NOT NULL,
+    blob          TEXT NOT NULL,
+    posted_ms     INTEGER NOT NULL,
+    PRIMARY KEY (game, addressee, sender)
+);
+CREATE INDEX candidates_posted ON candidates(posted_ms);
+PRAGMA user_version = 3;
+)";
+
 // The same tables in PostgreSQL. Names compare without regard to case as
 // SQLite's NOCASE does: through a case-blind collation, so that the
 // statements stay the same for both.
@@ -91,6 +114,27 @@ CREATE TABLE lobby_schema (version INTEGER NOT NULL);
 INSERT INTO lobby_schema (version) VALUES (2);
 )";
 
+const std::string kPostgresVersion3 = R"(
+ALTER TABLE sessions ADD COLUMN peer_key TEXT;
+ALTER TABLE games ADD COLUMN extended INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE game_joiners (
+    game          INTEGER NOT NULL REFERENCES games(number),
+    player        INTEGER NOT NULL,
+    declared_ms   BIGINT NOT NULL,
+    PRIMARY KEY (game, player)
+);
+CREATE TABLE candidates (
+    game          INTEGER NOT NULL,
+    addressee     INTEGER NOT NULL,
+    sender        INTEGER NOT NULL,
+    blob          TEXT NOT NULL,
+    posted_ms     BIGINT NOT NULL,
+    PRIMARY KEY (game, addressee, sender)
+);
+CREATE INDEX candidates_posted ON candidates(posted_ms);
+UPDATE lobby_schema SET version = 3;
+)";
+
 // Held for the schema's transaction, so that lobbies starting together on
 // one PostgreSQL database create the tables once.
 constexpr std::int64_t kSchemaLockKey = 0x5a656c6c686f70; // "Zellhop"
@@ -107,15 +151,18 @@ void PrepareSqlite(SqlDatabase::Lease& db) {
         db.Execute(kSqliteVersion1);
     if (version < 2)
         db.Execute(kSqliteVersion2);
+    if (version < 3)
+        db.Execute(kSqliteVersion3);
 }
 
 void PreparePostgres(SqlDatabase::Lease& db) {
     db.Query("SELECT pg_advisory_xact_lock($1)", {kSchemaLockKey});
-    if (db.Query("SELECT to_regclass('lobby_schema') IS NULL").at(0).Text(0) == "t") {
+    if (db.Query("SELECT to_regclass('lobby_schema') IS NULL").at(0).Text(0) == "t")
         db.Execute(kPostgresSchema);
-        return;
-    }
-    RefuseNewer(db.Query("SELECT MAX(version) FROM lobby_schema").at(0).Int(0));
+    const std::int64_t version = db.Query("SELECT MAX(version) FROM lobby_schema").at(0).Int(0);
+    RefuseNewer(version);
+    if (version < 3)
+        db.Execute(kPostgresVersion3);
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 
 #include "account_pages.h"
 #include "account_rules.h"
+#include "base64_text.h"
 #include "clean_text.h"
 #include "client_address.h"
 #include "front_page.h"
 #include "html_page.h"
+#include "lobby_protocol.h"
 #include "session_id.h"
 
 #include <algorithm>
@@ -14,10 +16,16 @@
 
 namespace {
 
-constexpr std::string_view kLoginPath = "/tavlo/tavlologin2.php";
-constexpr std::string_view kCreateGamePath = "/tavlo/creategame.php";
-constexpr std::string_view kGetGamesPath = "/tavlo/getgames.php";
-constexpr std::string_view kRefreshGamePath = "/tavlo/refreshgame.php";
+namespace key = lobby_protocol::key;
+using lobby_protocol::kCreateGamePath;
+using lobby_protocol::kGetCandidatesPath;
+using lobby_protocol::kGetGamesPath;
+using lobby_protocol::kLineEnd;
+using lobby_protocol::kLoginPath;
+using lobby_protocol::kPostCandidatesPath;
+using lobby_protocol::kRefreshGamePath;
+using lobby_protocol::kRenewPath;
+
 constexpr std::string_view kMainPath = "/main.php";
 constexpr std::string_view kFrontPagePath = "/";
 constexpr std::string_view kStylesheetPath = "/lobby.css";
@@ -25,12 +33,11 @@ constexpr std::string_view kCreateAccountPage = "100";
 constexpr std::string_view kForgotPasswordPage = "101";
 
 // The outcome characters the game reads.
-const std::string kLoginOk = "0";
-const std::string kLoginRefused = "1";
-const std::string kLoginBadVersion = "2";
-const std::string kScriptOk = "1";
-const std::string kScriptFailed = "0";
-constexpr char kLineEnd = '\n';
+const std::string kLoginOk(1, lobby_protocol::kLoginOk);
+const std::string kLoginRefused(1, lobby_protocol::kLoginRefused);
+const std::string kLoginBadVersion(1, lobby_protocol::kLoginBadVersion);
+const std::string kScriptOk(1, lobby_protocol::kScriptOk);
+const std::string kScriptFailed(1, lobby_protocol::kScriptFailed);
 
 constexpr std::size_t kMaxGameNameLength = 64;
 constexpr int kMaxListedGames = 200;
@@ -139,12 +146,6 @@ std::string FoldedName(std::string_view name) {
     return folded;
 }
 
-bool IsSessionId(std::string_view text) {
-    return text.size() == kSessionIdLength && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-           });
-}
-
 std::optional<std::int32_t> NumberParam(const QueryParams& query, std::string_view key) {
     const std::string* text = query.Find(key);
     return text == nullptr ? std::nullopt : ParsePositiveNumber(*text);
@@ -158,6 +159,13 @@ bool ReadOptionalNumber(const QueryParams& query, std::string_view key,
         return true;
     value = ParsePositiveNumber(*text);
     return value.has_value();
+}
+
+// One of our flags: absent is off, "1" is on, anything else is malformed.
+bool ReadFlag(const QueryParams& query, std::string_view name, bool& on) {
+    const std::string* text = query.Find(name);
+    on = text != nullptr;
+    return text == nullptr || *text == lobby_protocol::kFlagOn;
 }
 
 std::string ParamOrEmpty(const QueryParams& params, std::string_view key) {
@@ -181,8 +189,8 @@ template <class Work> void Answer(LobbyService::Done& done, Work&& work) {
 LobbyService::LobbyService(LobbyStore& store, PasswordHasher& hasher, LobbySettings settings,
                            Clock clock)
     : store_(store), hasher_(hasher), settings_(std::move(settings)), clock_(std::move(clock)),
-      hashesPerAddress_(settings_.hashesPerAddress), loginsPerAccount_(settings_.loginsPerAccount) {
-}
+      hashesPerAddress_(settings_.hashesPerAddress), loginsPerAccount_(settings_.loginsPerAccount),
+      extensions_(store_, settings_, clock_) {}
 
 LobbyService::Clock LobbyService::SystemClock() {
     return [] {
@@ -218,8 +226,9 @@ std::optional<LobbyReply> LobbyService::Screen(const LobbyRequest& request) {
             return ScreenLogin(QueryParams::Parse(request.query, PlusSign::Literal),
                                request.clientAddress);
         if (request.path == kMainPath && request.method == "POST") {
-            const std::string* page =
-                QueryParams::Parse(request.query, PlusSign::Space).Find("pageno");
+            // Kept while `page` points into it.
+            const QueryParams query = QueryParams::Parse(request.query, PlusSign::Space);
+            const std::string* page = query.Find("pageno");
             if (page != nullptr && *page == kCreateAccountPage)
                 return ScreenNewAccount(QueryParams::Parse(request.body, PlusSign::Space),
                                         request.clientAddress);
@@ -248,6 +257,12 @@ void LobbyService::Route(const LobbyRequest& request, Done& done) {
         script([&] { return GetGames(query()); });
     } else if (request.path == kRefreshGamePath) {
         script([&] { return RefreshGame(query()); });
+    } else if (request.path == kRenewPath) {
+        script([&] { return extensions_.Renew(query()); });
+    } else if (request.path == kPostCandidatesPath) {
+        script([&] { return extensions_.PostCandidates(query()); });
+    } else if (request.path == kGetCandidatesPath) {
+        script([&] { return extensions_.GetCandidates(query()); });
     } else if (request.path == kMainPath) {
         MainPage(request, done);
     } else if (request.path == kFrontPagePath) {
@@ -272,7 +287,7 @@ bool LobbyService::IsAcceptedVersion(const std::string& version) const {
 }
 
 std::optional<std::int32_t> LobbyService::SessionPlayer(const QueryParams& query) {
-    const std::string* session = query.Find("mysessid");
+    const std::string* session = query.Find(key::kSession);
     if (session == nullptr || !IsSessionId(*session))
         return std::nullopt;
     return store_.PlayerOfSession(*session);
@@ -285,11 +300,11 @@ std::int64_t LobbyService::ListedAfterMs() const {
 
 std::optional<LobbyReply> LobbyService::ScreenLogin(const QueryParams& query,
                                                     const std::string& clientAddress) {
-    const std::string* version = query.Find("progversion");
+    const std::string* version = query.Find(key::kProgramVersion);
     if (version == nullptr || !IsAcceptedVersion(*version))
         return Text(kLoginBadVersion);
-    const std::string* name = query.Find("username");
-    const std::string* password = query.Find("password");
+    const std::string* name = query.Find(key::kUserName);
+    const std::string* password = query.Find(key::kPassword);
     // Checked before the slow hash, so that junk costs next to nothing; such
     // a name can have no account, so answering it at once tells nothing.
     if (name == nullptr || password == nullptr || account_rules::UserNameProblem(*name) ||
@@ -319,8 +334,8 @@ std::optional<LobbyReply> LobbyService::ScreenNewAccount(const QueryParams& form
 }
 
 void LobbyService::Login(const QueryParams& query, Done& done) {
-    const std::string name = ParamOrEmpty(query, "username");
-    const std::string password = ParamOrEmpty(query, "password");
+    const std::string name = ParamOrEmpty(query, key::kUserName);
+    const std::string password = ParamOrEmpty(query, key::kPassword);
     // A name without an account is checked against a stand-in hash, so
     // that both answers take the same time.
     const auto account = store_.FindPlayer(name);
@@ -328,16 +343,31 @@ void LobbyService::Login(const QueryParams& query, Done& done) {
     if (account)
         storedHash = account->passwordHash;
     const std::int32_t number = account ? account->number : 0;
+    const std::string storedName = account ? account->name : std::string();
+    // A program of this version sends its key; the written reply then goes
+    // on with our items. A key that is not one gets no ticket.
+    const std::string* peerKeyText = query.Find(key::kPeerKey);
+    const bool extended = peerKeyText != nullptr;
+    std::optional<std::string> peerKey;
+    if (extended)
+        peerKey = ExtensionScripts::ReadPeerKey(*peerKeyText);
     const bool queued = hasher_.TryVerify(
-        std::move(storedHash), password, [this, number, done](std::optional<bool> matches) mutable {
+        std::move(storedHash), password,
+        [this, number, storedName, extended, peerKey, done](std::optional<bool> matches) mutable {
             Answer(done, [&] {
                 if (!matches)
                     return Refusal(kStatusUnavailable, kBusyHashing, kBusyRetryAfter, false);
                 if (!*matches)
                     return Text(kLoginRefused);
                 const std::string session = NewSessionId();
-                store_.ReplaceSession(number, session, clock_());
-                return Text(kLoginOk + session + kLineEnd + std::to_string(number));
+                std::optional<std::string> storedKey;
+                if (peerKey)
+                    storedKey = base64_text::EncodeUrl(*peerKey);
+                store_.ReplaceSession(number, session, clock_(), storedKey);
+                std::string body = kLoginOk + session + kLineEnd + std::to_string(number);
+                if (extended)
+                    body += kLineEnd + extensions_.LoginItems(number, storedName, peerKey);
+                return Text(std::move(body));
             });
         });
     if (!queued)
@@ -345,46 +375,75 @@ void LobbyService::Login(const QueryParams& query, Done& done) {
 }
 
 LobbyReply LobbyService::CreateGame(const QueryParams& query, const std::string& clientAddress) {
-    const auto gameType = NumberParam(query, "gametype");
-    const std::string* name = query.Find("gamename");
-    const std::string* seats = query.Find("players");
+    const auto gameType = NumberParam(query, key::kGameType);
+    const std::string* name = query.Find(key::kGameName);
+    const std::string* seats = query.Find(key::kPlayers);
     if (!gameType || name == nullptr || seats == nullptr || !IsListableName(*name))
         return Text(kScriptFailed);
     const auto openSeats = OpenSeats(*seats);
     const auto address = ReachableAddress(clientAddress);
     if (!openSeats || *openSeats == 0 || !address)
         return Text(kScriptFailed);
-    const auto player = SessionPlayer(query);
-    if (!player)
+    const std::string* sessionId = query.Find(key::kSession);
+    const auto session = sessionId != nullptr && IsSessionId(*sessionId)
+                             ? store_.FindSession(*sessionId)
+                             : std::nullopt;
+    if (!session)
         return Text(kScriptFailed);
     const std::int32_t number =
-        store_.CreateGame({*player, *gameType, *name, *seats, *openSeats, *address}, clock_());
+        store_.CreateGame({session->player, *gameType, *name, *seats, *openSeats, *address,
+                           session->peerKey.has_value()},
+                          clock_());
     ++changes_;
     return Text(kScriptOk + kLineEnd + std::to_string(number));
 }
 
 LobbyReply LobbyService::GetGames(const QueryParams& query) {
-    const auto gameType = NumberParam(query, "gametype");
-    if (!gameType || !SessionPlayer(query))
+    const auto gameType = NumberParam(query, key::kGameType);
+    bool running = false;
+    if (!gameType || !ReadFlag(query, key::kRunning, running) || !SessionPlayer(query))
         return Text(kScriptFailed);
     std::string body = kScriptOk + kLineEnd;
     for (const ListedGame& game :
-         store_.WaitingGames(*gameType, ListedAfterMs(), kMaxListedGames)) {
-        body += game.name + kLineEnd;
-        body += front_page::PlayersText(game.seats, game.joinedPlayers) + kLineEnd;
-        body += game.hostAddress + kLineEnd;
-    }
+         store_.ListedGames(*gameType, ListedAfterMs(), kMaxListedGames, running))
+        body += ListedEntry(game, running);
     return Text(std::move(body));
+}
+
+// The written three lines; asked with running=1, a running game's players
+// column says so, and a fourth line gives what programs of this version
+// need: "game=5 host=12 state=playing ext=1".
+std::string LobbyService::ListedEntry(const ListedGame& game, bool details) const {
+    namespace detail = lobby_protocol::detail;
+    const bool playing = game.state == LobbyGameState::Started;
+    const std::string players = front_page::PlayersText(game.seats, game.joinedPlayers);
+    std::string entry = game.name + kLineEnd;
+    entry += (playing ? std::string(lobby_protocol::kPlayingPrefix) : std::string()) + players +
+             kLineEnd;
+    entry += game.hostAddress + kLineEnd;
+    if (!details)
+        return entry;
+    const auto word = [](std::string_view name, const std::string& value) {
+        return std::string(name) + lobby_protocol::kItemSeparator + value;
+    };
+    const char space = lobby_protocol::kWordSeparator;
+    entry += word(detail::kGame, std::to_string(game.number)) + space +
+             word(detail::kHost, std::to_string(game.hostPlayer)) + space +
+             word(detail::kState, std::string(playing ? detail::kPlaying : detail::kWaiting)) +
+             space + word(detail::kExtended, game.extended ? "1" : "0") + kLineEnd;
+    return entry;
 }
 
 LobbyReply LobbyService::RefreshGame(const QueryParams& query) {
     GameRefresh refresh;
-    const auto gameType = NumberParam(query, "gametype");
-    const auto gameNumber = NumberParam(query, "gameno");
+    const auto gameType = NumberParam(query, key::kGameType);
+    const auto gameNumber = NumberParam(query, key::kGameNumber);
     std::optional<std::int32_t> newState;
-    if (!gameType || !gameNumber || !ReadOptionalNumber(query, "newplayer", refresh.newPlayer) ||
-        !ReadOptionalNumber(query, "newgamestate", newState) ||
-        !ReadOptionalNumber(query, "winner", refresh.winner))
+    if (!gameType || !gameNumber ||
+        !ReadOptionalNumber(query, key::kNewPlayer, refresh.newPlayer) ||
+        !ReadOptionalNumber(query, key::kNewGameState, newState) ||
+        !ReadOptionalNumber(query, key::kWinner, refresh.winner) ||
+        !ReadFlag(query, key::kEnded, refresh.ended))
         return Text(kScriptFailed);
     if (newState) {
         if (*newState != static_cast<int>(LobbyGameState::Started) &&

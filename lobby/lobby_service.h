@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extension_scripts.h"
 #include "lobby_request.h"
 #include "lobby_settings.h"
 #include "lobby_store.h"
@@ -15,8 +16,9 @@
 #include <string>
 
 // The lobby's answers: the four scripts under /tavlo/ that the game calls
-// (log-in, publish, list, refresh), the two account pages its login dialog
-// links to, and the public front page. It knows nothing of sockets, so each
+// (log-in, publish, list, refresh) with what programs of this version add
+// to them, our scripts beside them (ExtensionScripts), the two account
+// pages its login dialog links to, and the public front page. It knows nothing of sockets, so each
 // request can be answered and checked on its own.
 class LobbyService {
   public:
@@ -51,6 +53,7 @@ class LobbyService {
     void Login(const QueryParams& query, Done& done);
     LobbyReply CreateGame(const QueryParams& query, const std::string& clientAddress);
     LobbyReply GetGames(const QueryParams& query);
+    std::string ListedEntry(const ListedGame& game, bool details) const;
     LobbyReply RefreshGame(const QueryParams& query);
     void MainPage(const LobbyRequest& request, Done& done);
     void CreateAccount(const QueryParams& form, Done& done);
@@ -66,6 +69,7 @@ class LobbyService {
     const Clock clock_;
     RateLimiter hashesPerAddress_;
     RateLimiter loginsPerAccount_;
+    ExtensionScripts extensions_;
 
     // The front page is made at most once a second, and again at once after
     // a change made through this lobby.

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "lobby_key.h"
 #include "rate_limiter.h"
+#include "turn_credentials.h"
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,4 +26,22 @@ struct LobbySettings {
     // Log-ins for one name, from wherever they come: 10 at once, then one
     // every 10 s, so that guessing a password takes years, not hours.
     RateLimiter::Rule loginsPerAccount{1.0 / 10, 10};
+
+    // What programs of this version get at log-in. The key signs their
+    // tickets (none: no tickets); the relay's credentials come with the
+    // relay.
+    std::shared_ptr<const LobbyKey> signingKey;
+    std::chrono::seconds ticketLifetime{24 * 3600};
+    TurnSettings turn;
+
+    // Our scripts, per session: candidate posts (a joiner posts to the host
+    // and to a few others, again as it learns more), reads of one's own
+    // candidates (polled while a path is sought), and renewals.
+    RateLimiter::Rule candidatePostsPerSession{2, 16};
+    RateLimiter::Rule candidateReadsPerSession{5, 25};
+    RateLimiter::Rule renewalsPerSession{1.0 / 10, 5};
+    // Who may declare joining one game: five seats, sixteen watchers, and
+    // room for rejoins; and how many candidate blobs the lobby keeps at once.
+    int maxJoinersPerGame = 32;
+    std::int64_t maxLiveCandidateBlobs = 20'000;
 };

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr auto kWaiting = static_cast<std::int64_t>(LobbyGameState::Waiting);
+constexpr auto kStarted = static_cast<std::int64_t>(LobbyGameState::Started);
 constexpr auto kFinished = static_cast<std::int64_t>(LobbyGameState::Finished);
 constexpr auto kWithdrawn = static_cast<std::int64_t>(LobbyGameState::Withdrawn);
 
@@ -18,6 +19,10 @@ std::int32_t ToNumber(std::int64_t value) {
 
 SqlParam Optional(const std::optional<std::int64_t>& value) {
     return value ? SqlParam(*value) : SqlParam(nullptr);
+}
+
+SqlParam OptionalText(const std::optional<std::string>& value) {
+    return value ? SqlParam(std::string_view(*value)) : SqlParam(nullptr);
 }
 
 std::string NameOrNumber(const SqlRow& row, std::size_t nameColumn, std::size_t numberColumn) {
@@ -77,20 +82,34 @@ bool LobbyStore::SetPasswordHash(std::string_view name, std::string_view passwor
 std::optional<PlayerAccount> LobbyStore::FindPlayer(std::string_view name) {
     auto db = database_->Read();
     const SqlRows rows =
-        db.Query("SELECT number, password_hash FROM players WHERE name = $1", {name});
+        db.Query("SELECT number, password_hash, name FROM players WHERE name = $1", {name});
     if (rows.empty())
         return std::nullopt;
-    return PlayerAccount{ToNumber(rows[0].Int(0)), rows[0].Text(1)};
+    return PlayerAccount{ToNumber(rows[0].Int(0)), rows[0].Text(1), rows[0].Text(2)};
 }
 
-void LobbyStore::ReplaceSession(std::int32_t player, std::string_view sessionId,
-                                std::int64_t nowMs) {
+void LobbyStore::ReplaceSession(std::int32_t player, std::string_view sessionId, std::int64_t nowMs,
+                                const std::optional<std::string>& peerKey) {
     auto db = database_->Write();
-    db.Query("INSERT INTO sessions (player, session_id, created_ms) VALUES ($1, $2, $3) "
+    db.Query("INSERT INTO sessions (player, session_id, created_ms, peer_key) "
+             "VALUES ($1, $2, $3, $4) "
              "ON CONFLICT (player) DO UPDATE SET session_id = excluded.session_id, "
-             "created_ms = excluded.created_ms",
-             {player, sessionId, nowMs});
+             "created_ms = excluded.created_ms, peer_key = excluded.peer_key",
+             {player, sessionId, nowMs, OptionalText(peerKey)});
     db.Commit();
+}
+
+std::optional<SessionInfo> LobbyStore::FindSession(std::string_view sessionId) {
+    auto db = database_->Read();
+    const SqlRows rows = db.Query("SELECT s.player, p.name, s.peer_key FROM sessions s "
+                                  "JOIN players p ON p.number = s.player WHERE s.session_id = $1",
+                                  {sessionId});
+    if (rows.empty())
+        return std::nullopt;
+    SessionInfo session{ToNumber(rows[0].Int(0)), rows[0].Text(1), std::nullopt};
+    if (!rows[0].IsNull(2))
+        session.peerKey = rows[0].Text(2);
+    return session;
 }
 
 std::optional<std::int32_t> LobbyStore::PlayerOfSession(std::string_view sessionId) {
@@ -106,14 +125,15 @@ std::int32_t LobbyStore::CreateGame(const NewGame& game, std::int64_t nowMs) {
     // One host's publications one after the other, so that it never keeps
     // two waiting games.
     db.Query(Locking("SELECT number FROM players WHERE number = $1"), {game.hostPlayer});
-    db.Query("UPDATE games SET state = $2 WHERE host_player = $1 AND state = $3",
-             {game.hostPlayer, kWithdrawn, kWaiting});
+    db.Query("UPDATE games SET state = $2 WHERE host_player = $1 "
+             "AND (state = $3 OR (state = $4 AND extended = 1))",
+             {game.hostPlayer, kWithdrawn, kWaiting, kStarted});
     const SqlRows created =
         db.Query("INSERT INTO games (game_type, name, seats, open_seats, host_player, "
-                 "host_address, state, created_ms, refreshed_ms) "
-                 "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $8) RETURNING number",
+                 "host_address, state, created_ms, refreshed_ms, extended) "
+                 "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $8, $9) RETURNING number",
                  {game.gameType, game.name, game.seats, game.openSeats, game.hostPlayer,
-                  game.hostAddress, kWaiting, nowMs});
+                  game.hostAddress, kWaiting, nowMs, std::int64_t{game.extended ? 1 : 0}});
     const std::int32_t number = ToNumber(created.at(0).Int(0));
     db.Commit();
     return number;
@@ -121,18 +141,27 @@ std::int32_t LobbyStore::CreateGame(const NewGame& game, std::int64_t nowMs) {
 
 std::vector<ListedGame> LobbyStore::WaitingGames(std::int32_t gameType,
                                                  std::int64_t refreshedAfterMs, int limit) {
+    return ListedGames(gameType, refreshedAfterMs, limit, false);
+}
+
+std::vector<ListedGame> LobbyStore::ListedGames(std::int32_t gameType,
+                                                std::int64_t refreshedAfterMs, int limit,
+                                                bool running) {
     auto db = database_->Read();
-    const SqlRows rows =
-        db.Query("SELECT g.number, g.name, g.seats, g.host_address, "
-                 "(SELECT COUNT(*) FROM game_players p WHERE p.game = g.number) "
-                 "FROM games g WHERE g.game_type = $1 AND g.state = $2 AND g.refreshed_ms > $3 "
-                 "ORDER BY g.number DESC LIMIT $4",
-                 {gameType, kWaiting, refreshedAfterMs, limit});
+    const SqlRows rows = db.Query(
+        "SELECT g.number, g.name, g.seats, g.host_address, "
+        "(SELECT COUNT(*) FROM game_players p WHERE p.game = g.number), "
+        "g.host_player, g.state, g.extended "
+        "FROM games g WHERE g.game_type = $1 AND g.refreshed_ms > $3 "
+        "AND (g.state = $2 OR (g.state = $5 AND g.extended = 1 AND $6 = 1)) "
+        "ORDER BY g.number DESC LIMIT $4",
+        {gameType, kWaiting, refreshedAfterMs, limit, kStarted, std::int64_t{running ? 1 : 0}});
     std::vector<ListedGame> games;
     games.reserve(rows.size());
     for (const SqlRow& row : rows)
         games.push_back({ToNumber(row.Int(0)), row.Text(1), row.Text(2),
-                         static_cast<int>(row.Int(4)), row.Text(3)});
+                         static_cast<int>(row.Int(4)), row.Text(3), ToNumber(row.Int(5)),
+                         static_cast<LobbyGameState>(row.Int(6)), row.Int(7) != 0});
     return games;
 }
 
@@ -174,6 +203,9 @@ RefreshOutcome LobbyStore::RefreshGame(const GameRefresh& refresh, std::int64_t 
         winner = game.Int(2);
     else if (refresh.winner && state == kFinished && refresh.newState && isJoined(*refresh.winner))
         winner = *refresh.winner;
+    // Ended: given up, unless it was won already.
+    if (refresh.ended && state < kFinished)
+        state = kWithdrawn;
     std::optional<std::int64_t> finishedNow;
     if (state == kFinished && oldState != kFinished)
         finishedNow = nowMs;

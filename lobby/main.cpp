@@ -2,11 +2,13 @@
 // games and find games to join; also the owner's commands to add a user and
 // to reset a password.
 #include "account_rules.h"
+#include "lobby_key.h"
 #include "lobby_options.h"
 #include "lobby_server.h"
 #include "lobby_service.h"
 #include "lobby_store.h"
 #include "password_hasher.h"
+#include "turn_credentials.h"
 
 #include <algorithm>
 #include <iostream>
@@ -129,6 +131,15 @@ void RaiseDescriptorLimit(std::size_t connections) {
     }
 }
 
+// The key and the relay's secret, read (or the key made) before serving.
+LobbySettings WithSecrets(LobbySettings settings, const LobbyOptions& options) {
+    if (!options.keyFile.empty())
+        settings.signingKey = LobbyKey::LoadOrCreate(options.keyFile);
+    if (!options.turnSecretFile.empty())
+        settings.turn.secret = ReadTurnSecretFile(options.turnSecretFile);
+    return settings;
+}
+
 int Serve(const LobbyOptions& options) {
     // Blocked before any thread starts, so that only sigwait below sees them.
     sigset_t stopSignals;
@@ -138,14 +149,20 @@ int Serve(const LobbyOptions& options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     RaiseDescriptorLimit(options.server.maxConnections);
+    const LobbySettings settings = WithSecrets(options.lobby, options);
     PasswordHasher hasher;
     // A connection to the database for each thread that may use it at once.
     LobbyStore store(options.database, options.server.threads +
                                            static_cast<std::size_t>(hasher.DefaultConcurrency()));
-    LobbyService service(store, hasher, options.lobby);
+    LobbyService service(store, hasher, settings);
     LobbyServer server(service, options.server, RequestLog(options.logRequests));
     const int port = server.Start();
     std::cout << kProgram << "listening on " << options.server.address << ':' << port << std::endl;
+    // For the owner to publish, so that players can check what their game
+    // pinned at its first log-in.
+    if (settings.signingKey)
+        std::cout << kProgram << "signing tickets with the key in " << options.keyFile
+                  << ", public key " << settings.signingKey->PublicKeyText() << std::endl;
 
     int signal = 0;
     sigwait(&stopSignals, &signal);

@@ -31,5 +31,7 @@ struct ServerSettings {
     std::size_t maxHeaderBytes = 8192;             // request line and header lines
     std::size_t maxPayload = 8192;                 // a form of three short fields
     std::size_t maxTargetLength = 2048;            // the game's longest request is a few hundred
+    // A candidate post carries its blob (up to 4 KiB) in the query.
+    std::size_t maxCandidateTargetLength = 6144;
     TrustedProxies trustedProxies;
 };

@@ -1,6 +1,7 @@
 #include "lobby_client.h"
 
 #include "http_client.h"
+#include "lobby_protocol.h"
 #include "text_to_int.h"
 #include "utf8_text.h"
 
@@ -8,11 +9,8 @@
 
 namespace {
 
-const char kLoginSuccess = '0';
-const char kLoginBadPassword = '1';
-const char kLoginBadVersion = '2';
-const char kScriptSuccess = '1';
-const char kLineEnd = '\n';
+namespace key = lobby_protocol::key;
+using lobby_protocol::kLineEnd;
 // A publish or list reply: the outcome character and its line end.
 constexpr std::size_t kReplyPrefixLength = 2;
 
@@ -20,13 +18,19 @@ bool IsNameCharacter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
 }
 
-std::string Session(const std::string& sessionId) {
-    return "mysessid=" + sessionId + "&gametype=" + std::to_string(kLobbyGameType);
+// "key=value"
+std::string Pair(std::string_view name, const std::string& value) {
+    return std::string(name) + "=" + value;
 }
 
-void AppendPart(std::string& target, const char* key, int32_t value) {
+std::string Session(const std::string& sessionId) {
+    return Pair(key::kSession, sessionId) + "&" +
+           Pair(key::kGameType, std::to_string(kLobbyGameType));
+}
+
+void AppendPart(std::string& target, std::string_view name, int32_t value) {
     if (value > 0)
-        target += std::string("&") + key + "=" + std::to_string(value);
+        target += "&" + Pair(name, std::to_string(value));
 }
 
 std::string AfterPrefix(const std::string& reply) {
@@ -49,8 +53,9 @@ std::string TakeLine(std::string& rest) {
 std::string LoginTarget(const std::string& userName, const std::string& password,
                         const std::string& fileVersion) {
     // No leading slash: the HTTP client puts one in front.
-    return "tavlo/tavlologin2.php?username=" + userName + "&password=" + password +
-           "&progversion=" + fileVersion;
+    return std::string(lobby_protocol::kLoginPath.substr(1)) + "?" +
+           Pair(key::kUserName, userName) + "&" + Pair(key::kPassword, password) + "&" +
+           Pair(key::kProgramVersion, fileVersion);
 }
 
 std::string EncodeGameName(const std::string& gameName) {
@@ -72,21 +77,21 @@ std::string PlayersText(const SeatKinds& kinds) {
 
 std::string PublishTarget(const std::string& sessionId, const std::string& gameName,
                           const std::string& playersText) {
-    return "/tavlo/creategame.php?" + Session(sessionId) + "&gamename=" + EncodeGameName(gameName) +
-           "&players=" + playersText;
+    return std::string(lobby_protocol::kCreateGamePath) + "?" + Session(sessionId) + "&" +
+           Pair(key::kGameName, EncodeGameName(gameName)) + "&" + Pair(key::kPlayers, playersText);
 }
 
 std::string ListTarget(const std::string& sessionId) {
-    return "/tavlo/getgames.php?" + Session(sessionId);
+    return std::string(lobby_protocol::kGetGamesPath) + "?" + Session(sessionId);
 }
 
 std::string RefreshTarget(const std::string& sessionId, int32_t gameNumber, int32_t newPlayer,
                           int32_t newGameState, int32_t winner) {
-    std::string target =
-        "/tavlo/refreshgame.php?" + Session(sessionId) + "&gameno=" + std::to_string(gameNumber);
-    AppendPart(target, "newplayer", newPlayer);
-    AppendPart(target, "newgamestate", newGameState);
-    AppendPart(target, "winner", winner);
+    std::string target = std::string(lobby_protocol::kRefreshGamePath) + "?" + Session(sessionId) +
+                         "&" + Pair(key::kGameNumber, std::to_string(gameNumber));
+    AppendPart(target, key::kNewPlayer, newPlayer);
+    AppendPart(target, key::kNewGameState, newGameState);
+    AppendPart(target, key::kWinner, winner);
     return target;
 }
 
@@ -97,11 +102,11 @@ bool IsLoggedIn(const std::string& sessionId) {
 TLoginReply ParseLoginReply(const std::string& reply) {
     TLoginReply result;
     const char outcome = reply.empty() ? '\0' : reply.front();
-    if (outcome == kLoginBadPassword)
+    if (outcome == lobby_protocol::kLoginRefused)
         result.outcome = TLoginOutcome::BadPassword;
-    if (outcome == kLoginBadVersion)
+    if (outcome == lobby_protocol::kLoginBadVersion)
         result.outcome = TLoginOutcome::BadVersion;
-    if (outcome != kLoginSuccess)
+    if (outcome != lobby_protocol::kLoginOk)
         return result;
     result.outcome = TLoginOutcome::Success;
     std::string rest = reply.substr(1);
@@ -115,13 +120,13 @@ TLoginReply ParseLoginReply(const std::string& reply) {
 }
 
 std::optional<int32_t> ParsePublishReply(const std::string& reply) {
-    if (reply.empty() || reply.front() != kScriptSuccess)
+    if (reply.empty() || reply.front() != lobby_protocol::kScriptOk)
         return std::nullopt;
     return StrToIntDef(AfterPrefix(reply), 0);
 }
 
 std::optional<std::vector<TGameListEntry>> ParseGameList(const std::string& reply) {
-    if (reply.empty() || reply.front() != kScriptSuccess)
+    if (reply.empty() || reply.front() != lobby_protocol::kScriptOk)
         return std::nullopt;
     std::vector<TGameListEntry> entries;
     std::string rest = AfterPrefix(reply);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "game_state.h"
+#include "lobby_protocol.h"
 
 #include <array>
 #include <cstddef>
@@ -19,12 +20,13 @@
 
 class THttpClient;
 
-inline constexpr std::size_t kSessionIdLength = 32; // characters kept of a session id
-inline constexpr std::size_t kNicknameLength = 16;  // characters the lobby takes
-inline constexpr int kLobbyGameType = 1;
+// Characters kept of a session id.
+inline constexpr std::size_t kSessionIdLength = lobby_protocol::kSessionIdLength;
+inline constexpr int kLobbyGameType = lobby_protocol::kGameType;
+inline constexpr std::size_t kNicknameLength = 16; // characters the lobby takes
 // The lobby's game states sent with a refresh.
-inline constexpr int32_t kLobbyGameStarted = 2;
-inline constexpr int32_t kLobbyGameWon = 3;
+inline constexpr int32_t kLobbyGameStarted = lobby_protocol::kGameStarted;
+inline constexpr int32_t kLobbyGameWon = lobby_protocol::kGameWon;
 
 std::string LoginTarget(const std::string& userName, const std::string& password,
                         const std::string& fileVersion);

@@ -5,14 +5,16 @@
 #
 # Expects, from the install(CODE) that includes this:
 #   ZELLHOP_TEMPLATE     the template, with @ZELLHOP_FULL_BINDIR@,
-#                        @ZELLHOP_PINS_DIR@, @ZELLHOP_UNIT_DIR@ and
-#                        @PROJECT_VERSION@ in it
+#                        @ZELLHOP_PINS_DIR@, @ZELLHOP_UNIT_DIR@,
+#                        @ZELLHOP_LOBBY_DATA_DIR@, @ZELLHOP_LOBBY_LIBEXEC_DIR@
+#                        and @PROJECT_VERSION@ in it
 #   ZELLHOP_DESTINATION  folder relative to the prefix
 #   ZELLHOP_NAME         name of the installed file
 #   ZELLHOP_GZIP         ON to install it compressed, as NAME.gz
 #   ZELLHOP_STAGING      a folder of the build tree for the filled-in copy
 #   ZELLHOP_BINDIR, ZELLHOP_DATADIR  the GNUInstallDirs folders
 #   ZELLHOP_UNITDIR      the folder of systemd units
+#   ZELLHOP_LOBBY_DATADIR, ZELLHOP_LOBBY_LIBEXECDIR  the lobby's coturn files
 #   PROJECT_VERSION
 
 function(zellhop_full_path out dir)
@@ -27,6 +29,8 @@ zellhop_full_path(ZELLHOP_FULL_BINDIR "${ZELLHOP_BINDIR}")
 zellhop_full_path(ZELLHOP_FULL_DATADIR "${ZELLHOP_DATADIR}")
 zellhop_full_path(ZELLHOP_UNIT_DIR "${ZELLHOP_UNITDIR}")
 set(ZELLHOP_PINS_DIR "${ZELLHOP_FULL_DATADIR}/zellhop")
+zellhop_full_path(ZELLHOP_LOBBY_DATA_DIR "${ZELLHOP_LOBBY_DATADIR}")
+zellhop_full_path(ZELLHOP_LOBBY_LIBEXEC_DIR "${ZELLHOP_LOBBY_LIBEXECDIR}")
 
 # A folder for each prefix: installs into different prefixes may run side
 # by side (a test and CPack).

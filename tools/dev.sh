@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   libboost-dev libpq-dev postgresql chromium chromium-driver python3-selenium wrk
+  coturn
   clang libclang-rt-14-dev
   xvfb xauth curl
   desktop-file-utils appstream systemd file groff-base

@@ -1,10 +1,13 @@
 // Feeds arbitrary bytes to the readers of what other machines send the
-// game: the lobby's login, publish and list replies, and the game messages
-// of a peer once the connection manager has decoded them.  Whatever comes,
+// game: the lobby's login, publish and list replies (and what programs of
+// this version read besides: our items, running lists, candidates, tickets),
+// and the game messages of a peer once the connection manager has decoded
+// them.  Whatever comes,
 // nothing may be read beyond the input, and what is taken must hold what
 // the game relies on.
 #include "game_protocol.h"
 #include "lobby_client.h"
+#include "lobby_extensions.h"
 #include "running_game_protocol.h"
 
 #include <cstddef>
@@ -30,6 +33,25 @@ void ReadLobbyReplies(const std::string& reply) {
 }
 
 void ReadRunningGameMessage(const TQMsg& msg);
+
+void ReadOurLobbyReplies(const std::string& reply) {
+    const TExtendedLoginReply login = ParseExtendedLoginReply(reply);
+    Check(login.login.sessionId.size() <= kSessionIdLength);
+    Check(login.items.ticket.size() <= lobby_ticket::kMaxTicketBytes);
+    IsRenewalDue(login.items, 0);
+    if (const auto games = ParseRunningGameList(reply)) {
+        size_t bytes = 0;
+        for (const TListedGame& game : *games)
+            bytes += game.entry.name.size() + game.entry.players.size() + game.entry.address.size();
+        Check(bytes <= reply.size());
+    }
+    ParseRenewReply(reply);
+    for (const TCandidateBlob& blob : ParseCandidatesReply(reply).blobs)
+        Check(blob.sender > 0 && IsCandidateBlob(blob.blob));
+    // A ticket from a member: never valid without the lobby's signature.
+    const TLobbyKey lobbyKey{};
+    Check(VerifyLobbyTicket(reply, lobbyKey, 0).check != TTicketCheck::Valid);
+}
 
 void ReadGameMessage(const std::string& datagram) {
     TQMsg msg;
@@ -74,6 +96,7 @@ void ReadRunningGameMessage(const TQMsg& msg) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     ReadLobbyReplies(bytes);
+    ReadOurLobbyReplies(bytes);
     ReadGameMessage(bytes);
     return 0;
 }

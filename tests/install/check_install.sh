@@ -55,6 +55,7 @@ install_tree() {
 icon_sizes=(16 22 24 32 48 64 128 256 512)
 pins=(bluepin redpin purplepin orangepin greenpin yellowpin whitepin)
 unit=usr/lib/systemd/system/zellhop-lobby.service
+relay_unit=usr/lib/systemd/system/zellhop-turnserver.service
 desktop=usr/share/applications/zellhop.desktop
 metainfo=usr/share/metainfo/io.github.zellhop.zellhop.metainfo.xml
 
@@ -65,6 +66,9 @@ expected_files() {
     echo usr/bin/zellhop-lobby
     echo usr/share/man/man8/zellhop-lobby.8.gz
     echo "$unit"
+    echo "$relay_unit"
+    echo usr/share/zellhop-lobby/zellhop-turnserver.conf
+    echo usr/libexec/zellhop-lobby/zellhop-turnserver-config
   fi
   if [ "$game" = 1 ]; then
     echo usr/bin/zellhop
@@ -137,10 +141,17 @@ check_unit() {
     AmbientCapabilities=CAP_NET_BIND_SERVICE Restart=on-failure; do
     grep -qx "$setting" "$file" || fail "the unit lacks $setting"
   done
+  grep -q "^ExecStartPre=$prefix/libexec/zellhop-lobby/zellhop-turnserver-config $prefix/share/zellhop-lobby/zellhop-turnserver.conf " "$root/$relay_unit" ||
+    fail "the relay's unit does not build its configuration from the installed files"
   if have systemd-analyze; then
     # Offline: the unit on its own, with its ExecStart checked against the
     # installed tree; --man=no because the man page is not installed yet.
     validate "systemd-analyze verify" systemd-analyze verify --man=no "$file"
+    if [ -x /usr/bin/turnserver ]; then
+      validate "systemd-analyze verify (relay)" systemd-analyze verify --man=no "$root/$relay_unit"
+    else
+      skip "coturn is not installed: the relay's unit was not verified"
+    fi
   else
     skip "systemd-analyze is not installed (Debian package systemd)"
   fi

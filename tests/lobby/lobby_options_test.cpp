@@ -83,6 +83,22 @@ TEST(LobbyOptions, IPv6ListenAddressGoesInBrackets) {
     EXPECT_EQ(options.server.port, 8080);
 }
 
+TEST(LobbyOptions, TheKeyFileAndTheRelayWithItsSecret) {
+    const LobbyOptions options = ParseLobbyOptions(
+        {"--db", "l.db", "--key-file", "/var/lib/zellhop-lobby/lobby.key", "--turn",
+         "[2001:db8::1]:3478", "--turn-secret-file", "/run/credentials/turn-secret"});
+    EXPECT_EQ(options.keyFile, "/var/lib/zellhop-lobby/lobby.key");
+    EXPECT_EQ(options.lobby.turn.server, "[2001:db8::1]:3478");
+    EXPECT_EQ(options.turnSecretFile, "/run/credentials/turn-secret");
+    EXPECT_EQ(ParseLobbyOptions(
+                  {"--db", "l.db", "--turn", "turn.example.org:3478", "--turn-secret-file", "s"})
+                  .lobby.turn.server,
+              "turn.example.org:3478");
+    const LobbyOptions plain = ParseLobbyOptions({"--db", "l.db"});
+    EXPECT_TRUE(plain.keyFile.empty());
+    EXPECT_FALSE(plain.lobby.turn.Enabled());
+}
+
 TEST(LobbyOptions, RefusesWhatItCannotUse) {
     const Args cases[] = {
         {},
@@ -99,6 +115,13 @@ TEST(LobbyOptions, RefusesWhatItCannotUse) {
         {"--db", "l.db", "--rate-per-address", "-1"},
         {"--db", "l.db", "--bogus"},
         {"--db", "l.db", "alice"},
+        {"--db", "l.db", "--turn", "turn.example.org:3478"},
+        {"--db", "l.db", "--turn-secret-file", "secret"},
+        {"--db", "l.db", "--turn", "turn.example.org", "--turn-secret-file", "s"},
+        {"--db", "l.db", "--turn", "turn.example.org:0", "--turn-secret-file", "s"},
+        {"--db", "l.db", "--turn", ":3478", "--turn-secret-file", "s"},
+        {"--db", "l.db", "--turn", "2001:db8::1:3478", "--turn-secret-file", "s"},
+        {"--db", "l.db", "--key-file"},
         {"add-user", "--db", "l.db"},
         {"add-user", "--db", "l.db", "alice", "bob"},
         {"add-user", "--db", "l.db", "alice", "--listen", "127.0.0.1:80"},

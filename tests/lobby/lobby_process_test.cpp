@@ -1,11 +1,14 @@
 // zellhop-lobby as its owner runs it: the user commands from a shell and the
 // server in a process of its own, stopped and started again.
+#include "lobby_items.h"
+#include "lobby_key.h"
 #include "lobby_process.h"
 #include "lobby_test_support.h"
 #include "test_postgres.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -111,6 +114,47 @@ TEST_F(LobbyProgram, AFileThatIsNoDatabaseIsRefused) {
     const CommandResult result = Run({"add-user", "--db", db, "--password", "password1", "eve"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("not a database"), std::string::npos) << result.err;
+}
+
+TEST_F(LobbyProgram, TheKeyFileIsMadeOnceForItsOwnerAndSignsTicketsAcrossRestarts) {
+    const std::string keyFile = (dir.Path() / "lobby.key").string();
+    const std::string secretFile = (dir.Path() / "turn-secret").string();
+    std::ofstream(secretFile) << "a-secret-of-the-relay\n";
+    chmod(secretFile.c_str(), 0600);
+    std::vector<std::string> serve = Serve();
+    for (const char* arg : {"--key-file", keyFile.c_str(), "--turn", "turn.example.org:3478",
+                            "--turn-secret-file", secretFile.c_str()})
+        serve.emplace_back(arg);
+    ASSERT_EQ(Run({"add-user", "--db", db, "--password", "alice-pass", "alice"}).exitCode, 0);
+    const std::string keyed = req::Login("alice", "alice-pass") +
+                              "&peerkey=" + KeyText(std::array<unsigned char, 32>{1, 2, 3});
+    const auto ticketHolds = [&](int port) {
+        const std::string reply = Get(port, keyed).body;
+        const std::size_t items = reply.find('\n', reply.find('\n') + 1);
+        const TLobbyItems got = ParseLobbyItems(reply.substr(items + 1));
+        const TLobbyKey key = *ReadKeyText(LobbyKey::LoadOrCreate(keyFile)->PublicKeyText());
+        EXPECT_TRUE(got.turn) << reply;
+        EXPECT_EQ(got.lobbyKey, key) << reply;
+        return VerifyLobbyTicket(got.ticket, key, time(nullptr)).check == TTicketCheck::Valid;
+    };
+    {
+        LobbyProcess lobby(serve);
+        struct stat status {};
+        ASSERT_EQ(stat(keyFile.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u);
+        EXPECT_TRUE(ticketHolds(lobby.Port()));
+        EXPECT_EQ(lobby.Stop(), 0);
+    }
+    LobbyProcess again(serve);
+    EXPECT_TRUE(ticketHolds(again.Port()));
+
+    chmod(secretFile.c_str(), 0644);
+    const CommandResult openSecret = Run(serve);
+    EXPECT_EQ(openSecret.exitCode, 1);
+    EXPECT_NE(openSecret.err.find("may be read by others"), std::string::npos) << openSecret.err;
+    const CommandResult alone = Run({"--db", db, "--turn", "turn.example.org:3478"});
+    EXPECT_EQ(alone.exitCode, 2);
+    EXPECT_NE(alone.err.find("--turn and --turn-secret-file go together"), std::string::npos);
 }
 
 TEST_F(LobbyProgram, TwoLobbiesOnOnePostgresServeTheSameGamesAndPlayers) {

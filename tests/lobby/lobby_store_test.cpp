@@ -1,5 +1,6 @@
 // The store's behaviour, the same on both databases: every test runs on an
 // SQLite file and on a database of a PostgreSQL server the tests start.
+#include "lobby_schema.h"
 #include "lobby_store.h"
 #include "lobby_test_support.h"
 #include "test_postgres.h"
@@ -227,12 +228,197 @@ TEST_P(LobbyStoreTest, ADatabaseOfANewerLobbyIsRefused) {
     {
         auto database = SqlDatabase::Open(location_, 1);
         auto db = database->Write();
-        db.Execute(GetParam() == Backend::Sqlite ? "PRAGMA user_version = 3"
-                                                 : "UPDATE lobby_schema SET version = 3");
+        const std::string newer = std::to_string(kLobbySchemaVersion + 1);
+        db.Execute(GetParam() == Backend::Sqlite ? "PRAGMA user_version = " + newer
+                                                 : "UPDATE lobby_schema SET version = " + newer);
         db.Commit();
     }
     EXPECT_THROW(LobbyStore{location_}, DatabaseError);
 }
+
+TEST_P(LobbyStoreTest, ASessionKeepsTheProgramKeyOfItsLogInAndTheStoredName) {
+    const std::int32_t ann = *store_->AddPlayer("Ann", "hash", kNow);
+    EXPECT_EQ(store_->FindPlayer("ANN")->name, "Ann");
+    store_->ReplaceSession(ann, "keyed", kNow, std::string("program-key"));
+    const auto keyed = store_->FindSession("keyed");
+    ASSERT_TRUE(keyed);
+    EXPECT_EQ(keyed->player, ann);
+    EXPECT_EQ(keyed->playerName, "Ann");
+    EXPECT_EQ(keyed->peerKey, "program-key");
+    store_->ReplaceSession(ann, "written", kNow);
+    EXPECT_FALSE(store_->FindSession("keyed"));
+    EXPECT_EQ(store_->FindSession("written")->peerKey, std::nullopt);
+}
+
+// Games of hosts of this version, and of the written protocol, in every state.
+class ListedGamesTest : public LobbyStoreTest {
+  protected:
+    std::int32_t Game(const std::string& host, bool extended, std::int64_t at = kNow) {
+        const std::int32_t player = *store_->AddPlayer(host, "hash", at);
+        return store_->CreateGame({player, 1, host, "133000", 2, "192.0.2.1", extended}, at);
+    }
+    std::vector<std::string> Listed(bool running, std::int64_t after = kNow - 1) {
+        std::vector<std::string> names;
+        for (const ListedGame& game : store_->ListedGames(1, after, 10, running))
+            names.push_back(game.name + (game.state == LobbyGameState::Started ? " playing" : ""));
+        return names;
+    }
+};
+
+TEST_P(ListedGamesTest, RunningGamesOfThisVersionStayListedForThoseWhoAskUntilTheyEnd) {
+    const std::int32_t waiting = Game("wai", true);
+    const std::int32_t written = Game("old", false);
+    const std::int32_t running = Game("run", true);
+    const std::int32_t won = Game("won", true);
+    const std::int32_t ended = Game("end", true);
+    for (const auto& [game, host] : {std::pair{written, 2}, {running, 3}, {won, 4}, {ended, 5}})
+        ASSERT_EQ(Refresh(game, host, {}, LobbyGameState::Started), RefreshOutcome::Done);
+    ASSERT_EQ(Refresh(won, 4, {}, LobbyGameState::Finished), RefreshOutcome::Done);
+    ASSERT_EQ(store_->RefreshGame({5, 1, ended, {}, {}, {}, true}, kNow), RefreshOutcome::Done);
+    EXPECT_EQ(Listed(false), (std::vector<std::string>{"wai"}));
+    EXPECT_EQ(Listed(true), (std::vector<std::string>{"run playing", "wai"}));
+    EXPECT_EQ(store_->FindGame(ended)->state, LobbyGameState::Withdrawn);
+    EXPECT_EQ(store_->FindGame(waiting)->state, LobbyGameState::Waiting);
+    const ListedGame first = store_->ListedGames(1, 0, 1, true).at(0);
+    EXPECT_EQ(first.hostPlayer, 3);
+    EXPECT_TRUE(first.extended);
+
+    // Unrefreshed, it expires like a waiting game; refreshed, it stays.
+    ASSERT_EQ(Refresh(running, 3, {}, {}, {}, kNow + 200), RefreshOutcome::Done);
+    EXPECT_EQ(Listed(true, kNow + 100), (std::vector<std::string>{"run playing"}));
+    // Its host's next game withdraws it, as it does a waiting one.
+    store_->CreateGame({3, 1, "next", "130000", 1, "192.0.2.1", true}, kNow + 300);
+    EXPECT_EQ(Listed(true, kNow + 100), (std::vector<std::string>{"next"}));
+    // The written protocol's started game is left as it was.
+    store_->CreateGame({2, 1, "again", "130000", 1, "192.0.2.1", false}, kNow + 300);
+    EXPECT_EQ(store_->FindGame(written)->state, LobbyGameState::Started);
+}
+
+TEST_P(ListedGamesTest, EndingLeavesAWonGameWonAndAnEndedGameIsNotWonLater) {
+    store_->AddPlayer("bea", "hash", kNow); // player 1
+    const std::int32_t won = Game("won", true);
+    const std::int32_t ended = Game("end", true);
+    for (const auto& [game, host] : {std::pair{won, 2}, {ended, 3}}) {
+        ASSERT_EQ(Refresh(game, host, 1), RefreshOutcome::Done);
+        ASSERT_EQ(Refresh(game, host, {}, LobbyGameState::Started), RefreshOutcome::Done);
+    }
+    ASSERT_EQ(Refresh(won, 2, {}, LobbyGameState::Finished, 1), RefreshOutcome::Done);
+    ASSERT_EQ(store_->RefreshGame({2, 1, won, {}, {}, {}, true}, kNow), RefreshOutcome::Done);
+    ASSERT_EQ(store_->RefreshGame({3, 1, ended, {}, {}, {}, true}, kNow), RefreshOutcome::Done);
+    ASSERT_EQ(Refresh(ended, 3, {}, LobbyGameState::Finished, 1), RefreshOutcome::Done);
+    EXPECT_EQ(store_->FindGame(won)->state, LobbyGameState::Finished);
+    EXPECT_EQ(store_->FindGame(won)->winner, 1);
+    EXPECT_EQ(store_->FindGame(ended)->state, LobbyGameState::Withdrawn);
+    EXPECT_FALSE(store_->FindGame(ended)->winner);
+    EXPECT_EQ(store_->RefreshGame({9, 1, ended, {}, {}, {}, true}, kNow), RefreshOutcome::NotYours);
+}
+
+// Who may hand candidates to whom: host 1 of game `game`, joiners 2 and 3,
+// a stranger 4 who never posts to the host.
+class CandidateStoreTest : public LobbyStoreTest {
+  protected:
+    void SetUp() override {
+        LobbyStoreTest::SetUp();
+        if (IsSkipped())
+            return;
+        for (const char* name : {"host", "jo", "kim", "lee"})
+            store_->AddPlayer(name, "hash", kNow);
+        game = store_->CreateGame({1, 1, "g", "133000", 2, "192.0.2.1", true}, kNow);
+        rules.listedAfterMs = kNow - 1000;
+    }
+    PostOutcome Post(std::int32_t from, std::int32_t to, const std::string& blob = "QUJD",
+                     std::int64_t at = kNow, std::optional<std::int32_t> inGame = {}) {
+        return store_->PostCandidates({from, inGame.value_or(game), to, blob}, rules, at);
+    }
+    std::vector<CandidateBlob> For(std::int32_t addressee, std::int64_t at = kNow) {
+        return store_->CandidatesFor(addressee, game, at - rules.lifetimeMs);
+    }
+
+    std::int32_t game = 0;
+    CandidateRules rules;
+};
+
+TEST_P(CandidateStoreTest, JoinersDeclareByPostingToTheHostAndThenReachEachOther) {
+    const struct {
+        std::int32_t from, to;
+        PostOutcome outcome;
+    } posts[] = {
+        {1, 2, PostOutcome::NotMember}, // the host cannot post to who has not declared
+        {2, 3, PostOutcome::NotMember}, // nor a joiner before declaring
+        {2, 1, PostOutcome::Stored},    // declares 2
+        {1, 2, PostOutcome::Stored},     {2, 3, PostOutcome::NotMember}, // 3 has not declared
+        {3, 1, PostOutcome::Stored},                                     // declares 3
+        {2, 3, PostOutcome::Stored},     {3, 2, PostOutcome::Stored},
+        {4, 2, PostOutcome::NotMember}, // a stranger reaches no joiner
+        {2, 2, PostOutcome::NotMember},  {1, 1, PostOutcome::NotMember},
+        {1, 99, PostOutcome::NotMember},
+    };
+    for (const auto& post : posts)
+        EXPECT_EQ(Post(post.from, post.to, "from" + std::to_string(post.from)), post.outcome)
+            << post.from << " to " << post.to;
+    EXPECT_EQ(For(1), (std::vector<CandidateBlob>{{2, "from2"}, {3, "from3"}}));
+    EXPECT_EQ(For(2), (std::vector<CandidateBlob>{{1, "from1"}, {3, "from3"}}));
+    EXPECT_EQ(For(3), (std::vector<CandidateBlob>{{2, "from2"}}));
+    EXPECT_TRUE(For(4).empty());
+    // Only the addressee's own, and only in the game asked for.
+    EXPECT_TRUE(store_->CandidatesFor(1, game + 1, 0).empty());
+}
+
+TEST_P(CandidateStoreTest, APostReplacesTheLastOneAndEachLastsAMinute) {
+    ASSERT_EQ(Post(2, 1, "first", kNow), PostOutcome::Stored);
+    ASSERT_EQ(Post(2, 1, "second", kNow + 10'000), PostOutcome::Stored);
+    ASSERT_EQ(Post(3, 1, "other", kNow + 30'000), PostOutcome::Stored);
+    EXPECT_EQ(For(1, kNow + 30'000), (std::vector<CandidateBlob>{{2, "second"}, {3, "other"}}));
+    EXPECT_EQ(For(1, kNow + 70'000), (std::vector<CandidateBlob>{{3, "other"}}));
+    EXPECT_TRUE(For(1, kNow + 90'000).empty());
+    // Expired ones are deleted by the next post, not just hidden.
+    ASSERT_EQ(Post(2, 1, "third", kNow + 95'000), PostOutcome::Stored);
+    EXPECT_EQ(store_->CandidatesFor(1, game, 0), (std::vector<CandidateBlob>{{2, "third"}}));
+}
+
+TEST_P(CandidateStoreTest, OnlyAListedWaitingOrRunningGameOfThisVersionTakesCandidates) {
+    const std::int32_t written = store_->CreateGame({4, 1, "w", "130000", 1, "192.0.2.1"}, kNow);
+    EXPECT_EQ(Post(2, 4, "x", kNow, written), PostOutcome::NoGame);
+    EXPECT_EQ(Post(2, 1, "x", kNow, game + 100), PostOutcome::NoGame);
+    // Unrefreshed for longer than the list keeps it.
+    rules.listedAfterMs = kNow + 1;
+    EXPECT_EQ(Post(2, 1), PostOutcome::NoGame);
+    rules.listedAfterMs = kNow - 1000;
+    ASSERT_EQ(Refresh(game, 1, {}, LobbyGameState::Started), RefreshOutcome::Done);
+    EXPECT_EQ(Post(2, 1), PostOutcome::Stored); // a rejoin or a watcher
+    ASSERT_EQ(Refresh(game, 1, {}, LobbyGameState::Finished), RefreshOutcome::Done);
+    EXPECT_EQ(Post(3, 1), PostOutcome::NoGame);
+    EXPECT_EQ(store_->CandidatesFor(1, written, 0), std::vector<CandidateBlob>{});
+    EXPECT_EQ(For(1), (std::vector<CandidateBlob>{{2, "QUJD"}}));
+}
+
+TEST_P(CandidateStoreTest, TheJoinersOfAGameAndTheBlobsOfTheLobbyAreBounded) {
+    rules.maxJoinersPerGame = 2;
+    rules.maxLiveBlobs = 3;
+    store_->AddPlayer("may", "hash", kNow); // player 5
+    EXPECT_EQ(Post(2, 1), PostOutcome::Stored);
+    EXPECT_EQ(Post(3, 1), PostOutcome::Stored);
+    EXPECT_EQ(Post(4, 1), PostOutcome::GameFull);
+    EXPECT_EQ(Post(4, 2), PostOutcome::NotMember); // a full game declared nobody
+    EXPECT_EQ(Post(1, 2), PostOutcome::Stored);    // the third blob
+    EXPECT_EQ(Post(1, 3), PostOutcome::Busy);
+    EXPECT_EQ(Post(2, 1, "newer"), PostOutcome::Stored); // replacing takes no room
+    EXPECT_TRUE(For(3).empty());
+    EXPECT_EQ(For(1), (std::vector<CandidateBlob>{{2, "newer"}, {3, "QUJD"}}));
+    // Once the minute is over there is room again.
+    EXPECT_EQ(Post(1, 3, "later", kNow + 61'000), PostOutcome::Stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, ListedGamesTest,
+                         ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const auto& info) {
+                             return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+                         });
+INSTANTIATE_TEST_SUITE_P(Stores, CandidateStoreTest,
+                         ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         [](const auto& info) {
+                             return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Stores, LobbyStoreTest,
                          ::testing::Values(Backend::Sqlite, Backend::Postgres),

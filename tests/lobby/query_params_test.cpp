@@ -30,7 +30,8 @@ TEST(QueryParams, ReadsValuesAsTheGameAndBrowsersSendThem) {
         {"", PlusSign::Literal, "x", nullptr},
     };
     for (const ParseCase& c : cases) {
-        const std::string* value = QueryParams::Parse(c.query, c.plus).Find(c.key);
+        const QueryParams params = QueryParams::Parse(c.query, c.plus);
+        const std::string* value = params.Find(c.key);
         if (c.expected == nullptr) {
             EXPECT_EQ(value, nullptr) << c.query;
         } else if (value == nullptr) {
@@ -42,7 +43,8 @@ TEST(QueryParams, ReadsValuesAsTheGameAndBrowsersSendThem) {
 }
 
 TEST(QueryParams, DecodesAnEscapedLineEndAndNulByte) {
-    const std::string* value = QueryParams::Parse("x=a%0Ab%00", PlusSign::Literal).Find("x");
+    const QueryParams params = QueryParams::Parse("x=a%0Ab%00", PlusSign::Literal);
+    const std::string* value = params.Find("x");
     ASSERT_NE(value, nullptr);
     EXPECT_EQ(*value, std::string("a\nb\0", 4));
 }
