@@ -36,6 +36,17 @@ bool IsReflexive(const NiceCandidate& c) {
            c.type == NICE_CANDIDATE_TYPE_PEER_REFLEXIVE;
 }
 
+// libnice takes a STUN server's answer on a socket that also holds an
+// allocation on that same server for a relayed message, and drops it: the
+// binding would be sent again until it times out (2.3 s of gathering).
+// The allocation's answer already names the server-reflexive address.
+bool SameAsARelay(const TIceServer& stun, const std::vector<TIceRelay>& relays) {
+    for (const TIceRelay& r : relays)
+        if (r.server.address == stun.address && r.server.port == stun.port)
+            return true;
+    return false;
+}
+
 TIcePathKind KindOfPair(const NiceCandidate& local, const NiceCandidate& remote) {
     if (IsRelayed(local) || IsRelayed(remote))
         return TIcePathKind::Relayed;
@@ -96,6 +107,8 @@ NiceCandidateType NiceTypeOf(TIceCandidateKind kind) {
     }
     return NICE_CANDIDATE_TYPE_HOST;
 }
+
+void DropDatagram(NiceAgent*, guint, guint, guint, gchar*, gpointer) {}
 
 // The remote candidates as libnice takes them; freed with the list.
 class TNiceCandidates {
@@ -177,7 +190,7 @@ void TIcePath::TState::Configure() {
     g_object_set(agent, "ice-tcp", FALSE, "upnp", FALSE, "controlling-mode",
                  settings.role == TIceRole::Controlling, "force-relay", settings.relayOnly,
                  nullptr);
-    if (settings.stun)
+    if (settings.stun && !SameAsARelay(*settings.stun, settings.relays))
         g_object_set(agent, "stun-server", settings.stun->address.c_str(), "stun-server-port",
                      guint{settings.stun->port}, nullptr);
     stream = nice_agent_add_stream(agent, 1);
@@ -201,7 +214,10 @@ void TIcePath::TState::Shutdown() {
     if (!agent)
         return;
     g_signal_handlers_disconnect_by_data(agent, this);
-    nice_agent_attach_recv(agent, stream, kComponent, g_main_context_default(), nullptr, nullptr);
+    // Still read, or the relay's answers to the agent's farewell would never
+    // be seen and it would send it again until it gives up.
+    nice_agent_attach_recv(agent, stream, kComponent, g_main_context_default(), DropDatagram,
+                           nullptr);
     ++ClosingAgents();
     nice_agent_close_async(agent, OnClosed, agent);
     agent = nullptr;

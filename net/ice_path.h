@@ -72,7 +72,9 @@ struct TIceRelay {
 
 struct TIceSettings {
     TIceRole role = TIceRole::Controlling;
-    std::optional<TIceServer> stun; // for the server-reflexive candidate (IPv4)
+    // For the server-reflexive candidate where no relay of the same address
+    // gives it (a relay's allocation names it too).
+    std::optional<TIceServer> stun;
     std::vector<TIceRelay> relays;  // for relayed candidates, one per family
     bool relayOnly = false;         // offer and use relayed candidates only
     // From SetRemote to OnReady at most; then OnFailed.

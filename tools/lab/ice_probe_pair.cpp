@@ -1,0 +1,129 @@
+#include "ice_probe_pair.h"
+
+#include <sstream>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kGatherLimit{10000};
+constexpr milliseconds kPathLimit{15000};
+constexpr milliseconds kStreamSlack{3000};
+constexpr milliseconds kCloseLimit{4000};
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+// The rest of the line after its first `n` words.
+std::string After(const std::string& line, int n) {
+    std::size_t at = 0;
+    for (int i = 0; i < n && at != std::string::npos; ++i)
+        at = line.find(' ', at + 1);
+    return at == std::string::npos ? "" : line.substr(at + 1);
+}
+
+// "ready KIND MS PAIR" or "failed MS WHY", whichever comes first.
+std::optional<std::string> Outcome(TLabProcess& p, milliseconds limit) {
+    const auto deadline = TClock::now() + limit;
+    while (TClock::now() < deadline) {
+        const auto line = p.ReadLine(std::chrono::duration_cast<milliseconds>(deadline - TClock::now()));
+        if (!line)
+            return std::nullopt;
+        if (line->rfind("ready ", 0) == 0 || line->rfind("failed ", 0) == 0)
+            return line;
+    }
+    return std::nullopt;
+}
+
+long MillisSince(TClock::time_point t) {
+    return static_cast<long>(
+        std::chrono::duration_cast<milliseconds>(TClock::now() - t).count());
+}
+
+} // namespace
+
+TIceProbePair::TIceProbePair(const std::string& program, const TRouterLab& lab,
+                             const TTurnRelay& relay, const TLabSite& a, const TLabSite& b,
+                             const std::vector<std::string>& extra)
+    : program_(program), lab_(lab), relay_(relay), a_(a), b_(b), extra_(extra) {}
+
+std::vector<std::string> TIceProbePair::Arguments(const std::string& name,
+                                                  const TLabSite& site) const {
+    const TTurnCredentials c = relay_.Credentials(name);
+    std::vector<std::string> args = {program_, "--stun", relay_.Address4(), "--turn",
+                                     relay_.Address4()};
+    if (!site.address6.empty() && !relay_.Address6().empty())
+        args.insert(args.end(), {"--turn", relay_.Address6()});
+    args.insert(args.end(), {"--turn-user", c.user, "--turn-password", c.password});
+    args.insert(args.end(), extra_.begin(), extra_.end());
+    return args;
+}
+
+TIceProbePair::TResult TIceProbePair::Run(const TStream& stream) {
+    TResult r;
+    const auto start = TClock::now();
+    auto argsA = Arguments("first", a_);
+    argsA.insert(argsA.end(), {"--role", "controlling", "--send", std::to_string(stream.count),
+                               "--size", std::to_string(stream.size), "--every",
+                               std::to_string(stream.every.count())});
+    auto argsB = Arguments("second", b_);
+    argsB.insert(argsB.end(), {"--role", "controlled", "--echo"});
+    first_ = std::make_unique<TLabProcess>(a_.machine, argsA, lab_.Folder() + "/probe-a.err");
+    second_ = std::make_unique<TLabProcess>(b_.machine, argsB, lab_.Folder() + "/probe-b.err");
+
+    const auto gatheredA = first_->WaitFor("gathered ", kGatherLimit);
+    const auto gatheredB = second_->WaitFor("gathered ", kGatherLimit);
+    if (!gatheredA || !gatheredB) {
+        r.failure = "no description";
+        Finish();
+        return r;
+    }
+    r.gatherMs = std::max(std::stol(Words(*gatheredA).at(1)), std::stol(Words(*gatheredB).at(1)));
+    first_->WriteLine("remote " + After(*gatheredB, 2));
+    second_->WriteLine("remote " + After(*gatheredA, 2));
+
+    const auto outcomeA = Outcome(*first_, kPathLimit);
+    const auto outcomeB = Outcome(*second_, kPathLimit);
+    r.joinMs = MillisSince(start);
+    if (!outcomeA || !outcomeB || outcomeA->rfind("ready ", 0) != 0 ||
+        outcomeB->rfind("ready ", 0) != 0) {
+        r.failure = (outcomeA ? *outcomeA : "no answer") + " / " + (outcomeB ? *outcomeB : "no answer");
+        Finish();
+        return r;
+    }
+    const auto wordsA = Words(*outcomeA), wordsB = Words(*outcomeB);
+    r.kind = wordsA.at(1);
+    r.otherKind = wordsB.at(1);
+    r.pathMs = std::max(std::stol(wordsA.at(2)), std::stol(wordsB.at(2)));
+    r.pair = After(*outcomeA, 3);
+
+    const auto report = first_->WaitFor("sent ", stream.every * stream.count + kStreamSlack);
+    if (report) {
+        const auto w = Words(*report); // sent N echoed M rtt_median_ms X rtt_max_ms Y
+        r.sent = std::stoi(w.at(1));
+        r.echoed = std::stoi(w.at(3));
+        r.rttMedianMs = std::stod(w.at(5));
+        r.rttMaxMs = std::stod(w.at(7));
+    }
+    Finish();
+    return r;
+}
+
+void TIceProbePair::Finish() {
+    for (auto* p : {&first_, &second_})
+        if (*p)
+            (*p)->CloseInput();
+    for (auto* p : {&first_, &second_}) {
+        if (!*p)
+            continue;
+        (*p)->WaitFor("closed", kCloseLimit);
+        (*p)->Wait(kCloseLimit);
+        p->reset();
+    }
+}
