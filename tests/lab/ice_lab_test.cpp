@@ -7,6 +7,7 @@
 #include "turn_relay.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -30,6 +31,7 @@ class IceAcrossRouters : public ::testing::Test {
             lab_->AddSite(TRouterKind::CarrierNat, false),  // 3
             lab_->AddSite(TRouterKind::PortKeeping, true),  // 4
             lab_->AddSite(TRouterKind::PortKeeping, true),  // 5
+            lab_->AddSite(TRouterKind::None, false),        // 6
         };
         relay_ = new TTurnRelay(*lab_, *server_);
     }
@@ -113,6 +115,31 @@ TEST_F(IceAcrossRouters, TheRelayIsGivenBackWhenThePathCloses) {
     const std::string log = relay_->Log();
     // Each end's allocation ends with a refresh of lifetime 0.
     EXPECT_NE(log.find("lifetime=0"), std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
+}
+
+// A bounded run of the load tool: many relayed paths at once through the
+// one relay, each with a game's stream; bench/path_bench load goes further.
+TEST_F(IceAcrossRouters, OneRelayCarriesManyPathsAtOnce) {
+    constexpr int kPairs = 30;
+    TLabProcess load((*homes_)[6].machine,
+                     {ZELLHOP_RELAY_LOAD, "--turn", relay_->Address4(), "--secret", relay_->Secret(),
+                      "--pairs", std::to_string(kPairs), "--seconds", "3", "--rate", "4"},
+                     lab_->Folder() + "/load.err");
+    const auto line = load.WaitFor("pairs ", milliseconds(40000));
+    ASSERT_TRUE(line) << ReadWholeFile(lab_->Folder() + "/load.err");
+    std::printf("  %s\n", line->c_str());
+    // pairs N ready R ready_median_ms X sent S received V lost_pct L ...
+    std::istringstream words(*line);
+    std::string word, ready, lost;
+    while (words >> word) {
+        if (word == "ready")
+            words >> ready;
+        if (word == "lost_pct")
+            words >> lost;
+    }
+    EXPECT_EQ(ready, std::to_string(kPairs));
+    EXPECT_LE(std::stod(lost), 1.0);
+    EXPECT_TRUE(load.Wait(milliseconds(10000)));
 }
 
 } // namespace

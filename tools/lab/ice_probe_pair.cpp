@@ -66,6 +66,16 @@ std::vector<std::string> TIceProbePair::Arguments(const std::string& name,
 }
 
 TIceProbePair::TResult TIceProbePair::Run(const TStream& stream) {
+    TResult r = Connect(stream);
+    if (r.failure.empty()) {
+        WaitForStream(r);
+        Finish();
+    }
+    return r;
+}
+
+TIceProbePair::TResult TIceProbePair::Connect(const TStream& stream) {
+    stream_ = stream;
     TResult r;
     const auto start = TClock::now();
     auto argsA = Arguments("first", a_);
@@ -102,17 +112,20 @@ TIceProbePair::TResult TIceProbePair::Run(const TStream& stream) {
     r.otherKind = wordsB.at(1);
     r.pathMs = std::max(std::stol(wordsA.at(2)), std::stol(wordsB.at(2)));
     r.pair = After(*outcomeA, 3);
-
-    const auto report = first_->WaitFor("sent ", stream.every * stream.count + kStreamSlack);
-    if (report) {
-        const auto w = Words(*report); // sent N echoed M rtt_median_ms X rtt_max_ms Y
-        r.sent = std::stoi(w.at(1));
-        r.echoed = std::stoi(w.at(3));
-        r.rttMedianMs = std::stod(w.at(5));
-        r.rttMaxMs = std::stod(w.at(7));
-    }
-    Finish();
     return r;
+}
+
+void TIceProbePair::WaitForStream(TResult& r) {
+    if (!first_ || stream_.count == 0)
+        return;
+    const auto report = first_->WaitFor("sent ", stream_.every * stream_.count + kStreamSlack);
+    if (!report)
+        return;
+    const auto w = Words(*report); // sent N echoed M rtt_median_ms X rtt_max_ms Y
+    r.sent = std::stoi(w.at(1));
+    r.echoed = std::stoi(w.at(3));
+    r.rttMedianMs = std::stod(w.at(5));
+    r.rttMaxMs = std::stod(w.at(7));
 }
 
 void TIceProbePair::Finish() {

@@ -37,9 +37,16 @@ class TIceProbePair {
     TIceProbePair(const std::string& program, const TRouterLab& lab, const TTurnRelay& relay,
                   const TLabSite& a, const TLabSite& b, const std::vector<std::string>& extra = {});
 
+    // Connect, WaitForStream and Finish.
     TResult Run(const TStream& stream);
+    // Starts both programs, swaps their descriptions and waits for both
+    // paths; the first end starts its stream (a count of 0: none) once it
+    // has its path.  A result with a failure ends both programs.
+    TResult Connect(const TStream& stream);
+    // Waits for the stream's report into `r`.
+    void WaitForStream(TResult& r);
     // Ends both programs the polite way (they give back their relay
-    // allocations); Run does it too.
+    // allocations).
     void Finish();
 
   private:
@@ -51,4 +58,5 @@ class TIceProbePair {
     TLabSite a_, b_;
     std::vector<std::string> extra_;
     std::unique_ptr<TLabProcess> first_, second_;
+    TStream stream_;
 };

@@ -39,6 +39,8 @@ class TTurnRelay {
 
     const std::string& Address4() const { return site_.public4; }
     const std::string& Address6() const { return site_.address6; }
+    const std::string& Secret() const { return secret_; }
+    pid_t Pid() const { return process_->Pid(); }
     TTurnCredentials Credentials(const std::string& name,
                                  std::chrono::seconds validity = std::chrono::minutes(10)) const;
     // Its log so far.
