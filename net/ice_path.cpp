@@ -6,11 +6,13 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QThread>
+#include <deque>
 #include <nice/agent.h>
 
 namespace {
 
 constexpr guint kComponent = 1; // one component per path: datagrams only
+constexpr std::size_t kMaxEarlyDatagrams = 32;
 
 int& ClosingAgents() {
     static int count = 0;
@@ -164,6 +166,9 @@ struct TIcePath::TState {
     std::string selectedPair;
     TCounts counts;
     std::unique_ptr<TFaultSeam> seam;
+    // Sent between SetRemote and OnReady (a reply to the other end's first
+    // datagram, which may come before this end has its pair).
+    std::deque<std::string> early;
 
     void Configure();
     void Shutdown();
@@ -183,7 +188,11 @@ struct TIcePath::TState {
 };
 
 void TIcePath::TState::Configure() {
-    const guint options = NICE_AGENT_OPTION_REGULAR_NOMINATION | NICE_AGENT_OPTION_CONSENT_FRESHNESS;
+    // Aggressive nomination: the first pair that works carries datagrams at
+    // once, and a better one that works later (its check was lost and sent
+    // again) takes over.  With regular nomination libnice settles on the
+    // first pair for good, so one lost check puts a game on the relay.
+    const guint options = NICE_AGENT_OPTION_CONSENT_FRESHNESS;
     agent = nice_agent_new_full(g_main_context_default(), NICE_COMPATIBILITY_RFC5245,
                                 static_cast<NiceAgentOption>(options));
     // Datagrams only; the router mappings are the port mapping's business.
@@ -211,6 +220,7 @@ void TIcePath::TState::Shutdown() {
         g_source_remove(deadlineSource);
     deadlineSource = 0;
     seam.reset();
+    early.clear();
     if (!agent)
         return;
     g_signal_handlers_disconnect_by_data(agent, this);
@@ -271,6 +281,8 @@ void TIcePath::TState::StateChanged(guint state) {
     if (deadlineSource != 0)
         g_source_remove(deadlineSource);
     deadlineSource = 0;
+    for (; !early.empty(); early.pop_front())
+        owner->Send(early.front());
     if (owner->OnReady)
         owner->OnReady(kind);
 }
@@ -366,8 +378,14 @@ void TIcePath::SetRemote(std::string_view description) {
 
 bool TIcePath::Send(std::string_view datagram) {
     TState& s = *state_;
-    if (!s.agent || !s.ready || datagram.size() > kMaxDatagramBytes)
+    if (!s.agent || !s.remoteSet || s.failed || datagram.size() > kMaxDatagramBytes)
         return false;
+    if (!s.ready) {
+        if (s.early.size() == kMaxEarlyDatagrams)
+            return false;
+        s.early.emplace_back(datagram);
+        return true;
+    }
     if (!s.seam)
         return s.SendNow(datagram);
     s.seam->Pass(std::string(datagram), [&s](const std::string& bytes) { s.SendNow(bytes); });

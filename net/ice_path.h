@@ -104,8 +104,10 @@ class TIcePath {
     // TIceDescriptionError for a line that is not one, TIcePathError
     // before Start or when called twice.
     void SetRemote(std::string_view description);
-    // One datagram over the path; false (and nothing sent) before OnReady,
+    // One datagram over the path; false (and nothing sent) before SetRemote,
     // after failure or Close, or when longer than kMaxDatagramBytes.
+    // Between SetRemote and OnReady a few are kept and go out at OnReady:
+    // the other end may be ready and talking first.
     bool Send(std::string_view datagram);
     // Ends the path at once: no event fires after this.
     void Close();

@@ -99,8 +99,8 @@ TEST_F(IceAcrossRouters, AStreamGetsThroughFivePerCentLoss) {
     lab_->SetLoss(a, 0.05);
     const auto r = Connect(a, (*homes_)[1]);
     lab_->SetLoss(a, 0);
-    std::printf("  5 %% loss: %s path in %ld ms, %d of %d echoed\n", r.kind.c_str(), r.pathMs,
-                r.echoed, r.sent);
+    std::printf("  5 %% loss: %s path (%s at first) in %ld ms, %d of %d echoed\n", r.kind.c_str(),
+                r.readyKind.c_str(), r.pathMs, r.echoed, r.sent);
     ASSERT_EQ(r.failure, "");
     EXPECT_EQ(r.kind, "punched");
     EXPECT_LE(r.joinMs, kDirectJoinMs);

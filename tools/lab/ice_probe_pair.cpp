@@ -108,7 +108,7 @@ TIceProbePair::TResult TIceProbePair::Connect(const TStream& stream) {
         return r;
     }
     const auto wordsA = Words(*outcomeA), wordsB = Words(*outcomeB);
-    r.kind = wordsA.at(1);
+    r.kind = r.readyKind = wordsA.at(1);
     r.otherKind = wordsB.at(1);
     r.pathMs = std::max(std::stol(wordsA.at(2)), std::stol(wordsB.at(2)));
     r.pair = After(*outcomeA, 3);
@@ -119,6 +119,13 @@ void TIceProbePair::WaitForStream(TResult& r) {
     if (!first_ || stream_.count == 0)
         return;
     const auto report = first_->WaitFor("sent ", stream_.every * stream_.count + kStreamSlack);
+    // A better pair may have taken over meanwhile: the path is the last one.
+    while (second_->ReadLine(milliseconds(0))) {
+    }
+    for (auto [process, kind] : {std::pair{first_.get(), &r.kind}, std::pair{second_.get(), &r.otherKind}})
+        for (const std::string& line : process->Lines())
+            if (line.rfind("kind ", 0) == 0)
+                *kind = Words(line).at(1);
     if (!report)
         return;
     const auto w = Words(*report); // sent N echoed M rtt_median_ms X rtt_max_ms Y

@@ -23,6 +23,7 @@ class TIceProbePair {
     struct TResult {
         std::string failure;         // "" when both ends found a path
         std::string kind, otherKind; // as each end saw it: direct, punched, relayed
+        std::string readyKind;       // the first end's kind when it became ready
         std::string pair;            // the first end's selected pair
         long gatherMs = 0;           // the slower end's gathering
         long pathMs = 0;             // the slower end, from the remote description to a path
