@@ -8,6 +8,7 @@
 //   path_bench traffic [--seconds S] [--rate R]
 //                                           relay bytes per second: idle, and a game's stream
 //   path_bench soak [--seconds S]           one datagram a second over a relayed path
+//   path_bench vanish                       how long until a path whose other end died is lost
 //   path_bench load [--pairs N] [--seconds S] [--rate R] [--both-relayed]
 //                                           many relayed paths through one coturn
 #include "ice_probe_pair.h"
@@ -28,6 +29,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using TClock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kChecksEnd{10};
 
 struct TArgs {
     std::string command;
@@ -41,7 +43,7 @@ struct TArgs {
 TArgs ReadArgs(int argc, char** argv) {
     TArgs a;
     if (argc < 2) {
-        std::cerr << "usage: path_bench paths|traffic|soak|load [options]\n";
+        std::cerr << "usage: path_bench paths|traffic|soak|vanish|load [options]\n";
         std::exit(2);
     }
     a.command = argv[1];
@@ -151,10 +153,14 @@ void Traffic(const TArgs& a) {
             std::printf("no path: %s\n", r.failure.c_str());
             return;
         }
+        // The checks of the pairs that lost the race end first.
+        std::this_thread::sleep_for(kChecksEnd);
         TTurnRelay::TTraffic t;
         const double rate = RelayRate(*w.relay, a.seconds, t);
-        std::printf("idle %s path, %d s: relay in %llu B, out %llu B: %.1f B/s\n", r.kind.c_str(),
-                    a.seconds, (unsigned long long)t.received, (unsigned long long)t.sent, rate);
+        std::printf("idle %s path, %d s from %d s after it was ready: relay in %llu B, out %llu B: "
+                    "%.1f B/s\n",
+                    r.kind.c_str(), a.seconds, int(kChecksEnd.count()),
+                    (unsigned long long)t.received, (unsigned long long)t.sent, rate);
         idle.Finish();
     }
     TIceProbePair game(ZELLHOP_ICE_PROBE, w.lab, *w.relay, w.symmetric, w.keeping1);
@@ -191,6 +197,24 @@ void Soak(const TArgs& a) {
     std::printf("relay log: %d refreshes\n", refreshes);
 }
 
+void Vanish(const TArgs&) {
+    TWorld w;
+    for (const TLabSite* first : {&w.keeping1, &w.symmetric}) {
+        TIceProbePair pair(ZELLHOP_ICE_PROBE, w.lab, *w.relay, *first, w.keeping2);
+        const auto r = pair.Connect({0, 40, milliseconds(1000)});
+        if (!r.failure.empty()) {
+            std::printf("no path: %s\n", r.failure.c_str());
+            continue;
+        }
+        const auto start = TClock::now();
+        const auto lost = pair.KillSecondAndWaitForLoss(milliseconds(60000));
+        std::printf("%s path, other end killed: %s after %.1f s\n", r.kind.c_str(),
+                    lost ? lost->c_str() : "not noticed",
+                    std::chrono::duration<double>(TClock::now() - start).count());
+        pair.Finish();
+    }
+}
+
 // User and system time of a process, in clock ticks.
 long long CpuTicks(pid_t pid) {
     std::istringstream stat(ReadWholeFile("/proc/" + std::to_string(pid) + "/stat"));
@@ -210,10 +234,10 @@ long long CpuTicks(pid_t pid) {
 void Load(const TArgs& a) {
     TWorld w({"user-quota=0", "total-quota=0"});
     const pid_t turn = w.relay->Pid();
-    std::vector<std::string> argv = {ZELLHOP_RELAY_LOAD, "--turn", w.relay->Address4(), "--secret",
-                                     w.relay->Secret(), "--pairs",
-                                     std::to_string(a.pairs), "--seconds", std::to_string(a.seconds),
-                                     "--rate", std::to_string(a.rate)};
+    std::vector<std::string> argv = {
+        ZELLHOP_RELAY_LOAD,        "--turn",  w.relay->Address4(),     "--secret",
+        w.relay->Secret(),         "--pairs", std::to_string(a.pairs), "--seconds",
+        std::to_string(a.seconds), "--rate",  std::to_string(a.rate)};
     if (a.bothRelayed)
         argv.push_back("--both-relayed");
     const long long cpuBefore = CpuTicks(turn);
@@ -251,6 +275,8 @@ int main(int argc, char** argv) {
             Soak(a);
         else if (a.command == "load")
             Load(a);
+        else if (a.command == "vanish")
+            Vanish(a);
         else {
             std::cerr << "path_bench: unknown command " << a.command << "\n";
             return 2;

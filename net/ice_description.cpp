@@ -111,8 +111,8 @@ TIceCandidate ParseCandidate(std::string_view text) {
 
 std::string EncodeCandidate(const TIceCandidate& c) {
     std::string out(1, LetterOf(c.kind));
-    for (const std::string& part : {c.foundation, std::to_string(c.priority), c.address,
-                                    std::to_string(c.port)}) {
+    for (const std::string& part :
+         {c.foundation, std::to_string(c.priority), c.address, std::to_string(c.port)}) {
         out += kPartSeparator;
         out += part;
     }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <deque>
+#include <exception>
 #include <nice/agent.h>
 
 namespace {
@@ -32,7 +33,25 @@ void CheckMainContext() {
         throw TIcePathError("ICE needs Qt's GLib event loop (is QT_NO_GLIB set?)");
 }
 
-bool IsRelayed(const NiceCandidate& c) { return c.type == NICE_CANDIDATE_TYPE_RELAYED; }
+// An exception must not unwind through GLib's C frames: one that leaves
+// a handler is thrown again from a Qt event, where the program's
+// QCoreApplication::notify meets the errors of every other handler.
+template <typename Event> void Guarded(Event event) {
+    try {
+        event();
+    } catch (...) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            std::terminate();
+        QMetaObject::invokeMethod(
+            app, [error = std::current_exception()] { std::rethrow_exception(error); },
+            Qt::QueuedConnection);
+    }
+}
+
+bool IsRelayed(const NiceCandidate& c) {
+    return c.type == NICE_CANDIDATE_TYPE_RELAYED;
+}
 bool IsReflexive(const NiceCandidate& c) {
     return c.type == NICE_CANDIDATE_TYPE_SERVER_REFLEXIVE ||
            c.type == NICE_CANDIDATE_TYPE_PEER_REFLEXIVE;
@@ -128,7 +147,9 @@ class TNiceCandidates {
             list_ = g_slist_append(list_, n);
         }
     }
-    ~TNiceCandidates() { g_slist_free_full(list_, reinterpret_cast<GDestroyNotify>(nice_candidate_free)); }
+    ~TNiceCandidates() {
+        g_slist_free_full(list_, reinterpret_cast<GDestroyNotify>(nice_candidate_free));
+    }
     TNiceCandidates(const TNiceCandidates&) = delete;
     TNiceCandidates& operator=(const TNiceCandidates&) = delete;
     GSList* List() const { return list_; }
@@ -188,13 +209,16 @@ struct TIcePath::TState {
 };
 
 void TIcePath::TState::Configure() {
-    // Aggressive nomination: the first pair that works carries datagrams at
-    // once, and a better one that works later (its check was lost and sent
-    // again) takes over.  With regular nomination libnice settles on the
-    // first pair for good, so one lost check puts a game on the relay.
-    const guint options = NICE_AGENT_OPTION_CONSENT_FRESHNESS;
+    // Aggressive nomination (no option): the first pair that works carries
+    // datagrams at once, and a better one that works later (its check was
+    // lost and sent again) takes over.  With regular nomination libnice
+    // settles on the first pair for good, so one lost check puts a game on
+    // the relay.  No consent checks: libnice ends a path after 10 s without
+    // answers, and whether a member is gone is the link's silence rule
+    // (20 s) to decide; the agent's keep-alive (a binding indication every
+    // 25 s) and the link's own every 2 s keep the routers' mappings open.
     agent = nice_agent_new_full(g_main_context_default(), NICE_COMPATIBILITY_RFC5245,
-                                static_cast<NiceAgentOption>(options));
+                                NICE_AGENT_OPTION_NONE);
     // Datagrams only; the router mappings are the port mapping's business.
     g_object_set(agent, "ice-tcp", FALSE, "upnp", FALSE, "controlling-mode",
                  settings.role == TIceRole::Controlling, "force-relay", settings.relayOnly,
@@ -264,7 +288,12 @@ void TIcePath::TState::Gathered() {
         Fail("no usable local address");
         return;
     }
-    localDescription = EncodeIceDescription(d);
+    try {
+        localDescription = EncodeIceDescription(d);
+    } catch (const TIceDescriptionError& e) { // nothing may leave a GLib signal
+        Fail(e.what());
+        return;
+    }
     if (owner->OnGathered)
         owner->OnGathered(localDescription);
 }
@@ -274,7 +303,8 @@ void TIcePath::TState::StateChanged(guint state) {
         Fail(ready ? "path lost" : "no path found");
         return;
     }
-    const bool usable = state == NICE_COMPONENT_STATE_CONNECTED || state == NICE_COMPONENT_STATE_READY;
+    const bool usable =
+        state == NICE_COMPONENT_STATE_CONNECTED || state == NICE_COMPONENT_STATE_READY;
     if (!usable || ready || selectedPair.empty())
         return;
     ready = true;
@@ -300,8 +330,8 @@ void TIcePath::TState::Selected(const NiceCandidate& local, const NiceCandidate&
 bool TIcePath::TState::SendNow(std::string_view bytes) {
     if (!agent || !ready)
         return false;
-    const gint sent = nice_agent_send(agent, stream, kComponent, static_cast<guint>(bytes.size()),
-                                      bytes.data());
+    const gint sent =
+        nice_agent_send(agent, stream, kComponent, static_cast<guint>(bytes.size()), bytes.data());
     if (sent != static_cast<gint>(bytes.size()))
         return false;
     ++counts.sent;
@@ -310,31 +340,35 @@ bool TIcePath::TState::SendNow(std::string_view bytes) {
 }
 
 void TIcePath::TState::OnGatheringDone(NiceAgent*, guint, gpointer self) {
-    static_cast<TState*>(self)->Gathered();
+    Guarded([self] { static_cast<TState*>(self)->Gathered(); });
 }
 
 void TIcePath::TState::OnStateChanged(NiceAgent*, guint, guint, guint state, gpointer self) {
-    static_cast<TState*>(self)->StateChanged(state);
+    Guarded([self, state] { static_cast<TState*>(self)->StateChanged(state); });
 }
 
 void TIcePath::TState::OnSelectedPair(NiceAgent*, guint, guint, NiceCandidate* l, NiceCandidate* r,
                                       gpointer self) {
     if (l && r)
-        static_cast<TState*>(self)->Selected(*l, *r);
+        Guarded([self, l, r] { static_cast<TState*>(self)->Selected(*l, *r); });
 }
 
 void TIcePath::TState::OnReceived(NiceAgent*, guint, guint, guint len, gchar* buf, gpointer self) {
-    TState& s = *static_cast<TState*>(self);
-    ++s.counts.received;
-    s.counts.bytesReceived += len;
-    if (s.owner->OnDatagram)
-        s.owner->OnDatagram(std::string_view(buf, len));
+    Guarded([self, len, buf] {
+        TState& s = *static_cast<TState*>(self);
+        ++s.counts.received;
+        s.counts.bytesReceived += len;
+        if (s.owner->OnDatagram)
+            s.owner->OnDatagram(std::string_view(buf, len));
+    });
 }
 
 gboolean TIcePath::TState::OnDeadline(gpointer self) {
-    TState& s = *static_cast<TState*>(self);
-    s.deadlineSource = 0;
-    s.Fail("no path found in time");
+    Guarded([self] {
+        TState& s = *static_cast<TState*>(self);
+        s.deadlineSource = 0;
+        s.Fail("no path found in time");
+    });
     return G_SOURCE_REMOVE;
 }
 
@@ -349,7 +383,9 @@ TIcePath::TIcePath(const TIceSettings& settings) : state_(std::make_unique<TStat
 
 // Every handler is called as the last step of its event, so a handler may
 // destroy the path: the agent lives on in the closing.
-TIcePath::~TIcePath() { state_->Shutdown(); }
+TIcePath::~TIcePath() {
+    state_->Shutdown();
+}
 
 void TIcePath::Start() {
     TState& s = *state_;
@@ -368,9 +404,9 @@ void TIcePath::SetRemote(std::string_view description) {
     s.remoteSet = true;
     nice_agent_set_remote_credentials(s.agent, s.stream, remote.ufrag.c_str(), remote.pwd.c_str());
     const TNiceCandidates candidates(remote, s.stream);
-    s.deadlineSource = g_timeout_add_full(G_PRIORITY_DEFAULT,
-                                          static_cast<guint>(s.settings.deadline.count()),
-                                          TState::OnDeadline, &s, nullptr);
+    s.deadlineSource =
+        g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(s.settings.deadline.count()),
+                           TState::OnDeadline, &s, nullptr);
     // Pairs that can never work (a family we lack) are left out by libnice;
     // if none is left, the deadline ends the path.
     nice_agent_set_remote_candidates(s.agent, s.stream, kComponent, candidates.List());
@@ -392,16 +428,30 @@ bool TIcePath::Send(std::string_view datagram) {
     return true;
 }
 
-void TIcePath::Close() { state_->Shutdown(); }
+void TIcePath::Close() {
+    state_->Shutdown();
+}
 
-bool TIcePath::Ready() const { return state_->ready && state_->agent; }
-TIcePathKind TIcePath::Kind() const { return state_->kind; }
-const std::string& TIcePath::LocalDescription() const { return state_->localDescription; }
-std::string TIcePath::SelectedPair() const { return state_->selectedPair; }
-const TIcePath::TCounts& TIcePath::Counts() const { return state_->counts; }
+bool TIcePath::Ready() const {
+    return state_->ready && state_->agent;
+}
+TIcePathKind TIcePath::Kind() const {
+    return state_->kind;
+}
+const std::string& TIcePath::LocalDescription() const {
+    return state_->localDescription;
+}
+std::string TIcePath::SelectedPair() const {
+    return state_->selectedPair;
+}
+const TIcePath::TCounts& TIcePath::Counts() const {
+    return state_->counts;
+}
 
 void TIcePath::setFaults(const TFaultSettings& settings) {
     state_->seam = settings.Active() ? std::make_unique<TFaultSeam>(settings) : nullptr;
 }
 
-int TIcePath::ClosingCount() { return ClosingAgents(); }
+int TIcePath::ClosingCount() {
+    return ClosingAgents();
+}

@@ -9,8 +9,10 @@
 //
 // Lifecycle: Start (gathering) -> OnGathered(description) -> SetRemote
 // (the other's description) -> checks -> OnReady(kind) -> Send and
-// OnDatagram -> OnFailed when no path is found in time or the path is
-// lost later (consent checks every few seconds), or Close.
+// OnDatagram -> OnFailed when no path is found in time (or the agent
+// loses it, say its relay allocation), or Close.  Whether the other end
+// is still there is not the path's to judge: the link above it counts
+// the silence.
 //
 // Threading: the agent runs on GLib's default main context.  In the
 // game that is Qt's own event loop on the main thread (Qt's GLib event
@@ -21,7 +23,9 @@
 // context itself.
 //
 // No event fires once Close has been called or the path destroyed, also
-// from inside a handler.  Relay allocations are then given back to the
+// from inside a handler.  An exception that leaves a handler is thrown
+// again from a Qt event, where QCoreApplication::notify sees it (it must
+// not unwind through libnice).  Relay allocations are then given back to the
 // relay in the background while the event loop runs (ClosingCount).
 #pragma once
 
@@ -75,8 +79,8 @@ struct TIceSettings {
     // For the server-reflexive candidate where no relay of the same address
     // gives it (a relay's allocation names it too).
     std::optional<TIceServer> stun;
-    std::vector<TIceRelay> relays;  // for relayed candidates, one per family
-    bool relayOnly = false;         // offer and use relayed candidates only
+    std::vector<TIceRelay> relays; // for relayed candidates, one per family
+    bool relayOnly = false;        // offer and use relayed candidates only
     // From SetRemote to OnReady at most; then OnFailed.
     std::chrono::milliseconds deadline{10000};
 };
@@ -93,7 +97,7 @@ class TIcePath {
     // Events, raised only when set, always on the main context.
     std::function<void(const std::string& description)> OnGathered; // once
     std::function<void(TIcePathKind kind)> OnReady;                 // once
-    std::function<void(TIcePathKind kind)> OnKindChanged; // a better pair after OnReady
+    std::function<void(TIcePathKind kind)> OnKindChanged;           // a better pair after OnReady
     std::function<void(std::string_view datagram)> OnDatagram;
     // Once, with the reason in words; nothing follows it.
     std::function<void(const std::string& why)> OnFailed;

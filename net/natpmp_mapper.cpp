@@ -36,8 +36,8 @@ struct TNatPmpMapper::TGateway {
             timeval retry{};
             getnatpmprequesttimeout(&natpmp, &retry);
             const auto left = std::chrono::duration_cast<milliseconds>(deadline - TClock::now());
-            const milliseconds wait = std::min({left, kWaitSlice,
-                                                milliseconds(retry.tv_sec * 1000 + retry.tv_usec / 1000)});
+            const milliseconds wait = std::min(
+                {left, kWaitSlice, milliseconds(retry.tv_sec * 1000 + retry.tv_usec / 1000)});
             timeval slice{0, static_cast<suseconds_t>(std::max<long>(wait.count(), 1) * 1000)};
             fd_set readable;
             FD_ZERO(&readable);

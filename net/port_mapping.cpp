@@ -85,8 +85,9 @@ class TPortMapping::TWorker {
     // Renews at half the lease until told to stop, then removes.
     void Keep(TRouterMapper& mapper, std::chrono::seconds lease) {
         for (;;) {
-            const auto wait = lease.count() > 0 ? std::max<std::chrono::seconds>(lease / 2, kMinRenewal)
-                                                : std::chrono::duration_cast<std::chrono::seconds>(kLongSleep);
+            const auto wait = lease.count() > 0
+                                  ? std::max<std::chrono::seconds>(lease / 2, kMinRenewal)
+                                  : std::chrono::duration_cast<std::chrono::seconds>(kLongSleep);
             if (!Sleep(wait))
                 break;
             if (lease.count() == 0)
@@ -140,6 +141,10 @@ TPortMapping::TPortMapping(const TPortMappingSettings& settings)
 
 TPortMapping::~TPortMapping() = default;
 
-void TPortMapping::Start() { worker_->Start(); }
+void TPortMapping::Start() {
+    worker_->Start();
+}
 
-void TPortMapping::Remove() { worker_->Remove(); }
+void TPortMapping::Remove() {
+    worker_->Remove();
+}

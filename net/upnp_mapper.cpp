@@ -6,10 +6,10 @@
 
 namespace {
 
-constexpr int kConnectedIgd = 1;                // UPNP_GetValidIGD: a router that is online
-constexpr int kConflictInMapping = 718;         // another machine holds the port
-constexpr int kOnlyPermanentLeases = 725;       // IGDv1 routers that take lease 0 only
-constexpr unsigned char kMulticastTtl = 2;      // SSDP stays on the home network
+constexpr int kConnectedIgd = 1;           // UPNP_GetValidIGD: a router that is online
+constexpr int kConflictInMapping = 718;    // another machine holds the port
+constexpr int kOnlyPermanentLeases = 725;  // IGDv1 routers that take lease 0 only
+constexpr unsigned char kMulticastTtl = 2; // SSDP stays on the home network
 constexpr const char* kProtocol = "UDP";
 // One search, so that the discovery time bounds the whole discovery (the
 // library's default list waits that long once per type).  Routers of the
@@ -79,15 +79,13 @@ TPortMappingResult TUpnpMapper::Map(const TPortMappingSettings& settings,
 bool TUpnpMapper::Add(std::string& why) {
     const std::string port = std::to_string(settings_.port);
     int code = UPNP_AddPortMapping(router_->Control(), router_->Service(), port.c_str(),
-                                   port.c_str(), router_->lanAddress,
-                                   settings_.description.c_str(), kProtocol, nullptr,
-                                   lease_.c_str());
+                                   port.c_str(), router_->lanAddress, settings_.description.c_str(),
+                                   kProtocol, nullptr, lease_.c_str());
     if (code == kOnlyPermanentLeases) {
         lease_ = "0";
         code = UPNP_AddPortMapping(router_->Control(), router_->Service(), port.c_str(),
-                                   port.c_str(), router_->lanAddress,
-                                   settings_.description.c_str(), kProtocol, nullptr,
-                                   lease_.c_str());
+                                   port.c_str(), router_->lanAddress, settings_.description.c_str(),
+                                   kProtocol, nullptr, lease_.c_str());
     }
     if (code == UPNPCOMMAND_SUCCESS)
         return true;

@@ -136,9 +136,9 @@ class TStream {
         int64_t sentAt = 0;
         std::memcpy(&sentAt, d.data() + 8, sizeof sentAt);
         const auto now = TClock::now().time_since_epoch();
-        rtts_.push_back(double(std::chrono::duration_cast<std::chrono::microseconds>(now).count() -
-                               sentAt) /
-                        1000.0);
+        rtts_.push_back(
+            double(std::chrono::duration_cast<std::chrono::microseconds>(now).count() - sentAt) /
+            1000.0);
     }
 
   private:
@@ -150,9 +150,9 @@ class TStream {
         }
         std::string d(options_.size, 'z');
         const int64_t number = sent_++;
-        const int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
-                                TClock::now().time_since_epoch())
-                                .count();
+        const int64_t now =
+            std::chrono::duration_cast<std::chrono::microseconds>(TClock::now().time_since_epoch())
+                .count();
         std::memcpy(d.data(), &number, sizeof number);
         std::memcpy(d.data() + 8, &now, sizeof now);
         path_.Send(d);
@@ -228,7 +228,9 @@ int main(int argc, char** argv) {
         if (options.send > 0)
             stream.Start();
     };
-    path.OnKindChanged = [&](TIcePathKind kind) { Say(std::string("kind ") + IcePathKindName(kind)); };
+    path.OnKindChanged = [&](TIcePathKind kind) {
+        Say(std::string("kind ") + IcePathKindName(kind));
+    };
     path.OnFailed = [&](const std::string& why) {
         Say("failed " + std::to_string(MillisSince(remoteAt)) + " " + why);
     };

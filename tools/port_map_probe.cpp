@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const std::string a = args[i].toStdString();
-        const auto value = [&] { return i + 1 < args.size() ? args[++i].toStdString() : std::string("0"); };
+        const auto value = [&] {
+            return i + 1 < args.size() ? args[++i].toStdString() : std::string("0");
+        };
         if (a == "--port")
             settings.port = static_cast<uint16_t>(std::stoi(value()));
         else if (a == "--lease")
@@ -93,8 +95,8 @@ int main(int argc, char** argv) {
     auto mapping = std::make_unique<TPortMapping>(settings);
     mapping->OnResult = [&](const TPortMappingResult& r) {
         if (r.mapped)
-            Say(std::string("mapped ") + MappingMethodName(r.method) + " " + r.externalAddress + " " +
-                std::to_string(r.externalPort) + " " + std::to_string(r.lease.count()) + " " +
+            Say(std::string("mapped ") + MappingMethodName(r.method) + " " + r.externalAddress +
+                " " + std::to_string(r.externalPort) + " " + std::to_string(r.lease.count()) + " " +
                 std::to_string(MillisSince(started)));
         else
             Say("unmapped " + std::to_string(MillisSince(started)) + " " + r.why);

@@ -31,7 +31,7 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 constexpr std::size_t kStampBytes = 8;
-constexpr int kStartBatch = 10;      // pairs started per step, so gathering comes in waves
+constexpr int kStartBatch = 10; // pairs started per step, so gathering comes in waves
 constexpr int kStartStepMs = 100;
 constexpr int kReadyLimitMs = 30000; // after the last pair started
 constexpr int kDrainMs = 1000;
@@ -99,7 +99,8 @@ class TLoad {
         std::sort(delays.begin(), delays.end());
         std::sort(readyMs.begin(), readyMs.end());
         const auto at = [](const std::vector<double>& v, double share) {
-            return v.empty() ? 0.0 : v[std::min(v.size() - 1, std::size_t(share * double(v.size())))];
+            return v.empty() ? 0.0
+                             : v[std::min(v.size() - 1, std::size_t(share * double(v.size())))];
         };
         const double lost = sent_ ? 100.0 * double(sent_ - received_) / double(sent_) : 0;
         std::printf("pairs %d ready %d ready_median_ms %.0f sent %lld received %lld lost_pct %.2f "
@@ -154,7 +155,9 @@ class TLoad {
                     pair.readyAt = Now();
             };
             end.OnDatagram = [this](std::string_view d) { Received(d); };
-            end.OnFailed = [](const std::string& why) { std::cerr << "relay_load: " << why << "\n"; };
+            end.OnFailed = [](const std::string& why) {
+                std::cerr << "relay_load: " << why << "\n";
+            };
         }
         for (auto& end : pair.ends)
             end->Start();
@@ -190,7 +193,9 @@ TOptions ReadOptions(const QStringList& args) {
     TOptions o;
     for (int i = 1; i < args.size(); ++i) {
         const std::string a = args[i].toStdString();
-        const auto value = [&] { return i + 1 < args.size() ? args[++i].toStdString() : std::string(); };
+        const auto value = [&] {
+            return i + 1 < args.size() ? args[++i].toStdString() : std::string();
+        };
         if (a == "--turn")
             o.turn = value();
         else if (a == "--secret")

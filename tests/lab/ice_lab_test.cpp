@@ -114,7 +114,8 @@ TEST_F(IceAcrossRouters, TheRelayIsGivenBackWhenThePathCloses) {
     EXPECT_EQ(r.kind, "relayed");
     const std::string log = relay_->Log();
     // Each end's allocation ends with a refresh of lifetime 0.
-    EXPECT_NE(log.find("lifetime=0"), std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
+    EXPECT_NE(log.find("lifetime=0"), std::string::npos)
+        << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
 }
 
 // A bounded run of the load tool: many relayed paths at once through the
@@ -122,8 +123,9 @@ TEST_F(IceAcrossRouters, TheRelayIsGivenBackWhenThePathCloses) {
 TEST_F(IceAcrossRouters, OneRelayCarriesManyPathsAtOnce) {
     constexpr int kPairs = 30;
     TLabProcess load((*homes_)[6].machine,
-                     {ZELLHOP_RELAY_LOAD, "--turn", relay_->Address4(), "--secret", relay_->Secret(),
-                      "--pairs", std::to_string(kPairs), "--seconds", "3", "--rate", "4"},
+                     {ZELLHOP_RELAY_LOAD, "--turn", relay_->Address4(), "--secret",
+                      relay_->Secret(), "--pairs", std::to_string(kPairs), "--seconds", "3",
+                      "--rate", "4"},
                      lab_->Folder() + "/load.err");
     const auto line = load.WaitFor("pairs ", milliseconds(40000));
     ASSERT_TRUE(line) << ReadWholeFile(lab_->Folder() + "/load.err");

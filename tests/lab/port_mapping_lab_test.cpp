@@ -59,7 +59,8 @@ class PortMappingAtTheRouter : public ::testing::Test {
             GTEST_SKIP() << *why;
     }
 
-    static std::unique_ptr<TLabProcess> Host(const TLabSite& site, std::vector<std::string> options) {
+    static std::unique_ptr<TLabProcess> Host(const TLabSite& site,
+                                             std::vector<std::string> options) {
         options.insert(options.begin(), ZELLHOP_PORT_MAP_PROBE);
         options.insert(options.end(), {"--discovery", std::to_string(kDiscoveryMs)});
         return std::make_unique<TLabProcess>(site.machine, options,
@@ -121,8 +122,8 @@ TEST_F(PortMappingAtTheRouter, NoMappingWithoutARouterThatAnswersOrBehindACarrie
         const TLabSite* site;
         const char* why;
     };
-    for (const Case& c : {Case{silent_, "no UPnP router answered"},
-                          Case{carried_, "UPnP router is not online"}}) {
+    for (const Case& c :
+         {Case{silent_, "no UPnP router answered"}, Case{carried_, "UPnP router is not online"}}) {
         SCOPED_TRACE(c.why);
         auto host = Host(*c.site, {});
         const auto line = host->WaitFor("unmapped ", milliseconds(kNoMappingLimitMs + 2000));

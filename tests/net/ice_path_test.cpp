@@ -141,4 +141,16 @@ TEST(IcePath, AHandlerMayDestroyItsPath) {
     WaitForClosings();
 }
 
+TEST(IcePath, AnErrorInAHandlerReachesTheEventLoop) {
+    End a(TIceRole::Controlling), b(TIceRole::Controlled);
+    b.path.OnReady = [](TIcePathKind) { throw std::runtime_error("handler failed"); };
+    EscapedErrors().clear();
+    Meet(a, b);
+    ASSERT_TRUE(WaitUntil([] { return !EscapedErrors().empty(); }, kPathMs));
+    EXPECT_EQ(EscapedErrors(), std::vector<std::string>{"handler failed"});
+    EXPECT_TRUE(a.path.Send("still carried"));
+    EXPECT_TRUE(WaitUntil([&] { return b.received.size() == 1; }, kPathMs));
+    EscapedErrors().clear();
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "ice_probe_pair.h"
 
+#include <csignal>
 #include <sstream>
 
 namespace {
@@ -32,7 +33,8 @@ std::string After(const std::string& line, int n) {
 std::optional<std::string> Outcome(TLabProcess& p, milliseconds limit) {
     const auto deadline = TClock::now() + limit;
     while (TClock::now() < deadline) {
-        const auto line = p.ReadLine(std::chrono::duration_cast<milliseconds>(deadline - TClock::now()));
+        const auto line =
+            p.ReadLine(std::chrono::duration_cast<milliseconds>(deadline - TClock::now()));
         if (!line)
             return std::nullopt;
         if (line->rfind("ready ", 0) == 0 || line->rfind("failed ", 0) == 0)
@@ -42,8 +44,7 @@ std::optional<std::string> Outcome(TLabProcess& p, milliseconds limit) {
 }
 
 long MillisSince(TClock::time_point t) {
-    return static_cast<long>(
-        std::chrono::duration_cast<milliseconds>(TClock::now() - t).count());
+    return static_cast<long>(std::chrono::duration_cast<milliseconds>(TClock::now() - t).count());
 }
 
 } // namespace
@@ -79,9 +80,9 @@ TIceProbePair::TResult TIceProbePair::Connect(const TStream& stream) {
     TResult r;
     const auto start = TClock::now();
     auto argsA = Arguments("first", a_);
-    argsA.insert(argsA.end(), {"--role", "controlling", "--send", std::to_string(stream.count),
-                               "--size", std::to_string(stream.size), "--every",
-                               std::to_string(stream.every.count())});
+    argsA.insert(argsA.end(),
+                 {"--role", "controlling", "--send", std::to_string(stream.count), "--size",
+                  std::to_string(stream.size), "--every", std::to_string(stream.every.count())});
     auto argsB = Arguments("second", b_);
     argsB.insert(argsB.end(), {"--role", "controlled", "--echo"});
     first_ = std::make_unique<TLabProcess>(a_.machine, argsA, lab_.Folder() + "/probe-a.err");
@@ -103,7 +104,8 @@ TIceProbePair::TResult TIceProbePair::Connect(const TStream& stream) {
     r.joinMs = MillisSince(start);
     if (!outcomeA || !outcomeB || outcomeA->rfind("ready ", 0) != 0 ||
         outcomeB->rfind("ready ", 0) != 0) {
-        r.failure = (outcomeA ? *outcomeA : "no answer") + " / " + (outcomeB ? *outcomeB : "no answer");
+        r.failure =
+            (outcomeA ? *outcomeA : "no answer") + " / " + (outcomeB ? *outcomeB : "no answer");
         Finish();
         return r;
     }
@@ -122,7 +124,8 @@ void TIceProbePair::WaitForStream(TResult& r) {
     // A better pair may have taken over meanwhile: the path is the last one.
     while (second_->ReadLine(milliseconds(0))) {
     }
-    for (auto [process, kind] : {std::pair{first_.get(), &r.kind}, std::pair{second_.get(), &r.otherKind}})
+    for (auto [process, kind] :
+         {std::pair{first_.get(), &r.kind}, std::pair{second_.get(), &r.otherKind}})
         for (const std::string& line : process->Lines())
             if (line.rfind("kind ", 0) == 0)
                 *kind = Words(line).at(1);
@@ -133,6 +136,15 @@ void TIceProbePair::WaitForStream(TResult& r) {
     r.echoed = std::stoi(w.at(3));
     r.rttMedianMs = std::stod(w.at(5));
     r.rttMaxMs = std::stod(w.at(7));
+}
+
+std::optional<std::string> TIceProbePair::KillSecondAndWaitForLoss(milliseconds limit) {
+    if (!first_ || !second_)
+        return std::nullopt;
+    kill(second_->Pid(), SIGKILL);
+    second_->Wait(kCloseLimit);
+    second_.reset();
+    return first_->WaitFor("failed ", limit);
 }
 
 void TIceProbePair::Finish() {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ class TIceProbePair {
     // Ends both programs the polite way (they give back their relay
     // allocations).
     void Finish();
+    // Kills the second end (SIGKILL: a crash, a pulled cable) and waits up
+    // to `limit` for the first to report its path lost; the line.
+    std::optional<std::string> KillSecondAndWaitForLoss(std::chrono::milliseconds limit);
 
   private:
     std::vector<std::string> Arguments(const std::string& name, const TLabSite& site) const;

@@ -37,7 +37,8 @@ TLabProcess::TLabProcess(const std::string& ns, const std::vector<std::string>& 
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, errorFile.empty() ? "/dev/null" : errorFile.c_str(),
+    posix_spawn_file_actions_addopen(&actions, 2,
+                                     errorFile.empty() ? "/dev/null" : errorFile.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0644);
     std::vector<std::string> all;
     if (!ns.empty())
@@ -79,7 +80,9 @@ void TLabProcess::WriteLine(const std::string& line) {
     }
 }
 
-void TLabProcess::CloseInput() { CloseFd(input_); }
+void TLabProcess::CloseInput() {
+    CloseFd(input_);
+}
 
 std::optional<std::string> TLabProcess::ReadLine(TMillis timeout) {
     const auto deadline = TClock::now() + timeout;

@@ -15,7 +15,9 @@ constexpr const char* kLabTag = "zl"; // every lab namespace starts with it
 constexpr const char* kLossChain = "LOSS";
 constexpr std::chrono::milliseconds kKillGrace{300};
 
-std::string V4(int k, int host) { return "11.0." + std::to_string(k) + "." + std::to_string(host); }
+std::string V4(int k, int host) {
+    return "11.0." + std::to_string(k) + "." + std::to_string(host);
+}
 std::string V6(int k, const std::string& rest) {
     return "2001:db8:" + std::to_string(k) + rest;
 }
@@ -111,7 +113,8 @@ std::string TRouterLab::AddNamespace(const std::string& role, int number) {
     namespaces_.push_back(ns);
     RunCommand({"ip", "-n", ns, "link", "set", "lo", "up"});
     // Addresses are usable at once, without duplicate address detection.
-    RunIn(ns, {"sysctl", "-qw", "net.ipv6.conf.all.accept_dad=0", "net.ipv6.conf.default.accept_dad=0"});
+    RunIn(ns, {"sysctl", "-qw", "net.ipv6.conf.all.accept_dad=0",
+               "net.ipv6.conf.default.accept_dad=0"});
     return ns;
 }
 
@@ -175,14 +178,13 @@ void TRouterLab::BuildHome(TLabSite& site, const std::string& router, bool ipv6)
 void TRouterLab::Firewall(const std::string& ns, const std::string& lan, const std::string& wan,
                           const std::string& natRule, bool ipv6) {
     RunIn(ns, {"sysctl", "-qw", "net.ipv4.ip_forward=1", "net.ipv6.conf.all.forwarding=1"});
-    const std::string common = std::string(":INPUT DROP [0:0]\n:FORWARD DROP [0:0]\n") +
-                               ":OUTPUT ACCEPT [0:0]\n:" + kLossChain + " - [0:0]\n" +
-                               "-A INPUT -i lo -j ACCEPT\n" +
-                               "-A INPUT -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT\n" +
-                               "-A INPUT -i " + lan + " -j ACCEPT\n" + "-A FORWARD -j " +
-                               kLossChain + "\n" +
-                               "-A FORWARD -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT\n" +
-                               "-A FORWARD -i " + lan + " -o " + wan + " -j ACCEPT\n";
+    const std::string common =
+        std::string(":INPUT DROP [0:0]\n:FORWARD DROP [0:0]\n") +
+        ":OUTPUT ACCEPT [0:0]\n:" + kLossChain + " - [0:0]\n" + "-A INPUT -i lo -j ACCEPT\n" +
+        "-A INPUT -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT\n" + "-A INPUT -i " + lan +
+        " -j ACCEPT\n" + "-A FORWARD -j " + kLossChain + "\n" +
+        "-A FORWARD -m conntrack --ctstate ESTABLISHED,RELATED -j ACCEPT\n" + "-A FORWARD -i " +
+        lan + " -o " + wan + " -j ACCEPT\n";
     RunIn(ns, {"iptables-restore"},
           "*nat\n" + natRule + "\nCOMMIT\n*filter\n" + common +
               "-A FORWARD -m conntrack --ctstate DNAT -j ACCEPT\nCOMMIT\n");

@@ -37,15 +37,15 @@ enum class TRouterKind {
 
 struct TLabSite {
     TRouterKind kind = TRouterKind::None;
-    int number = 0;          // K
-    std::string machine;     // the namespace a program runs in
-    std::string router;      // its home router ("" on the public side)
-    std::string carrier;     // the carrier NAT ("" unless behind one)
-    std::string address4;    // the machine's own IPv4 address
-    std::string address6;    // its IPv6 address, "" without IPv6
-    std::string public4;     // the IPv4 address the Internet sees
-    std::string lanDevice;   // the router's inside interface
-    std::string wanDevice;   // the router's outside interface
+    int number = 0;        // K
+    std::string machine;   // the namespace a program runs in
+    std::string router;    // its home router ("" on the public side)
+    std::string carrier;   // the carrier NAT ("" unless behind one)
+    std::string address4;  // the machine's own IPv4 address
+    std::string address6;  // its IPv6 address, "" without IPv6
+    std::string public4;   // the IPv4 address the Internet sees
+    std::string lanDevice; // the router's inside interface
+    std::string wanDevice; // the router's outside interface
 };
 
 class TRouterLab {

@@ -14,9 +14,15 @@ constexpr int kStartPolls = 100; // 5 s
 // What a relay beside the lobby must never reach: the networks behind
 // the players' routers and its own machine.
 const char* const kDeniedPeers[] = {
-    "0.0.0.0-0.255.255.255",       "10.0.0.0-10.255.255.255",     "100.64.0.0-100.127.255.255",
-    "127.0.0.0-127.255.255.255",   "169.254.0.0-169.254.255.255", "172.16.0.0-172.31.255.255",
-    "192.168.0.0-192.168.255.255", "::1",                         "fc00::-fdff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
+    "0.0.0.0-0.255.255.255",
+    "10.0.0.0-10.255.255.255",
+    "100.64.0.0-100.127.255.255",
+    "127.0.0.0-127.255.255.255",
+    "169.254.0.0-169.254.255.255",
+    "172.16.0.0-172.31.255.255",
+    "192.168.0.0-192.168.255.255",
+    "::1",
+    "fc00::-fdff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
     "fe80::-febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
 };
 const char* const kLabPeers[] = {"11.0.0.0-11.0.255.255",
@@ -60,8 +66,8 @@ TTurnCredentials MintTurnCredentials(const std::string& secret, const std::strin
                                      std::chrono::seconds validity, std::time_t now) {
     TTurnCredentials c;
     c.user = std::to_string(now + validity.count()) + ":" + name;
-    GHmac* hmac = g_hmac_new(G_CHECKSUM_SHA1, reinterpret_cast<const guchar*>(secret.data()),
-                             secret.size());
+    GHmac* hmac =
+        g_hmac_new(G_CHECKSUM_SHA1, reinterpret_cast<const guchar*>(secret.data()), secret.size());
     g_hmac_update(hmac, reinterpret_cast<const guchar*>(c.user.data()),
                   static_cast<gssize>(c.user.size()));
     guint8 digest[20];
@@ -100,7 +106,9 @@ TTurnCredentials TTurnRelay::Credentials(const std::string& name,
     return MintTurnCredentials(secret_, name, validity);
 }
 
-std::string TTurnRelay::Log() const { return ReadWholeFile(logFile_); }
+std::string TTurnRelay::Log() const {
+    return ReadWholeFile(logFile_);
+}
 
 TTurnRelay::TTraffic TTurnRelay::Traffic() const {
     const std::string statistics = "/sys/class/net/wan/statistics/";

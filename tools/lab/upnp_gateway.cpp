@@ -15,7 +15,8 @@ constexpr int kStartPolls = 100; // 5 s
 // The chains miniupnpd fills: a forward chain and the two NAT chains.
 std::string Tables() {
     return std::string("table inet ") + kTable + " {\n" +
-           "  chain forward { type filter hook forward priority 0; policy accept; jump miniupnpd; }\n"
+           "  chain forward { type filter hook forward priority 0; policy accept; jump miniupnpd; "
+           "}\n"
            "  chain miniupnpd { }\n"
            "  chain prerouting { type nat hook prerouting priority -100; policy accept; jump "
            "prerouting_miniupnpd; }\n"
@@ -86,4 +87,6 @@ TUpnpGateway::TUpnpGateway(const TRouterLab& lab, const TLabSite& site, const TO
 
 TUpnpGateway::~TUpnpGateway() = default;
 
-std::string TUpnpGateway::Log() const { return ReadWholeFile(logFile_); }
+std::string TUpnpGateway::Log() const {
+    return ReadWholeFile(logFile_);
+}
