@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -213,7 +214,14 @@ int main(int argc, char** argv) {
     const TOptions options = ReadOptions(app.arguments());
     const auto started = TClock::now();
     auto remoteAt = started;
-    TIcePath path(options.ice);
+    std::unique_ptr<TIcePath> made;
+    try {
+        made = std::make_unique<TIcePath>(options.ice);
+    } catch (const std::exception& e) {
+        Say(std::string("failed 0 ") + e.what());
+        return 1;
+    }
+    TIcePath& path = *made;
     if (!options.faults.empty())
         path.setFaults(TFaultSettings::FromText(options.faults).value_or(TFaultSettings{}));
     TStream stream(path, options);

@@ -28,7 +28,7 @@ void CloseFd(int& fd) {
 } // namespace
 
 TLabProcess::TLabProcess(const std::string& ns, const std::vector<std::string>& argv,
-                         const std::string& errorFile) {
+                         const std::string& errorFile, const std::vector<std::string>& environment) {
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
@@ -40,15 +40,25 @@ TLabProcess::TLabProcess(const std::string& ns, const std::vector<std::string>& 
     posix_spawn_file_actions_addopen(&actions, 2,
                                      errorFile.empty() ? "/dev/null" : errorFile.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0644);
+    static const bool orphansDie = HaveProgram("setpriv");
     std::vector<std::string> all;
+    if (orphansDie)
+        all = {"setpriv", "--pdeathsig", "KILL", "--"};
     if (!ns.empty())
-        all = {"ip", "netns", "exec", ns};
+        all.insert(all.end(), {"ip", "netns", "exec", ns});
     all.insert(all.end(), argv.begin(), argv.end());
     std::vector<char*> args;
     for (std::string& a : all)
         args.push_back(a.data());
     args.push_back(nullptr);
-    const int spawned = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
+    std::vector<std::string> variables = environment;
+    for (char** e = environ; *e; ++e)
+        variables.push_back(*e);
+    std::vector<char*> env;
+    for (std::string& v : variables)
+        env.push_back(v.data());
+    env.push_back(nullptr);
+    const int spawned = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);

@@ -15,10 +15,12 @@ class TLabProcess {
   public:
     using TMillis = std::chrono::milliseconds;
 
-    // Starts argv inside namespace ns ("" for the caller's own).  Throws
-    // TLabError when it cannot start.
+    // Starts argv inside namespace ns ("" for the caller's own), with
+    // `environment` ("NAME=VALUE") added to the caller's.  It is killed
+    // when the caller dies, however it dies (setpriv --pdeathsig, where
+    // util-linux has it).  Throws TLabError when it cannot start.
     TLabProcess(const std::string& ns, const std::vector<std::string>& argv,
-                const std::string& errorFile = "");
+                const std::string& errorFile = "", const std::vector<std::string>& environment = {});
     ~TLabProcess();
     TLabProcess(const TLabProcess&) = delete;
     TLabProcess& operator=(const TLabProcess&) = delete;
