@@ -7,7 +7,10 @@
 //   path_bench paths [--runs N]             time to a path, per case
 //   path_bench traffic [--seconds S] [--rate R]
 //                                           relay bytes per second: idle, and a game's stream
-//   path_bench soak [--seconds S]           one datagram a second over a relayed path
+//   path_bench soak [--seconds S] [--lifetime S]
+//                                           one datagram a second over a relayed path; the
+//                                           relay grants allocations of at most --lifetime
+//                                           seconds, so that refreshes come within the run
 //   path_bench vanish                       whether a path whose other end died ends by itself
 //                                           (it should not: the link's silence rule decides)
 //   path_bench load [--pairs N] [--seconds S] [--rate R] [--both-relayed]
@@ -38,6 +41,7 @@ struct TArgs {
     int seconds = 30;
     int rate = 3;
     int pairs = 100;
+    int lifetime = 0; // the relay's own maximum when 0
     bool bothRelayed = false;
 };
 
@@ -59,6 +63,8 @@ TArgs ReadArgs(int argc, char** argv) {
             a.rate = std::max(1, value());
         else if (o == "--pairs")
             a.pairs = value();
+        else if (o == "--lifetime")
+            a.lifetime = value();
         else if (o == "--both-relayed")
             a.bothRelayed = true;
         else {
@@ -185,7 +191,10 @@ void Traffic(const TArgs& a) {
 }
 
 void Soak(const TArgs& a) {
-    TWorld w;
+    std::vector<std::string> relayOptions;
+    if (a.lifetime > 0)
+        relayOptions.push_back("max-allocate-lifetime=" + std::to_string(a.lifetime));
+    TWorld w(relayOptions);
     TIceProbePair pair(ZELLHOP_ICE_PROBE, w.lab, *w.relay, w.symmetric, w.keeping1);
     const auto r = pair.Run({a.seconds, 40, milliseconds(1000)});
     std::printf("%s path for %d s: %d of %d echoed, rtt median %.2f ms max %.2f ms %s\n",
