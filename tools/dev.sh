@@ -16,7 +16,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev libsodium-dev
   libboost-dev libpq-dev postgresql chromium chromium-driver python3-selenium wrk
-  coturn
+  libnice-dev libminiupnpc-dev libnatpmp-dev
+  coturn miniupnpd-nftables nftables iptables iproute2 procps
   clang libclang-rt-14-dev
   xvfb xauth curl
   desktop-file-utils appstream systemd file groff-base

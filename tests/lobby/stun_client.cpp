@@ -19,6 +19,7 @@ constexpr std::size_t kHeaderBytes = 20;
 constexpr std::uint16_t kBindingRequest = 0x0001;
 constexpr std::uint16_t kBindingSuccess = 0x0101;
 constexpr std::uint16_t kAllocateRequest = 0x0003;
+constexpr std::chrono::milliseconds kResendEvery{500};
 constexpr std::uint16_t kPermissionRequest = 0x0008;
 constexpr std::uint16_t kSendIndication = 0x0016;
 
@@ -32,7 +33,7 @@ constexpr std::uint16_t kNonce = 0x0015;
 constexpr std::uint16_t kXorRelayedAddress = 0x0016;
 constexpr std::uint16_t kRequestedTransport = 0x0019;
 constexpr char kUdpTransport = 17;
-constexpr auto kReplyWait = std::chrono::milliseconds(2000);
+constexpr auto kReplyWait = std::chrono::milliseconds(5000);
 
 void Put16(std::string& out, std::uint32_t value) {
     out += static_cast<char>((value >> 8) & 0xff);
@@ -135,12 +136,21 @@ StunClient::Exchange(std::uint16_t type,
     Reply reply;
     if (type == kSendIndication)
         return reply;
+    // Sent again now and then, as STUN clients do: a loaded machine may
+    // drop a loopback datagram too, and the relay answers a repeated
+    // transaction as it answered the first.
     const auto deadline = std::chrono::steady_clock::now() + kReplyWait;
+    auto resend = std::chrono::steady_clock::now() + kResendEvery;
     std::string datagram(2048, '\0');
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd ready{socket_, POLLIN, 0};
-        if (poll(&ready, 1, 100) <= 0)
+        if (poll(&ready, 1, 100) <= 0) {
+            if (std::chrono::steady_clock::now() >= resend) {
+                send(socket_, message.data(), message.size(), 0);
+                resend += kResendEvery;
+            }
             continue;
+        }
         const ssize_t got = recv(socket_, datagram.data(), datagram.size(), 0);
         if (got < static_cast<ssize_t>(kHeaderBytes) || datagram.compare(8, 12, id) != 0)
             continue;
