@@ -96,11 +96,11 @@ std::string PlayersText(std::string_view seats, int joinedPlayers) {
 
 std::string Render(const Content& content) {
     const std::string intro =
-        "<p class=\"intro\">Games of Zellhop meet here. To play, set this lobby as "
-        "<code>LobbyHost</code> in the game's settings, "
-        "<a href=\"/main.php?pageno=100\">create an account</a>, and choose "
+        "<p class=\"intro\">Games of Zellhop meet here. To play, "
+        "<a href=\"/main.php?pageno=100\">create an account</a>, choose "
         "<strong>Game &#9656; Join a game on Tavlo</strong> or publish a game of your own with "
-        "seats Open for Multiplayer.</p>\n";
+        "seats Open for Multiplayer, and type this lobby's address in the "
+        "<strong>Lobby</strong> field of the game's log-in dialog.</p>\n";
     return html::Page(kTitle, intro + OpenGamesSection(content.openGames) +
                                   LastWinnersSection(content.lastFinished) +
                                   MostWinsSection(content.mostWins));

@@ -10,14 +10,18 @@
 #include "picture_widget.h"
 #include "qt_printers.h"
 #include "scripted_server.h"
+#include "tavlo_login_dialog.h"
 #include "test_lobby.h"
 #include "window_parts.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -394,6 +398,40 @@ TEST_F(OnlineGame, AJoinerIsRefusedByAFullHost) {
     EndCurrentGame(*bob);
     EXPECT_EQ(Actions(**bob), kIdle);
     EXPECT_TRUE(Settled({host->window.get(), ann->window.get()}));
+}
+
+// A player whose settings name a lobby that is not there types the right
+// one into the log-in dialog: Login uses it, the game list comes from it,
+// and the settings file keeps it at once, before the program closes.
+TEST_F(OnlineGame, TheLobbyTypedInTheLoginIsUsedAndKeptAtOnce) {
+    const std::string nowhere = "127.0.0.1:1";
+    Player ann("Ann-nick", "127.0.0.3", nowhere);
+    TfTavloLogin& login = *ann->dialogs().login;
+    WhenModal(login, [&] {
+        EXPECT_EQ(login.cbLobby->currentText().toStdString(), nowhere);
+        login.eUsername->setText("Ann");
+        login.ePassword->setText(QString::fromStdString(Password("Ann")));
+        login.cbLobby->setEditText(QString::fromStdString(lobby.HostSetting()));
+        login.bLogin->click();
+    });
+    TfGamelist& list = *ann->dialogs().gamelist;
+    bool listed = false;
+    WhenModal(list, [&] {
+        listed = true;
+        list.bCancel->click();
+    });
+    ActionOf(*ann, "aJoinGame")->trigger();
+    AwaitLobby(ann);
+    EXPECT_TRUE(listed) << "the list of the lobby typed opened";
+    EXPECT_TRUE(IsLoggedIn(ann->Session().sessionId));
+
+    QFile ini(ann.config.path() + "/zellhop/zellhop.ini");
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(ini.readAll());
+    EXPECT_TRUE(text.contains(QString::fromStdString("LobbyHost=" + lobby.HostSetting())))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString("Lobbies=" + lobby.HostSetting())))
+        << text.toStdString();
 }
 
 TEST_F(OnlineGame, AnotherVersionIsRefusedAndAHostThatIsGoneDoesNotAnswer) {

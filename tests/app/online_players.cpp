@@ -109,8 +109,15 @@ void AnswerLogin(Player& player, const std::string& user, const std::string& pas
     });
 }
 
-void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QString& gameName,
-             const std::string& user, const std::string& password) {
+void AnswerThisNetwork(Player& player) {
+    TfTavloLogin& login = *player->dialogs().login;
+    WhenModal(login, [&login] { login.bThisNetwork->click(); });
+}
+
+namespace {
+
+void AnswerSeats(Player& host, const std::array<SeatKind, kColours>& kinds,
+                 const QString& gameName) {
     TfPlayers& players = *host->dialogs().players;
     WhenModal(players, [&players, kinds, gameName] {
         for (int i = 0; i < kColours; ++i)
@@ -118,9 +125,63 @@ void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QS
         players.eGamename->setText(gameName);
         players.btnOk->click();
     });
+}
+
+QTreeWidgetItem* RowNamed(TfGamelist& list, const std::string& gameName,
+                          std::vector<TGameListEntry>* listed) {
+    QTreeWidget& rows = *list.lvgames;
+    QTreeWidgetItem* wanted = nullptr;
+    if (listed)
+        listed->clear();
+    for (int i = 0; i < rows.topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = rows.topLevelItem(i);
+        rows.setCurrentItem(row);
+        if (listed)
+            listed->push_back(*list.SelectedGame());
+        if (row->text(0).toStdString() == gameName && !wanted)
+            wanted = row;
+    }
+    rows.clearSelection();
+    return wanted;
+}
+
+} // namespace
+
+void Publish(Player& host, const std::array<SeatKind, kColours>& kinds, const QString& gameName,
+             const std::string& user, const std::string& password) {
+    AnswerSeats(host, kinds, gameName);
     AnswerLogin(host, user, password);
     ActionOf(*host, "aNewGame")->trigger();
     AwaitLobby(host);
+}
+
+void PublishOnThisNetwork(Player& host, const std::array<SeatKind, kColours>& kinds,
+                          const QString& gameName) {
+    AnswerSeats(host, kinds, gameName);
+    AnswerThisNetwork(host);
+    ActionOf(*host, "aNewGame")->trigger();
+    AwaitLobby(host);
+}
+
+void JoinOnThisNetwork(Player& player, const std::string& gameName,
+                       std::vector<TGameListEntry>* listed, int waitMs) {
+    AnswerThisNetwork(player);
+    TfGamelist& list = *player->dialogs().gamelist;
+    WhenModal(list, [&list, gameName, listed, waitMs] {
+        // Announcements come every few seconds: the row appears while the
+        // list is open.
+        QTreeWidgetItem* wanted = nullptr;
+        WaitUntil([&] { return (wanted = RowNamed(list, gameName, listed)) != nullptr; },
+                  waitMs);
+        if (!wanted) {
+            list.bCancel->click();
+            return;
+        }
+        list.lvgames->setCurrentItem(wanted);
+        list.bJoin->click();
+    });
+    ActionOf(*player, "aJoinGame")->trigger();
+    AwaitLobby(player);
 }
 
 void Join(Player& player, const std::string& user, const std::string& password,
@@ -131,16 +192,7 @@ void Join(Player& player, const std::string& user, const std::string& password,
     TfGamelist& list = *player->dialogs().gamelist;
     WhenModal(list, [&list, gameName, listed, beforeJoin] {
         QTreeWidget& rows = *list.lvgames;
-        QTreeWidgetItem* wanted = nullptr;
-        for (int i = 0; i < rows.topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = rows.topLevelItem(i);
-            rows.setCurrentItem(row);
-            if (listed)
-                listed->push_back(*list.SelectedGame());
-            if (row->text(0).toStdString() == gameName && !wanted)
-                wanted = row;
-        }
-        rows.clearSelection();
+        QTreeWidgetItem* wanted = RowNamed(list, gameName, listed);
         if (beforeJoin)
             beforeJoin();
         if (!wanted) {

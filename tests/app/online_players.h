@@ -64,6 +64,16 @@ void Join(Player& player, const std::string& user, const std::string& password,
           const std::string& gameName, std::vector<TGameListEntry>* listed = nullptr,
           const std::function<void()>& beforeJoin = {});
 
+// The same without a lobby: "Play on this network" in the login dialog.
+// The joiner's list waits up to `waitMs` for the game's announcement; the
+// rows it saw last go to `listed`, and it joins only a game it found.
+void AnswerThisNetwork(Player& player);
+void PublishOnThisNetwork(Player& host, const std::array<SeatKind, kColours>& kinds,
+                          const QString& gameName);
+void JoinOnThisNetwork(Player& player, const std::string& gameName,
+                       std::vector<TGameListEntry>* listed = nullptr,
+                       int waitMs = kOnlineWaitMs);
+
 // The seat's turn played with the move the computer would choose, clicked
 // hop by hop, and ended by End Turn when it does not end by itself; false
 // when the seat cannot move or the turn did not end.

@@ -5,7 +5,6 @@
 #include "bot_process.h"
 #include "lobby_process.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -40,9 +39,3 @@ TEST(BotGame, TwoProgramsPlayAGameToAWinAndKeepTheSameRecord) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -7,6 +7,8 @@
 //   zellhop-bot --nickname Ann --lobby 10.0.0.1:8080 --user ann --password pw
 //               [--local-address A.B.C.D] [--step-delay MS]
 //               (--host "Game name" --seats H--O-O | --join "Game name")
+//   zellhop-bot --nickname Ann --this-network [--local-address A.B.C.D] ...
+//               (the same without a lobby: "Play on this network")
 //
 // It prints, a line each and flushed: "log <line>" for every line of the
 // game log, "started" when its game starts, "won <COLOUR>" and "record
@@ -15,7 +17,8 @@
 // <text>" sends a chat line, "end" ends the game (End Current Game),
 // "quit" closes the window.  Marbles are "colour/number@r,c" separated by
 // blanks, in list order; turns are the game record's move lines, separated
-// by " | ".
+// by " | ".  A joiner says "listed <name> | <players>" for each row of the
+// game list it last saw, and "not found" when its game was not among them.
 #include "colours.h"
 #include "move_record.h"
 #include "online_players.h"
@@ -28,6 +31,7 @@
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -74,12 +78,29 @@ std::optional<std::array<SeatKind, kColours>> SeatsFrom(const std::string& text)
     return seats;
 }
 
-// The options, as --name value pairs.
+// The options, as --name value pairs; a flag stands alone.
 std::map<std::string, std::string> Options(int argc, char* argv[]) {
+    static const std::string kFlags[] = {"--this-network"};
     std::map<std::string, std::string> options;
-    for (int i = 1; i + 1 < argc; i += 2)
-        options[argv[i]] = argv[i + 1];
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (std::find(std::begin(kFlags), std::end(kFlags), name) != std::end(kFlags))
+            options[name] = "yes";
+        else if (i + 1 < argc)
+            options[name] = argv[++i];
+    }
     return options;
+}
+
+// A joiner's look at the game list.
+void SayListed(const std::vector<TGameListEntry>& listed, const std::string& gameName) {
+    bool found = false;
+    for (const TGameListEntry& game : listed) {
+        Say("listed " + game.name + " | " + game.players);
+        found = found || game.name == gameName;
+    }
+    if (!found)
+        Say("not found");
 }
 
 // Every new line of the log, as it comes.
@@ -156,9 +177,10 @@ int main(int argc, char* argv[]) {
     };
     const std::string user = option("user");
     const std::string password = option("password");
-    if (user.empty() || (option("host").empty() == option("join").empty())) {
-        std::cerr << "usage: zellhop-bot --nickname N --lobby HOST:PORT --user U --password P "
-                     "[--local-address A] [--step-delay MS] "
+    const bool thisNetwork = !option("this-network").empty();
+    if ((user.empty() && !thisNetwork) || (option("host").empty() == option("join").empty())) {
+        std::cerr << "usage: zellhop-bot --nickname N (--lobby HOST:PORT --user U --password P "
+                     "| --this-network) [--local-address A] [--step-delay MS] "
                      "(--host NAME --seats H--O-O | --join NAME)\n";
         return 2;
     }
@@ -177,9 +199,18 @@ int main(int argc, char* argv[]) {
                 QApplication::exit(2);
                 return;
             }
-            Publish(player, *seats, QString::fromStdString(option("host")), user, password);
+            const QString name = QString::fromStdString(option("host"));
+            if (thisNetwork)
+                PublishOnThisNetwork(player, *seats, name);
+            else
+                Publish(player, *seats, name, user, password);
         } else {
-            Join(player, user, password, option("join"));
+            std::vector<TGameListEntry> listed;
+            if (thisNetwork)
+                JoinOnThisNetwork(player, option("join"), &listed);
+            else
+                Join(player, user, password, option("join"), &listed);
+            SayListed(listed, option("join"));
         }
     });
     return app.exec();
