@@ -31,9 +31,12 @@ namespace {
 
 const char* const kGames[] = {"C--C--", "C-C-C-", "CC-CC-", "CCCCCC"};
 const char* const kCorpus[] = {"corpus/crowded-1", "corpus/crowded-2"};
-const char* const kClimbed[] = {"positions/climb-1", "positions/climb-2", "positions/climb-3",
-                                "positions/climb-4", "positions/climb-5", "positions/climb-6",
-                                "positions/climb-7", "positions/climb-8"};
+const char* const kClimbed[] = {
+    "positions/climb-1",  "positions/climb-2",  "positions/climb-3",  "positions/climb-4",
+    "positions/climb-5",  "positions/climb-6",  "positions/climb-7",  "positions/climb-8",
+    "positions/climb-9",  "positions/climb-10", "positions/climb-11", "positions/climb-12",
+    "positions/climb-13", "positions/climb-14", "positions/climb-15", "positions/climb-16",
+    "positions/climb-17"};
 // The hill-climber's worst for the search without the table and the
 // bounds: exhaustive trees of 21.4 and 10.6 million nodes.
 const char* const kClimbedTrees[] = {"positions/tree-1", "positions/tree-2"};

@@ -346,12 +346,19 @@ TEST(PrunedSearch, FindsTheExhaustiveAnswersOfTheLargestClimbedTreesInAFewHundre
 // Positions that take the exhaustive search long, and positions that the
 // hill-climber (bench/hill_climb.cpp) built to make the pruned search work
 // hardest (7 and 8 with the seat's marbles in its target star point).
+// From 9 on, each kind of its starts' worst: from earlier finds (9), by time
+// (10), behind a crowd (11), scattered (12), on a lattice (13), inside the
+// target point (14), against the table and the bounds from the first node
+// (15, 16), and with a single marble of the seat (17).
 TEST(PrunedSearch, ChoosesAsTheExhaustiveSearchOnPositionsThatTakeEitherLong) {
     for (const char* file :
-         {"positions/long-1.txt", "positions/long-2.txt", "positions/long-3.txt",
-          "positions/long-4.txt", "positions/climb-1.txt", "positions/climb-2.txt",
-          "positions/climb-3.txt", "positions/climb-4.txt", "positions/climb-5.txt",
-          "positions/climb-6.txt", "positions/climb-7.txt", "positions/climb-8.txt"}) {
+         {"positions/long-1.txt",   "positions/long-2.txt",   "positions/long-3.txt",
+          "positions/long-4.txt",   "positions/climb-1.txt",  "positions/climb-2.txt",
+          "positions/climb-3.txt",  "positions/climb-4.txt",  "positions/climb-5.txt",
+          "positions/climb-6.txt",  "positions/climb-7.txt",  "positions/climb-8.txt",
+          "positions/climb-9.txt",  "positions/climb-10.txt", "positions/climb-11.txt",
+          "positions/climb-12.txt", "positions/climb-13.txt", "positions/climb-14.txt",
+          "positions/climb-15.txt", "positions/climb-16.txt", "positions/climb-17.txt"}) {
         Position p;
         p.seat = ReadPositionFile(TestDataPath(file), p.board, p.marbles);
         ExpectSameChoice(p, file);
