@@ -1,6 +1,7 @@
 // The classic player's cost: one move on positions of real games (2, 3, 4
 // and 6 seats), of the corpus of crowded positions and of the positions the
-// hill-climber built against the pruned search, every move of whole games,
+// hill-climber built against the pruned search (and against it without its
+// table and bounds: trees of millions of nodes), every move of whole games,
 // and a whole 6-seat game; each with the pruned search that the game uses
 // and the fast exhaustive search it must agree with, nodes side by side.
 // The exhaustive search's cost per node is measured on the corpus, both
@@ -30,9 +31,15 @@ namespace {
 
 const char* const kGames[] = {"C--C--", "C-C-C-", "CC-CC-", "CCCCCC"};
 const char* const kCorpus[] = {"corpus/crowded-1", "corpus/crowded-2"};
-const char* const kClimbed[] = {"positions/climb-1", "positions/climb-2", "positions/climb-3",
-                                "positions/climb-4", "positions/climb-5", "positions/climb-6",
-                                "positions/climb-7", "positions/climb-8"};
+const char* const kClimbed[] = {
+    "positions/climb-1",  "positions/climb-2",  "positions/climb-3",  "positions/climb-4",
+    "positions/climb-5",  "positions/climb-6",  "positions/climb-7",  "positions/climb-8",
+    "positions/climb-9",  "positions/climb-10", "positions/climb-11", "positions/climb-12",
+    "positions/climb-13", "positions/climb-14", "positions/climb-15", "positions/climb-16",
+    "positions/climb-17"};
+// The hill-climber's worst for the search without the table and the
+// bounds: exhaustive trees of 21.4 and 10.6 million nodes.
+const char* const kClimbedTrees[] = {"positions/tree-1", "positions/tree-2"};
 constexpr int kMaxTurns = 1000;
 constexpr int kTimingsPerMove = 5; // the best of these counts, to keep noise out
 constexpr double kMicroseconds = 1e6;
@@ -211,6 +218,22 @@ void RegisterAll() {
     benchmark::RegisterBenchmark("every_move/climbed/pruned", EveryMove, climbed, Search::pruned)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
+    // Each climbed position on its own, and the large trees beside the
+    // exhaustive search they spare.
+    for (const char* name : kClimbed)
+        benchmark::RegisterBenchmark(("move/" + std::string(name) + "/pruned").c_str(), OneMove,
+                                     PositionFileText(DataFile(name)), Search::pruned)
+            ->Unit(benchmark::kMicrosecond);
+    for (const char* name : kClimbedTrees) {
+        const std::string text = PositionFileText(DataFile(name));
+        benchmark::RegisterBenchmark(("move/" + std::string(name) + "/pruned").c_str(), OneMove,
+                                     text, Search::pruned)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("move/" + std::string(name) + "/exhaustive").c_str(),
+                                     OneMove, text, Search::exhaustive)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
     for (Search s : {Search::pruned, Search::rule})
         benchmark::RegisterBenchmark((std::string("game/CCCCCC/") + Name(s)).c_str(), WholeGame,
                                      "CCCCCC", s)
