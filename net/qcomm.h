@@ -219,6 +219,10 @@ class TQComm : public TCommEvents {
     }
     void ClearPath(const TpContact& contact) { paths_.ClearPath(contact); }
 
+    // Datagrams dropped as forged, replayed or lying, and messages held
+    // back at a cap, since the component was made.
+    const TDropCounts& Dropped() const { return links_.Drops(); }
+
     // Tracked messages not yet freed (settled ones of the written protocol
     // go at the next tick), counted once however many peers they wait for.
     int PendingCount() const;
@@ -251,7 +255,7 @@ class TQComm : public TCommEvents {
     void MatchAck(const TQMsg& ack);
     void Settled(const TQMsg& msg, const TpContact& contact);
     void EmptyTableAfterLeaving();
-    void FellSilent(const TpContact& contact, const std::vector<TReceived::TpQMsg>& owed);
+    void FellSilent(const TReceived& givenUp);
     void GiveUp(const TQMsg& msg, const TpContact& contact);
 
     std::unique_ptr<TCommEnvironment> ownEnvironment_;
