@@ -43,10 +43,7 @@ TMillis TPeerLink::BackedOffRto() const {
 void TPeerLink::BackOff(TLinkTime now) {
     if (backoffs_ < kMaxBackoffDoublings && BackedOffRto() < timing_.maxRto)
         ++backoffs_;
-    const TLinkTime later = now + BackedOffRto();
-    for (TOutgoing& o : unacked_)
-        if (o.transmissions > 0 && !o.overtaken)
-            o.nextTry = std::max(o.nextTry, later);
+    RestartTimer(now);
 }
 
 std::vector<TPeerLink::TTransmission> TPeerLink::Due(TLinkTime now) {
@@ -133,11 +130,24 @@ std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackB
         settled.push_back(std::move(*it));
         it = unacked_.erase(it);
     }
+    if (!settled.empty())
+        RestartTimer(now);
     RetryOvertaken(settled, now);
     std::vector<TpQMsg> messages;
     for (TOutgoing& o : settled)
         messages.push_back(std::move(o.msg));
     return messages;
+}
+
+// An acknowledgement of something new shows the path works: what is still
+// out gets a whole time-out from now (RFC 6298, 5.3), so that messages
+// sent while the time-out was still too short for the path are not sent
+// again before their answers could be back.
+void TPeerLink::RestartTimer(TLinkTime now) {
+    const TLinkTime later = now + BackedOffRto();
+    for (TOutgoing& o : unacked_)
+        if (o.transmissions > 0 && !o.overtaken)
+            o.nextTry = std::max(o.nextTry, later);
 }
 
 // A message that a later one, sent no earlier, has overtaken is taken for

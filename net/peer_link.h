@@ -113,6 +113,7 @@ class TPeerLink {
     };
     void Measure(TMillis sample);
     void BackOff(TLinkTime now);
+    void RestartTimer(TLinkTime now);
     void RetryOvertaken(const std::vector<TOutgoing>& settled, TLinkTime now);
 
     uint32_t peerSession_;
