@@ -62,6 +62,14 @@ TLinkKeyPair TLinkKeyPair::Generate() {
     return pair;
 }
 
+TLinkKeyPair TLinkKeyPair::FromSeed(const std::array<unsigned char, kLinkKeyBytes>& seed) {
+    static_assert(kLinkKeyBytes == crypto_kx_SEEDBYTES);
+    StartSodium();
+    TLinkKeyPair pair;
+    crypto_kx_seed_keypair(pair.publicKey.data(), pair.secretKey.data(), seed.data());
+    return pair;
+}
+
 // Both ends must take the same roles: the smaller public key (then the
 // smaller session) is the client.
 std::optional<TLinkSeal> TLinkSeal::Agree(const TLinkKeyPair& own, uint32_t ownSession,

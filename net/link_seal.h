@@ -43,6 +43,8 @@ struct TLinkKeyPair {
     TLinkPublicKey publicKey{};
     std::array<unsigned char, kLinkKeyBytes> secretKey{};
     static TLinkKeyPair Generate();
+    // The pair a seed gives, always the same: for reproducible tests.
+    static TLinkKeyPair FromSeed(const std::array<unsigned char, kLinkKeyBytes>& seed);
 };
 
 class TLinkSeal {
