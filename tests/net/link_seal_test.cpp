@@ -1,6 +1,7 @@
 // The seal of a link: two programs agree on keys, each datagram opens once
 // at the other end and nowhere else, and nothing altered, replayed or
-// sealed by a third party opens.
+// sealed by a third party opens; and the host's cookie.
+#include "link_cookie.h"
 #include "link_seal.h"
 #include "net_test_support.h"
 #include "qmsg.h"
@@ -98,6 +99,41 @@ TEST(LinkSeal, AgreesOnlyWithAUsableKey) {
     const TLinkKeyPair own = TLinkKeyPair::Generate();
     EXPECT_FALSE(TLinkSeal::Agree(own, 5, own.publicKey, 5)) << "itself, same session";
     EXPECT_FALSE(TLinkSeal::Agree(own, 5, TLinkPublicKey{}, 6)) << "the all-zero point";
+}
+
+} // namespace
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The host's cookie holds for who it was made for, for 30 to 60 seconds,
+// and only from the jar that made it.
+TEST(CookieJar, HoldsForItsJoinerAndItsTimeOnly) {
+    const TCookieJar jar;
+    const TLinkPublicKey key = TLinkKeyPair::Generate().publicKey;
+    TLinkPublicKey otherKey = key;
+    otherKey[31] ^= 1;
+    const TLinkTime made = TLinkTime{} + 3000s; // the start of a slot
+    const TCookie cookie = jar.Make("192.0.2.7", 42, key, made);
+    const struct {
+        const char* what;
+        std::string address;
+        uint32_t session;
+        TLinkPublicKey key;
+        TLinkTime at;
+        bool holds;
+    } cases[] = {
+        {"at once", "192.0.2.7", 42, key, made, true},
+        {"59 s later", "192.0.2.7", 42, key, made + 59s, true},
+        {"60 s later", "192.0.2.7", 42, key, made + 60s, false},
+        {"another address", "192.0.2.70", 42, key, made, false},
+        {"another session", "192.0.2.7", 43, key, made, false},
+        {"another key", "192.0.2.7", 42, otherKey, made, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(jar.Holds(cookie, c.address, c.session, c.key, c.at), c.holds) << c.what;
+    EXPECT_FALSE(TCookieJar().Holds(cookie, "192.0.2.7", 42, key, made)) << "another jar";
 }
 
 } // namespace
