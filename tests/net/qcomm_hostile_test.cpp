@@ -56,6 +56,12 @@ struct Group {
         for (auto& m : members)
             m->events.clear();
     }
+    // The members' leave notices at the end go past no filter of a case
+    // whose captures are gone by then.
+    ~Group() { net.SetFilter(nullptr); }
+    Group(const Group&) = delete;
+    Group& operator=(const Group&) = delete;
+
     bool Settled() const {
         return std::all_of(members.begin(), members.end(),
                            [](const auto& m) { return m->comm.PendingCount() == 0; });
