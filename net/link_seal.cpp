@@ -13,7 +13,8 @@ constexpr std::size_t kClearTrailer = kStringItemOverhead + kTrailerBytes + kSea
 constexpr std::size_t kSessionBytes = 4;
 
 static_assert(kSealTagBytes == crypto_aead_chacha20poly1305_ietf_ABYTES);
-static_assert(kLinkKeyBytes == crypto_kx_PUBLICKEYBYTES && kLinkKeyBytes == crypto_kx_SECRETKEYBYTES);
+static_assert(kLinkKeyBytes == crypto_kx_PUBLICKEYBYTES &&
+              kLinkKeyBytes == crypto_kx_SECRETKEYBYTES);
 static_assert(kLinkKeyBytes == crypto_aead_chacha20poly1305_ietf_KEYBYTES);
 
 void StartSodium() {
@@ -81,12 +82,12 @@ std::optional<TLinkSeal> TLinkSeal::Agree(const TLinkKeyPair& own, uint32_t ownS
     const bool client = order < 0 || (order == 0 && ownSession < peerSession);
     TLinkSeal seal;
     const int failed =
-        client ? crypto_kx_client_session_keys(seal.receiveKey_.data(), seal.sendKey_.data(),
-                                               own.publicKey.data(), own.secretKey.data(),
-                                               peer.data())
-               : crypto_kx_server_session_keys(seal.receiveKey_.data(), seal.sendKey_.data(),
-                                               own.publicKey.data(), own.secretKey.data(),
-                                               peer.data());
+        client
+            ? crypto_kx_client_session_keys(seal.receiveKey_.data(), seal.sendKey_.data(),
+                                            own.publicKey.data(), own.secretKey.data(), peer.data())
+            : crypto_kx_server_session_keys(seal.receiveKey_.data(), seal.sendKey_.data(),
+                                            own.publicKey.data(), own.secretKey.data(),
+                                            peer.data());
     if (failed != 0)
         return std::nullopt;
     const uint32_t clientSession = client ? ownSession : peerSession;
@@ -104,7 +105,8 @@ std::string TLinkSeal::Seal(std::string_view datagram) {
     sealed.push_back(static_cast<char>(ikString));
     PutLittleEndian(sealed, kSealedTrailerBytes, kStringLengthBytes);
     std::string trailer(datagram.substr(itemsEnd + kStringItemOverhead, kTrailerBytes));
-    trailer[kTrailerMagic.size()] = static_cast<char>(trailer[kTrailerMagic.size()] | kTrailerSealed);
+    trailer[kTrailerMagic.size()] =
+        static_cast<char>(trailer[kTrailerMagic.size()] | kTrailerSealed);
     sealed += trailer;
     for (std::size_t i = 0; i < kSealNumberBytes; ++i)
         sealed.push_back(static_cast<char>(number >> (8 * i)));

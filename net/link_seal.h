@@ -77,7 +77,7 @@ class TLinkSeal {
 
     std::array<unsigned char, kLinkKeyBytes> sendKey_{};
     std::array<unsigned char, kLinkKeyBytes> receiveKey_{};
-    uint64_t sent_ = 0;     // the number of the last datagram sealed
-    uint64_t highest_ = 0;  // the highest number opened
-    uint64_t window_ = 0;   // bit i: highest_ - i opened
+    uint64_t sent_ = 0;    // the number of the last datagram sealed
+    uint64_t highest_ = 0; // the highest number opened
+    uint64_t window_ = 0;  // bit i: highest_ - i opened
 };

@@ -82,7 +82,8 @@ void TLinkTable::SendTracked(const TpContact& contact, const TpQMsg& msg) {
     if (entry->abandoned)
         return;
     if (entry->link->Queued() >= kMaxQueuedPerPeer && !entry->departing) {
-        GiveUp(*entry, std::to_string(kMaxQueuedPerPeer) + " messages wait for its acknowledgement");
+        GiveUp(*entry,
+               std::to_string(kMaxQueuedPerPeer) + " messages wait for its acknowledgement");
         return;
     }
     entry->link->Queue(msg);
@@ -201,8 +202,8 @@ void TLinkTable::Tick(const TContactBook& contacts) {
         }
         const bool judged = contacts.Holds(entry.contact) && settings_.timeout != 0;
         if (judged && (entry.link->Silent(now) || entry.link->Stalled(now))) {
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                settings_.timing.silence);
+            const auto seconds =
+                std::chrono::duration_cast<std::chrono::seconds>(settings_.timing.silence);
             GiveUp(entry, (entry.link->Silent(now) ? "nothing heard from it for "
                                                    : "our oldest message unacknowledged for ") +
                               std::to_string(seconds.count()) + " s");

@@ -72,8 +72,8 @@ TEST(LinkSeal, NothingAlteredReplayedOrSealedByAnotherOpens) {
     }
     // Another program, even with Ann's session and Bob's public key.
     TLinkKeyPair eve = TLinkKeyPair::Generate();
-    TLinkSeal eveSeal = *TLinkSeal::Agree(eve, Pair::kAnnSession, p.bobKeys.publicKey,
-                                          Pair::kBobSession);
+    TLinkSeal eveSeal =
+        *TLinkSeal::Agree(eve, Pair::kAnnSession, p.bobKeys.publicKey, Pair::kBobSession);
     std::string opened;
     EXPECT_EQ(p.bob.Open(eveSeal.Seal(plain), opened), TOpened::Forged);
     EXPECT_EQ(p.bob.Open(plain, opened), TOpened::NotSealed);

@@ -142,8 +142,9 @@ TEST(PeerLink, BelievesOnlyAcknowledgementsOfWhatWentOut) {
         uint32_t ackNext, ackBits;
         bool believable;
     } cases[] = {
-        {0, 0, true},      {5, 0, true},       {2, 0b11, true}, // 3 and 4
-        {6, 0, false},     {4, 0b1, false},                     // 5 never went out
+        {0, 0, true},         {5, 0, true},
+        {2, 0b11, true},                       // 3 and 4
+        {6, 0, false},        {4, 0b1, false}, // 5 never went out
         {0, 1u << 31, false}, {0xFFFFFFFF, 0xFFFFFFFF, false},
     };
     for (const auto& c : cases)

@@ -51,7 +51,8 @@ struct Group {
             EXPECT_TRUE(net.RunUntil([&] {
                 return joiner.Count("connected") >= 1 && Settled() &&
                        AllKnow(static_cast<int>(i) + 1);
-            })) << "joining " << i;
+            })) << "joining "
+                << i;
         }
         for (auto& m : members)
             m->events.clear();
@@ -133,12 +134,12 @@ TEST(QCommHostile, ForgedDatagramsWithAMembersAddressChangeNothing) {
         CountMoves(host, atHost);
         CountMoves(group[1], atMember);
         std::vector<std::string> captured; // M1's datagrams to the host
-        group.net.SetFilter([&](const std::string& bytes, const std::string& from,
-                                const std::string& to) {
-            if (from == member && to == group.Address(0))
-                captured.push_back(bytes);
-            return true;
-        });
+        group.net.SetFilter(
+            [&](const std::string& bytes, const std::string& from, const std::string& to) {
+                if (from == member && to == group.Address(0))
+                    captured.push_back(bytes);
+                return true;
+            });
         auto forge = [&](int n) {
             TLinkTrailer real;
             const bool known = !captured.empty() && TrailerOf(captured.back(), real);
@@ -265,7 +266,8 @@ TEST(QCommHostile, AMemberThatRestartsMidGameBreaksNoLiveLinkAndKeepsOneContact)
     ASSERT_TRUE(group.net.RunUntil([&] { return group.Settled(); }));
 
     SendMove(again, 0);
-    ASSERT_TRUE(group.net.RunUntil([&] { return atM2["M1"].size() == 1 && atHost["M1"].size() == 1; }));
+    ASSERT_TRUE(
+        group.net.RunUntil([&] { return atM2["M1"].size() == 1 && atHost["M1"].size() == 1; }));
     const Events m2Table = Table(group[2].comm);
     EXPECT_EQ(std::count(m2Table.begin(), m2Table.end(), "M1@" + group.Address(1)), 1);
     EXPECT_EQ(group[2].comm.ContactCount(), 2);
