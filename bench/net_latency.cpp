@@ -10,7 +10,10 @@
 //
 // Options: --loss --duplicate --reorder (shares), --late MS, --seed N,
 // --messages N (default 1000), --interval MS between messages (default 20,
-// a fast player's hops), --written (both speak only the written protocol).
+// a fast player's hops), --written (both speak only the written protocol),
+// --round-trip MS (each datagram held back half of it on its way).  It also
+// tells how many datagrams the sender put on the wire per message after
+// the first ten, while the link learns the path.
 #include "latency_figures.h"
 #include "qcomm.h"
 
@@ -37,6 +40,8 @@ struct TOptions {
     bool written = false;
 };
 
+constexpr int kLearningMessages = 10;
+
 bool ReadOptions(int argc, char** argv, TOptions& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
@@ -51,6 +56,8 @@ bool ReadOptions(int argc, char** argv, TOptions& o) {
             continue;
         if (name == "--messages")
             o.messages = std::atoi(value);
+        else if (name == "--round-trip")
+            o.faults.delayMs = std::atoi(value) / 2;
         else if (name == "--interval")
             o.intervalMs = std::atoi(value);
         else
@@ -81,7 +88,7 @@ int main(int argc, char** argv) {
     if (!ReadOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: %s [--loss P] [--duplicate P] [--reorder P] [--late MS] "
-                     "[--seed N] [--messages N] [--interval MS] [--written]\n",
+                     "[--seed N] [--messages N] [--interval MS] [--round-trip MS] [--written]\n",
                      argv[0]);
         return 2;
     }
@@ -111,6 +118,9 @@ int main(int argc, char** argv) {
     host.OnClientDisconnection = [&](const TpContact&, int) { gaveUp = true; };
     joiner.OnConnectionFailed = [&](const TpContact&, int) { gaveUp = true; };
 
+    // The host's datagrams counted as they leave it, before any delay.
+    int passedBeforeLearnt = -1;
+    const auto passed = [&] { return host.FaultSeam() ? host.FaultSeam()->Counts().passed : 0; };
     QTimer pace;
     QObject::connect(&pace, &QTimer::timeout, [&] {
         if (next >= options.messages) {
@@ -120,6 +130,8 @@ int main(int argc, char** argv) {
         TQMsg& move = host.NewMsg(kKind);
         move.AddInt(next);
         move.AddInt(3);
+        if (next == kLearningMessages)
+            passedBeforeLearnt = passed();
         sentAt[next++] = clock.nsecsElapsed() / 1000;
         host.SendMsg(smAll, true);
     });
@@ -145,6 +157,10 @@ int main(int argc, char** argv) {
     if (latencies.empty())
         return 1;
     PrintLatencies("latency", latencies);
+    if (passedBeforeLearnt >= 0)
+        std::printf("host's datagrams per message after the first %d: %.3f\n", kLearningMessages,
+                    static_cast<double>(passed() - passedBeforeLearnt) /
+                        (options.messages - kLearningMessages));
     if (const TFaultSeam* seam = host.FaultSeam())
         std::printf("host's seam: %d passed, %d lost, %d repeated, %d held back\n",
                     seam->Counts().passed, seam->Counts().lost, seam->Counts().repeated,

@@ -1,10 +1,17 @@
 #include "remote_steps.h"
 
 bool RemoteSteps::Push(const RemoteStep& step) {
-    std::deque<Arrived>& line = lines_[step.sender];
-    if (line.size() >= kMaxPerSender)
+    Line& line = lines_[step.sender];
+    const bool leave = step.kind == RemoteStep::kLeave;
+    const bool full = line.steps.size() >= kMaxPerSender || line.turnsEnded >= kMaxTurnsPerSender;
+    if (line.leaving || (full && !leave)) {
+        if (line.steps.empty())
+            lines_.erase(step.sender);
         return false;
-    line.push_back({step, arrivals_++});
+    }
+    line.steps.push_back({step, arrivals_++});
+    line.turnsEnded += step.kind == RemoteStep::kEndTurn ? 1 : 0;
+    line.leaving = leave;
     return true;
 }
 
@@ -12,16 +19,18 @@ std::optional<RemoteStep>
 RemoteSteps::TakeReady(const std::function<bool(const RemoteStep&)>& ready) {
     auto chosen = lines_.end();
     for (auto it = lines_.begin(); it != lines_.end(); ++it) {
-        const Arrived& front = it->second.front();
-        if ((chosen == lines_.end() || front.order < chosen->second.front().order) &&
+        const Arrived& front = it->second.steps.front();
+        if ((chosen == lines_.end() || front.order < chosen->second.steps.front().order) &&
             ready(front.step))
             chosen = it;
     }
     if (chosen == lines_.end())
         return std::nullopt;
-    const RemoteStep step = chosen->second.front().step;
-    chosen->second.pop_front();
-    if (chosen->second.empty())
+    Line& line = chosen->second;
+    const RemoteStep step = line.steps.front().step;
+    line.steps.pop_front();
+    line.turnsEnded -= step.kind == RemoteStep::kEndTurn ? 1 : 0;
+    if (line.steps.empty())
         lines_.erase(chosen);
     return step;
 }

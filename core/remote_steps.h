@@ -28,8 +28,12 @@ class RemoteSteps {
     // More than the hops of any turn a player could make while this program
     // is a turn or two behind him; a sender past it is not heard further.
     static constexpr std::size_t kMaxPerSender = 256;
+    // Ends of turn that may wait per sender: nobody plays this many turns
+    // ahead of the others, so a sender past it is flooding, not ahead.
+    static constexpr int kMaxTurnsPerSender = 8;
 
-    // False when the sender's line is full and the step was dropped.
+    // False when the sender's line is full and the step was dropped.  His
+    // leave always finds room (once): a seat must not wait for him forever.
     bool Push(const RemoteStep& step);
     // The earliest arrived step at the front of a sender's line that
     // `ready` accepts, taken out; none when no front step is ready.
@@ -43,6 +47,11 @@ class RemoteSteps {
         RemoteStep step;
         uint64_t order = 0;
     };
-    std::map<PlayerId, std::deque<Arrived>> lines_;
+    struct Line {
+        std::deque<Arrived> steps;
+        int turnsEnded = 0; // kEndTurn among steps
+        bool leaving = false;
+    };
+    std::map<PlayerId, Line> lines_;
     uint64_t arrivals_ = 0;
 };

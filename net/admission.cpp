@@ -62,7 +62,12 @@ void TAdmission::Replied(const TQMsg& reply) {
 }
 
 void TAdmission::Announced(const TQMsg& info, bool linked) {
-    const TpContact member = contacts_.At(contacts_.Add(info.StrAt(0), info.StrAt(1), 0));
+    // A member announced again (it came back after the host gave it up)
+    // keeps its one contact.
+    int index = contacts_.IndexOfAddress(info.StrAt(1));
+    if (index < 0)
+        index = contacts_.Add(info.StrAt(0), info.StrAt(1), 0);
+    const TpContact member = contacts_.At(index);
     if (linked)
         links_.Announced(member, static_cast<uint32_t>(info.IntAt(3)));
     if (contacts_.Count() - 1 >= expectedPeers_ && events_.OnConnected)
@@ -79,6 +84,13 @@ void TAdmission::Announced(const TQMsg& info, bool linked) {
 void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer* offer) {
     const TpQMsg request(std::move(requestIn));
     const std::string address = request->FromAddress;
+    // A live link is never replaced by a request: one that did not come
+    // from the peer would cut the peer off.  A program that restarted is
+    // taken once its old link has been given up.
+    if (links_.LiveAt(address)) {
+        ++links_.Drops().refusedRequests;
+        return;
+    }
     const int present = contacts_.Count();
     int verdict = present < settings_.maxConnections || contacts_.IndexOfAddress(address) >= 0
                       ? kAccept
@@ -91,10 +103,9 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
     }
 
     // Everyone present hears of the joiner, the joiner too when its address
-    // is already in the table.
+    // is already in the table: over its new link then, which from now on
+    // carries everything to it.
     const std::vector<TpContact> members = contacts_.All();
-    Announce(request->StrAt(0), address, kJustJoined, offer ? offer->session : 0, members);
-
     int index = contacts_.IndexOfAddress(address);
     if (index < 0)
         index = contacts_.Add(request->StrAt(0), address, request->IntAt(3));
@@ -102,6 +113,7 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
     links_.Drop(joiner); // a joiner known before starts afresh
     if (offer)
         links_.Make(joiner, offer->session);
+    Announce(request->StrAt(0), address, kJustJoined, offer ? offer->session : 0, members);
     TReceived& admission = incoming_.Push({TReceived::What::Admission, request, joiner});
     std::copy_if(members.begin(), members.end(), std::back_inserter(admission.members),
                  [&](const TpContact& member) { return member != joiner; });

@@ -8,6 +8,10 @@ void TArrivals::Take(std::unique_ptr<TQMsg> msg) {
         DecodeTrailer(msg->StrAt(msg->ItemCount() - 1), trailer)) {
         msg->RemoveLastItem();
         Linked(std::move(msg), trailer);
+    } else if (links_.LiveAt(msg->FromAddress)) {
+        // The linked peer sends nothing without the trailer: this is
+        // someone else's, with its address.
+        ++links_.Drops().unsealed;
     } else {
         Written(std::move(msg));
     }

@@ -49,6 +49,9 @@ struct TCommEvents {
     // distante nulle").  Once per datagram.  Without a handler the error is
     // thrown into the event loop as UDPSockError.
     TErrorEvent OnError;
+    // A line for the program's log: why a peer was given up ("Gave up Ann
+    // at 192.0.2.3: nothing heard from it for 20 s").
+    TErrorEvent OnLog;
 
     void ClearEvents() { *this = TCommEvents{}; }
 };

@@ -9,9 +9,12 @@
 #include "contact.h"
 #include "qmsg.h"
 
+#include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct TReceived {
@@ -40,6 +43,7 @@ struct TReceived {
     bool linked = false;            // a Message that came with a trailer
     std::vector<TpQMsg> owed;       // GivenUp
     std::vector<TpContact> members; // Admission: those present when admitted
+    std::string why;                // GivenUp: a line for the log
 };
 
 class TIncomingQueue {
@@ -47,6 +51,10 @@ class TIncomingQueue {
     // The entry stays where it is while later ones are pushed.
     TReceived& Push(TReceived received);
     bool Empty() const { return waiting_.empty(); }
+    // Messages from this address that wait: a peer that sends faster than
+    // a long-running handler lets us take its messages is held back at a
+    // cap rather than let to fill the memory.
+    std::size_t WaitingFrom(const std::string& address) const;
     // Whether an acknowledgement waits: it may settle what a tick would
     // give up.
     bool AcksWaiting() const;
@@ -57,6 +65,9 @@ class TIncomingQueue {
     void Drain(const std::function<void(TReceived&)>& handle);
 
   private:
+    void Forget(const TReceived& taken);
+
     std::deque<TReceived> waiting_;
+    std::map<std::string, std::size_t> perSender_; // Messages waiting, by FromAddress
     bool busy_ = false;
 };

@@ -2,6 +2,9 @@
 
 #include "dotted_address.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
 constexpr int kLeaveCopies = 3; // an untracked leave notice to a peer of the extension
@@ -28,7 +31,8 @@ const TLinkTable::TEntry* TLinkTable::Of(const TpContact& contact) const {
 
 TLinkTable::TEntry* TLinkTable::From(const std::string& address, uint32_t session) {
     for (TEntry& entry : entries_)
-        if (entry.contact->Address == address && entry.link->PeerSession() == session)
+        if (entry.contact->Address == address && entry.link->PeerSession() == session &&
+            !entry.abandoned)
             return &entry;
     return nullptr;
 }
@@ -75,6 +79,13 @@ void TLinkTable::SendTracked(const TpContact& contact, const TpQMsg& msg) {
     TEntry* entry = Of(contact);
     if (!entry)
         return;
+    if (entry->abandoned)
+        return;
+    if (entry->link->Queued() >= kMaxQueuedPerPeer && !entry->departing) {
+        GiveUp(*entry,
+               std::to_string(kMaxQueuedPerPeer) + " messages wait for its acknowledgement");
+        return;
+    }
     entry->link->Queue(msg);
     SendDue(*entry, now_());
 }
@@ -83,7 +94,7 @@ void TLinkTable::SendTracked(const TpContact& contact, const TpQMsg& msg) {
 // whoever sends it is about to go quiet.
 void TLinkTable::SendUntracked(const TpContact& contact, const TQMsg& msg) {
     TEntry* entry = Of(contact);
-    if (!entry)
+    if (!entry || entry->abandoned)
         return;
     const int copies = msg.MsgType == mtDisconnect ? kLeaveCopies : 1;
     for (int i = 0; i < copies; ++i)
@@ -124,6 +135,12 @@ void TLinkTable::SendAck(TEntry& entry) {
 // --- Receiving -----------------------------------------------------------
 
 void TLinkTable::Receive(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) {
+    // Whoever acknowledges what we never sent is not the peer, or lies:
+    // believing it would drop messages the peer never had.
+    if (!entry.link->Believable(trailer.ackNext, trailer.ackBits)) {
+        ++drops_.lyingAcks;
+        return;
+    }
     const TLinkTime now = now_();
     entry.link->NoteHeard(now);
     const std::vector<TpQMsg> settled = entry.link->Settle(trailer.ackNext, trailer.ackBits, now);
@@ -142,6 +159,10 @@ void TLinkTable::Receive(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkT
 // connect request of a joiner already admitted (its reply is on its way),
 // an acknowledgement or a stray reply carries nothing more.
 void TLinkTable::HandOn(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) {
+    if (msg->MsgType != mtAck && incoming_.WaitingFrom(msg->FromAddress) >= kMaxWaitingPerPeer) {
+        ++drops_.heldBack; // not acknowledged: it comes again when we can take it
+        return;
+    }
     if (trailer.Sequenced()) {
         const TPeerLink::TArrival arrival = entry.link->Receive(trailer.sequence, std::move(msg));
         for (std::unique_ptr<TQMsg>& next : entry.link->TakeInOrder())
@@ -171,15 +192,22 @@ void TLinkTable::Tick(const TContactBook& contacts) {
     const TLinkTime now = now_();
     for (auto it = entries_.begin(); it != entries_.end();) {
         TEntry& entry = *it;
+        if (entry.abandoned) {
+            ++it;
+            continue;
+        }
         if (entry.departing && (entry.link->Unacknowledged().empty() || entry.link->Silent(now))) {
             it = entries_.erase(it); // told, or gone: nothing more to say
             continue;
         }
-        if (contacts.Holds(entry.contact) && settings_.timeout != 0 && entry.link->Silent(now)) {
-            TReceived givenUp(TReceived::What::GivenUp, nullptr, entry.contact);
-            givenUp.owed = entry.link->Unacknowledged();
-            incoming_.Push(std::move(givenUp));
-            it = entries_.erase(it);
+        const bool judged = contacts.Holds(entry.contact) && settings_.timeout != 0;
+        if (judged && (entry.link->Silent(now) || entry.link->Stalled(now))) {
+            const auto seconds =
+                std::chrono::duration_cast<std::chrono::seconds>(settings_.timing.silence);
+            GiveUp(entry, (entry.link->Silent(now) ? "nothing heard from it for "
+                                                   : "our oldest message unacknowledged for ") +
+                              std::to_string(seconds.count()) + " s");
+            ++it;
             continue;
         }
         SendDue(entry, now);
@@ -189,9 +217,30 @@ void TLinkTable::Tick(const TContactBook& contacts) {
     }
 }
 
+void TLinkTable::GiveUp(TEntry& entry, const std::string& why) {
+    TReceived givenUp(TReceived::What::GivenUp, nullptr, entry.contact);
+    givenUp.owed = entry.link->Unacknowledged();
+    givenUp.why = "Gave up " + entry.contact->Name + " at " + entry.contact->Address + ": " + why;
+    incoming_.Push(std::move(givenUp));
+    entry.abandoned = true;
+}
+
+void TLinkTable::DropAbandoned(const TpContact& contact) {
+    std::erase_if(entries_,
+                  [&](const TEntry& entry) { return entry.contact == contact && entry.abandoned; });
+}
+
+bool TLinkTable::LiveAt(const std::string& address) const {
+    return std::any_of(entries_.begin(), entries_.end(), [&](const TEntry& entry) {
+        return !entry.departing && entry.contact->Address == address;
+    });
+}
+
 std::optional<TLinkTime> TLinkTable::NextDue() const {
     std::optional<TLinkTime> next;
     for (const TEntry& entry : entries_) {
+        if (entry.abandoned)
+            continue;
         const TLinkTime due = entry.departing && entry.link->Unacknowledged().empty()
                                   ? TLinkTime::min()
                                   : entry.link->NextDue();

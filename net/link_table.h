@@ -16,6 +16,7 @@
 
 #include "comm_settings.h"
 #include "contact_book.h"
+#include "drop_counts.h"
 #include "incoming_queue.h"
 #include "path_table.h"
 #include "peer_link.h"
@@ -27,6 +28,14 @@
 #include <set>
 #include <string>
 
+// Our tracked messages that may wait for one peer's acknowledgement: a
+// peer that leaves more waiting is given up rather than let to fill the
+// memory.  At a move a second that is a quarter of an hour of game.
+inline constexpr std::size_t kMaxQueuedPerPeer = 1024;
+// A peer's messages that may wait for their turn here; beyond that its
+// numbered messages are not acknowledged, so it sends them again later.
+inline constexpr std::size_t kMaxWaitingPerPeer = 1024;
+
 class TLinkTable {
   public:
     using TpQMsg = std::shared_ptr<TQMsg>;
@@ -34,6 +43,10 @@ class TLinkTable {
         TpContact contact; // in the table, or (a joiner's host) soon to be
         std::unique_ptr<TPeerLink> link;
         bool departing = false;
+        // Given up, its give-up not handled yet: it keeps the contact from
+        // being spoken to by the written protocol meanwhile, and carries
+        // nothing more either way.
+        bool abandoned = false;
     };
 
     TLinkTable(const TCommSettings& settings, TPathTable& paths, TIncomingQueue& incoming,
@@ -53,6 +66,8 @@ class TLinkTable {
     // means it speaks only the written protocol.
     void Announced(const TpContact& member, uint32_t session);
     void Drop(const TpContact& contact);
+    // Forgets the contact's link if it was given up.
+    void DropAbandoned(const TpContact& contact);
     void Clear() { entries_.clear(); }
     // The contact left the table after our tracked leave notice: linked on
     // while it owes us an acknowledgement.
@@ -71,6 +86,11 @@ class TLinkTable {
     std::optional<TLinkTime> NextDue() const;
     // Adds the messages not yet acknowledged.
     void Collect(std::set<const TQMsg*>& into) const;
+    // Whether a live (not departing) link speaks for this address.
+    bool LiveAt(const std::string& address) const;
+    // What was dropped as forged, replayed or lying.
+    TDropCounts& Drops() { return drops_; }
+    const TDropCounts& Drops() const { return drops_; }
 
   private:
     void HandOn(TEntry& entry, std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
@@ -78,10 +98,14 @@ class TLinkTable {
     void SendDue(TEntry& entry, TLinkTime now);
     void SendOnLink(TEntry& entry, const TQMsg& msg, uint8_t flags, uint32_t sequence);
     void SendAck(TEntry& entry);
+    // Hands the contact's give-up to the incoming queue, with the line for
+    // the log, and forgets its link.
+    void GiveUp(TEntry& entry, const std::string& why);
 
     const TCommSettings& settings_;
     TPathTable& paths_;
     TIncomingQueue& incoming_;
     TNow now_;
     std::list<TEntry> entries_; // entries stay put while others come and go
+    TDropCounts drops_;
 };

@@ -1,6 +1,7 @@
 #include "peer_link.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -30,25 +31,47 @@ TMillis TPeerLink::Rto() const {
     return std::clamp(rto, timing_.minRto, timing_.maxRto);
 }
 
+TMillis TPeerLink::BackedOffRto() const {
+    const TMillis rto = Rto();
+    return std::min<TMillis>(rto * (1LL << backoffs_), std::max(rto, timing_.maxRto));
+}
+
+// One expiry doubles the time-out of the link, not of one message: every
+// message already out then waits the doubled time-out from now, as under
+// the single timer of a TCP sender, so that a path slower than the initial
+// time-out costs one repeat and not one per message.
+void TPeerLink::BackOff(TLinkTime now) {
+    if (backoffs_ < kMaxBackoffDoublings && BackedOffRto() < timing_.maxRto)
+        ++backoffs_;
+    RestartTimer(now);
+}
+
 std::vector<TPeerLink::TTransmission> TPeerLink::Due(TLinkTime now) {
     std::vector<TTransmission> due;
     if (unacked_.empty())
         return due;
     const uint32_t windowEnd = unacked_.front().sequence + kLinkWindow;
+    std::vector<TOutgoing*> sending;
+    bool expired = false;
     for (TOutgoing& o : unacked_) {
         if (o.sequence >= windowEnd)
             break;
         if (o.transmissions > 0 && now < o.nextTry)
             continue;
-        if (o.transmissions == 0)
-            o.firstSent = now;
-        // Each further try waits twice as long, up to the longest time-out.
-        const int doublings = std::min(o.transmissions, kMaxBackoffDoublings);
-        const TMillis wait = std::min<TMillis>(Rto() * (1LL << doublings), timing_.maxRto);
-        ++o.transmissions;
-        o.lastSent = now;
-        o.nextTry = now + wait;
-        due.push_back({o.msg, o.sequence});
+        expired = expired || (o.transmissions > 0 && !o.overtaken);
+        sending.push_back(&o);
+    }
+    if (expired)
+        BackOff(now);
+    for (TOutgoing* o : sending) {
+        if (o->transmissions == 0)
+            o->firstSent = now;
+        ++o->transmissions;
+        o->overtaken = false;
+        o->lastSent = now;
+        o->nextTry = now + BackedOffRto();
+        sentEnd_ = std::max(sentEnd_, o->sequence + 1);
+        due.push_back({o->msg, o->sequence});
     }
     return due;
 }
@@ -65,7 +88,23 @@ TLinkTime TPeerLink::NextDue() const {
             return TLinkTime::min();
         due = std::min(due, o.nextTry);
     }
+    if (unacked_.front().transmissions > 0)
+        due = std::min(due, unacked_.front().firstSent + timing_.silence);
     return due;
+}
+
+bool TPeerLink::Stalled(TLinkTime now) const {
+    return !unacked_.empty() && unacked_.front().transmissions > 0 &&
+           now - unacked_.front().firstSent >= timing_.silence;
+}
+
+bool TPeerLink::Believable(uint32_t ackNext, uint32_t ackBits) const {
+    if (ackNext > sentEnd_)
+        return false;
+    if (ackBits == 0)
+        return true;
+    const uint64_t highestBit = 31 - static_cast<uint64_t>(std::countl_zero(ackBits));
+    return uint64_t{ackNext} + 1 + highestBit < sentEnd_;
 }
 
 std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackBits,
@@ -91,11 +130,24 @@ std::vector<TPeerLink::TpQMsg> TPeerLink::Settle(uint32_t ackNext, uint32_t ackB
         settled.push_back(std::move(*it));
         it = unacked_.erase(it);
     }
+    if (!settled.empty())
+        RestartTimer(now);
     RetryOvertaken(settled, now);
     std::vector<TpQMsg> messages;
     for (TOutgoing& o : settled)
         messages.push_back(std::move(o.msg));
     return messages;
+}
+
+// An acknowledgement of something new shows the path works: what is still
+// out gets a whole time-out from now (RFC 6298, 5.3), so that messages
+// sent while the time-out was still too short for the path are not sent
+// again before their answers could be back.
+void TPeerLink::RestartTimer(TLinkTime now) {
+    const TLinkTime later = now + BackedOffRto();
+    for (TOutgoing& o : unacked_)
+        if (o.transmissions > 0 && !o.overtaken)
+            o.nextTry = std::max(o.nextTry, later);
 }
 
 // A message that a later one, sent no earlier, has overtaken is taken for
@@ -109,13 +161,16 @@ void TPeerLink::RetryOvertaken(const std::vector<TOutgoing>& settled, TLinkTime 
         const bool overtaken = std::any_of(settled.begin(), settled.end(), [&](const TOutgoing& s) {
             return s.sequence > o.sequence && s.lastSent >= o.lastSent;
         });
-        if (overtaken)
+        if (overtaken) {
             o.nextTry = std::min(o.nextTry, now);
+            o.overtaken = true;
+        }
     }
 }
 
 void TPeerLink::Measure(TMillis sample) {
     const double ms = static_cast<double>(sample.count());
+    backoffs_ = 0; // a clean sample: the estimate stands again
     if (!measured_) {
         srttMs_ = ms;
         rttVarMs_ = ms / 2;

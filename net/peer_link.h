@@ -32,9 +32,11 @@ using TNow = std::function<TLinkTime()>;
 struct TLinkTiming {
     TMillis initialRto{300}; // before the first round trip has been measured
     TMillis minRto{100};
-    TMillis maxRto{2000};    // also the cap of the back-off of one message
+    TMillis maxRto{2000};    // also the cap of the backed-off time-out
     TMillis keepAlive{2000}; // a datagram goes out at least this often
-    TMillis silence{20000};  // a peer unheard for this long is given up
+    // A peer unheard for this long, or that has left our oldest message
+    // unacknowledged for this long, is given up.
+    TMillis silence{20000};
 };
 
 // Messages beyond the oldest unacknowledged one that may be on their way:
@@ -52,6 +54,8 @@ class TPeerLink {
     // --- Sending -----------------------------------------------------------
     // Takes a tracked message; Due hands it out when the window allows.
     void Queue(TpQMsg msg);
+    // Tracked messages not yet acknowledged, sent or not.
+    std::size_t Queued() const { return unacked_.size(); }
     struct TTransmission {
         TpQMsg msg;
         uint32_t sequence;
@@ -61,13 +65,20 @@ class TPeerLink {
     std::vector<TTransmission> Due(TLinkTime now);
     // The peer's acknowledgement; the messages it settles, oldest first.
     std::vector<TpQMsg> Settle(uint32_t ackNext, uint32_t ackBits, TLinkTime now);
+    // Whether an acknowledgement names only numbers that went out: one that
+    // claims more comes from someone who is not the peer, or who lies.
+    bool Believable(uint32_t ackNext, uint32_t ackBits) const;
     // Messages not yet acknowledged, oldest first.
     std::vector<TpQMsg> Unacknowledged() const;
     // Some datagram went to the peer.
     void NoteSent(TLinkTime now) { lastSent_ = now; }
     bool KeepAliveDue(TLinkTime now) const { return now - lastSent_ >= timing_.keepAlive; }
-    // The present retransmission time-out.
+    // The retransmission time-out the round trip gives (the initial one
+    // until a message sent once has been acknowledged).
     TMillis Rto() const;
+    // The time-out in force: Rto doubled at each expiry and kept so until
+    // a message sent once is acknowledged (RFC 6298, 5.5 to 5.7).
+    TMillis BackedOffRto() const;
     // When the link next needs its timer: the next try of a message, a
     // keep-alive, or the end of the silence a peer is allowed.  A message
     // in the window not yet sent is due at once (TLinkTime::min()).
@@ -77,6 +88,9 @@ class TPeerLink {
     // Some valid datagram came from the peer.
     void NoteHeard(TLinkTime now) { lastHeard_ = now; }
     bool Silent(TLinkTime now) const { return now - lastHeard_ >= timing_.silence; }
+    // Our oldest message has waited for the peer's acknowledgement for the
+    // whole silence: keep-alives or not, the peer does not take part.
+    bool Stalled(TLinkTime now) const;
     enum class TArrival { Fresh, Repeated, Beyond };
     // A sequenced message from the peer; kept unless seen before or too far
     // ahead.  Repeated and fresh ones are both to be acknowledged.
@@ -92,11 +106,14 @@ class TPeerLink {
         TpQMsg msg;
         uint32_t sequence = 0;
         int transmissions = 0;
+        bool overtaken = false; // due again at once: not an expiry
         TLinkTime firstSent;
         TLinkTime lastSent;
         TLinkTime nextTry;
     };
     void Measure(TMillis sample);
+    void BackOff(TLinkTime now);
+    void RestartTimer(TLinkTime now);
     void RetryOvertaken(const std::vector<TOutgoing>& settled, TLinkTime now);
 
     uint32_t peerSession_;
@@ -104,6 +121,8 @@ class TPeerLink {
 
     uint32_t sendNext_ = 0;         // the number the next queued message gets
     std::deque<TOutgoing> unacked_; // in sequence order; settled ones leave
+    uint32_t sentEnd_ = 0;          // one past the highest number sent
+    int backoffs_ = 0;              // expiries since the last clean sample
     bool measured_ = false;
     double srttMs_ = 0;
     double rttVarMs_ = 0;

@@ -249,7 +249,7 @@ void TQComm::Handle(TReceived& received) {
         Settled(*received.msg, received.contact);
         break;
     case TReceived::What::GivenUp:
-        FellSilent(received.contact, received.owed);
+        FellSilent(received);
         break;
     case TReceived::What::RequestUnanswered:
         if (OnTimeout)
@@ -331,10 +331,14 @@ void TQComm::EmptyTableAfterLeaving() {
     }
 }
 
-void TQComm::FellSilent(const TpContact& contact, const std::vector<TReceived::TpQMsg>& owed) {
+void TQComm::FellSilent(const TReceived& givenUp) {
+    const TpContact& contact = givenUp.contact;
+    links_.DropAbandoned(contact);
     if (!contacts_.Holds(contact))
         return; // already left the table
-    for (const TReceived::TpQMsg& msg : owed)
+    if (OnLog)
+        OnLog(givenUp.why);
+    for (const TReceived::TpQMsg& msg : givenUp.owed)
         if (OnTimeout)
             OnTimeout(*msg, contact);
     if (OnClientDisconnection)

@@ -32,10 +32,15 @@
 // datagram carries a trailer (wire_format.h) and each one's tracked messages
 // are numbered: they are sent again until acknowledged, on a time-out
 // derived from the round trip, and arrive exactly once and in the order
-// sent; a peer is given up only after Timing().silence without any datagram
-// from it (OnTimeout for each message it still owes, then
+// sent; a peer is given up after Timing().silence without any datagram
+// from it, or when our oldest message has waited that long for its
+// acknowledgement, or when kMaxQueuedPerPeer of our messages wait for it
+// (OnLog with the reason, OnTimeout for each message it still owes, then
 // OnClientDisconnection), and a keep-alive goes to a peer to whom nothing
-// else went for Timing().keepAlive.  A connect request to a host that has
+// else went for Timing().keepAlive.  Once an address has a link, what comes
+// from it without the trailer, a connect request that would replace the
+// link and an acknowledgement of numbers never sent are dropped and
+// counted (Dropped).  A connect request to a host that has
 // not answered yet is sent again every 2 Timeout + 0.5 s (by then a host of
 // the written protocol has given up its first reply, so it admits afresh)
 // and given up after four such intervals (18 s with Timeout 2000), with
@@ -219,6 +224,10 @@ class TQComm : public TCommEvents {
     }
     void ClearPath(const TpContact& contact) { paths_.ClearPath(contact); }
 
+    // Datagrams dropped as forged, replayed or lying, and messages held
+    // back at a cap, since the component was made.
+    const TDropCounts& Dropped() const { return links_.Drops(); }
+
     // Tracked messages not yet freed (settled ones of the written protocol
     // go at the next tick), counted once however many peers they wait for.
     int PendingCount() const;
@@ -251,7 +260,7 @@ class TQComm : public TCommEvents {
     void MatchAck(const TQMsg& ack);
     void Settled(const TQMsg& msg, const TpContact& contact);
     void EmptyTableAfterLeaving();
-    void FellSilent(const TpContact& contact, const std::vector<TReceived::TpQMsg>& owed);
+    void FellSilent(const TReceived& givenUp);
     void GiveUp(const TQMsg& msg, const TpContact& contact);
 
     std::unique_ptr<TCommEnvironment> ownEnvironment_;

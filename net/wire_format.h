@@ -56,6 +56,7 @@ inline constexpr std::string_view kTrailerMagic = "ZhR\x01";
 inline constexpr std::size_t kTrailerBytes = 21;
 inline constexpr uint8_t kTrailerSequenced = 0x01; // one of the sender's tracked messages, in order
 inline constexpr uint8_t kTrailerOffer = 0x02;     // connect request or reply: "I speak it"
+inline constexpr uint8_t kTrailerSealed = 0x04;    // the datagram is sealed (link_seal.h)
 inline constexpr uint32_t kAckBitCount = 32;
 
 // A trailer as read or to be written.

@@ -210,6 +210,8 @@ void TMemoryNetwork::At(TLinkTime at, std::function<void()> call) {
 
 void TMemoryNetwork::Deliver(const std::string& bytes, const std::string& from, int fromPort,
                              const std::string& to, int toPort) {
+    if (filter_ && !filter_(bytes, from, to))
+        return;
     At(now_ + latency_, [this, bytes, from, fromPort, to, toPort] {
         auto it = bound_.find(Key(to, toPort));
         if (it == bound_.end())

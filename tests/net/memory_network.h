@@ -50,6 +50,18 @@ class TMemoryNetwork : public TCommEnvironment {
     // Runs call at `at` (after what is already due then).
     void At(TLinkTime at, std::function<void()> call);
 
+    // A third party on the network: a datagram with any source address,
+    // delivered as the others are.
+    void Forge(const std::string& bytes, const std::string& from, int fromPort,
+               const std::string& to, int toPort) {
+        Deliver(bytes, from, fromPort, to, toPort);
+    }
+    // Sees every datagram put on the network, before its latency; one for
+    // which it returns false is lost.  Null: all pass.
+    using TFilter = std::function<bool(const std::string& bytes, const std::string& from,
+                                       const std::string& to)>;
+    void SetFilter(TFilter filter) { filter_ = std::move(filter); }
+
     struct SocketState;
 
   private:
@@ -67,4 +79,5 @@ class TMemoryNetwork : public TCommEnvironment {
     // Bound sockets by "address:port".
     std::map<std::string, std::weak_ptr<SocketState>> bound_;
     std::vector<std::string> escaped_;
+    TFilter filter_;
 };

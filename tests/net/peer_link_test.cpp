@@ -98,4 +98,74 @@ TEST(PeerLink, KnowsWhenAKeepAliveIsDueAndWhenThePeerFellSilent) {
     EXPECT_TRUE(link.Silent(t0 + 39s));
 }
 
+// RFC 6298, 5.5 to 5.7: an expiry doubles the time-out of the link; what
+// is out then waits the doubled time-out, and the doubling stays until a
+// message sent once is acknowledged.  A path of 400 ms behind an initial
+// time-out of 300 ms costs one repeat, not one per message.
+TEST(PeerLink, TheBackedOffTimeOutStaysUntilACleanRoundTrip) {
+    const TLinkTime t0{};
+    TPeerLink link(1, TLinkTiming{}, t0);
+    link.Queue(std::make_shared<TQMsg>());
+    EXPECT_EQ(Sequences(link.Due(t0)), Range(0, 1));
+    link.Queue(std::make_shared<TQMsg>());
+    link.Queue(std::make_shared<TQMsg>());
+    EXPECT_EQ(Sequences(link.Due(t0 + 100ms)), Range(1, 3));
+    EXPECT_EQ(Sequences(link.Due(t0 + 300ms)), Range(0, 1)); // 0 expired; 1 and 2 wait
+    EXPECT_EQ(link.BackedOffRto(), 600ms);
+    EXPECT_TRUE(link.Due(t0 + 899ms).empty());
+    // 0's first copy is acknowledged: no sample (sent twice), the doubling stays.
+    EXPECT_EQ(link.Settle(1, 0, t0 + 400ms).size(), 1u);
+    EXPECT_EQ(link.BackedOffRto(), 600ms);
+    // 1, sent once at 100 ms, is acknowledged 400 ms later: a clean sample.
+    EXPECT_EQ(link.Settle(2, 0, t0 + 500ms).size(), 1u);
+    EXPECT_EQ(link.Rto(), 1200ms); // 400 + 4 * 200
+    EXPECT_EQ(link.BackedOffRto(), 1200ms);
+    EXPECT_TRUE(link.Due(t0 + 1699ms).empty()) << "2 waits a whole time-out from the last ack";
+    EXPECT_EQ(Sequences(link.Due(t0 + 1700ms)), Range(2, 3));
+
+    // The doubling ends at the longest time-out.
+    TPeerLink lost(1, TLinkTiming{}, t0);
+    lost.Queue(std::make_shared<TQMsg>());
+    TLinkTime now = t0;
+    for (int tries = 0; tries < 10; ++tries, now += 2000ms)
+        lost.Due(now);
+    EXPECT_EQ(lost.BackedOffRto(), 2000ms);
+}
+
+TEST(PeerLink, BelievesOnlyAcknowledgementsOfWhatWentOut) {
+    TPeerLink link(1, TLinkTiming{}, TLinkTime{});
+    for (int i = 0; i < 5; ++i)
+        link.Queue(std::make_shared<TQMsg>());
+    EXPECT_TRUE(link.Believable(0, 0)) << "nothing sent, nothing claimed";
+    link.Due(TLinkTime{}); // 0..4 out
+    const struct {
+        uint32_t ackNext, ackBits;
+        bool believable;
+    } cases[] = {
+        {0, 0, true},         {5, 0, true},
+        {2, 0b11, true},                       // 3 and 4
+        {6, 0, false},        {4, 0b1, false}, // 5 never went out
+        {0, 1u << 31, false}, {0xFFFFFFFF, 0xFFFFFFFF, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(link.Believable(c.ackNext, c.ackBits), c.believable)
+            << c.ackNext << " " << c.ackBits;
+}
+
+TEST(PeerLink, StallsWhenItsOldestMessageWaitsTheWholeSilence) {
+    const TLinkTime t0{};
+    TLinkTiming timing;
+    timing.silence = 20s;
+    TPeerLink link(1, timing, t0);
+    link.Queue(std::make_shared<TQMsg>());
+    EXPECT_FALSE(link.Stalled(t0 + 30s)) << "not sent yet";
+    link.Due(t0 + 1s);
+    link.NoteHeard(t0 + 20s); // keep-alives do not count
+    EXPECT_FALSE(link.Stalled(t0 + 20999ms));
+    EXPECT_TRUE(link.Stalled(t0 + 21s));
+    EXPECT_LE(link.NextDue(), t0 + 21s);
+    link.Settle(1, 0, t0 + 21s);
+    EXPECT_FALSE(link.Stalled(t0 + 60s));
+}
+
 } // namespace
