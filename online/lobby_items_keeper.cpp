@@ -14,9 +14,10 @@ void TLobbyItemsKeeper::Tick(const std::string& sessionId, std::int64_t nowSecon
         return;
     renewing_ = true;
     const unsigned generation = generation_;
-    ask_(RenewTarget(sessionId), [this, generation, nowSeconds](const std::optional<std::string>& reply) {
-        Renewed(reply, generation, nowSeconds);
-    });
+    ask_(RenewTarget(sessionId),
+         [this, generation, nowSeconds](const std::optional<std::string>& reply) {
+             Renewed(reply, generation, nowSeconds);
+         });
 }
 
 void TLobbyItemsKeeper::Renewed(const std::optional<std::string>& reply, unsigned generation,

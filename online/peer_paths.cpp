@@ -27,8 +27,8 @@ struct TPeerPaths::TPair {
     std::shared_ptr<TAdapter> adapter;
     TStage stage = TStage::Gathering;
     TClock::time_point deadline;
-    std::string remote;  // the other's description, kept until gathering is over
-    std::string theirs;  // the blob it came in: the same one fetched again is not news
+    std::string remote; // the other's description, kept until gathering is over
+    std::string theirs; // the blob it came in: the same one fetched again is not news
 };
 
 TPeerPaths::TPeerPaths(int32_t self, TLobby lobby, TMakeEnd makeEnd, TEvents events)
@@ -51,6 +51,11 @@ void TPeerPaths::CloseAll() {
 bool TPeerPaths::IsReady(int32_t peer) const {
     const auto found = pairs_.find(peer);
     return found != pairs_.end() && found->second->stage == TStage::Ready;
+}
+
+std::shared_ptr<TDatagramPath> TPeerPaths::PathOf(int32_t peer) const {
+    const auto found = pairs_.find(peer);
+    return found != pairs_.end() ? found->second->adapter : nullptr;
 }
 
 int32_t TPeerPaths::PeerOf(const std::string& label) const {
@@ -77,9 +82,7 @@ TPeerPaths::TPair& TPeerPaths::Make(int32_t peer, const std::string& label,
     made.adapter = std::make_shared<TAdapter>(made.end.get());
     made.deadline = now + kGiveUp;
     TIceEnd& end = *made.end;
-    end.OnGathered = [this, &made](const std::string& description) {
-        Gathered(made, description);
-    };
+    end.OnGathered = [this, &made](const std::string& description) { Gathered(made, description); };
     end.OnReady = [this, &made](TIcePathKind kind) {
         made.stage = TStage::Ready;
         if (events_.ready)
@@ -91,7 +94,7 @@ TPeerPaths::TPair& TPeerPaths::Make(int32_t peer, const std::string& label,
     };
     end.OnDatagram = [this, &made](std::string_view datagram) {
         if (events_.datagram)
-            events_.datagram(made.label, datagram);
+            events_.datagram(made.peer, made.label, datagram);
     };
     end.OnFailed = [this, &made](const std::string& why) { Fail(made, why); };
     pairs_[peer] = std::move(pair);
@@ -186,8 +189,7 @@ void TPeerPaths::Take(const TCandidateBlob& blob, TClock::time_point now) {
     if (!answering_)
         return;
     const std::optional<std::string> description = DescriptionOf(blob.blob);
-    const std::optional<std::string> label =
-        description ? LabelOf(*description) : std::nullopt;
+    const std::optional<std::string> label = description ? LabelOf(*description) : std::nullopt;
     if (!label || PeerOf(*label) != 0)
         return; // unreadable, or a second member behind the same address
     TPair& pair = Make(blob.sender, *label, now);
@@ -220,9 +222,8 @@ std::optional<std::string> TPeerPaths::LabelOf(std::string_view description) {
         return std::nullopt;
     };
     for (const bool v4 : {true, false})
-        for (const TIceCandidateKind kind :
-             {TIceCandidateKind::ServerReflexive, TIceCandidateKind::Host,
-              TIceCandidateKind::Relayed})
+        for (const TIceCandidateKind kind : {TIceCandidateKind::ServerReflexive,
+                                             TIceCandidateKind::Host, TIceCandidateKind::Relayed})
             if (auto address = first(kind, v4))
                 return address;
     return std::nullopt;

@@ -48,7 +48,8 @@ class TPeerPaths {
             ready;
         std::function<void(int32_t peer, const std::string& label, TIcePathKind kind)> kindChanged;
         std::function<void(int32_t peer, const std::string& label, const std::string& why)> failed;
-        std::function<void(const std::string& label, std::string_view datagram)> datagram;
+        std::function<void(int32_t peer, const std::string& label, std::string_view datagram)>
+            datagram;
     };
 
     // While a path waits for the other's description.
@@ -76,6 +77,9 @@ class TPeerPaths {
 
     bool Has(int32_t peer) const { return pairs_.count(peer) != 0; }
     bool IsReady(int32_t peer) const;
+    // The path to `peer` as the messaging holds it (it carries nothing
+    // before the path is under way, nor after it failed); null when none.
+    std::shared_ptr<TDatagramPath> PathOf(int32_t peer) const;
     // The peer whose path carries `label`'s datagrams; 0 when none.
     int32_t PeerOf(const std::string& label) const;
 

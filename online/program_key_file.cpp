@@ -1,13 +1,12 @@
 #include "program_key_file.h"
 
-#include <sodium.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
+#include <sodium.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,7 +65,8 @@ std::string WritePair(const std::filesystem::path& file, const TProgramKeyPair& 
         return std::string(std::strerror(errno));
     std::string bytes(reinterpret_cast<const char*>(pair.publicKey.data()), pair.publicKey.size());
     bytes.append(reinterpret_cast<const char*>(pair.secretKey.data()), pair.secretKey.size());
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const bool written =
+        ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     sodium_memzero(bytes.data(), bytes.size());
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(fresh.c_str(), file.c_str()) != 0) {

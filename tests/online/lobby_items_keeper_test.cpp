@@ -2,9 +2,8 @@
 // run out, against scripted answers.
 #include "lobby_items_keeper.h"
 
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -71,10 +70,10 @@ TEST_F(KeeperTest, FailuresWaitAMinuteAndALostSessionStops) {
         std::optional<std::string> reply;
         bool asksAgain;
     } cases[] = {
-        {std::nullopt, true},       // no answer
-        {"0\nflood", true},         // refused for now
-        {"<html>", true},           // not the lobby
-        {"0\nsession", false},      // the session is gone: a new log-in brings new items
+        {std::nullopt, true},  // no answer
+        {"0\nflood", true},    // refused for now
+        {"<html>", true},      // not the lobby
+        {"0\nsession", false}, // the session is gone: a new log-in brings new items
     };
     std::int64_t now = kNow;
     for (const auto& c : cases) {

@@ -1,13 +1,11 @@
 // The paths between members on scripted ICE ends and a scripted lobby:
 // who posts what to whom, when the lobby is polled, which descriptions are
 // answered, and how a path that never gets ready is given up.
+#include "ice_description.h"
 #include "peer_paths.h"
 
-#include "ice_description.h"
-
-#include <gtest/gtest.h>
-
 #include <deque>
+#include <gtest/gtest.h>
 #include <map>
 
 namespace {
@@ -59,7 +57,7 @@ struct PeerPathsTest : testing::Test {
         events.failed = [this](int32_t peer, const std::string&, const std::string& why) {
             failed[peer] = why;
         };
-        events.datagram = [this](const std::string& label, std::string_view bytes) {
+        events.datagram = [this](int32_t, const std::string& label, std::string_view bytes) {
             received.emplace_back(label, std::string(bytes));
         };
         return TPeerPaths(
@@ -152,12 +150,12 @@ TEST_F(PeerPathsTest, BadDescriptionsAreNotAnswered) {
     host.SetAnswering(true);
     host.Tick(t0);
     Answer(std::vector<TCandidateBlob>{
-        {12, "!!!"},                                      // not base64
-        {13, TPeerPaths::BlobOf("hello there")},          // not a description
-        {7, TPeerPaths::BlobOf(kJoinerDescription)},      // from this program itself
-        {0, TPeerPaths::BlobOf(kJoinerDescription)},      // from nobody
-        {14, TPeerPaths::BlobOf(kJoinerDescription)},     // the first behind this address
-        {15, TPeerPaths::BlobOf(kJoinerDescription)}});   // a second: not told apart
+        {12, "!!!"},                                    // not base64
+        {13, TPeerPaths::BlobOf("hello there")},        // not a description
+        {7, TPeerPaths::BlobOf(kJoinerDescription)},    // from this program itself
+        {0, TPeerPaths::BlobOf(kJoinerDescription)},    // from nobody
+        {14, TPeerPaths::BlobOf(kJoinerDescription)},   // the first behind this address
+        {15, TPeerPaths::BlobOf(kJoinerDescription)}}); // a second: not told apart
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_TRUE(host.Has(14));
     EXPECT_FALSE(host.Has(15));

@@ -2,9 +2,8 @@
 // read back the same, and replaced where the file does not hold one.
 #include "program_key_file.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
