@@ -72,7 +72,8 @@ TSessionPaths::~TSessionPaths() {
 
 void TSessionPaths::TakeLobbyItems(TLobbyItems items) {
     keeper_.Take(std::move(items));
-    if (Usable())
+    // The session's own log-in follows the items: Usable() is read later.
+    if (keeper_.Extended())
         timer_.start();
     else
         timer_.stop();
