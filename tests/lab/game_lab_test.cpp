@@ -1,0 +1,183 @@
+// Whole games across home routers: two zellhop-bot programs in the router
+// lab, the real lobby and coturn on the public side, a game played to a
+// win.  Between programs of this version the join goes over an ICE path
+// swapped through the lobby: punched where the routers allow it, through
+// the relay where they do not.  Each case prints its join time.
+#include "lab_process.h"
+#include "router_lab.h"
+#include "turn_relay.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+using std::chrono::milliseconds;
+using TClock = std::chrono::steady_clock;
+
+constexpr long kDirectJoinMs = 5000;
+constexpr long kRelayedJoinMs = 8000;
+constexpr milliseconds kGameTime{180000};
+constexpr int kLobbyPort = 8080;
+
+struct TAccount {
+    const char* user;
+    const char* password;
+    const char* nickname;
+};
+constexpr TAccount kHost{"ann", "secret1", "Ann"};
+constexpr TAccount kJoiner{"bob", "secret2", "Bob"};
+
+class GameAcrossRouters : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (TRouterLab::Unavailable() || !HaveProgram("turnserver"))
+            return;
+        lab_ = new TRouterLab();
+        server_ = new TLabSite(lab_->AddSite(TRouterKind::None, false));
+        relay_ = new TTurnRelay(*lab_, *server_);
+        const std::string folder = lab_->Folder();
+        const std::string db = folder + "/lobby.db";
+        for (const TAccount& account : {kHost, kJoiner})
+            RunCommand({ZELLHOP_LOBBY_PROGRAM, "add-user", "--db", db, account.user, "--password",
+                        account.password});
+        const std::string secretFile = folder + "/turn-secret";
+        std::ofstream(secretFile) << relay_->Secret() << "\n";
+        std::filesystem::permissions(secretFile, std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_write);
+        lobby_ = new TLabProcess(
+            server_->machine,
+            {ZELLHOP_LOBBY_PROGRAM, "--db", db, "--listen",
+             server_->public4 + ":" + std::to_string(kLobbyPort), "--quiet", "--key-file",
+             folder + "/lobby.key", "--turn",
+             server_->public4 + ":" + std::to_string(TTurnRelay::kPort), "--turn-secret-file",
+             secretFile},
+            folder + "/lobby.err");
+        lobbyUp_ = lobby_->WaitFor("zellhop-lobby: listening", milliseconds(10000)).has_value();
+    }
+    static void TearDownTestSuite() {
+        delete lobby_;
+        delete relay_;
+        delete server_;
+        delete lab_;
+        lobby_ = nullptr;
+        relay_ = nullptr;
+        lab_ = nullptr;
+    }
+    void SetUp() override {
+        if (const auto why = TRouterLab::Unavailable())
+            GTEST_SKIP() << *why;
+        if (!HaveProgram("turnserver"))
+            GTEST_SKIP() << "needs turnserver (coturn)";
+        ASSERT_TRUE(lobbyUp_) << ReadWholeFile(lab_->Folder() + "/lobby.err");
+    }
+
+    static std::unique_ptr<TLabProcess> Bot(const TLabSite& site, const TAccount& account,
+                                            const std::vector<std::string>& role) {
+        static int made = 0;
+        const std::string tag = std::to_string(++made);
+        std::vector<std::string> argv = {ZELLHOP_BOT_PROGRAM, "--nickname", account.nickname,
+                                         "--user", account.user, "--password", account.password,
+                                         "--lobby",
+                                         server_->public4 + ":" + std::to_string(kLobbyPort)};
+        argv.insert(argv.end(), role.begin(), role.end());
+        // Each program keeps a key of its own, as on players' machines.
+        return std::make_unique<TLabProcess>(
+            site.machine, argv, lab_->Folder() + "/bot" + tag + ".err",
+            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen",
+                                     "XDG_CONFIG_HOME=" + lab_->Folder() + "/config" + tag});
+    }
+
+    static std::string Joined(const std::vector<std::string>& lines) {
+        std::string all;
+        for (const std::string& line : lines)
+            all += line + "\n";
+        return all;
+    }
+
+    struct TPlayed {
+        long joinMs = -1;
+        std::string hostPath, joinerPath; // the log's line naming the other's path
+    };
+
+    // A game between a host at `hostSite` and a joiner at `joinerSite`,
+    // played to a win with the same record and board on both.
+    static TPlayed Play(const TLabSite& hostSite, const TLabSite& joinerSite,
+                        const std::string& game) {
+        TPlayed played;
+        auto host = Bot(hostSite, kHost, {"--host", game, "--seats", "H--O--"});
+        EXPECT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+            << Joined(host->Lines());
+        auto joiner = Bot(joinerSite, kJoiner, {"--join", game});
+        if (!joiner->WaitFor("log ***Trying to join remote computer", milliseconds(20000))) {
+            ADD_FAILURE() << Joined(joiner->Lines());
+            return played;
+        }
+        const TClock::time_point asked = TClock::now();
+        if (!joiner->WaitFor("log ***Connected to the server", milliseconds(30000))) {
+            ADD_FAILURE() << Joined(joiner->Lines()) << "\nhost:\n" << Joined(host->Lines());
+            return played;
+        }
+        played.joinMs =
+            std::chrono::duration_cast<milliseconds>(TClock::now() - asked).count();
+        const auto won = host->WaitFor("record ", kGameTime);
+        EXPECT_TRUE(won) << Joined(host->Lines());
+        const auto joinerWon = joiner->WaitFor("record ", milliseconds(30000));
+        EXPECT_EQ(won, joinerWon);
+        host->WriteLine("board");
+        joiner->WriteLine("board");
+        const auto board = host->WaitFor("board", milliseconds(10000));
+        EXPECT_TRUE(board);
+        EXPECT_EQ(board, joiner->WaitFor("board", milliseconds(10000)));
+        for (const std::string& line : host->Lines())
+            if (line.rfind("log *** Bob: ", 0) == 0 || line.rfind("log *** bob: ", 0) == 0)
+                played.hostPath = line;
+        for (const std::string& line : joiner->Lines())
+            if (line.rfind("log *** Ann: ", 0) == 0 || line.rfind("log *** ann: ", 0) == 0)
+                played.joinerPath = line;
+        host->WriteLine("quit");
+        joiner->WriteLine("quit");
+        return played;
+    }
+
+    static TRouterLab* lab_;
+    static TLabSite* server_;
+    static TTurnRelay* relay_;
+    static TLabProcess* lobby_;
+    static bool lobbyUp_;
+};
+
+TRouterLab* GameAcrossRouters::lab_ = nullptr;
+TLabSite* GameAcrossRouters::server_ = nullptr;
+TTurnRelay* GameAcrossRouters::relay_ = nullptr;
+TLabProcess* GameAcrossRouters::lobby_ = nullptr;
+bool GameAcrossRouters::lobbyUp_ = false;
+
+TEST_F(GameAcrossRouters, BothBehindPortKeepingRoutersPlayOverAPunchedPath) {
+    const TLabSite host = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite joiner = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TPlayed played = Play(host, joiner, "Punched");
+    std::cout << "join behind two port-keeping routers: " << played.joinMs << " ms\n";
+    EXPECT_GE(played.joinMs, 0);
+    EXPECT_LE(played.joinMs, kDirectJoinMs);
+    EXPECT_NE(played.hostPath.find(": direct path"), std::string::npos) << played.hostPath;
+    EXPECT_NE(played.joinerPath.find(": direct path"), std::string::npos) << played.joinerPath;
+}
+
+TEST_F(GameAcrossRouters, BehindTheSymmetricRouterTheGameGoesThroughTheRelay) {
+    const TLabSite host = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite joiner = lab_->AddSite(TRouterKind::Symmetric, false);
+    const TPlayed played = Play(host, joiner, "Relayed");
+    std::cout << "join from behind the symmetric router: " << played.joinMs << " ms\n";
+    EXPECT_GE(played.joinMs, 0);
+    EXPECT_LE(played.joinMs, kRelayedJoinMs);
+    EXPECT_NE(played.hostPath.find(": through the relay"), std::string::npos) << played.hostPath;
+    EXPECT_NE(played.joinerPath.find(": through the relay"), std::string::npos)
+        << played.joinerPath;
+}
+
+} // namespace
