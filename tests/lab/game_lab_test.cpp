@@ -157,27 +157,42 @@ TTurnRelay* GameAcrossRouters::relay_ = nullptr;
 TLabProcess* GameAcrossRouters::lobby_ = nullptr;
 bool GameAcrossRouters::lobbyUp_ = false;
 
-TEST_F(GameAcrossRouters, BothBehindPortKeepingRoutersPlayOverAPunchedPath) {
-    const TLabSite host = lab_->AddSite(TRouterKind::PortKeeping, false);
-    const TLabSite joiner = lab_->AddSite(TRouterKind::PortKeeping, false);
-    const TPlayed played = Play(host, joiner, "Punched");
-    std::cout << "join behind two port-keeping routers: " << played.joinMs << " ms\n";
-    EXPECT_GE(played.joinMs, 0);
-    EXPECT_LE(played.joinMs, kDirectJoinMs);
-    EXPECT_NE(played.hostPath.find(": direct path"), std::string::npos) << played.hostPath;
-    EXPECT_NE(played.joinerPath.find(": direct path"), std::string::npos) << played.joinerPath;
-}
-
-TEST_F(GameAcrossRouters, BehindTheSymmetricRouterTheGameGoesThroughTheRelay) {
-    const TLabSite host = lab_->AddSite(TRouterKind::PortKeeping, false);
-    const TLabSite joiner = lab_->AddSite(TRouterKind::Symmetric, false);
-    const TPlayed played = Play(host, joiner, "Relayed");
-    std::cout << "join from behind the symmetric router: " << played.joinMs << " ms\n";
-    EXPECT_GE(played.joinMs, 0);
-    EXPECT_LE(played.joinMs, kRelayedJoinMs);
-    EXPECT_NE(played.hostPath.find(": through the relay"), std::string::npos) << played.hostPath;
-    EXPECT_NE(played.joinerPath.find(": through the relay"), std::string::npos)
-        << played.joinerPath;
+TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
+    const struct {
+        const char* what;
+        TRouterKind host, joiner;
+        bool ipv6;
+        double loss;
+        const char* path; // as the log names it on both ends
+        long limitMs;
+    } cases[] = {
+        {"both behind port-keeping routers", TRouterKind::PortKeeping, TRouterKind::PortKeeping,
+         false, 0, ": direct path", kDirectJoinMs},
+        {"the joiner behind the symmetric router", TRouterKind::PortKeeping,
+         TRouterKind::Symmetric, false, 0, ": through the relay", kRelayedJoinMs},
+        {"the host behind a carrier NAT", TRouterKind::CarrierNat, TRouterKind::PortKeeping,
+         false, 0, ": direct path", kDirectJoinMs},
+        {"IPv6 on both sides", TRouterKind::PortKeeping, TRouterKind::PortKeeping, true, 0,
+         ": direct path", kDirectJoinMs},
+        {"5 % loss at both routers", TRouterKind::PortKeeping, TRouterKind::PortKeeping, false,
+         0.05, ": direct path", kDirectJoinMs},
+    };
+    int game = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TLabSite host = lab_->AddSite(c.host, c.ipv6);
+        const TLabSite joiner = lab_->AddSite(c.joiner, c.ipv6);
+        if (c.loss > 0) {
+            lab_->SetLoss(host, c.loss);
+            lab_->SetLoss(joiner, c.loss);
+        }
+        const TPlayed played = Play(host, joiner, "Game" + std::to_string(++game));
+        std::cout << "join, " << c.what << ": " << played.joinMs << " ms\n";
+        EXPECT_GE(played.joinMs, 0);
+        EXPECT_LE(played.joinMs, c.limitMs);
+        EXPECT_NE(played.hostPath.find(c.path), std::string::npos) << played.hostPath;
+        EXPECT_NE(played.joinerPath.find(c.path), std::string::npos) << played.joinerPath;
+    }
 }
 
 } // namespace
