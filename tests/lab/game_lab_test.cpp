@@ -6,6 +6,7 @@
 #include "lab_process.h"
 #include "router_lab.h"
 #include "turn_relay.h"
+#include "upnp_gateway.h"
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,45 @@ TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
         EXPECT_LE(played.joinMs, c.limitMs);
         EXPECT_NE(played.hostPath.find(c.path), std::string::npos) << played.hostPath;
         EXPECT_NE(played.joinerPath.find(c.path), std::string::npos) << played.joinerPath;
+    }
+}
+
+// A joiner of the written protocol knows nothing of paths: it gets in
+// where the host's router forwards the game's port on the host's asking,
+// and where none does it fails with the written texts, once.
+TEST_F(GameAcrossRouters, AWrittenJoinerGetsInWhereTheHostsRouterForwardsThePort) {
+    if (const auto why = TUpnpGateway::Unavailable())
+        GTEST_SKIP() << *why;
+    const TLabSite joinerSite = lab_->AddSite(TRouterKind::None, false);
+    for (const bool forwarding : {true, false}) {
+        SCOPED_TRACE(forwarding ? "a router that forwards" : "a router that does not");
+        const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+        std::unique_ptr<TUpnpGateway> gateway;
+        if (forwarding)
+            gateway = std::make_unique<TUpnpGateway>(*lab_, hostSite, TUpnpGateway::TOptions{});
+        const std::string game = forwarding ? "Forwarded" : "Closed";
+        auto host = Bot(hostSite, kHost, {"--host", game, "--seats", "H--O--"});
+        ASSERT_TRUE(host->WaitFor("log ***The router forwards", milliseconds(20000)))
+            << Joined(host->Lines());
+        EXPECT_EQ(host->Lines().back().find("log ***The router forwards port 3237") == 0,
+                  forwarding)
+            << host->Lines().back();
+        auto joiner = Bot(joinerSite, kJoiner, {"--join", game, "--written", "1"});
+        if (forwarding) {
+            ASSERT_TRUE(joiner->WaitFor("log ***Connected to the server", milliseconds(30000)))
+                << Joined(joiner->Lines());
+            const auto won = host->WaitFor("record ", kGameTime);
+            EXPECT_TRUE(won) << Joined(host->Lines());
+            EXPECT_EQ(won, joiner->WaitFor("record ", milliseconds(30000)));
+        } else {
+            EXPECT_TRUE(joiner->WaitFor("log ***Couldn't reach the remote server",
+                                        milliseconds(40000)))
+                << Joined(joiner->Lines());
+            EXPECT_FALSE(joiner->WaitFor("log ***Couldn't reach", milliseconds(5000)))
+                << "said once";
+        }
+        host->WriteLine("quit");
+        joiner->WriteLine("quit");
     }
 }
 
