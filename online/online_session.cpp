@@ -3,6 +3,7 @@
 #include "game_protocol.h"
 #include "lobby_extensions.h"
 #include "match.h"
+#include "path_peers_protocol.h"
 #include "program_key_file.h"
 #include "shown_text.h"
 
@@ -400,6 +401,7 @@ void OnlineSession::SeatJoiner(const TpContact& joiner) {
     Log(QString("%1 more players needed to start.").arg(hc_.MaxConnections() - hc_.ContactCount()));
     // The lobby hears of it later; the game does not wait for it.
     RefreshGame(joiner->TavloNumber, 0, 0);
+    paths_.TellMembers();
     if (lanGame_)
         lanGame_->SetPlayers(LanPlayersText(match_->Kinds()));
     if (CountOpen(match_->Kinds()) > 0)
@@ -565,6 +567,10 @@ void OnlineSession::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
     case gmStart:
         if (fromHost)
             TakeSeatTable(aMsg, aContact);
+        break;
+    case gmPathPeers:
+        if (aContact && aContact == hostContact_ && hc_.SpeaksReliable(aContact))
+            paths_.MembersTold(aMsg);
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include "ice_description.h"
 #include "nice_end.h"
 #include "online_session.h"
+#include "path_peers_protocol.h"
 #include "qcomm.h"
 
 #include <chrono>
@@ -121,6 +122,31 @@ void TSessionPaths::GameOver() {
         mapping_->Remove();
         mapping_.reset();
     }
+}
+
+void TSessionPaths::TellMembers() {
+    if (!Usable() || !paths_ || hc_.ContactCount() < 2)
+        return;
+    std::vector<TPathPeer> members;
+    for (int i = 0; i < hc_.ContactCount(); ++i) {
+        const TpContact contact = hc_.Contacts(i);
+        if (!hc_.SpeaksReliable(contact))
+            return; // a program of the written protocol would see a message it never knew
+        if (contact->TavloNumber > 0)
+            members.push_back({contact->Address, contact->TavloNumber});
+    }
+    WritePathPeers(hc_.NewMsg(gmPathPeers), members);
+    hc_.SendMsg(smAll, true);
+}
+
+void TSessionPaths::MembersTold(const TQMsg& msg) {
+    const std::optional<std::vector<TPathPeer>> members = ReadPathPeers(msg);
+    if (!members || !Usable() || !paths_)
+        return;
+    const auto now = TPeerPaths::TClock::now();
+    for (const TPathPeer& member : *members)
+        if (member.number != lobby_.playerNumber && !ready_.count(member.address))
+            paths_->Open(member.number, member.address, now);
 }
 
 void TSessionPaths::ContactKnown(const TpContact& contact) {

@@ -30,6 +30,7 @@
 #include <vector>
 
 class TQComm;
+class TQMsg;
 class THttpClient;
 struct LobbySession;
 
@@ -67,6 +68,12 @@ class TSessionPaths {
     // The game was won: the forwarded port is given back (the paths stay
     // for what the members still say).
     void GameOver();
+    // On the host, after admitting a member: every member hears the lobby
+    // number behind each other member's address, when all of them are
+    // programs of ours.
+    void TellMembers();
+    // On a member: the host's gmPathPeers; a path to each other member.
+    void MembersTold(const TQMsg& msg);
     // A contact became known: its path, if one is ready, carries it.
     void ContactKnown(const TpContact& contact);
     // The online game is over for this program: every path closes and the

@@ -32,6 +32,7 @@ struct TAccount {
 };
 constexpr TAccount kHost{"ann", "secret1", "Ann"};
 constexpr TAccount kJoiner{"bob", "secret2", "Bob"};
+constexpr TAccount kThird{"cid", "secret3", "Cid"};
 
 class GameAcrossRouters : public ::testing::Test {
   protected:
@@ -43,7 +44,7 @@ class GameAcrossRouters : public ::testing::Test {
         relay_ = new TTurnRelay(*lab_, *server_);
         const std::string folder = lab_->Folder();
         const std::string db = folder + "/lobby.db";
-        for (const TAccount& account : {kHost, kJoiner})
+        for (const TAccount& account : {kHost, kJoiner, kThird})
             RunCommand({ZELLHOP_LOBBY_PROGRAM, "add-user", "--db", db, account.user, "--password",
                         account.password});
         const std::string secretFile = folder + "/turn-secret";
@@ -194,6 +195,52 @@ TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
         EXPECT_NE(played.hostPath.find(c.path), std::string::npos) << played.hostPath;
         EXPECT_NE(played.joinerPath.find(c.path), std::string::npos) << played.joinerPath;
     }
+}
+
+// The last line of the log that names `name`'s path, or "".
+std::string PathLine(const TLabProcess& bot, const std::string& name) {
+    std::string found;
+    for (const std::string& line : bot.Lines())
+        if (line.rfind("log *** " + name + ": ", 0) == 0)
+            found = line;
+    return found;
+}
+
+// Three programs: every pair of members gets a path of its own (the host
+// relays nothing), the pair with the symmetric router through the relay.
+TEST_F(GameAcrossRouters, ThreeProgramsPlayToAWinOverAPathPerPair) {
+    const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite bobSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite cidSite = lab_->AddSite(TRouterKind::Symmetric, false);
+    auto host = Bot(hostSite, kHost, {"--host", "Three", "--seats", "H-O-O-"});
+    ASSERT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+        << Joined(host->Lines());
+    auto bob = Bot(bobSite, kJoiner, {"--join", "Three"});
+    ASSERT_TRUE(bob->WaitFor("log ***Connected to the server", milliseconds(30000)))
+        << Joined(bob->Lines());
+    auto cid = Bot(cidSite, kThird, {"--join", "Three"});
+    ASSERT_TRUE(cid->WaitFor("log ***Connected to the server", milliseconds(30000)))
+        << Joined(cid->Lines());
+    const auto won = host->WaitFor("record ", kGameTime);
+    ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n"
+                     << Joined(bob->Lines()) << "\ncid:\n"
+                     << Joined(cid->Lines());
+    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
+    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("board");
+    const auto board = host->WaitFor("board", milliseconds(10000));
+    EXPECT_TRUE(board);
+    EXPECT_EQ(board, bob->WaitFor("board", milliseconds(10000)));
+    EXPECT_EQ(board, cid->WaitFor("board", milliseconds(10000)));
+    EXPECT_NE(PathLine(*bob, "cid").find("through the relay"), std::string::npos)
+        << Joined(bob->Lines());
+    EXPECT_NE(PathLine(*cid, "bob").find("through the relay"), std::string::npos)
+        << Joined(cid->Lines());
+    EXPECT_NE(PathLine(*bob, "ann").find("direct path"), std::string::npos)
+        << Joined(bob->Lines());
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("quit");
 }
 
 // A joiner of the written protocol knows nothing of paths: it gets in
