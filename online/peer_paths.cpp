@@ -40,12 +40,16 @@ TPeerPaths::~TPeerPaths() {
     CloseAll();
 }
 
+// The ends stay until destruction: this may run inside one of their
+// handlers, which must not free its own path.
 void TPeerPaths::CloseAll() {
+    closed_ = true;
+    answering_ = false;
     for (auto& [peer, pair] : pairs_) {
         pair->adapter->Detach();
         pair->end->Close();
+        pair->stage = TStage::Failed;
     }
-    pairs_.clear();
 }
 
 bool TPeerPaths::IsReady(int32_t peer) const {
@@ -66,7 +70,7 @@ int32_t TPeerPaths::PeerOf(const std::string& label) const {
 }
 
 void TPeerPaths::Open(int32_t peer, const std::string& label, TClock::time_point now) {
-    if (peer <= 0 || peer == self_ || Has(peer))
+    if (closed_ || peer <= 0 || peer == self_ || Has(peer))
         return;
     TPair& pair = Make(peer, label, now);
     pair.end->Start();
@@ -137,6 +141,8 @@ bool TPeerPaths::PollWanted() const {
 }
 
 void TPeerPaths::Tick(TClock::time_point now) {
+    if (closed_)
+        return;
     for (auto& [peer, pair] : pairs_)
         if (pair->stage != TStage::Ready && pair->stage != TStage::Failed && now >= pair->deadline)
             Fail(*pair, "no path within 8 s");
@@ -158,7 +164,7 @@ void TPeerPaths::Tick(TClock::time_point now) {
 }
 
 void TPeerPaths::Fetched(const TBlobs& blobs, TClock::time_point now) {
-    if (!blobs)
+    if (!blobs || closed_)
         return; // the next tick asks again
     for (const TCandidateBlob& blob : *blobs)
         Take(blob, now);

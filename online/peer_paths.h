@@ -72,7 +72,8 @@ class TPeerPaths {
     // Polls the lobby when due and gives up paths that took too long;
     // call it often (every 50 ms or so).
     void Tick(TClock::time_point now);
-    // Ends every path at once; no event follows.
+    // Ends every path at once; no event follows, nothing new starts.  The
+    // ends are freed with this object (it may run inside their handlers).
     void CloseAll();
 
     bool Has(int32_t peer) const { return pairs_.count(peer) != 0; }
@@ -109,6 +110,7 @@ class TPeerPaths {
     TEvents events_;
     bool answering_ = false;
     bool fetching_ = false;
+    bool closed_ = false;
     std::shared_ptr<bool> alive_; // a fetch answered after destruction finds it false
     std::optional<TClock::time_point> lastPoll_;
     std::map<int32_t, std::unique_ptr<TPair>> pairs_;

@@ -197,6 +197,24 @@ TEST_F(PeerPathsTest, FailuresOfTheEndReachTheOwner) {
     EXPECT_TRUE(ends[1]->sent.empty());
 }
 
+// Closing from inside a path's own handler (a leave notice that came over
+// it ends the game) closes every end and frees none of them there.
+TEST_F(PeerPathsTest, ClosingInsideAHandlerClosesAllAndStartsNothing) {
+    TPeerPaths host = Make(7);
+    host.SetAnswering(true);
+    host.Open(12, "198.51.100.7", t0);
+    host.Open(13, "198.51.100.8", t0);
+    ends[0]->OnDatagram = [&](std::string_view) { host.CloseAll(); };
+    ends[0]->OnDatagram("bye");
+    EXPECT_TRUE(ends[0]->closed);
+    EXPECT_TRUE(ends[1]->closed);
+    host.Open(14, "198.51.100.9", t0);
+    host.Tick(t0 + 1s);
+    EXPECT_EQ(ends.size(), 2u);
+    EXPECT_TRUE(fetches.empty());
+    EXPECT_TRUE(failed.empty()) << "closing is no failure";
+}
+
 TEST(PeerPathLabels, PreferTheRoutersIPv4Address) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {kJoinerDescription, "198.51.100.7"},
