@@ -58,6 +58,8 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
             if (const std::optional<TLobbyAddress> lobby = login->ChosenLobby())
                 main->KeepLobby(LobbyFieldText(*lobby), login->UsedLobbies());
         });
+    login->SetProgramKey([main] { return main->Online().ProgramKey(); },
+                         [main](const TLobbyItems& items) { main->Online().TakeLobbyItems(items); });
     // Login asks the lobby in the field, whichever the settings named.
     login->SetLobbyChosen([main](const TLobbyAddress& lobby) {
         main->LobbyHttp().Host = lobby.host;

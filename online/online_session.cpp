@@ -1,7 +1,10 @@
 #include "online_session.h"
 
 #include "game_protocol.h"
+#include "lobby_extensions.h"
 #include "match.h"
+#include "path_peers_protocol.h"
+#include "program_key_file.h"
 #include "shown_text.h"
 
 #include <QTimer>
@@ -72,6 +75,16 @@ void OnlineSession::LoggedIn(const TLoginReply& reply, const std::string& userNa
     lobby_.nickname = NicknameOf(userName);
     hc_.setClientName(userName);
     thisNetworkOnly_ = false;
+}
+
+const TProgramKey& OnlineSession::ProgramKey() {
+    if (!programKey_) {
+        const TLoadedProgramKey loaded = LoadOrMakeProgramKey(DefaultProgramKeyFile());
+        if (!loaded.kept)
+            Log(QString("***A key for this run only: %1").arg(QString::fromStdString(loaded.why)));
+        programKey_ = loaded.pair.publicKey;
+    }
+    return *programKey_;
 }
 
 bool OnlineSession::EnsureLogin() {
@@ -146,6 +159,7 @@ void OnlineSession::WaitForPlayers(int openSeats) {
     Log(QString("***Multiplayer game started. Waiting for %1 players").arg(openSeats));
     ForgetPeers();
     stage_ = Stage::kHostWaiting;
+    paths_.Hosting(lobby_.gameNumber);
 }
 
 void OnlineSession::PublishOnce(int openSeats, std::function<std::string()> gameName,
@@ -187,10 +201,13 @@ void OnlineSession::ListGames(
 }
 
 void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
+    // A lobby of ours also says which hosts speak our extensions.
+    const bool extended = paths_.Usable();
     requests_.Get(
-        ListTarget(lobby_.sessionId),
-        [this, done](const std::string& reply) {
-            const std::optional<std::vector<TGameListEntry>> games = ParseGameList(reply);
+        extended ? RunningListTarget(lobby_.sessionId) : ListTarget(lobby_.sessionId),
+        [this, done, extended](const std::string& reply) {
+            const std::optional<std::vector<TGameListEntry>> games =
+                extended ? WaitingGames(reply) : ParseGameList(reply);
             if (games)
                 done(games);
             else // a session the lobby no longer knows
@@ -207,13 +224,34 @@ void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameL
         });
 }
 
+// The games a player may join from a list with running games: those
+// waiting for players; the details of each go to the paths.
+std::optional<std::vector<TGameListEntry>> OnlineSession::WaitingGames(const std::string& reply) {
+    const std::optional<std::vector<TListedGame>> listed = ParseRunningGameList(reply);
+    if (!listed)
+        return std::nullopt;
+    paths_.Listed(*listed);
+    std::vector<TGameListEntry> games;
+    for (const TListedGame& game : *listed)
+        if (!game.details || !game.details->running)
+            games.push_back(game.entry);
+    return games;
+}
+
 void OnlineSession::Join(const std::string& address) {
     Log("***Trying to join remote computer...");
     ForgetPeers();
     hc_.setMaxConnections(0); // a joiner admits nobody until the host says
     SetEnabled(true);
     stage_ = Stage::kJoining;
-    hc_.Connect(address);
+    // Towards a host of ours the request waits for a path through the
+    // routers (or for the try to give up); else it goes to the address.
+    const bool throughPath = paths_.Join(address, [this, address] {
+        if (stage_ == Stage::kJoining && hc_.Enabled())
+            hc_.Connect(address);
+    });
+    if (!throughPath)
+        hc_.Connect(address);
 }
 
 void OnlineSession::RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner) {
@@ -257,6 +295,7 @@ void OnlineSession::ReportWin(int colour) {
     RefreshGame(0, kLobbyGameWon, player ? player->TavloNumber : 0);
     // The lobby has heard the end of its game: no refresh after it.
     lobby_.gameNumber = 0;
+    paths_.GameOver();
 }
 
 // --- Players and contacts --------------------------------------------------------
@@ -307,6 +346,7 @@ void OnlineSession::ForgetPeers() {
     awaitedAddresses_ = {};
     players_.clear();
     earlySteps_.clear();
+    paths_.End();
 }
 
 void OnlineSession::SetEnabled(bool on) {
@@ -320,6 +360,7 @@ void OnlineSession::SetEnabled(bool on) {
         earlySteps_.clear();
         lobby_.gameNumber = 0;
         lanGame_.reset();
+        paths_.End();
     }
     if (on != hc_.Enabled())
         hc_.setEnabled(on);
@@ -327,6 +368,7 @@ void OnlineSession::SetEnabled(bool on) {
 
 void OnlineSession::Close() {
     requests_.Cancel(); // a request that waits would hold the close up
+    paths_.End();
     try {
         hc_.Disconnect(true);
     } catch (const std::exception&) {
@@ -337,6 +379,7 @@ void OnlineSession::Close() {
 // --- Admission and start ---------------------------------------------------
 
 void OnlineSession::hcNewClient(const TQMsg& /*aMsg*/, const TpContact& aContact) {
+    paths_.ContactKnown(aContact);
     if (stage_ == Stage::kHostWaiting)
         SeatJoiner(aContact);
     else // a member the host admitted, or a latecomer to a running game
@@ -358,6 +401,7 @@ void OnlineSession::SeatJoiner(const TpContact& joiner) {
     Log(QString("%1 more players needed to start.").arg(hc_.MaxConnections() - hc_.ContactCount()));
     // The lobby hears of it later; the game does not wait for it.
     RefreshGame(joiner->TavloNumber, 0, 0);
+    paths_.TellMembers();
     if (lanGame_)
         lanGame_->SetPlayers(LanPlayersText(match_->Kinds()));
     if (CountOpen(match_->Kinds()) > 0)
@@ -398,6 +442,7 @@ void OnlineSession::StartGame(const SeatKinds& kinds,
     for (int i = 0; i < kColours; ++i)
         ids[i] = PlayerIdOf(players[i]);
     stage_ = Stage::kPlaying;
+    paths_.Started();
     view_.startGame(kinds, ids);
 }
 
@@ -417,6 +462,7 @@ void OnlineSession::GameLaidOut() {
 
 void OnlineSession::hcConnectionSuccess() {
     hostContact_ = hc_.Contacts(hc_.ContactCount() - 1);
+    paths_.ContactKnown(hostContact_);
     Log("***Connected to the server... Waiting for other players.");
 }
 
@@ -442,6 +488,8 @@ void OnlineSession::hcTimeout(const TQMsg& aMsg, const TpContact& /*aContact*/) 
 
 // A member learned after the start: the seat that waited for his address.
 void OnlineSession::hcConnected() {
+    for (int i = 0; i < hc_.ContactCount(); ++i)
+        paths_.ContactKnown(hc_.Contacts(i));
     for (int i = 0; i < kColours; ++i) {
         if (awaitedAddresses_[i].empty())
             continue;
@@ -519,6 +567,10 @@ void OnlineSession::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
     case gmStart:
         if (fromHost)
             TakeSeatTable(aMsg, aContact);
+        break;
+    case gmPathPeers:
+        if (aContact && aContact == hostContact_ && hc_.SpeaksReliable(aContact))
+            paths_.MembersTold(aMsg);
         break;
     default:
         break;

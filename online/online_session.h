@@ -25,6 +25,7 @@
 #include "lobby_client.h"
 #include "lobby_requester.h"
 #include "qcomm.h"
+#include "session_paths.h"
 
 #include <QString>
 #include <array>
@@ -103,6 +104,14 @@ class OnlineSession {
     // --- The lobby --------------------------------------------------------
     // A successful login's session, from the login dialog.
     void LoggedIn(const TLoginReply& reply, const std::string& userName);
+    // What the lobby gave beyond the written reply at that log-in (none
+    // from a lobby of the written protocol), before LoggedIn.
+    void TakeLobbyItems(const TLobbyItems& items) { paths_.TakeLobbyItems(items); }
+    // The program's key, sent at log-in; made at the first call (kept
+    // beside the settings, or for this run when that fails).
+    const TProgramKey& ProgramKey();
+    // Paths to members across routers, the lobby's items, the forwarded port.
+    TSessionPaths& Paths() { return paths_; }
     bool IsLoggedInToLobby() const;
     // The player chose to play on this network, without a lobby, until he
     // logs in to one again.
@@ -163,6 +172,7 @@ class OnlineSession {
     void PublishOnce(int openSeats, std::function<std::string()> gameName,
                      std::function<void(bool)> done);
     void ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
+    std::optional<std::vector<TGameListEntry>> WaitingGames(const std::string& reply);
     void SendReports();
     void ForgetPeers();
 
@@ -194,6 +204,8 @@ class OnlineSession {
     THttpClient http_;
     TLobbyRequester requests_{http_};
     LobbySession lobby_;
+    TSessionPaths paths_{hc_, http_, lobby_, [this](const QString& line) { Log(line); }};
+    std::optional<TProgramKey> programKey_;
     Match* match_ = nullptr;
     Stage stage_ = Stage::kOff;
     bool thisNetworkOnly_ = false;

@@ -2,6 +2,7 @@
 
 #include "file_version.h"
 #include "http_errors.h"
+#include "lobby_extensions.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -270,11 +271,16 @@ void TfTavloLogin::bLoginClick() {
     if (lobbyChosen_)
         lobbyChosen_(*lobby);
     requesting_ = true;
-    const std::string user = eUsername->text().toStdString();
+    SendLogin(eUsername->text().toStdString(), *lobby, programKey_ != nullptr);
+}
+
+void TfTavloLogin::SendLogin(const std::string& user, const TLobbyAddress& lobby, bool withKey) {
+    const std::string password = ePassword->text().toStdString();
     request_(
-        LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()),
-        [this, user, lobby = *lobby](const std::string& reply) {
-            LoginReplied(reply, user, lobby);
+        withKey ? LoginTargetWithKey(user, password, OwnFileVersion(), programKey_())
+                : LoginTarget(user, password, OwnFileVersion()),
+        [this, user, lobby, withKey](const std::string& reply) {
+            LoginReplied(reply, user, lobby, withKey);
         },
         [this](const std::string& error) {
             if (!requesting_)
@@ -288,10 +294,16 @@ void TfTavloLogin::bLoginClick() {
 // The lobby's answer: the outcome in the status line, and after a success
 // a moment to read it before the dialog closes.
 void TfTavloLogin::LoginReplied(const std::string& reply, const std::string& user,
-                                const TLobbyAddress& lobby) {
+                                const TLobbyAddress& lobby, bool withKey) {
     if (!requesting_)
         return; // cancelled: nothing of it comes back
-    const TLoginReply login = ParseLoginReply(reply);
+    const TExtendedLoginReply read =
+        withKey ? ParseExtendedLoginReply(reply) : TExtendedLoginReply{ParseLoginReply(reply), {}};
+    const TLoginReply& login = read.login;
+    if (withKey && login.outcome == TLoginOutcome::Unknown) {
+        SendLogin(user, lobby, false); // a lobby the key confuses
+        return;
+    }
     lblstatus->setText(StatusFor(login.outcome));
     if (login.outcome != TLoginOutcome::Success) {
         LoginOver();
@@ -300,6 +312,8 @@ void TfTavloLogin::LoginReplied(const std::string& reply, const std::string& use
     usedLobbies_ = RememberLobby(usedLobbies_, lobby);
     ShowUsedLobbies();
     SetWebHost(LobbyFieldText(lobby));
+    if (itemsTaken_)
+        itemsTaken_(read.items);
     if (loggedIn_)
         loggedIn_(login, user);
     QTimer::singleShot(kSuccessPause, this, [this] {

@@ -27,6 +27,7 @@
 
 #include "lobby_address.h"
 #include "lobby_client.h"
+#include "lobby_items.h"
 
 #include <QDialog>
 #include <QUrl>
@@ -63,6 +64,15 @@ class TfTavloLogin : public QDialog {
 
     void SetLobby(LobbyRequest request, LoggedIn loggedIn);
     void SetErrorBox(ErrorBox errorBox) { errorBox_ = std::move(errorBox); }
+    // Logs in with the program's key: the lobby's items beyond the written
+    // reply (none from a lobby of the written protocol) go to itemsTaken
+    // just before loggedIn.  A lobby that cannot read the log-in with the
+    // key is asked once more the written way.
+    using ItemsTaken = std::function<void(const TLobbyItems& items)>;
+    void SetProgramKey(std::function<TProgramKey()> key, ItemsTaken itemsTaken) {
+        programKey_ = std::move(key);
+        itemsTaken_ = std::move(itemsTaken);
+    }
     // Called when Login has checked the fields, just before the request:
     // the lobby that the request is for.
     void SetLobbyChosen(LobbyChosen lobbyChosen) { lobbyChosen_ = std::move(lobbyChosen); }
@@ -123,8 +133,9 @@ class TfTavloLogin : public QDialog {
     // The status line's complaint about the fields, or nothing when they
     // may be sent.
     QString FieldsProblem() const;
+    void SendLogin(const std::string& user, const TLobbyAddress& lobby, bool withKey);
     void LoginReplied(const std::string& reply, const std::string& user,
-                      const TLobbyAddress& lobby);
+                      const TLobbyAddress& lobby, bool withKey);
     void LoginOver();
     void FormActivate();
     // The host of the account pages: the lobby in the field, or the last
@@ -137,6 +148,8 @@ class TfTavloLogin : public QDialog {
     ErrorBox errorBox_;
     UrlOpener urlOpener_;
     LobbyChosen lobbyChosen_;
+    std::function<TProgramKey()> programKey_;
+    ItemsTaken itemsTaken_;
     std::string webHost_ = kDefaultLobby;
     std::vector<std::string> usedLobbies_;
     bool requesting_ = false; // a login request runs, or its success is shown

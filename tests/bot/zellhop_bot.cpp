@@ -5,10 +5,13 @@
 // can start it in a network namespace, kill it and start it again.
 //
 //   zellhop-bot --nickname Ann --lobby 10.0.0.1:8080 --user ann --password pw
-//               [--local-address A.B.C.D] [--step-delay MS]
+//               [--local-address A.B.C.D] [--step-delay MS] [--written 1]
 //               (--host "Game name" --seats H--O-O | --join "Game name")
 //   zellhop-bot --nickname Ann --this-network [--local-address A.B.C.D] ...
 //               (the same without a lobby: "Play on this network")
+//
+// --written 1 makes it a program of the written protocol: it announces no
+// extension to its peers and logs in to the lobby without a key.
 //
 // It prints, a line each and flushed: "log <line>" for every line of the
 // game log, "started" when its game starts, "won <COLOUR>" and "record
@@ -22,6 +25,7 @@
 #include "colours.h"
 #include "move_record.h"
 #include "online_players.h"
+#include "tavlo_login_dialog.h"
 #include "window_parts.h"
 
 #include <QAction>
@@ -180,13 +184,17 @@ int main(int argc, char* argv[]) {
     const bool thisNetwork = !option("this-network").empty();
     if ((user.empty() && !thisNetwork) || (option("host").empty() == option("join").empty())) {
         std::cerr << "usage: zellhop-bot --nickname N (--lobby HOST:PORT --user U --password P "
-                     "| --this-network) [--local-address A] [--step-delay MS] "
+                     "| --this-network) [--local-address A] [--step-delay MS] [--written 1] "
                      "(--host NAME --seats H--O-O | --join NAME)\n";
         return 2;
     }
     Player player(option("nickname", user), option("local-address", "0.0.0.0"),
                   option("lobby", "localhost"));
     player.window->SetStepDelay(std::stoi(option("step-delay", "20")));
+    if (option("written") == "1") {
+        player->Online().Messaging().setReliable(false);
+        player->dialogs().login->SetProgramKey(nullptr, nullptr);
+    }
     ForwardLog(*player.window);
     PlayAlong(*player.window);
     Listen(*player.window, player.prompts);

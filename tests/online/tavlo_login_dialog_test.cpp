@@ -1,5 +1,7 @@
 #include "http_client.h"
+#include "file_version.h"
 #include "http_errors.h"
+#include "lobby_extensions.h"
 #include "lobby_requester.h"
 #include "scripted_server.h"
 #include "tavlo_login_dialog.h"
@@ -40,10 +42,15 @@ class LoginDialog : public ::testing::Test {
                    TfTavloLogin::LobbyFailure fail) {
                 targets.push_back(target);
                 duringRequest.push_back({dialog.bLogin->isEnabled(), dialog.lblstatus->text()});
-                if (failure)
+                if (failure) {
                     fail(ESocketError(*failure).what());
-                else
+                } else if (!replies.empty()) {
+                    const std::string next = replies.front();
+                    replies.erase(replies.begin());
+                    answer(next);
+                } else {
                     answer(reply);
+                }
             },
             [this](const TLoginReply& login, const std::string& userName) {
                 logins.push_back(login.sessionId + " " + std::to_string(login.playerNumber) + " " +
@@ -58,6 +65,7 @@ class LoginDialog : public ::testing::Test {
 
     TfTavloLogin dialog;
     std::string reply;
+    std::vector<std::string> replies; // one per request while any are left, then `reply`
     std::optional<int> failure;
     std::vector<std::string> targets;
     std::vector<std::pair<bool, QString>> duringRequest;
@@ -127,6 +135,47 @@ TEST_F(LoginDialog, ASuccessfulLoginIsShownForASecondAndClosesWithOk) {
     EXPECT_EQ(logins, std::vector<std::string>{kSession + " 17 ann"});
     EXPECT_TRUE(dialog.bLogin->isEnabled());
     EXPECT_EQ(dialog.ePassword->text(), "secret") << "kept for the next showing";
+}
+
+// With the program's key the log-in carries it and hands the lobby's items
+// on before the session; a lobby that cannot read such a log-in is asked
+// once more the written way, and one that ignores the key gives no items.
+TEST_F(LoginDialog, WithTheProgramsKeyTheItemsComeBeforeTheSession) {
+    TProgramKey key{};
+    key.fill(7);
+    std::vector<std::string> seen;
+    dialog.SetProgramKey([key] { return key; }, [&](const TLobbyItems& items) {
+        seen.push_back(items.turn ? items.turn->password : "none");
+        seen.push_back("logins " + std::to_string(logins.size()));
+    });
+    const std::string written = "0" + kSession + "XYZ\n17";
+    const struct {
+        const char* what;
+        std::vector<std::string> replies;
+        std::size_t requests;
+        std::string items;
+    } cases[] = {
+        {"a lobby of ours", {written + "\nturn=198.51.100.1:3478\nturnuser=1700043200:ann\nturnpass=cA==\n"}, 1, "cA=="},
+        {"a written lobby that ignores the key", {written}, 1, "none"},
+        {"a lobby the key confuses", {"<html>oops</html>", written}, 2, "none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        targets.clear();
+        logins.clear();
+        seen.clear();
+        replies = c.replies;
+        Fill("ann", "secret");
+        QTimer::singleShot(0, &dialog, [&] { dialog.bLogin->click(); });
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+        ASSERT_EQ(targets.size(), c.requests);
+        EXPECT_EQ(targets[0], LoginTargetWithKey("ann", "secret", OwnFileVersion(), key));
+        if (c.requests == 2) {
+            EXPECT_EQ(targets[1], LoginTarget("ann", "secret", OwnFileVersion()));
+        }
+        EXPECT_EQ(seen, (std::vector<std::string>{c.items, "logins 0"}));
+        EXPECT_EQ(logins.size(), 1u);
+    }
 }
 
 TEST_F(LoginDialog, AFailedRequestGoesToTheErrorBoxAndTheDialogStaysOpen) {

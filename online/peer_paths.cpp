@@ -1,0 +1,236 @@
+#include "peer_paths.h"
+
+#include "base64_text.h"
+#include "ice_description.h"
+
+#include <algorithm>
+
+// What the messaging's path table holds for a member: sends go to the
+// pair's end while it lives, and nowhere after.
+class TPeerPaths::TAdapter : public TDatagramPath {
+  public:
+    explicit TAdapter(TIceEnd* end) : end_(end) {}
+    void Send(const std::string& bytes) override {
+        if (end_)
+            end_->Send(bytes);
+    }
+    void Detach() { end_ = nullptr; }
+
+  private:
+    TIceEnd* end_;
+};
+
+struct TPeerPaths::TPair {
+    int32_t peer = 0;
+    std::string label;
+    std::unique_ptr<TIceEnd> end;
+    std::shared_ptr<TAdapter> adapter;
+    TStage stage = TStage::Gathering;
+    TClock::time_point deadline;
+    std::string remote; // the other's description, kept until gathering is over
+    std::string theirs; // the blob it came in: the same one fetched again is not news
+};
+
+TPeerPaths::TPeerPaths(int32_t self, TLobby lobby, TMakeEnd makeEnd, TEvents events)
+    : self_(self), lobby_(std::move(lobby)), makeEnd_(std::move(makeEnd)),
+      events_(std::move(events)), alive_(std::make_shared<bool>(true)) {}
+
+TPeerPaths::~TPeerPaths() {
+    *alive_ = false;
+    CloseAll();
+}
+
+// The ends stay until destruction: this may run inside one of their
+// handlers, which must not free its own path.
+void TPeerPaths::CloseAll() {
+    closed_ = true;
+    answering_ = false;
+    for (auto& [peer, pair] : pairs_) {
+        pair->adapter->Detach();
+        pair->end->Close();
+        pair->stage = TStage::Failed;
+    }
+}
+
+bool TPeerPaths::IsReady(int32_t peer) const {
+    const auto found = pairs_.find(peer);
+    return found != pairs_.end() && found->second->stage == TStage::Ready;
+}
+
+std::shared_ptr<TDatagramPath> TPeerPaths::PathOf(int32_t peer) const {
+    const auto found = pairs_.find(peer);
+    return found != pairs_.end() ? found->second->adapter : nullptr;
+}
+
+int32_t TPeerPaths::PeerOf(const std::string& label) const {
+    for (const auto& [peer, pair] : pairs_)
+        if (pair->label == label && pair->stage != TStage::Failed)
+            return peer;
+    return 0;
+}
+
+void TPeerPaths::Open(int32_t peer, const std::string& label, TClock::time_point now) {
+    if (closed_ || peer <= 0 || peer == self_ || Has(peer))
+        return;
+    TPair& pair = Make(peer, label, now);
+    pair.end->Start();
+}
+
+TPeerPaths::TPair& TPeerPaths::Make(int32_t peer, const std::string& label,
+                                    TClock::time_point now) {
+    auto pair = std::make_unique<TPair>();
+    TPair& made = *pair;
+    made.peer = peer;
+    made.label = label;
+    made.end = makeEnd_(self_ < peer ? TIceRole::Controlling : TIceRole::Controlled);
+    made.adapter = std::make_shared<TAdapter>(made.end.get());
+    made.deadline = now + kGiveUp;
+    TIceEnd& end = *made.end;
+    end.OnGathered = [this, &made](const std::string& description) { Gathered(made, description); };
+    end.OnReady = [this, &made](TIcePathKind kind) {
+        made.stage = TStage::Ready;
+        if (events_.ready)
+            events_.ready(made.peer, made.label, made.adapter, kind);
+    };
+    end.OnKindChanged = [this, &made](TIcePathKind kind) {
+        if (events_.kindChanged)
+            events_.kindChanged(made.peer, made.label, kind);
+    };
+    end.OnDatagram = [this, &made](std::string_view datagram) {
+        if (events_.datagram)
+            events_.datagram(made.peer, made.label, datagram);
+    };
+    end.OnFailed = [this, &made](const std::string& why) { Fail(made, why); };
+    pairs_[peer] = std::move(pair);
+    return made;
+}
+
+void TPeerPaths::Gathered(TPair& pair, const std::string& description) {
+    lobby_.post(pair.peer, BlobOf(description));
+    pair.stage = TStage::Waiting;
+    if (!pair.remote.empty())
+        Remote(pair, pair.remote);
+}
+
+void TPeerPaths::Remote(TPair& pair, const std::string& description) {
+    pair.remote = description;
+    if (pair.stage != TStage::Waiting)
+        return; // taken up once this end has gathered
+    try {
+        pair.stage = TStage::Checking;
+        pair.end->SetRemote(description);
+    } catch (const std::exception& e) {
+        Fail(pair, e.what());
+    }
+}
+
+void TPeerPaths::Fail(TPair& pair, const std::string& why) {
+    if (pair.stage == TStage::Failed)
+        return;
+    pair.stage = TStage::Failed;
+    pair.adapter->Detach();
+    pair.end->Close();
+    if (events_.failed)
+        events_.failed(pair.peer, pair.label, why);
+}
+
+bool TPeerPaths::PollWanted() const {
+    return answering_ || std::any_of(pairs_.begin(), pairs_.end(), [](const auto& entry) {
+               return entry.second->stage == TStage::Waiting;
+           });
+}
+
+void TPeerPaths::Tick(TClock::time_point now) {
+    if (closed_)
+        return;
+    for (auto& [peer, pair] : pairs_)
+        if (pair->stage != TStage::Ready && pair->stage != TStage::Failed && now >= pair->deadline)
+            Fail(*pair, "no path within 8 s");
+    if (fetching_ || !PollWanted())
+        return;
+    const auto waiting = [](const auto& entry) { return entry.second->stage == TStage::Waiting; };
+    const auto interval =
+        std::any_of(pairs_.begin(), pairs_.end(), waiting) ? kPairPoll : kAnswerPoll;
+    if (lastPoll_ && now - *lastPoll_ < interval)
+        return;
+    lastPoll_ = now;
+    fetching_ = true;
+    lobby_.fetch([this, alive = alive_, now](const TBlobs& blobs) {
+        if (!*alive)
+            return;
+        fetching_ = false;
+        Fetched(blobs, now);
+    });
+}
+
+void TPeerPaths::Fetched(const TBlobs& blobs, TClock::time_point now) {
+    if (!blobs || closed_)
+        return; // the next tick asks again
+    for (const TCandidateBlob& blob : *blobs)
+        Take(blob, now);
+}
+
+void TPeerPaths::Take(const TCandidateBlob& blob, TClock::time_point now) {
+    if (blob.sender <= 0 || blob.sender == self_)
+        return;
+    const auto found = pairs_.find(blob.sender);
+    if (found != pairs_.end()) {
+        TPair& pair = *found->second;
+        if (pair.theirs == blob.blob)
+            return; // fetched again: nothing new
+        if (pair.stage == TStage::Failed && answering_) {
+            // A new description after a path failed: the member tries
+            // afresh (it restarted, or rejoins); the old pair goes.
+            pairs_.erase(found);
+        } else {
+            if (pair.remote.empty()) {
+                if (const auto description = DescriptionOf(blob.blob)) {
+                    pair.theirs = blob.blob;
+                    Remote(pair, *description);
+                }
+            }
+            return;
+        }
+    }
+    if (!answering_)
+        return;
+    const std::optional<std::string> description = DescriptionOf(blob.blob);
+    const std::optional<std::string> label = description ? LabelOf(*description) : std::nullopt;
+    if (!label || PeerOf(*label) != 0)
+        return; // unreadable, or a second member behind the same address
+    TPair& pair = Make(blob.sender, *label, now);
+    pair.theirs = blob.blob;
+    pair.remote = *description;
+    pair.end->Start();
+}
+
+std::string TPeerPaths::BlobOf(const std::string& description) {
+    return base64_text::EncodeUrl(description);
+}
+
+std::optional<std::string> TPeerPaths::DescriptionOf(const std::string& blob) {
+    return base64_text::DecodeUrl(blob, kMaxIceDescriptionBytes);
+}
+
+std::optional<std::string> TPeerPaths::LabelOf(std::string_view description) {
+    TIceDescription read;
+    try {
+        read = ParseIceDescription(description);
+    } catch (const TIceDescriptionError&) {
+        return std::nullopt;
+    }
+    // IPv4 first: the messaging's contacts and the written introductions
+    // carry dotted addresses.
+    const auto first = [&read](TIceCandidateKind kind, bool v4) -> std::optional<std::string> {
+        for (const TIceCandidate& candidate : read.candidates)
+            if (candidate.kind == kind && (candidate.address.find(':') == std::string::npos) == v4)
+                return candidate.address;
+        return std::nullopt;
+    };
+    for (const bool v4 : {true, false})
+        for (const TIceCandidateKind kind : {TIceCandidateKind::ServerReflexive,
+                                             TIceCandidateKind::Host, TIceCandidateKind::Relayed})
+            if (auto address = first(kind, v4))
+                return address;
+    return std::nullopt;
+}

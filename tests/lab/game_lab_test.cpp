@@ -1,0 +1,285 @@
+// Whole games across home routers: two zellhop-bot programs in the router
+// lab, the real lobby and coturn on the public side, a game played to a
+// win.  Between programs of this version the join goes over an ICE path
+// swapped through the lobby: punched where the routers allow it, through
+// the relay where they do not.  Each case prints its join time.
+#include "lab_process.h"
+#include "router_lab.h"
+#include "turn_relay.h"
+#include "upnp_gateway.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+using std::chrono::milliseconds;
+using TClock = std::chrono::steady_clock;
+
+constexpr long kDirectJoinMs = 5000;
+constexpr long kRelayedJoinMs = 8000;
+constexpr milliseconds kGameTime{180000};
+constexpr int kLobbyPort = 8080;
+
+struct TAccount {
+    const char* user;
+    const char* password;
+    const char* nickname;
+};
+constexpr TAccount kHost{"ann", "secret1", "Ann"};
+constexpr TAccount kJoiner{"bob", "secret2", "Bob"};
+constexpr TAccount kThird{"cid", "secret3", "Cid"};
+
+class GameAcrossRouters : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (TRouterLab::Unavailable() || !HaveProgram("turnserver"))
+            return;
+        lab_ = new TRouterLab();
+        server_ = new TLabSite(lab_->AddSite(TRouterKind::None, false));
+        relay_ = new TTurnRelay(*lab_, *server_);
+        const std::string folder = lab_->Folder();
+        const std::string db = folder + "/lobby.db";
+        for (const TAccount& account : {kHost, kJoiner, kThird})
+            RunCommand({ZELLHOP_LOBBY_PROGRAM, "add-user", "--db", db, account.user, "--password",
+                        account.password});
+        const std::string secretFile = folder + "/turn-secret";
+        std::ofstream(secretFile) << relay_->Secret() << "\n";
+        std::filesystem::permissions(secretFile, std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_write);
+        lobby_ = new TLabProcess(
+            server_->machine,
+            {ZELLHOP_LOBBY_PROGRAM, "--db", db, "--listen",
+             server_->public4 + ":" + std::to_string(kLobbyPort), "--quiet", "--key-file",
+             folder + "/lobby.key", "--turn",
+             server_->public4 + ":" + std::to_string(TTurnRelay::kPort), "--turn-secret-file",
+             secretFile},
+            folder + "/lobby.err");
+        lobbyUp_ = lobby_->WaitFor("zellhop-lobby: listening", milliseconds(10000)).has_value();
+    }
+    static void TearDownTestSuite() {
+        delete lobby_;
+        delete relay_;
+        delete server_;
+        delete lab_;
+        lobby_ = nullptr;
+        relay_ = nullptr;
+        lab_ = nullptr;
+    }
+    void SetUp() override {
+        if (const auto why = TRouterLab::Unavailable())
+            GTEST_SKIP() << *why;
+        if (!HaveProgram("turnserver"))
+            GTEST_SKIP() << "needs turnserver (coturn)";
+        ASSERT_TRUE(lobbyUp_) << ReadWholeFile(lab_->Folder() + "/lobby.err");
+    }
+
+    static std::unique_ptr<TLabProcess> Bot(const TLabSite& site, const TAccount& account,
+                                            const std::vector<std::string>& role) {
+        static int made = 0;
+        const std::string tag = std::to_string(++made);
+        std::vector<std::string> argv = {ZELLHOP_BOT_PROGRAM, "--nickname", account.nickname,
+                                         "--user", account.user, "--password", account.password,
+                                         "--lobby",
+                                         server_->public4 + ":" + std::to_string(kLobbyPort)};
+        argv.insert(argv.end(), role.begin(), role.end());
+        // Each program keeps a key of its own, as on players' machines.
+        return std::make_unique<TLabProcess>(
+            site.machine, argv, lab_->Folder() + "/bot" + tag + ".err",
+            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen",
+                                     "XDG_CONFIG_HOME=" + lab_->Folder() + "/config" + tag});
+    }
+
+    static std::string Joined(const std::vector<std::string>& lines) {
+        std::string all;
+        for (const std::string& line : lines)
+            all += line + "\n";
+        return all;
+    }
+
+    struct TPlayed {
+        long joinMs = -1;
+        std::string hostPath, joinerPath; // the log's line naming the other's path
+    };
+
+    // A game between a host at `hostSite` and a joiner at `joinerSite`,
+    // played to a win with the same record and board on both.
+    static TPlayed Play(const TLabSite& hostSite, const TLabSite& joinerSite,
+                        const std::string& game) {
+        TPlayed played;
+        auto host = Bot(hostSite, kHost, {"--host", game, "--seats", "H--O--"});
+        EXPECT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+            << Joined(host->Lines());
+        auto joiner = Bot(joinerSite, kJoiner, {"--join", game});
+        if (!joiner->WaitFor("log ***Trying to join remote computer", milliseconds(20000))) {
+            ADD_FAILURE() << Joined(joiner->Lines());
+            return played;
+        }
+        const TClock::time_point asked = TClock::now();
+        if (!joiner->WaitFor("log ***Connected to the server", milliseconds(30000))) {
+            ADD_FAILURE() << Joined(joiner->Lines()) << "\nhost:\n" << Joined(host->Lines());
+            return played;
+        }
+        played.joinMs =
+            std::chrono::duration_cast<milliseconds>(TClock::now() - asked).count();
+        const auto won = host->WaitFor("record ", kGameTime);
+        EXPECT_TRUE(won) << Joined(host->Lines());
+        const auto joinerWon = joiner->WaitFor("record ", milliseconds(30000));
+        EXPECT_EQ(won, joinerWon);
+        host->WriteLine("board");
+        joiner->WriteLine("board");
+        const auto board = host->WaitFor("board", milliseconds(10000));
+        EXPECT_TRUE(board);
+        EXPECT_EQ(board, joiner->WaitFor("board", milliseconds(10000)));
+        for (const std::string& line : host->Lines())
+            if (line.rfind("log *** Bob: ", 0) == 0 || line.rfind("log *** bob: ", 0) == 0)
+                played.hostPath = line;
+        for (const std::string& line : joiner->Lines())
+            if (line.rfind("log *** Ann: ", 0) == 0 || line.rfind("log *** ann: ", 0) == 0)
+                played.joinerPath = line;
+        host->WriteLine("quit");
+        joiner->WriteLine("quit");
+        return played;
+    }
+
+    static TRouterLab* lab_;
+    static TLabSite* server_;
+    static TTurnRelay* relay_;
+    static TLabProcess* lobby_;
+    static bool lobbyUp_;
+};
+
+TRouterLab* GameAcrossRouters::lab_ = nullptr;
+TLabSite* GameAcrossRouters::server_ = nullptr;
+TTurnRelay* GameAcrossRouters::relay_ = nullptr;
+TLabProcess* GameAcrossRouters::lobby_ = nullptr;
+bool GameAcrossRouters::lobbyUp_ = false;
+
+TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
+    const struct {
+        const char* what;
+        TRouterKind host, joiner;
+        bool ipv6;
+        double loss;
+        const char* path; // as the log names it on both ends
+        long limitMs;
+    } cases[] = {
+        {"both behind port-keeping routers", TRouterKind::PortKeeping, TRouterKind::PortKeeping,
+         false, 0, ": direct path", kDirectJoinMs},
+        {"the joiner behind the symmetric router", TRouterKind::PortKeeping,
+         TRouterKind::Symmetric, false, 0, ": through the relay", kRelayedJoinMs},
+        {"the host behind a carrier NAT", TRouterKind::CarrierNat, TRouterKind::PortKeeping,
+         false, 0, ": direct path", kDirectJoinMs},
+        {"IPv6 on both sides", TRouterKind::PortKeeping, TRouterKind::PortKeeping, true, 0,
+         ": direct path", kDirectJoinMs},
+        {"5 % loss at both routers", TRouterKind::PortKeeping, TRouterKind::PortKeeping, false,
+         0.05, ": direct path", kDirectJoinMs},
+    };
+    int game = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TLabSite host = lab_->AddSite(c.host, c.ipv6);
+        const TLabSite joiner = lab_->AddSite(c.joiner, c.ipv6);
+        if (c.loss > 0) {
+            lab_->SetLoss(host, c.loss);
+            lab_->SetLoss(joiner, c.loss);
+        }
+        const TPlayed played = Play(host, joiner, "Game" + std::to_string(++game));
+        std::cout << "join, " << c.what << ": " << played.joinMs << " ms\n";
+        EXPECT_GE(played.joinMs, 0);
+        EXPECT_LE(played.joinMs, c.limitMs);
+        EXPECT_NE(played.hostPath.find(c.path), std::string::npos) << played.hostPath;
+        EXPECT_NE(played.joinerPath.find(c.path), std::string::npos) << played.joinerPath;
+    }
+}
+
+// The last line of the log that names `name`'s path, or "".
+std::string PathLine(const TLabProcess& bot, const std::string& name) {
+    std::string found;
+    for (const std::string& line : bot.Lines())
+        if (line.rfind("log *** " + name + ": ", 0) == 0)
+            found = line;
+    return found;
+}
+
+// Three programs: every pair of members gets a path of its own (the host
+// relays nothing), the pair with the symmetric router through the relay.
+TEST_F(GameAcrossRouters, ThreeProgramsPlayToAWinOverAPathPerPair) {
+    const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite bobSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite cidSite = lab_->AddSite(TRouterKind::Symmetric, false);
+    auto host = Bot(hostSite, kHost, {"--host", "Three", "--seats", "H-O-O-"});
+    ASSERT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+        << Joined(host->Lines());
+    auto bob = Bot(bobSite, kJoiner, {"--join", "Three"});
+    ASSERT_TRUE(bob->WaitFor("log ***Connected to the server", milliseconds(30000)))
+        << Joined(bob->Lines());
+    auto cid = Bot(cidSite, kThird, {"--join", "Three"});
+    ASSERT_TRUE(cid->WaitFor("log ***Connected to the server", milliseconds(30000)))
+        << Joined(cid->Lines());
+    const auto won = host->WaitFor("record ", kGameTime);
+    ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n"
+                     << Joined(bob->Lines()) << "\ncid:\n"
+                     << Joined(cid->Lines());
+    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
+    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("board");
+    const auto board = host->WaitFor("board", milliseconds(10000));
+    EXPECT_TRUE(board);
+    EXPECT_EQ(board, bob->WaitFor("board", milliseconds(10000)));
+    EXPECT_EQ(board, cid->WaitFor("board", milliseconds(10000)));
+    EXPECT_NE(PathLine(*bob, "cid").find("through the relay"), std::string::npos)
+        << Joined(bob->Lines());
+    EXPECT_NE(PathLine(*cid, "bob").find("through the relay"), std::string::npos)
+        << Joined(cid->Lines());
+    EXPECT_NE(PathLine(*bob, "ann").find("direct path"), std::string::npos)
+        << Joined(bob->Lines());
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("quit");
+}
+
+// A joiner of the written protocol knows nothing of paths: it gets in
+// where the host's router forwards the game's port on the host's asking,
+// and where none does it fails with the written texts, once.
+TEST_F(GameAcrossRouters, AWrittenJoinerGetsInWhereTheHostsRouterForwardsThePort) {
+    if (const auto why = TUpnpGateway::Unavailable())
+        GTEST_SKIP() << *why;
+    const TLabSite joinerSite = lab_->AddSite(TRouterKind::None, false);
+    for (const bool forwarding : {true, false}) {
+        SCOPED_TRACE(forwarding ? "a router that forwards" : "a router that does not");
+        const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+        std::unique_ptr<TUpnpGateway> gateway;
+        if (forwarding)
+            gateway = std::make_unique<TUpnpGateway>(*lab_, hostSite, TUpnpGateway::TOptions{});
+        const std::string game = forwarding ? "Forwarded" : "Closed";
+        auto host = Bot(hostSite, kHost, {"--host", game, "--seats", "H--O--"});
+        ASSERT_TRUE(host->WaitFor("log ***The router forwards", milliseconds(20000)))
+            << Joined(host->Lines());
+        EXPECT_EQ(host->Lines().back().find("log ***The router forwards port 3237") == 0,
+                  forwarding)
+            << host->Lines().back();
+        auto joiner = Bot(joinerSite, kJoiner, {"--join", game, "--written", "1"});
+        if (forwarding) {
+            ASSERT_TRUE(joiner->WaitFor("log ***Connected to the server", milliseconds(30000)))
+                << Joined(joiner->Lines());
+            const auto won = host->WaitFor("record ", kGameTime);
+            EXPECT_TRUE(won) << Joined(host->Lines());
+            EXPECT_EQ(won, joiner->WaitFor("record ", milliseconds(30000)));
+        } else {
+            EXPECT_TRUE(joiner->WaitFor("log ***Couldn't reach the remote server",
+                                        milliseconds(40000)))
+                << Joined(joiner->Lines());
+            EXPECT_FALSE(joiner->WaitFor("log ***Couldn't reach", milliseconds(5000)))
+                << "said once";
+        }
+        host->WriteLine("quit");
+        joiner->WriteLine("quit");
+    }
+}
+
+} // namespace
