@@ -113,7 +113,8 @@ void RunningGameGuest::TakeSeats(const TQMsg& msg) {
     try {
         game = ReadGame(*record_, *seats);
     } catch (const LineError& e) {
-        return Refuse(QString::fromUtf8(e.what()));
+        // The record's line when there is one, else what is wrong.
+        return Refuse(QString::fromStdString(e.line() > 0 ? std::string(e.what()) : e.reason()));
     }
     seats_ = *seats;
     taken_ = true;
