@@ -9,6 +9,7 @@
 #include "options_dialog.h"
 #include "players_dialog.h"
 #include "program_icon.h"
+#include "program_key.h"
 #include "tavlo_login_dialog.h"
 #include "user_prompts.h"
 
@@ -68,6 +69,7 @@ std::unique_ptr<TfMain> CreateWindows(UserPrompts* prompts) {
     QObject::connect(login, &TfTavloLogin::playOnThisNetwork, main,
                      [main] { main->CancelLoginRequest(); });
     login->SetErrorBox([main](const QString& message) { main->Prompts().ShowMessage(message); });
+    login->SetProgramKey(ThisProgramKey().publicKey);
     dialogs.login = login;
     auto* gamelist = new TfGamelist(main);
     gamelist->setFont(DesignFont());

@@ -2,6 +2,7 @@
 
 #include "file_version.h"
 #include "http_errors.h"
+#include "lobby_extensions.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -272,7 +273,9 @@ void TfTavloLogin::bLoginClick() {
     requesting_ = true;
     const std::string user = eUsername->text().toStdString();
     request_(
-        LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()),
+        programKey_ ? LoginTargetWithKey(user, ePassword->text().toStdString(), OwnFileVersion(),
+                                         *programKey_)
+                    : LoginTarget(user, ePassword->text().toStdString(), OwnFileVersion()),
         [this, user, lobby = *lobby](const std::string& reply) {
             LoginReplied(reply, user, lobby);
         },
@@ -291,7 +294,9 @@ void TfTavloLogin::LoginReplied(const std::string& reply, const std::string& use
                                 const TLobbyAddress& lobby) {
     if (!requesting_)
         return; // cancelled: nothing of it comes back
-    const TLoginReply login = ParseLoginReply(reply);
+    // Our items after the written reply, if the lobby added any, are
+    // not the player number's.
+    const TLoginReply login = ParseExtendedLoginReply(reply).login;
     lblstatus->setText(StatusFor(login.outcome));
     if (login.outcome != TLoginOutcome::Success) {
         LoginOver();

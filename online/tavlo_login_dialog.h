@@ -27,6 +27,7 @@
 
 #include "lobby_address.h"
 #include "lobby_client.h"
+#include "lobby_ticket.h"
 
 #include <QDialog>
 #include <QUrl>
@@ -66,6 +67,8 @@ class TfTavloLogin : public QDialog {
     // Called when Login has checked the fields, just before the request:
     // the lobby that the request is for.
     void SetLobbyChosen(LobbyChosen lobbyChosen) { lobbyChosen_ = std::move(lobbyChosen); }
+    // The log-in carries this program key (a program of this version).
+    void SetProgramKey(const TProgramKey& key) { programKey_ = key; }
 
     // The lobbies used before, the last chosen first, offered by the Lobby
     // field, and the lobby the field shows ("host" or "host:port").
@@ -137,6 +140,7 @@ class TfTavloLogin : public QDialog {
     ErrorBox errorBox_;
     UrlOpener urlOpener_;
     LobbyChosen lobbyChosen_;
+    std::optional<TProgramKey> programKey_;
     std::string webHost_ = kDefaultLobby;
     std::vector<std::string> usedLobbies_;
     bool requesting_ = false; // a login request runs, or its success is shown

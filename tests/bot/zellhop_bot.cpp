@@ -110,9 +110,13 @@ void PlayAlong(TfMain& window) {
             Say("won " + std::string(ColourWord(game.winner())));
             Say(RecordLine(window));
         }
-        if (game.HumanMayMove() && game.state().phase == kPhaseTurnStart && window.TurnsSettled() &&
-            !window.WaitingForLobby() && !QApplication::activeModalWidget())
+        if (!game.HumanMayMove() || !window.TurnsSettled() || window.WaitingForLobby() ||
+            QApplication::activeModalWidget())
+            return;
+        if (game.state().phase == kPhaseTurnStart)
             PlayChosenMove(window);
+        else if (game.CanEndTurn()) // back in a turn that an earlier run had begun
+            ActionOf(window, "aEndTurn")->trigger();
     });
     poll->start(kPlayPoll);
 }
