@@ -631,8 +631,9 @@ void OnlineSession::SendChat(const std::string& text) {
 void OnlineSession::SendMove(int number, int direction) {
     if (!hc_.Enabled() || guest_.Watching())
         return;
-    WriteMove(hc_.NewMsg(gmMove), {number, direction});
-    hc_.SendMsg(smAll, true);
+    TQMsg& move = hc_.NewMsg(gmMove);
+    WriteMove(move, {number, direction});
+    SendToPlayers(move);
     if (match_)
         host_.MovePlayed(match_->state().currentSeat, number, direction);
 }
@@ -640,8 +641,7 @@ void OnlineSession::SendMove(int number, int direction) {
 void OnlineSession::SendEndTurn() {
     if (!hc_.Enabled() || guest_.Watching())
         return;
-    hc_.NewMsg(gmEndTurn);
-    hc_.SendMsg(smAll, true);
+    SendToPlayers(hc_.NewMsg(gmEndTurn));
     if (match_)
         host_.EndTurnPlayed(match_->state().currentSeat);
 }
@@ -672,6 +672,17 @@ void OnlineSession::PlayerGoneLine(const TpContact& contact, int reason) {
 }
 
 // --- Late joiners ------------------------------------------------------------
+
+// The message NewMsg began (`msg`), to every player: the host's watchers
+// get the host's steps as relays, tagged with their seat, and not twice.
+void OnlineSession::SendToPlayers(TQMsg& msg) {
+    if (!host_.Running()) {
+        hc_.SendMsg(smAll, true);
+        return;
+    }
+    msg.Recipients = Members();
+    hc_.SendMsg(smResend, true);
+}
 
 // A player may come back only when every member and he himself can hear
 // each other as the extension has them; else he watches.

@@ -213,6 +213,7 @@ class OnlineSession {
     void RunningGameTaken(const TTakenGame& game);
     void WatchersChanged();
     void EndListing();
+    void SendToPlayers(TQMsg& msg);
     void Log(const QString& line) const;
 
     View view_;
