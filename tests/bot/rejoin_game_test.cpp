@@ -44,8 +44,10 @@ class RejoinGame : public ::testing::Test {
     std::unique_ptr<BotProcess> Ann() {
         return Bot("Ann", "ann", "secret1", annAddress_, {"--host", "Bots", "--seats", "HC-OC-"});
     }
+    // Bob thinks a while over each move, so that a kill can find him in
+    // his own turn.
     std::unique_ptr<BotProcess> Bob() {
-        return Bot("Bob", "bob", "secret2", bobAddress_, {"--join", "Bots"});
+        return Bot("Bob", "bob", "secret2", bobAddress_, {"--join", "Bots", "--think", "800"});
     }
     std::unique_ptr<BotProcess> Cat() {
         return Bot("Cat", "cat", "secret3", catAddress_, {"--join", "Bots"});
@@ -69,22 +71,30 @@ class RejoinGame : public ::testing::Test {
     const std::string catAddress_ = NewLoopbackAddress();
 };
 
+// Killed in his own turn (before his move) and in another's (right after
+// his move): back at once, in a seat that still waited for him.  A stranger
+// who joins later watches, and chats as a watcher.
 TEST_F(RejoinGame, AKilledPlayerComesBackAtOnceAndAStrangerWatchesToTheSameWin) {
     auto ann = Ann();
     ASSERT_TRUE(ann->WaitForLine("log ***Multiplayer game started. Waiting for 1 players"))
         << ann->Output();
     auto bob = Bob();
     ASSERT_TRUE(bob->WaitForLine("started")) << bob->Output();
-    Pause(*ann, 500);
 
-    bob->Kill();
+    ASSERT_TRUE(bob->WaitForLine("my turn")) << bob->Output();
+    bob->Kill(); // thinking over his move
     bob = Bob();
     const int restartMs = StartedWithin(*bob);
     ASSERT_TRUE(bob->WaitForLinePrefix("log ***Back in the game")) << bob->Output();
     ASSERT_TRUE(ann->WaitForLine("log *** bob is back in the game")) << ann->Output();
     std::cout << "restart to board: " << restartMs << " ms\n";
 
-    Pause(*ann, 500);
+    ASSERT_TRUE(bob->WaitForLine("moved")) << bob->Output();
+    bob->Kill(); // the computer and Ann play on
+    bob = Bob();
+    StartedWithin(*bob);
+    ASSERT_TRUE(bob->WaitForLinePrefix("log ***Back in the game")) << bob->Output();
+
     auto cat = Cat();
     ASSERT_TRUE(cat->WaitForLine("log ***Watching the game")) << cat->Output();
     ASSERT_TRUE(ann->WaitForLine("log *** cat is watching the game")) << ann->Output();
@@ -99,6 +109,7 @@ TEST_F(RejoinGame, AKilledPlayerComesBackAtOnceAndAStrangerWatchesToTheSameWin) 
     EXPECT_EQ(cat->LineWithPrefix("record "), record);
     EXPECT_EQ(bob->LineWithPrefix("won "), ann->LineWithPrefix("won "));
     EXPECT_EQ(cat->LineWithPrefix("won "), ann->LineWithPrefix("won "));
+    EXPECT_TRUE(cat->LineWithPrefix("my turn").empty()) << "a watcher never has a turn";
 }
 
 TEST_F(RejoinGame, APlayerWhoseSeatWentToTheComputerGetsItBackAndPlaysToTheWin) {
