@@ -37,7 +37,7 @@ class RejoinGame : public ::testing::Test {
                                     const std::vector<std::string>& role) {
         std::vector<std::string> args{"--nickname", nickname, "--user", user, "--password",
                                       password, "--lobby", lobbyHost_, "--local-address", address,
-                                      "--step-delay", "80"};
+                                      "--step-delay", "50"};
         args.insert(args.end(), role.begin(), role.end());
         return std::make_unique<BotProcess>(args);
     }
@@ -47,7 +47,7 @@ class RejoinGame : public ::testing::Test {
     // Bob thinks a while over each move, so that a kill can find him in
     // his own turn.
     std::unique_ptr<BotProcess> Bob() {
-        return Bot("Bob", "bob", "secret2", bobAddress_, {"--join", "Bots", "--think", "800"});
+        return Bot("Bob", "bob", "secret2", bobAddress_, {"--join", "Bots", "--think", "300"});
     }
     std::unique_ptr<BotProcess> Cat() {
         return Bot("Cat", "cat", "secret3", catAddress_, {"--join", "Bots"});
