@@ -60,15 +60,7 @@ UserPrompts& PromptsOrOwn(UserPrompts* given, std::unique_ptr<UserPrompts>& own)
 
 TfMain::TfMain(UserPrompts* prompts, QWidget* parent)
     : QMainWindow(parent), game_(std::make_shared<Match>()),
-      online_({.log = [this](const QString& line) { Log(line); },
-               .startGame =
-                   [this](const SeatKinds& kinds, const std::array<PlayerId, kColours>& players) {
-                       OnlineGameStarts(kinds, players);
-                   },
-               .seatNamed = [this](int colour,
-                                   const QString& name) { seatPanel_->SetName(colour, name); },
-               .showLogin = [this] { return ShowLogin(); },
-               .showError = [this](const QString& message) { prompts_.ShowMessage(message); }}),
+      online_(OnlineView()),
       prompts_(PromptsOrOwn(prompts, ownPrompts_)) {
     setObjectName("fMain");
     setWindowTitle(kCaption);

@@ -192,6 +192,8 @@ class TfMain : public QMainWindow, private MatchListener {
     void ConfigureGame();
     void Published(bool published);
     void OnlineGameStarts(const SeatKinds& kinds, const std::array<PlayerId, kColours>& players);
+    OnlineSession::View OnlineView(); // what the session asks of the window
+    void JoinRunningOnline(const TTakenGame& game);
     void ChooseGameToJoin(const std::vector<TGameListEntry>& games);
     OnlineSession::Login ShowLogin();
     void SetMultiplayerView(bool on);
@@ -238,6 +240,7 @@ class TfMain : public QMainWindow, private MatchListener {
     void Won(int colour) override;
     void GameOver() override;
     void SeatHandedOver(int colour) override;
+    void RemoteStepPlayed(const RemoteStep& step, int seat) override;
     void PlayerGone(PlayerId player, int reason) override;
     void PositionChanged() override;
 

@@ -202,6 +202,7 @@ void TfMain::BuildSeatPanel() {
 
 void TfMain::SeatHandedOver(int colour) {
     seatPanel_->SetName(colour, "Computer");
+    online_.SeatHandedOver(colour);
 }
 
 void TfMain::PlayerGone(PlayerId player, int reason) {

@@ -77,4 +77,20 @@ void SeatPanel::Place() {
         if (seat.name)
             seat.name->move(place.name.x, place.name.y);
     }
+    SetWatchers(watcherNames_);
+}
+
+void SeatPanel::SetWatchers(const QStringList& names) {
+    watcherNames_ = names;
+    int line = 0;
+    int pinWidth = 0;
+    int pinHeight = 0;
+    for (const Line& seat : lines_)
+        if (PictureWidget* pin = seat.pin) {
+            ++line;
+            pinWidth = pin->width();
+            pinHeight = pin->height();
+        }
+    const SeatLine place = SeatLineFor(line, pinWidth, pinHeight);
+    watchers_.Show(names, place.pin.x, place.name.y);
 }

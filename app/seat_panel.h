@@ -3,9 +3,11 @@
 #pragma once
 
 #include "game_state.h"
+#include "watchers_line.h"
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <optional>
@@ -16,7 +18,7 @@ class QWidget;
 
 class SeatPanel {
   public:
-    explicit SeatPanel(QWidget& client) : client_(client) {}
+    explicit SeatPanel(QWidget& client) : client_(client), watchers_(client) {}
     ~SeatPanel() { Clear(); }
     SeatPanel(const SeatPanel&) = delete;
     SeatPanel& operator=(const SeatPanel&) = delete;
@@ -32,6 +34,9 @@ class SeatPanel {
     void ShowTurn(int colour, bool hasTurn);
     // The lines in their places again, after the pins changed size.
     void Place();
+    // Who watches the game, on a line under the seats.
+    void SetWatchers(const QStringList& names);
+    QLabel* WatchersLabel() const { return watchers_.Label(); }
 
     QLabel* NameLabel(int colour) const { return lines_.at(colour).name; }
     PictureWidget* Indicator(int colour) const { return lines_.at(colour).pin; }
@@ -43,4 +48,6 @@ class SeatPanel {
     };
     QWidget& client_;
     std::array<Line, kColours> lines_;
+    WatchersLine watchers_;
+    QStringList watcherNames_;
 };

@@ -97,6 +97,11 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
                       : kReasonFull;
     if (settings_.ownVersion != request->StrAt(2))
         verdict = kReasonVersion;
+    TLateEntry late = TLateEntry::kMember;
+    if (verdict == kReasonFull && lateJoiner_) {
+        late = lateJoiner_(request->StrAt(0), request->IntAt(3), offer != nullptr);
+        verdict = late == TLateEntry::kRefused ? kReasonFull : kAccept;
+    }
     if (verdict != kAccept) {
         Refuse(address, verdict, offer != nullptr);
         return;
@@ -104,8 +109,10 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
 
     // Everyone present hears of the joiner, the joiner too when its address
     // is already in the table: over its new link then, which from now on
-    // carries everything to it.
-    const std::vector<TpContact> members = contacts_.All();
+    // carries everything to it.  A watcher is nobody's business but the
+    // host's.
+    const std::vector<TpContact> members =
+        late == TLateEntry::kWatcher ? std::vector<TpContact>{} : contacts_.All();
     int index = contacts_.IndexOfAddress(address);
     if (index < 0)
         index = contacts_.Add(request->StrAt(0), address, request->IntAt(3));
@@ -120,7 +127,7 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
 
     const TpQMsg reply = TOutbox::Make(mtConnectReply);
     reply->AddInt(kReplyAccepted);
-    reply->AddInt(present);
+    reply->AddInt(late == TLateEntry::kWatcher ? 0 : present);
     reply->AddStr(settings_.clientName);
     reply->Recipients.push_back(joiner);
     outbox_.Dispatch(reply, true);

@@ -17,9 +17,18 @@
 #include "link_table.h"
 #include "outbox.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+// A connect request the table has no room for (a game under way) is
+// refused unless the host's rule admits it: as a member, announced to the
+// others and introduced to them, or as a watcher, who talks with the host
+// alone.
+enum class TLateEntry { kRefused, kMember, kWatcher };
+using TLateJoinerRule =
+    std::function<TLateEntry(const std::string& name, int32_t tavloNumber, bool offered)>;
 
 class TAdmission {
   public:
@@ -48,6 +57,7 @@ class TAdmission {
     void AtReceipt(std::unique_ptr<TQMsg> request, const TLinkTrailer* offer);
     // An admission in its turn.
     void Admitted(const TReceived& admission);
+    void SetLateJoinerRule(TLateJoinerRule rule) { lateJoiner_ = std::move(rule); }
 
   private:
     void Refuse(const std::string& address, int reason, bool offered);
@@ -65,4 +75,5 @@ class TAdmission {
     TIncomingQueue& incoming_;
     TNow now_;
     int expectedPeers_ = 0; // on a joiner: the other members the host announced
+    TLateJoinerRule lateJoiner_;
 };

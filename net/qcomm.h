@@ -168,6 +168,9 @@ class TQComm : public TCommEvents {
     // The extension's timings; tests shorten the silence.
     const TLinkTiming& Timing() const { return settings_.timing; }
     void setTiming(const TLinkTiming& timing) { settings_.timing = timing; }
+    // Admits connect requests past MaxConnections when it says so (see
+    // admission.h): latecomers to a game under way.
+    void setLateJoinerRule(TLateJoinerRule rule) { admission_.SetLateJoinerRule(std::move(rule)); }
     // Whether the contact announced the extension and is spoken to by it.
     bool SpeaksReliable(const TpContact& contact) const { return links_.Of(contact) != nullptr; }
 

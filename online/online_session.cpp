@@ -5,6 +5,7 @@
 #include "match.h"
 #include "path_peers_protocol.h"
 #include "program_key_file.h"
+#include "remote_steps.h"
 #include "shown_text.h"
 
 #include <QTimer>
@@ -31,8 +32,25 @@ int CountOpen(const SeatKinds& kinds) {
 
 } // namespace
 
-OnlineSession::OnlineSession(View view) : view_(std::move(view)) {
+OnlineSession::OnlineSession(View view)
+    : view_(std::move(view)),
+      host_({.send =
+                 [this](const TQMsg& msg, const std::vector<TpContact>& to) {
+                     TQMsg& out = hc_.NewMsg(msg.MsgType);
+                     out = msg;
+                     out.Recipients = to;
+                     hc_.SendMsg(smResend, true);
+                 },
+             .log = [this](const QString& line) { Log(line); }}),
+      guest_({.log = [this](const QString& line) { Log(line); },
+              .start = [this](const TTakenGame& game) { RunningGameTaken(game); }}) {
     CreateMessaging();
+}
+
+void OnlineSession::SetMatch(Match* match) {
+    match_ = match;
+    host_.SetMatch(match);
+    guest_.SetMatch(match);
 }
 
 void OnlineSession::CreateMessaging() {
@@ -59,6 +77,13 @@ void OnlineSession::CreateMessaging() {
     hc_.OnClientDisconnection = guarded(&OnlineSession::hcClientDisconnection);
     hc_.OnTimeout = guarded(&OnlineSession::hcTimeout);
     hc_.OnConnected = guarded(&OnlineSession::hcConnected);
+    hc_.setLateJoinerRule([this](const std::string&, int32_t account, bool offered) {
+        const RunningGameHost::Role role =
+            host_.Decide(account, offered && MembersMeshable(nullptr));
+        return role == RunningGameHost::Role::kRejoin  ? TLateEntry::kMember
+               : role == RunningGameHost::Role::kWatch ? TLateEntry::kWatcher
+                                                       : TLateEntry::kRefused;
+    });
     http_.HandleRedirects = true;
 }
 
@@ -200,6 +225,8 @@ void OnlineSession::ListGames(
         ListOnce(std::move(done));
 }
 
+// Games under way are listed too ("playing 2/2"): a player may come back
+// into his own or watch another.
 void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done) {
     // A lobby of ours also says which hosts speak our extensions.
     const bool extended = paths_.Usable();
@@ -207,7 +234,7 @@ void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameL
         extended ? RunningListTarget(lobby_.sessionId) : ListTarget(lobby_.sessionId),
         [this, done, extended](const std::string& reply) {
             const std::optional<std::vector<TGameListEntry>> games =
-                extended ? WaitingGames(reply) : ParseGameList(reply);
+                extended ? ListedGames(reply) : ParseGameList(reply);
             if (games)
                 done(games);
             else // a session the lobby no longer knows
@@ -224,17 +251,17 @@ void OnlineSession::ListOnce(std::function<void(std::optional<std::vector<TGameL
         });
 }
 
-// The games a player may join from a list with running games: those
-// waiting for players; the details of each go to the paths.
-std::optional<std::vector<TGameListEntry>> OnlineSession::WaitingGames(const std::string& reply) {
+// The games of a list with running games: those waiting for players and
+// those under way, which a player may come back into or watch; the
+// details of each go to the paths.
+std::optional<std::vector<TGameListEntry>> OnlineSession::ListedGames(const std::string& reply) {
     const std::optional<std::vector<TListedGame>> listed = ParseRunningGameList(reply);
     if (!listed)
         return std::nullopt;
     paths_.Listed(*listed);
     std::vector<TGameListEntry> games;
     for (const TListedGame& game : *listed)
-        if (!game.details || !game.details->running)
-            games.push_back(game.entry);
+        games.push_back(game.entry);
     return games;
 }
 
@@ -242,6 +269,7 @@ void OnlineSession::Join(const std::string& address) {
     Log("***Trying to join remote computer...");
     ForgetPeers();
     hc_.setMaxConnections(0); // a joiner admits nobody until the host says
+    guest_.Reset();
     SetEnabled(true);
     stage_ = Stage::kJoining;
     // Towards a host of ours the request waits for a path through the
@@ -353,8 +381,12 @@ void OnlineSession::SetEnabled(bool on) {
     if (!on) {
         // Whatever online game there was is over for this program, and so
         // for the lobby: no more refreshes or reports for it.
+        EndListing();
         stage_ = Stage::kOff;
         hostContact_.reset();
+        host_.Stop();
+        guest_.Reset();
+        WatchersChanged();
         if (match_)
             match_->ForgetRemoteSteps();
         earlySteps_.clear();
@@ -382,8 +414,13 @@ void OnlineSession::hcNewClient(const TQMsg& /*aMsg*/, const TpContact& aContact
     paths_.ContactKnown(aContact);
     if (stage_ == Stage::kHostWaiting)
         SeatJoiner(aContact);
-    else // a member the host admitted, or a latecomer to a running game
+    else if (host_.Running())
+        WelcomeLateJoiner(aContact);
+    else { // a member the host admitted, or one back in a running game
+        if (stage_ == Stage::kPlaying)
+            MemberAnnounced(aContact);
         Log(QString("*** %1 joined the game").arg(NameOf(aContact)));
+    }
 }
 
 void OnlineSession::SeatJoiner(const TpContact& joiner) {
@@ -433,7 +470,17 @@ void OnlineSession::StartHostedGame() {
     const SeatKinds kinds = match_->Kinds();
     WriteStart(hc_.NewMsg(gmStart), HostStartTable(kinds, addresses));
     hc_.SendMsg(smAll, true);
+    std::array<int32_t, kColours> accounts{};
+    std::array<std::string, kColours> names;
+    for (int i = 0; i < kColours; ++i) {
+        accounts[i] = players[i] ? players[i]->TavloNumber : 0;
+        names[i] = players[i] ? players[i]->Name : kinds[i] == skHuman ? hc_.ClientName() : "";
+    }
     StartGame(kinds, players);
+    // From now on every connect request is a latecomer's.
+    hc_.setMaxConnections(0);
+    if (match_)
+        host_.Start(*match_, accounts, names);
 }
 
 void OnlineSession::StartGame(const SeatKinds& kinds,
@@ -542,8 +589,25 @@ void OnlineSession::TakeSeatTable(const TQMsg& msg, const TpContact& host) {
 
 void OnlineSession::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
     const bool joining = stage_ == Stage::kJoining;
-    const bool fromHost = joining && aContact && aContact == hostContact_;
+    const bool fromJoinedHost = aContact && aContact == hostContact_;
+    const bool fromHost = joining && fromJoinedHost;
+    if (fromJoinedHost && guest_.Take(aMsg))
+        return;
+    if (guest_.Taken() && (aMsg.MsgType == gmMove || aMsg.MsgType == gmEndTurn))
+        return; // a newcomer follows the host's relays only
     switch (aMsg.MsgType) {
+    case gmWatcherChat:
+        if (const std::optional<TWatcherChat> chat = ReadWatcherChat(aMsg)) {
+            if (host_.Running())
+                host_.WatcherChat(aContact, chat->text, Members());
+            else if (fromJoinedHost)
+                Log(QString("%1 (watching): %2").arg(Shown(chat->name), Shown(chat->text)));
+        }
+        break;
+    case gmSeatBack:
+        if (fromJoinedHost && stage_ == Stage::kPlaying)
+            TakeSeatBack(aMsg);
+        break;
     case gmChat:
         if (const std::optional<std::string> text = ReadChat(aMsg); text && IsContact(aContact))
             Log(QString("%1: %2").arg(NameOf(aContact), Shown(*text)));
@@ -600,6 +664,12 @@ void OnlineSession::hcGotAck(const TQMsg& aMsg, const TpContact& /*aContact*/) {
 }
 
 void OnlineSession::SendChat(const std::string& text) {
+    if (guest_.Watching()) { // to the host, who passes it on
+        WriteWatcherChat(hc_.NewMsg(gmWatcherChat), {hc_.ClientName(), text});
+        hc_.SendMsg(smAll, true);
+        Log(QString("%1 (watching): %2").arg(Shown(hc_.ClientName()), Shown(text)));
+        return;
+    }
     WriteChat(hc_.NewMsg(gmChat), text);
     hc_.SendMsg(smAll, true);
 }
@@ -607,22 +677,32 @@ void OnlineSession::SendChat(const std::string& text) {
 // Hops and ends of turn of a human at this computer go to every peer; in a
 // local game there is nobody to tell.
 void OnlineSession::SendMove(int number, int direction) {
-    if (!hc_.Enabled())
+    if (!hc_.Enabled() || guest_.Watching())
         return;
-    WriteMove(hc_.NewMsg(gmMove), {number, direction});
-    hc_.SendMsg(smAll, true);
+    TQMsg& move = hc_.NewMsg(gmMove);
+    WriteMove(move, {number, direction});
+    SendToPlayers(move);
+    if (match_)
+        host_.MovePlayed(match_->state().currentSeat, number, direction);
 }
 
 void OnlineSession::SendEndTurn() {
-    if (!hc_.Enabled())
+    if (!hc_.Enabled() || guest_.Watching())
         return;
-    hc_.NewMsg(gmEndTurn);
-    hc_.SendMsg(smAll, true);
+    SendToPlayers(hc_.NewMsg(gmEndTurn));
+    if (match_)
+        host_.EndTurnPlayed(match_->state().currentSeat);
 }
 
 // --- Leaving ---------------------------------------------------------------
 
 void OnlineSession::hcClientDisconnection(const TpContact& aContact, int aReason) {
+    if (aContact && !IsContact(aContact) && hc_.IndexOfAddress(aContact->Address) >= 0)
+        return; // the record of a member who came back: he is here
+    if (host_.IsNewcomer(aContact)) {
+        host_.Gone(aContact);
+        WatchersChanged();
+    }
     const PlayerId player = KnownPlayer(aContact);
     if (player == kNoPlayer || !match_) // he held no seat: only the log tells of him
         PlayerGoneLine(aContact, aReason);
@@ -637,4 +717,126 @@ void OnlineSession::PlayerGone(PlayerId player, int reason) {
 void OnlineSession::PlayerGoneLine(const TpContact& contact, int reason) {
     Log(QString(reason == kReasonTimedOut ? "*** %1 has timed out" : "*** %1 has left the game")
             .arg(NameOf(contact)));
+}
+
+// --- Late joiners ------------------------------------------------------------
+
+// The message NewMsg began (`msg`), to every player: the host's watchers
+// get the host's steps as relays, tagged with their seat, and not twice.
+void OnlineSession::SendToPlayers(TQMsg& msg) {
+    if (!host_.Running()) {
+        hc_.SendMsg(smAll, true);
+        return;
+    }
+    msg.Recipients = Members();
+    hc_.SendMsg(smResend, true);
+}
+
+// A player may come back only when every member and he himself can hear
+// each other as the extension has them; else he watches.
+bool OnlineSession::MembersMeshable(const TpContact& newcomer) const {
+    if (newcomer && !hc_.SpeaksReliable(newcomer))
+        return false;
+    for (const TpContact& member : Members())
+        if (member != newcomer && !hc_.SpeaksReliable(member))
+            return false;
+    return true;
+}
+
+// Those who play the game with the host, without the latecomers.
+std::vector<TpContact> OnlineSession::Members() const {
+    std::vector<TpContact> members;
+    for (int i = 0; i < hc_.ContactCount(); ++i)
+        if (!host_.IsNewcomer(hc_.Contacts(i)))
+            members.push_back(hc_.Contacts(i));
+    return members;
+}
+
+void OnlineSession::WelcomeLateJoiner(const TpContact& newcomer) {
+    const std::vector<TpContact> members = Members();
+    const PlayerId player = PlayerIdOf(newcomer);
+    const RunningGameHost::Role role =
+        host_.Welcome(newcomer, player, MembersMeshable(newcomer), members);
+    if (role == RunningGameHost::Role::kRefused) {
+        // No room to watch: he hears nothing and times out.
+        Log(QString("*** %1 joined the game").arg(NameOf(newcomer)));
+        return;
+    }
+    if (role == RunningGameHost::Role::kRejoin)
+        if (match_)
+            for (int colour = 0; colour < kColours; ++colour)
+                if (match_->seat(colour).player == player)
+                    view_.seatNamed(colour, NameOf(newcomer));
+    WatchersChanged();
+}
+
+// A member announced again while the game runs is a player back from a
+// restart at the same address: his new record takes the old one's place
+// and number, so his seat stays his.
+void OnlineSession::MemberAnnounced(const TpContact& member) {
+    for (int i = hc_.ContactCount() - 1; i >= 0; --i) {
+        const TpContact old = hc_.Contacts(i);
+        if (old == member || old->Address != member->Address)
+            continue;
+        std::replace(players_.begin(), players_.end(), old, member);
+        hc_.RemoveContact(old);
+    }
+}
+
+// The host says a player is back: his seat is his again from the turn it
+// names (or at once while it still waits for him).
+void OnlineSession::TakeSeatBack(const TQMsg& msg) {
+    const std::optional<TSeatBack> back = ReadSeatBack(msg);
+    if (!back || !match_)
+        return;
+    const int index = hc_.IndexOfAddress(back->address);
+    if (index < 0)
+        return;
+    const TpContact player = hc_.Contacts(index);
+    const PlayerId id = PlayerIdOf(player);
+    const Seat& seat = match_->seat(back->seat);
+    if (seat.kind == skRemote)
+        match_->SetSeatPlayer(back->seat, id);
+    else if (seat.kind != skNone && seat.kind != skHuman)
+        match_->ReturnSeat(back->seat, skRemote, id, {back->seat, back->atTurn});
+    Log(QString("*** %1 is back in the game").arg(NameOf(player)));
+    view_.seatNamed(back->seat, NameOf(player));
+}
+
+void OnlineSession::RunningGameTaken(const TTakenGame& game) {
+    stage_ = Stage::kPlaying;
+    earlySteps_.clear();
+    if (view_.joinRunning)
+        view_.joinRunning(game);
+    for (int colour = 0; colour < kColours; ++colour)
+        if (!game.seats.names[colour].empty())
+            view_.seatNamed(colour, Shown(game.seats.names[colour]));
+}
+
+void OnlineSession::WatchersChanged() {
+    if (!view_.watchersChanged)
+        return;
+    QStringList names;
+    for (const std::string& name : host_.WatcherNames())
+        names << Shown(name);
+    view_.watchersChanged(names);
+}
+
+// A game that ends without a winner leaves the lobby's list at once.
+void OnlineSession::EndListing() {
+    if (lobby_.gameNumber <= 0 || !IsLoggedInToLobby() || stage_ == Stage::kOff)
+        return;
+    reports_.push_back(EndGameTarget(lobby_.sessionId, lobby_.gameNumber));
+    SendReports();
+}
+
+void OnlineSession::StepPlayed(const RemoteStep& step, int seat) {
+    if (step.kind == RemoteStep::kMove)
+        host_.MovePlayed(seat, step.number, step.direction);
+    else if (step.kind == RemoteStep::kEndTurn)
+        host_.EndTurnPlayed(seat);
+}
+
+void OnlineSession::SeatHandedOver(int colour) {
+    host_.SeatHandedOver(colour, kReasonLeft);
 }

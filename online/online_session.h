@@ -26,8 +26,11 @@
 #include "lobby_requester.h"
 #include "qcomm.h"
 #include "session_paths.h"
+#include "running_game_guest.h"
+#include "running_game_host.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <deque>
 #include <exception>
@@ -38,6 +41,7 @@
 #include <vector>
 
 class Match;
+struct RemoteStep;
 
 // The lobby session: who this program is logged in as, and the game it
 // published.
@@ -83,6 +87,11 @@ class OnlineSession {
         std::function<Login()> showLogin;
         // An error the player must see (a request that failed).
         std::function<void(const QString& message)> showError;
+        // A game under way taken up from its host: laid out with
+        // Match::JoinRunningGame on the game the session is then given.
+        std::function<void(const TTakenGame& game)> joinRunning;
+        // Who watches the game now (optional).
+        std::function<void(const QStringList& names)> watchersChanged;
     };
 
     explicit OnlineSession(View view);
@@ -99,7 +108,7 @@ class OnlineSession {
     Stage stage() const { return stage_; }
 
     // The game model the protocol plays into; none between games.
-    void SetMatch(Match* match) { match_ = match; }
+    void SetMatch(Match* match);
 
     // --- The lobby --------------------------------------------------------
     // A successful login's session, from the login dialog.
@@ -152,6 +161,13 @@ class OnlineSession {
     void SendChat(const std::string& text);
     // The game handed a leaver's seats over.
     void PlayerGone(PlayerId player, int reason);
+    // What the game played of a remote player's, and a seat it handed to
+    // the computer: the host passes them on to those who came in late.
+    void StepPlayed(const RemoteStep& step, int seat);
+    void SeatHandedOver(int colour);
+    // This program came into a game under way only to watch it.
+    bool Watching() const { return guest_.Watching(); }
+    const RunningGameHost& LateComers() const { return host_; }
     // The contact of a seat's remote player, or none.
     TpContact SeatContact(int colour) const;
     QString SeatPlayerName(int colour) const;
@@ -172,7 +188,7 @@ class OnlineSession {
     void PublishOnce(int openSeats, std::function<std::string()> gameName,
                      std::function<void(bool)> done);
     void ListOnce(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
-    std::optional<std::vector<TGameListEntry>> WaitingGames(const std::string& reply);
+    std::optional<std::vector<TGameListEntry>> ListedGames(const std::string& reply);
     void SendReports();
     void ForgetPeers();
 
@@ -197,6 +213,17 @@ class OnlineSession {
     PlayerId KnownPlayer(const TpContact& contact) const;
     TpContact ContactOf(PlayerId player) const;
     void PlayerGoneLine(const TpContact& contact, int reason);
+    // Late joiners: the admission's rule, their welcome, and what the
+    // host's members learn of them.
+    bool MembersMeshable(const TpContact& newcomer) const;
+    std::vector<TpContact> Members() const;
+    void WelcomeLateJoiner(const TpContact& newcomer);
+    void MemberAnnounced(const TpContact& member);
+    void TakeSeatBack(const TQMsg& msg);
+    void RunningGameTaken(const TTakenGame& game);
+    void WatchersChanged();
+    void EndListing();
+    void SendToPlayers(TQMsg& msg);
     void Log(const QString& line) const;
 
     View view_;
@@ -230,4 +257,6 @@ class OnlineSession {
         int direction = 0;
     };
     std::deque<EarlyStep> earlySteps_;
+    RunningGameHost host_;
+    RunningGameGuest guest_;
 };

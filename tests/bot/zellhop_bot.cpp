@@ -5,7 +5,7 @@
 // can start it in a network namespace, kill it and start it again.
 //
 //   zellhop-bot --nickname Ann --lobby 10.0.0.1:8080 --user ann --password pw
-//               [--local-address A.B.C.D] [--step-delay MS] [--written 1]
+//               [--local-address A.B.C.D] [--step-delay MS] [--think MS] [--written 1]
 //               (--host "Game name" --seats H--O-O | --join "Game name")
 //   zellhop-bot --nickname Ann --this-network [--local-address A.B.C.D] ...
 //               (the same without a lobby: "Play on this network")
@@ -15,7 +15,8 @@
 //
 // It prints, a line each and flushed: "log <line>" for every line of the
 // game log, "started" when its game starts, "won <COLOUR>" and "record
-// <turns>" when the game is won, "board <marbles>" or "record <turns>"
+// <turns>" when the game is won, "my turn" and "moved" around each move of
+// its own (made `--think` ms after its turn began), "board <marbles>" or "record <turns>"
 // whenever a line "board" or "record" comes on its standard input; "chat
 // <text>" sends a chat line, "end" ends the game (End Current Game),
 // "quit" closes the window.  Marbles are "colour/number@r,c" separated by
@@ -29,6 +30,7 @@
 #include "window_parts.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -118,13 +120,17 @@ void ForwardLog(TfMain& window) {
     });
 }
 
-// Plays each turn of a human seat here once the game waits for it, and
-// says when the game starts and when it is won.
-void PlayAlong(TfMain& window) {
+// Plays each turn of a human seat here once the game waits for it, after
+// `thinkMs`, and says when the game starts, when such a turn begins ("my
+// turn"), when its move is made ("moved") and when the game is won.
+void PlayAlong(TfMain& window, int thinkMs) {
     auto* poll = new QTimer(&window);
     auto* started = new bool(false);
     auto* won = new bool(false);
-    QObject::connect(poll, &QTimer::timeout, &window, [&window, started, won] {
+    auto* announced = new int(-1); // the turn last said to be ours
+    auto* thinking = new QElapsedTimer();
+    QObject::connect(poll, &QTimer::timeout, &window, [&window, started, won, announced,
+                                                       thinking, thinkMs] {
         const Match& game = window.game();
         if (!*started && !game.marbles().empty()) {
             *started = true;
@@ -135,9 +141,20 @@ void PlayAlong(TfMain& window) {
             Say("won " + std::string(ColourWord(game.winner())));
             Say(RecordLine(window));
         }
-        if (game.HumanMayMove() && game.state().phase == kPhaseTurnStart && window.TurnsSettled() &&
-            !window.WaitingForLobby() && !QApplication::activeModalWidget())
-            PlayChosenMove(window);
+        if (!game.HumanMayMove() || !window.TurnsSettled() || window.WaitingForLobby() ||
+            QApplication::activeModalWidget())
+            return;
+        if (game.state().phase == kPhaseTurnStart) {
+            const int turn = game.state().turnNumber * kColours + game.state().currentSeat;
+            if (*announced != turn) {
+                *announced = turn;
+                thinking->start();
+                Say("my turn");
+            }
+            if (thinking->elapsed() >= thinkMs && PlayChosenMove(window))
+                Say("moved");
+        } else if (game.CanEndTurn()) // back in a turn that an earlier run had begun
+            ActionOf(window, "aEndTurn")->trigger();
     });
     poll->start(kPlayPoll);
 }
@@ -184,7 +201,8 @@ int main(int argc, char* argv[]) {
     const bool thisNetwork = !option("this-network").empty();
     if ((user.empty() && !thisNetwork) || (option("host").empty() == option("join").empty())) {
         std::cerr << "usage: zellhop-bot --nickname N (--lobby HOST:PORT --user U --password P "
-                     "| --this-network) [--local-address A] [--step-delay MS] [--written 1] "
+                     "| --this-network) [--local-address A] [--step-delay MS] [--think MS] "
+                     "[--written 1] "
                      "(--host NAME --seats H--O-O | --join NAME)\n";
         return 2;
     }
@@ -196,7 +214,7 @@ int main(int argc, char* argv[]) {
         player->dialogs().login->SetProgramKey(nullptr, nullptr);
     }
     ForwardLog(*player.window);
-    PlayAlong(*player.window);
+    PlayAlong(*player.window, std::stoi(option("think", "0")));
     Listen(*player.window, player.prompts);
 
     QTimer::singleShot(0, player.window.get(), [&] {

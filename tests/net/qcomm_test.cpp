@@ -143,6 +143,50 @@ TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) {
     }
 }
 
+// Past the table's room (a game under way) the host's rule decides: a
+// member is announced to the others and meets them, a watcher talks with
+// the host alone.
+TEST(QCommAdmission, ALateJoinerIsAdmittedAsTheHostsRuleSays) {
+    const struct {
+        TLateEntry entry;
+        Events zoeEvents;
+        Table_ annTable;
+        Table_ zoeTable;
+    } cases[] = {
+        {TLateEntry::kRefused, {"failed - 0"}, {"Host@192.0.2.1"}, {}},
+        {TLateEntry::kMember,
+         {"success", "connected"},
+         {"Host@192.0.2.1", "Zoe@192.0.2.3"},
+         {"Host@192.0.2.1", "Ann@192.0.2.2"}},
+        {TLateEntry::kWatcher, {"connected", "success"}, {"Host@192.0.2.1"}, {"Host@192.0.2.1"}},
+    };
+    for (const auto& c : cases) {
+        TMemoryNetwork net;
+        Member host(net, "Host", MemoryAddress(1), 1);
+        Member ann(net, "Ann", MemoryAddress(2));
+        Member zoe(net, "Zoe", MemoryAddress(3));
+        ann.comm.Connect(host.comm.LocalAddress());
+        ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }));
+        std::vector<std::string> asked;
+        host.comm.setLateJoinerRule([&](const std::string& name, int32_t account, bool offered) {
+            asked.push_back(name + " " + std::to_string(account) + (offered ? " offered" : ""));
+            return c.entry;
+        });
+        zoe.comm.setTavloNumber(77);
+        zoe.comm.Connect(host.comm.LocalAddress());
+        EXPECT_TRUE(net.RunUntil([&] {
+            return !zoe.EventsWithout("ack").empty() && NothingPending({&host, &ann, &zoe});
+        }));
+        net.RunFor(kQuietSpell);
+        const int entry = static_cast<int>(c.entry);
+        EXPECT_EQ(asked.size() >= 1 ? asked[0] : "", "Zoe 77 offered") << entry;
+        EXPECT_EQ(zoe.EventsWithout("ack"), c.zoeEvents) << entry;
+        EXPECT_EQ(Table(ann.comm), c.annTable) << entry;
+        EXPECT_EQ(Table(zoe.comm), c.zoeTable) << entry;
+        EXPECT_EQ(host.comm.ContactCount(), c.entry == TLateEntry::kRefused ? 1 : 2) << entry;
+    }
+}
+
 TEST(QCommAdmission, AdmissionHandlerAnswersTheJoinerAsSender) {
     TMemoryNetwork net;
     Member host(net, "Host", MemoryAddress(1), 1);

@@ -103,6 +103,8 @@ class OnlineSessionTest : public ::testing::Test, public MatchListener {
         .seatNamed = [](int, const QString&) {},
         .showLogin = [] { return OnlineSession::Login::kCancelled; },
         .showError = [](const QString& message) { ADD_FAILURE() << message.toStdString(); },
+        .joinRunning = {},
+        .watchersChanged = {},
     }};
     TpContact ann, bob;
 };
