@@ -7,6 +7,7 @@
 #include "match_listener.h"
 #include "match_runner.h"
 #include "online_session.h"
+#include "running_game_protocol.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -229,6 +230,35 @@ TEST_F(OnlineSessionTest, ChatLinesShowTheSendersNameOnOneLine) {
     hc.OnGotAck(Chat("my line"), bob);
     hc.OnGotAck(Move(1, 1), bob);
     EXPECT_EQ(log, (QStringList{"Ann: Hello all", "Me: my line", "Me: my line"}));
+}
+
+// A member's side of a player back from a restart at the same address:
+// the host announces him again, his new record takes the old one's place
+// (the old one falling silent later leaves no seat behind), the host says
+// he is back, and his moves are his seat's again.
+TEST_F(OnlineSessionTest, APlayerBackAtTheSameAddressKeepsHisSeatOnTheOtherMembers) {
+    const TpContact host = Contact("Host", "127.0.0.1");
+    session.Messaging().OnConnectionSuccess(); // joined at Host
+    Start({skRemote, skNone, skNone, skRemote, skHuman, skNone}, {host, {}, {}, ann});
+    Receive(Move(4, 3), host);
+    Receive(EndTurn(), host);
+    ASSERT_EQ(match.state().currentSeat, kOrange);
+
+    const TpContact annAgain = Contact("Ann", "127.0.0.5");
+    session.Messaging().OnNewClient(TQMsg(), annAgain);
+    Leaves(ann, kReasonTimedOut); // her old record gives up
+    EXPECT_EQ(match.seat(kOrange).kind, skRemote);
+    TQMsg back;
+    back.MsgType = gmSeatBack;
+    WriteSeatBack(back, {kOrange, match.state().turnNumber, "127.0.0.5"});
+    Receive(back, host);
+    EXPECT_EQ(log.back(), "*** Ann is back in the game");
+
+    Receive(Move(4, 0), annAgain);
+    Receive(EndTurn(), annAgain);
+    EXPECT_EQ(match.state().currentSeat, kGreen);
+    EXPECT_TRUE(match.HumanMayMove());
+    EXPECT_FALSE(log.contains("*** Ann has timed out"));
 }
 
 TEST_F(OnlineSessionTest, TheConnectionsEventsWriteTheirLogLines) {

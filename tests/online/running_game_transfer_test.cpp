@@ -99,6 +99,78 @@ TEST(RunningGameTransfer, ALongRecordReachesAWatcherWholeUnderLoss) {
               << " datagrams lost)\n";
 }
 
+// What sixteen watchers cost the host: each hop and end of turn of a player
+// goes to every watcher, who acknowledges it.  Counted on the wire (UDP
+// payloads; 28 bytes of IPv4 and UDP headers come on top of each).
+TEST(RunningGameTransfer, TheHostsTrafficWithSixteenWatchers) {
+    constexpr int kRelayedTurns = 20;
+    constexpr int kHopsPerTurn = 2;
+    Match game;
+    game.SetKinds({skComputer, skNone, skNone, skComputer, skNone, skNone});
+    game.NewGame();
+    game.NextTurn();
+    MatchRunner(game).Run(10);
+
+    TMemoryNetwork network;
+    TQComm host(network);
+    RunningGameHost late({.send =
+                              [&host](const TQMsg& msg, const std::vector<TpContact>& to) {
+                                  TQMsg& out = host.NewMsg(msg.MsgType);
+                                  out = msg;
+                                  out.Recipients = to;
+                                  host.SendMsg(smResend, true);
+                              },
+                          .log = [](const QString&) {}});
+    late.Start(game, {}, {});
+    host.setLateJoinerRule([](const std::string&, int32_t, bool) { return TLateEntry::kWatcher; });
+    host.OnNewClient = [&](const TQMsg&, const TpContact& newcomer) {
+        late.Welcome(newcomer, kNoPlayer, true, {});
+    };
+    Enable(host, "Host", "192.0.2.1");
+    host.setFaults({});
+    std::vector<std::unique_ptr<TQComm>> watchers;
+    int taken = 0;
+    for (int i = 0; i < kMostWatchers; ++i) {
+        watchers.push_back(std::make_unique<TQComm>(network));
+        watchers.back()->OnGotMsg = [&taken](const TQMsg& msg, const TpContact&) {
+            taken += msg.MsgType == gmSeatMove || msg.MsgType == gmSeatEndTurn;
+        };
+        Enable(*watchers.back(), "W" + std::to_string(i), "192.0.2." + std::to_string(10 + i));
+        watchers.back()->setFaults({});
+        watchers.back()->Connect("192.0.2.1");
+    }
+    ASSERT_TRUE(network.RunUntil([&] { return late.WatcherCount() == kMostWatchers; }, 60000));
+    network.RunFor(3000);
+
+    std::size_t out = 0, outDatagrams = 0, in = 0, inDatagrams = 0;
+    host.setWireTap([&](const std::string& bytes, const std::string&, int) {
+        out += bytes.size();
+        ++outDatagrams;
+    });
+    for (auto& watcher : watchers)
+        watcher->setWireTap([&](const std::string& bytes, const std::string& to, int) {
+            if (to == "192.0.2.1") {
+                in += bytes.size();
+                ++inDatagrams;
+            }
+        });
+    const auto from = network.Elapsed();
+    for (int turn = 0; turn < kRelayedTurns; ++turn) {
+        for (int hop = 0; hop < kHopsPerTurn; ++hop)
+            late.MovePlayed(0, 2, 0);
+        late.EndTurnPlayed(0);
+        network.RunFor(1000);
+    }
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(network.Elapsed() - from).count() /
+        1000.0;
+    EXPECT_EQ(taken, kMostWatchers * kRelayedTurns * (kHopsPerTurn + 1));
+    std::cout << kMostWatchers << " watchers, a turn of " << kHopsPerTurn
+              << " hops a second: host sends " << out / seconds << " B/s in "
+              << outDatagrams / seconds << " datagrams/s, receives " << in / seconds
+              << " B/s in " << inDatagrams / seconds << " datagrams/s\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
