@@ -72,8 +72,21 @@ int32_t TPeerPaths::PeerOf(const std::string& label) const {
 void TPeerPaths::Open(int32_t peer, const std::string& label, TClock::time_point now) {
     if (closed_ || peer <= 0 || peer == self_ || Has(peer))
         return;
-    TPair& pair = Make(peer, label, now);
-    pair.end->Start();
+    Begin(peer, label, now, {});
+}
+
+// A path that cannot even start (no agent here) fails at once.
+void TPeerPaths::Begin(int32_t peer, const std::string& label, TClock::time_point now,
+                       const std::string& remote) {
+    try {
+        TPair& pair = Make(peer, label, now);
+        pair.remote = remote;
+        pair.end->Start();
+    } catch (const std::exception& e) {
+        pairs_.erase(peer);
+        if (events_.failed)
+            events_.failed(peer, label, e.what());
+    }
 }
 
 TPeerPaths::TPair& TPeerPaths::Make(int32_t peer, const std::string& label,
@@ -198,10 +211,9 @@ void TPeerPaths::Take(const TCandidateBlob& blob, TClock::time_point now) {
     const std::optional<std::string> label = description ? LabelOf(*description) : std::nullopt;
     if (!label || PeerOf(*label) != 0)
         return; // unreadable, or a second member behind the same address
-    TPair& pair = Make(blob.sender, *label, now);
-    pair.theirs = blob.blob;
-    pair.remote = *description;
-    pair.end->Start();
+    Begin(blob.sender, *label, now, *description);
+    if (const auto made = pairs_.find(blob.sender); made != pairs_.end())
+        made->second->theirs = blob.blob;
 }
 
 std::string TPeerPaths::BlobOf(const std::string& description) {

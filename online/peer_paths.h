@@ -97,6 +97,8 @@ class TPeerPaths {
     enum class TStage { Gathering, Waiting, Checking, Ready, Failed };
 
     TPair& Make(int32_t peer, const std::string& label, TClock::time_point now);
+    void Begin(int32_t peer, const std::string& label, TClock::time_point now,
+               const std::string& remote);
     void Gathered(TPair& pair, const std::string& description);
     void Remote(TPair& pair, const std::string& description);
     void Fail(TPair& pair, const std::string& why);

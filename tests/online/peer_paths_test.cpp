@@ -215,6 +215,22 @@ TEST_F(PeerPathsTest, ClosingInsideAHandlerClosesAllAndStartsNothing) {
     EXPECT_TRUE(failed.empty()) << "closing is no failure";
 }
 
+TEST_F(PeerPathsTest, APathThatCannotStartFailsAtOnce) {
+    TPeerPaths::TLobby lobby{[](int32_t, const std::string&) {},
+                             [](std::function<void(const TPeerPaths::TBlobs&)>) {}};
+    TPeerPaths::TEvents events;
+    events.failed = [this](int32_t peer, const std::string&, const std::string& why) {
+        failed[peer] = why;
+    };
+    TPeerPaths paths(
+        12, lobby,
+        [](TIceRole) -> std::unique_ptr<TIceEnd> { throw TIcePathError("no event loop for ICE"); },
+        events);
+    paths.Open(7, "198.51.100.20", t0);
+    EXPECT_EQ(failed.at(7), "no event loop for ICE");
+    EXPECT_FALSE(paths.Has(7));
+}
+
 TEST(PeerPathLabels, PreferTheRoutersIPv4Address) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {kJoinerDescription, "198.51.100.7"},
