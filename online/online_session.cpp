@@ -78,6 +78,10 @@ void OnlineSession::CreateMessaging() {
     hc_.OnTimeout = guarded(&OnlineSession::hcTimeout);
     hc_.OnConnected = guarded(&OnlineSession::hcConnected);
     hc_.setLateJoinerRule([this](const std::string&, int32_t account, bool offered) {
+        // Only a lobby of ours lists a game under way: a request past the
+        // start from anywhere else is what it always was, one too many.
+        if (!paths_.Usable())
+            return TLateEntry::kRefused;
         const RunningGameHost::Role role =
             host_.Decide(account, offered && MembersMeshable(nullptr));
         return role == RunningGameHost::Role::kRejoin  ? TLateEntry::kMember
