@@ -96,6 +96,9 @@ void LobbyStore::ReplaceSession(std::int32_t player, std::string_view sessionId,
              "ON CONFLICT (player) DO UPDATE SET session_id = excluded.session_id, "
              "created_ms = excluded.created_ms, peer_key = excluded.peer_key",
              {player, sessionId, nowMs, OptionalText(peerKey)});
+    // Addresses sent to the player's last program are no use to this one:
+    // checks against them would fail and cost it its path.
+    db.Query("DELETE FROM candidates WHERE addressee = $1", {player});
     db.Commit();
 }
 

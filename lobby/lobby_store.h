@@ -131,7 +131,8 @@ class LobbyStore {
     bool SetPasswordHash(std::string_view name, std::string_view passwordHash);
     std::optional<PlayerAccount> FindPlayer(std::string_view name);
 
-    // A player has one session; a new one replaces the old.
+    // A player has one session; a new one replaces the old, and the
+    // addresses other members posted to the old one go with it.
     void ReplaceSession(std::int32_t player, std::string_view sessionId, std::int64_t nowMs,
                         const std::optional<std::string>& peerKey = std::nullopt);
     std::optional<std::int32_t> PlayerOfSession(std::string_view sessionId);

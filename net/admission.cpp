@@ -86,8 +86,9 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
     const std::string address = request->FromAddress;
     // A live link is never replaced by a request: one that did not come
     // from the peer would cut the peer off.  A program that restarted is
-    // taken once its old link has been given up.
-    if (links_.LiveAt(address)) {
+    // taken once its old link has been given up, or at once when the
+    // lobby vouched for its return.
+    if (links_.LiveAt(address) && !Returning(address)) {
         ++links_.Drops().refusedRequests;
         return;
     }
@@ -133,6 +134,16 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
     outbox_.Dispatch(reply, true);
     if (!offer)
         outbox_.AcknowledgeTo(address, mtConnectRequest);
+}
+
+void TAdmission::ExpectReturn(const std::string& address) {
+    returning_[address] = now_() + kReturnWindow;
+}
+
+bool TAdmission::Returning(const std::string& address) {
+    const TLinkTime now = now_();
+    std::erase_if(returning_, [now](const auto& entry) { return entry.second < now; });
+    return returning_.erase(address) > 0;
 }
 
 void TAdmission::Refuse(const std::string& address, int reason, bool offered) {

@@ -17,7 +17,9 @@
 #include "link_table.h"
 #include "outbox.h"
 
+#include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,8 +60,14 @@ class TAdmission {
     // An admission in its turn.
     void Admitted(const TReceived& admission);
     void SetLateJoinerRule(TLateJoinerRule rule) { lateJoiner_ = std::move(rule); }
+    // The member at address started again (the lobby saw its account
+    // begin a new path): its next request within kReturnWindow replaces
+    // its live link instead of being refused.
+    void ExpectReturn(const std::string& address);
+    static constexpr std::chrono::seconds kReturnWindow{20};
 
   private:
+    bool Returning(const std::string& address);
     void Refuse(const std::string& address, int reason, bool offered);
     void Announce(const std::string& name, const std::string& address, int flag,
                   uint32_t memberSession, const std::vector<TpContact>& recipients);
@@ -76,4 +84,5 @@ class TAdmission {
     TNow now_;
     int expectedPeers_ = 0; // on a joiner: the other members the host announced
     TLateJoinerRule lateJoiner_;
+    std::map<std::string, TLinkTime> returning_; // address -> until when
 };

@@ -171,6 +171,8 @@ class TQComm : public TCommEvents {
     // Admits connect requests past MaxConnections when it says so (see
     // admission.h): latecomers to a game under way.
     void setLateJoinerRule(TLateJoinerRule rule) { admission_.SetLateJoinerRule(std::move(rule)); }
+    // The member at address is coming back from a restart (see admission.h).
+    void ExpectReturn(const std::string& address) { admission_.ExpectReturn(address); }
     // Whether the contact announced the extension and is spoken to by it.
     bool SpeaksReliable(const TpContact& contact) const { return links_.Of(contact) != nullptr; }
 

@@ -442,7 +442,7 @@ void OnlineSession::SeatJoiner(const TpContact& joiner) {
     Log(QString("%1 more players needed to start.").arg(hc_.MaxConnections() - hc_.ContactCount()));
     // The lobby hears of it later; the game does not wait for it.
     RefreshGame(joiner->TavloNumber, 0, 0);
-    paths_.TellMembers();
+    paths_.TellMembers(Members());
     if (lanGame_)
         lanGame_->SetPlayers(LanPlayersText(match_->Kinds()));
     if (CountOpen(match_->Kinds()) > 0)
@@ -766,11 +766,17 @@ void OnlineSession::WelcomeLateJoiner(const TpContact& newcomer) {
         Log(QString("*** %1 joined the game").arg(NameOf(newcomer)));
         return;
     }
-    if (role == RunningGameHost::Role::kRejoin)
+    if (role == RunningGameHost::Role::kRejoin) {
         if (match_)
             for (int colour = 0; colour < kColours; ++colour)
                 if (match_->seat(colour).player == player)
                     view_.seatNamed(colour, NameOf(newcomer));
+        // His paths to the other members went with his old program.
+        std::vector<TpContact> mesh = members;
+        if (std::find(mesh.begin(), mesh.end(), newcomer) == mesh.end())
+            mesh.push_back(newcomer);
+        paths_.TellMembers(mesh);
+    }
     WatchersChanged();
 }
 

@@ -147,10 +147,19 @@ void TPeerPaths::Fail(TPair& pair, const std::string& why) {
         events_.failed(pair.peer, pair.label, why);
 }
 
-bool TPeerPaths::PollWanted() const {
-    return answering_ || std::any_of(pairs_.begin(), pairs_.end(), [](const auto& entry) {
-               return entry.second->stage == TStage::Waiting;
-           });
+bool TPeerPaths::PollWanted(TClock::time_point now) const {
+    return answering_ || (listenUntil_ && now < *listenUntil_) ||
+           std::any_of(pairs_.begin(), pairs_.end(),
+                       [](const auto& entry) { return entry.second->stage == TStage::Waiting; });
+}
+
+std::chrono::milliseconds TPeerPaths::PollInterval() const {
+    const bool waiting = std::any_of(pairs_.begin(), pairs_.end(), [](const auto& entry) {
+        return entry.second->stage == TStage::Waiting;
+    });
+    if (waiting)
+        return kPairPoll;
+    return answering_ && !running_ ? kAnswerPoll : kRunningPoll;
 }
 
 void TPeerPaths::Tick(TClock::time_point now) {
@@ -159,12 +168,9 @@ void TPeerPaths::Tick(TClock::time_point now) {
     for (auto& [peer, pair] : pairs_)
         if (pair->stage != TStage::Ready && pair->stage != TStage::Failed && now >= pair->deadline)
             Fail(*pair, "no path within 8 s");
-    if (fetching_ || !PollWanted())
+    if (fetching_ || !PollWanted(now))
         return;
-    const auto waiting = [](const auto& entry) { return entry.second->stage == TStage::Waiting; };
-    const auto interval =
-        std::any_of(pairs_.begin(), pairs_.end(), waiting) ? kPairPoll : kAnswerPoll;
-    if (lastPoll_ && now - *lastPoll_ < interval)
+    if (lastPoll_ && now - *lastPoll_ < PollInterval())
         return;
     lastPoll_ = now;
     fetching_ = true;
@@ -191,19 +197,15 @@ void TPeerPaths::Take(const TCandidateBlob& blob, TClock::time_point now) {
         TPair& pair = *found->second;
         if (pair.theirs == blob.blob)
             return; // fetched again: nothing new
-        if (pair.stage == TStage::Failed && answering_) {
-            // A new description after a path failed: the member tries
-            // afresh (it restarted, or rejoins); the old pair goes.
-            pairs_.erase(found);
-        } else {
-            if (pair.remote.empty()) {
-                if (const auto description = DescriptionOf(blob.blob)) {
-                    pair.theirs = blob.blob;
-                    Remote(pair, *description);
-                }
-            }
+        if (!pair.theirs.empty()) {
+            Restarted(pair, blob, now);
             return;
         }
+        if (const auto description = DescriptionOf(blob.blob)) {
+            pair.theirs = blob.blob;
+            Remote(pair, *description);
+        }
+        return;
     }
     if (!answering_)
         return;
@@ -213,6 +215,29 @@ void TPeerPaths::Take(const TCandidateBlob& blob, TClock::time_point now) {
         return; // unreadable, or a second member behind the same address
     Begin(blob.sender, *label, now, *description);
     if (const auto made = pairs_.find(blob.sender); made != pairs_.end())
+        made->second->theirs = blob.blob;
+}
+
+// The member tries afresh (it restarted, or rejoins after its path
+// failed): the old pair goes, silently if it had failed already, and the
+// new description is answered under the same label.
+void TPeerPaths::Restarted(TPair& pair, const TCandidateBlob& blob, TClock::time_point now) {
+    if (closed_)
+        return;
+    const std::optional<std::string> description = DescriptionOf(blob.blob);
+    if (!description || !LabelOf(*description))
+        return;
+    const int32_t peer = pair.peer;
+    const std::string label = pair.label;
+    const bool wasAlive = pair.stage != TStage::Failed;
+    pair.stage = TStage::Failed;
+    pair.adapter->Detach();
+    pair.end->Close();
+    pairs_.erase(peer);
+    if (wasAlive && events_.restarted)
+        events_.restarted(peer, label);
+    Begin(peer, label, now, *description);
+    if (const auto made = pairs_.find(peer); made != pairs_.end())
         made->second->theirs = blob.blob;
 }
 

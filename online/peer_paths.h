@@ -4,7 +4,10 @@
 // its own to the other and polls for the other's, a few times a second,
 // until it has it; the lower player number controls the checks.  A path
 // that is not ready within kGiveUp of its start is given up, and the
-// messaging keeps the member's address as before.
+// messaging keeps the member's address as before.  A new description from
+// a member that has a path is a program started afresh on that account
+// (only the account's own lobby session can post as it): its old path
+// gives way to a new one.
 //
 // Datagrams of a path are handed on with an address that stands for it
 // (its label): the messaging keys its contacts by address.  A path this
@@ -50,12 +53,19 @@ class TPeerPaths {
         std::function<void(int32_t peer, const std::string& label, const std::string& why)> failed;
         std::function<void(int32_t peer, const std::string& label, std::string_view datagram)>
             datagram;
+        // The member started again (a new description from its account):
+        // its old path, labelled `label`, is gone and a new one begins.
+        std::function<void(int32_t peer, const std::string& label)> restarted;
     };
 
     // While a path waits for the other's description.
     static constexpr std::chrono::milliseconds kPairPoll{250};
     // While answering members not yet known (a host waiting for players).
     static constexpr std::chrono::milliseconds kAnswerPoll{500};
+    // While answering in a game under way (latecomers, a member back from
+    // a restart), or listening for members told to come back: slower, the
+    // whole game long.
+    static constexpr std::chrono::milliseconds kRunningPoll{1000};
     static constexpr std::chrono::milliseconds kGiveUp{8000};
 
     TPeerPaths(int32_t self, TLobby lobby, TMakeEnd makeEnd, TEvents events);
@@ -68,6 +78,11 @@ class TPeerPaths {
     void Open(int32_t peer, const std::string& label, TClock::time_point now);
     // Whether descriptions from members without a path get one answered.
     void SetAnswering(bool on) { answering_ = on; }
+    // Whether answering polls at the running game's pace.
+    void SetRunning(bool on) { running_ = on; }
+    // Polls for kGiveUp from now although no path waits: a member that
+    // restarted may be opening one to us.
+    void Listen(TClock::time_point now) { listenUntil_ = now + kGiveUp; }
     bool Answering() const { return answering_; }
     // Polls the lobby when due and gives up paths that took too long;
     // call it often (every 50 ms or so).
@@ -104,13 +119,17 @@ class TPeerPaths {
     void Fail(TPair& pair, const std::string& why);
     void Fetched(const TBlobs& blobs, TClock::time_point now);
     void Take(const TCandidateBlob& blob, TClock::time_point now);
-    bool PollWanted() const;
+    bool PollWanted(TClock::time_point now) const;
+    std::chrono::milliseconds PollInterval() const;
+    void Restarted(TPair& pair, const TCandidateBlob& blob, TClock::time_point now);
 
     int32_t self_;
     TLobby lobby_;
     TMakeEnd makeEnd_;
     TEvents events_;
     bool answering_ = false;
+    bool running_ = false;
+    std::optional<TClock::time_point> listenUntil_;
     bool fetching_ = false;
     bool closed_ = false;
     std::shared_ptr<bool> alive_; // a fetch answered after destruction finds it false

@@ -114,7 +114,7 @@ void TSessionPaths::Hosting(int32_t gameNumber) {
 
 void TSessionPaths::Started() {
     if (paths_)
-        paths_->SetAnswering(false);
+        paths_->SetRunning(true);
 }
 
 void TSessionPaths::GameOver() {
@@ -124,19 +124,20 @@ void TSessionPaths::GameOver() {
     }
 }
 
-void TSessionPaths::TellMembers() {
-    if (!Usable() || !paths_ || hc_.ContactCount() < 2)
+void TSessionPaths::TellMembers(const std::vector<TpContact>& members) {
+    if (!Usable() || !paths_ || members.size() < 2)
         return;
-    std::vector<TPathPeer> members;
-    for (int i = 0; i < hc_.ContactCount(); ++i) {
-        const TpContact contact = hc_.Contacts(i);
+    std::vector<TPathPeer> peers;
+    for (const TpContact& contact : members) {
         if (!hc_.SpeaksReliable(contact))
             return; // a program of the written protocol would see a message it never knew
         if (contact->TavloNumber > 0)
-            members.push_back({contact->Address, contact->TavloNumber});
+            peers.push_back({contact->Address, contact->TavloNumber});
     }
-    WritePathPeers(hc_.NewMsg(gmPathPeers), members);
-    hc_.SendMsg(smAll, true);
+    TQMsg& msg = hc_.NewMsg(gmPathPeers);
+    WritePathPeers(msg, peers);
+    msg.Recipients = members;
+    hc_.SendMsg(smResend, true);
 }
 
 void TSessionPaths::MembersTold(const TQMsg& msg) {
@@ -144,9 +145,14 @@ void TSessionPaths::MembersTold(const TQMsg& msg) {
     if (!members || !Usable() || !paths_)
         return;
     const auto now = TPeerPaths::TClock::now();
-    for (const TPathPeer& member : *members)
-        if (member.number != lobby_.playerNumber && !ready_.count(member.address))
+    for (const TPathPeer& member : *members) {
+        if (member.number == lobby_.playerNumber)
+            continue;
+        if (ready_.count(member.address))
+            paths_->Listen(now); // told again: someone came back and opens anew
+        else
             paths_->Open(member.number, member.address, now);
+    }
 }
 
 void TSessionPaths::ContactKnown(const TpContact& contact) {
@@ -198,6 +204,7 @@ void TSessionPaths::Begin(int32_t gameNumber) {
     events.failed = [this](int32_t peer, const std::string& label, const std::string& why) {
         Failed(peer, label, why);
     };
+    events.restarted = [this](int32_t, const std::string& label) { Restarted(label); };
     events.datagram = [this](int32_t peer, const std::string& label, std::string_view bytes) {
         // The other end may be ready and talking first: answers to the
         // address go back the same way from the start.
@@ -289,17 +296,30 @@ void TSessionPaths::Failed(int32_t peer, const std::string& label, const std::st
         connect_ = nullptr;
         return;
     }
+    if (!ready_.count(label))
+        return;
+    const QString name = NameAt(label);
+    Unhang(label);
+    if (!name.isEmpty())
+        log_(QString("*** %1: path lost (%2)").arg(name, OneLine(why)));
+}
+
+// The member's program started again: its old path carries nothing now,
+// and its next request may take the place of its old link.
+void TSessionPaths::Restarted(const std::string& label) {
+    Unhang(label);
+    hc_.ExpectReturn(label);
+}
+
+void TSessionPaths::Unhang(const std::string& label) {
     const auto found = ready_.find(label);
     if (found == ready_.end())
         return;
-    const QString name = NameAt(label);
     hc_.ClearPath(found->second.standIn);
     for (int i = 0; i < hc_.ContactCount(); ++i)
         if (hc_.Contacts(i)->Address == label)
             hc_.ClearPath(hc_.Contacts(i));
     ready_.erase(found);
-    if (!name.isEmpty())
-        log_(QString("*** %1: path lost (%2)").arg(name, OneLine(why)));
 }
 
 TSessionPaths::TReady& TSessionPaths::Hang(const std::string& label, int32_t peer,

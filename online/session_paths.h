@@ -63,15 +63,17 @@ class TSessionPaths {
     // Hosting game `gameNumber` (published): answers the members' paths
     // and forwards the game's port.
     void Hosting(int32_t gameNumber);
-    // The game started: no new members to answer.
+    // The game started: from now on those who come are latecomers (a
+    // member back from a restart, a watcher), answered at a slower pace.
     void Started();
     // The game was won: the forwarded port is given back (the paths stay
     // for what the members still say).
     void GameOver();
     // On the host, after admitting a member: every member hears the lobby
     // number behind each other member's address, when all of them are
-    // programs of ours.
-    void TellMembers();
+    // programs of ours.  Watchers are no members: they talk with the host
+    // alone.
+    void TellMembers(const std::vector<TpContact>& members);
     // On a member: the host's gmPathPeers; a path to each other member.
     void MembersTold(const TQMsg& msg);
     // A contact became known: its path, if one is ready, carries it.
@@ -89,6 +91,8 @@ class TSessionPaths {
                TIcePathKind kind);
     void Failed(int32_t peer, const std::string& label, const std::string& why);
     struct TReady;
+    void Restarted(const std::string& label);
+    void Unhang(const std::string& label);
     TReady& Hang(const std::string& label, int32_t peer,
                  const std::shared_ptr<TDatagramPath>& path);
     void Bind(const std::string& label);

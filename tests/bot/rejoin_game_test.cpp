@@ -29,7 +29,8 @@ class RejoinGame : public ::testing::Test {
                           .exitCode,
                       0);
         lobby_ = std::make_unique<LobbyProcess>(
-            std::vector<std::string>{"--db", db_, "--listen", "127.0.0.1:0", "--quiet"});
+            std::vector<std::string>{"--db", db_, "--listen", "127.0.0.1:0", "--quiet", "--key-file",
+                                     dir_.filePath("lobby.key").toStdString()});
         lobbyHost_ = "127.0.0.1:" + std::to_string(lobby_->Port());
     }
     std::unique_ptr<BotProcess> Bot(const std::string& nickname, const std::string& user,
@@ -74,9 +75,7 @@ class RejoinGame : public ::testing::Test {
 // Killed in his own turn (before his move) and in another's (right after
 // his move): back at once, in a seat that still waited for him.  A stranger
 // who joins later watches, and chats as a watcher.
-// Off until the restarted program gets back in beside the paths and the
-// refusal of requests over a live link: it does not, since those merged.
-TEST_F(RejoinGame, DISABLED_AKilledPlayerComesBackAtOnceAndAStrangerWatchesToTheSameWin) {
+TEST_F(RejoinGame, AKilledPlayerComesBackAtOnceAndAStrangerWatchesToTheSameWin) {
     auto ann = Ann();
     ASSERT_TRUE(ann->WaitForLine("log ***Multiplayer game started. Waiting for 1 players"))
         << ann->Output();
@@ -114,9 +113,7 @@ TEST_F(RejoinGame, DISABLED_AKilledPlayerComesBackAtOnceAndAStrangerWatchesToThe
     EXPECT_TRUE(cat->LineWithPrefix("my turn").empty()) << "a watcher never has a turn";
 }
 
-// Off until the restarted program gets back in beside the paths and the
-// refusal of requests over a live link: it does not, since those merged.
-TEST_F(RejoinGame, DISABLED_APlayerWhoseSeatWentToTheComputerGetsItBackAndPlaysToTheWin) {
+TEST_F(RejoinGame, APlayerWhoseSeatWentToTheComputerGetsItBackAndPlaysToTheWin) {
     auto ann = Ann();
     ASSERT_TRUE(ann->WaitForLine("log ***Multiplayer game started. Waiting for 1 players"))
         << ann->Output();

@@ -257,6 +257,23 @@ TEST_F(CandidateScripts, MembersHandEachOtherBlobsOfUpTo4KiB) {
               414);
 }
 
+// Jo's program starts again and logs in anew: what the others had posted
+// to his old program is gone (checks against it would fail), what he posts
+// from now on reaches them.
+TEST_F(CandidateScripts, ALogInDropsTheBlobsPostedToThePlayersLastProgram) {
+    EXPECT_EQ(Post(jo, host, "am8"), "1\n");
+    EXPECT_EQ(Post(kim, host, "a2lt"), "1\n");
+    EXPECT_EQ(Post(host, jo, "b2xk"), "1\n");
+    EXPECT_EQ(Post(kim, jo, "a2lt"), "1\n");
+    jo = SplitLogin(lobby.Get(KeyedLogin("jo", "secret-jo", KeyText(ProgramKey(2)))).body);
+    EXPECT_TRUE(Fetch(jo).empty());
+    EXPECT_EQ(Post(jo, host, "bmV3"), "1\n");
+    EXPECT_EQ(Fetch(host),
+              (std::vector<TCandidateBlob>{{jo.number, "bmV3"}, {kim.number, "a2lt"}}));
+    EXPECT_EQ(Post(host, jo, "YW5zd2Vy"), "1\n");
+    EXPECT_EQ(Fetch(jo), (std::vector<TCandidateBlob>{{host.number, "YW5zd2Vy"}}));
+}
+
 TEST_F(CandidateScripts, BadInputIsRefusedWithAWordAndNothingIsStored) {
     const LoginResult written = lobby.NewPlayer("old");
     const std::int32_t writtenGame = Publish(written.session, "Old", "130000");

@@ -276,6 +276,34 @@ TEST(QCommHostile, AMemberThatRestartsMidGameBreaksNoLiveLinkAndKeepsOneContact)
     EXPECT_EQ(group[2].Count("newclient M1"), 1);
 }
 
+// The lobby vouched that M1's account started a new program: its next
+// request replaces its live link at once, long before the silence limit;
+// a word of the lobby's that is too old lets nothing through.
+TEST(QCommHostile, AReturnTheLobbyVouchedForReplacesTheLiveLinkAtOnce) {
+    for (const bool stale : {false, true}) {
+        SCOPED_TRACE(stale ? "vouched too long ago" : "vouched just now");
+        TLinkTiming timing;
+        timing.silence = TMillis(60000);
+        Group group(2, timing, TMillis(1));
+        TFaultSettings cut;
+        cut.loss = 1;
+        group[1].comm.setFaults(cut);
+        group.members[1].reset();
+        group[0].comm.ExpectReturn(group.Address(1));
+        if (stale)
+            group.net.RunFor(static_cast<int>(std::chrono::milliseconds(
+                                 TAdmission::kReturnWindow).count()) + 1000);
+        group.members[1] = std::make_unique<Member>(group.net, "M1", group.Address(1));
+        Member& again = group[1];
+        again.comm.setTiming(timing);
+        again.comm.Connect(group.Address(0));
+        const bool connected =
+            group.net.RunUntil([&] { return again.Count("connected") >= 1; }, 5000);
+        EXPECT_EQ(connected, !stale);
+        EXPECT_EQ(group[0].comm.Dropped().refusedRequests > 0, stale);
+    }
+}
+
 // Round trips from short to longer than the first time-out: after the
 // first ten moves the path is known and each move costs about one
 // datagram; nobody is given up.

@@ -26,11 +26,16 @@ class TFakeEnd : public TIceEnd {
         sent.emplace_back(datagram);
         return true;
     }
-    void Close() override { closed = true; }
+    void Close() override {
+        closed = true;
+        if (closes)
+            ++*closes;
+    }
 
     TIceRole role = TIceRole::Controlling;
     bool started = false;
     bool closed = false;
+    int* closes = nullptr; // counts closes past the end's life
     std::string remote;
     std::vector<std::string> sent;
 };
@@ -57,6 +62,9 @@ struct PeerPathsTest : testing::Test {
         events.failed = [this](int32_t peer, const std::string&, const std::string& why) {
             failed[peer] = why;
         };
+        events.restarted = [this](int32_t peer, const std::string& label) {
+            restarted.emplace_back(peer, label);
+        };
         events.datagram = [this](int32_t, const std::string& label, std::string_view bytes) {
             received.emplace_back(label, std::string(bytes));
         };
@@ -65,6 +73,7 @@ struct PeerPathsTest : testing::Test {
             [this](TIceRole role) {
                 auto end = std::make_unique<TFakeEnd>();
                 end->role = role;
+                end->closes = &closedEnds;
                 ends.push_back(end.get());
                 return end;
             },
@@ -85,6 +94,8 @@ struct PeerPathsTest : testing::Test {
     std::map<int32_t, std::string> ready, failed;
     std::map<int32_t, std::shared_ptr<TDatagramPath>> paths;
     std::vector<std::pair<std::string, std::string>> received;
+    std::vector<std::pair<int32_t, std::string>> restarted;
+    int closedEnds = 0;
 };
 
 TEST_F(PeerPathsTest, JoinerPostsPollsAndSetsTheHostsDescription) {
@@ -143,6 +154,63 @@ TEST_F(PeerPathsTest, HostAnswersADescriptionOnceGathered) {
     Answer(std::vector<TCandidateBlob>{{12, TPeerPaths::BlobOf(kJoinerDescription)}});
     EXPECT_EQ(ends.size(), 1u);
     EXPECT_EQ(posts.size(), 1u);
+}
+
+// A member's program killed and started again posts a new description
+// from the same account: its old path gives way, under the same label, on
+// the host (answering, the game under way) and on a member the host told
+// to listen.
+TEST_F(PeerPathsTest, ANewDescriptionFromAMemberWithAPathIsARestart) {
+    const std::string kRestarted =
+        "ice1 Yc4G Lr0nA3w9Sl2t1eQx5uZiOd h,1,2130706431,192.168.1.10,50999 "
+        "s,2,1694498815,198.51.100.7,40100";
+    for (const bool host : {true, false}) {
+        SCOPED_TRACE(host ? "host" : "member told to listen");
+        ends.clear();
+        posts.clear();
+        fetches.clear();
+        restarted.clear();
+        closedEnds = 0;
+        TPeerPaths paths = Make(7);
+        TClock::time_point now = t0;
+        if (host) {
+            paths.SetAnswering(true);
+            paths.SetRunning(true);
+            paths.Tick(now);
+            Answer(std::vector<TCandidateBlob>{{12, TPeerPaths::BlobOf(kJoinerDescription)}});
+        } else {
+            paths.Open(12, "198.51.100.7", now);
+            paths.Tick(now);
+            ends[0]->OnGathered(kHostDescription);
+            paths.Tick(now += 300ms);
+            Answer(std::vector<TCandidateBlob>{{12, TPeerPaths::BlobOf(kJoinerDescription)}});
+        }
+        ASSERT_EQ(ends.size(), 1u);
+        if (host)
+            ends[0]->OnGathered(kHostDescription);
+        ends[0]->OnReady(TIcePathKind::Punched);
+        paths.Tick(now += 2s);
+        if (!host) {
+            EXPECT_TRUE(fetches.empty()) << "a member with its paths ready polls nobody";
+            paths.Listen(now);
+            paths.Tick(now += 10ms);
+        }
+        ASSERT_EQ(fetches.size(), 1u);
+        Answer(std::vector<TCandidateBlob>{{12, TPeerPaths::BlobOf(kJoinerDescription)}});
+        EXPECT_TRUE(restarted.empty()) << "the same description again is no restart";
+
+        paths.Tick(now += 2s);
+        ASSERT_EQ(fetches.size(), 1u);
+        Answer(std::vector<TCandidateBlob>{{12, TPeerPaths::BlobOf(kRestarted)}});
+        ASSERT_EQ(restarted.size(), 1u);
+        EXPECT_EQ(restarted[0], std::make_pair(12, std::string("198.51.100.7")));
+        EXPECT_EQ(closedEnds, 1) << "the old end is closed (and freed)";
+        ASSERT_EQ(ends.size(), 2u);
+        ends[1]->OnGathered(kHostDescription);
+        EXPECT_EQ(ends[1]->remote, kRestarted);
+        EXPECT_EQ(posts.back().first, 12) << "the new program gets an answer";
+        EXPECT_EQ(paths.PeerOf("198.51.100.7"), 12);
+    }
 }
 
 TEST_F(PeerPathsTest, BadDescriptionsAreNotAnswered) {
