@@ -108,27 +108,36 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> requestIn, const TLinkTrailer*
         return;
     }
 
-    // Everyone present hears of the joiner, the joiner too when its address
-    // is already in the table: over its new link then, which from now on
-    // carries everything to it.  A watcher is nobody's business but the
+    // Everyone present hears of the joiner, a joiner of the written
+    // protocol too when its address is already in the table.  A watcher is nobody's business but the
     // host's.
     const std::vector<TpContact> members =
         late == TLateEntry::kWatcher ? std::vector<TpContact>{} : contacts_.All();
     int index = contacts_.IndexOfAddress(address);
+    // The members the joiner is to hear of: itself too when it is known
+    // and of the written protocol (it is told of itself then).
+    int others = present;
+    if (index >= 0 && offer)
+        --others;
     if (index < 0)
         index = contacts_.Add(request->StrAt(0), address, request->IntAt(3));
     const TpContact joiner = contacts_.At(index);
     links_.Drop(joiner); // a joiner known before starts afresh
     if (offer)
         links_.Make(joiner, offer->session);
-    Announce(request->StrAt(0), address, kJustJoined, offer ? offer->session : 0, members);
+    // A joiner of the extension is not told of itself: behind a router it
+    // would take its own outside address for a member's.
+    std::vector<TpContact> told = members;
+    if (offer)
+        std::erase(told, joiner);
+    Announce(request->StrAt(0), address, kJustJoined, offer ? offer->session : 0, told);
     TReceived& admission = incoming_.Push({TReceived::What::Admission, request, joiner});
     std::copy_if(members.begin(), members.end(), std::back_inserter(admission.members),
                  [&](const TpContact& member) { return member != joiner; });
 
     const TpQMsg reply = TOutbox::Make(mtConnectReply);
     reply->AddInt(kReplyAccepted);
-    reply->AddInt(late == TLateEntry::kWatcher ? 0 : present);
+    reply->AddInt(late == TLateEntry::kWatcher ? 0 : others);
     reply->AddStr(settings_.clientName);
     reply->Recipients.push_back(joiner);
     outbox_.Dispatch(reply, true);

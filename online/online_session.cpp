@@ -613,8 +613,16 @@ void OnlineSession::hcGotMsg(const TQMsg& aMsg, const TpContact& aContact) {
             TakeSeatBack(aMsg);
         break;
     case gmChat:
-        if (const std::optional<std::string> text = ReadChat(aMsg); text && IsContact(aContact))
+        if (const std::optional<std::string> text = ReadChat(aMsg); text && IsContact(aContact)) {
             Log(QString("%1: %2").arg(NameOf(aContact), Shown(*text)));
+            if (host_.Running())
+                host_.PlayerChat(aContact, *text);
+        }
+        break;
+    case gmPlayerChat:
+        if (fromJoinedHost && guest_.Watching())
+            if (const std::optional<TWatcherChat> chat = ReadWatcherChat(aMsg))
+                Log(QString("%1: %2").arg(Shown(chat->name), Shown(chat->text)));
         break;
     case gmEndTurn:
         if (joining)

@@ -209,6 +209,21 @@ void RunningGameHost::EndTurnPlayed(int seat) {
     ToNewcomers(msg, seat);
 }
 
+bool RunningGameHost::PlayerChat(const TpContact& from, const std::string& text) {
+    if (IsWatcher(from))
+        return false;
+    std::vector<TpContact> to;
+    for (const Newcomer& n : newcomers_)
+        if (n.watching)
+            to.push_back(n.contact);
+    if (to.empty())
+        return true;
+    TQMsg msg = Message(gmPlayerChat);
+    WriteWatcherChat(msg, {from->Name, text});
+    link_.send(msg, to);
+    return true;
+}
+
 void RunningGameHost::SeatHandedOver(int seat, int reason) {
     TQMsg msg = Message(gmSeatLeft);
     WriteSeatEvent(msg, seat, reason);

@@ -71,6 +71,9 @@ class RunningGameHost {
     // when the sender watches nothing here.
     bool WatcherChat(const TpContact& from, const std::string& text,
                      const std::vector<TpContact>& members);
+    // A player's chat line, passed on to the watchers (they do not hear
+    // the players); false when it is not a player's.
+    bool PlayerChat(const TpContact& from, const std::string& text);
 
     // The record's text as a newcomer gets it: the saved game, then the
     // hops of the turn under way after kUnderWayMark.

@@ -4,7 +4,7 @@
 // in it, and what the host relays to those who hear the game from it alone
 // (watchers, and a player back in the game): every hop and end of turn
 // tagged with its seat, a seat handed to the computer or back to its
-// player, and a watcher's chat line.
+// player, a watcher's chat line, and a player's to the watchers.
 //
 // Items by position:
 //   gmRecordPart   part index from 0, parts in all, the text of this part
@@ -18,6 +18,8 @@
 //   gmSeatBack     seat, the turn it comes back at, the player's address
 //                  (as the host's announcement named him; "" to a watcher)
 //   gmWatcherChat  the watcher's name, the text
+//   gmPlayerChat   the player's name, the text (watchers hear the players
+//                  from the host only)
 #pragma once
 
 #include "game_state.h"
@@ -37,6 +39,7 @@ inline constexpr int gmSeatEndTurn = 23;
 inline constexpr int gmSeatLeft = 24;
 inline constexpr int gmSeatBack = 25;
 inline constexpr int gmWatcherChat = 26;
+inline constexpr int gmPlayerChat = 27;
 
 // A record sent in parts: every part but the last this long.
 inline constexpr std::size_t kRecordPartBytes = 1000;
@@ -97,6 +100,7 @@ struct TSeatBack {
 void WriteSeatBack(TQMsg& msg, const TSeatBack& back);
 std::optional<TSeatBack> ReadSeatBack(const TQMsg& msg);
 
+// A chat line with its speaker's name: gmWatcherChat and gmPlayerChat.
 struct TWatcherChat {
     std::string name;
     std::string text;

@@ -101,6 +101,8 @@ TEST_F(RejoinGame, AKilledPlayerComesBackAtOnceAndAStrangerWatchesToTheSameWin) 
     ASSERT_TRUE(ann->WaitForLine("log *** cat is watching the game")) << ann->Output();
     cat->Send("chat hello");
     ASSERT_TRUE(ann->WaitForLine("log cat (watching): hello")) << ann->Output();
+    bob->Send("chat welcome");
+    ASSERT_TRUE(cat->WaitForLine("log bob: welcome")) << cat->Output();
 
     ASSERT_TRUE(ann->WaitForLinePrefix("record ", kGameMs)) << ann->Output();
     ASSERT_TRUE(bob->WaitForLinePrefix("record ")) << bob->Output();

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -81,7 +83,13 @@ class GameAcrossRouters : public ::testing::Test {
     static std::unique_ptr<TLabProcess> Bot(const TLabSite& site, const TAccount& account,
                                             const std::vector<std::string>& role) {
         static int made = 0;
-        const std::string tag = std::to_string(++made);
+        return Bot(site, account, role, std::to_string(++made));
+    }
+    // The same tag is the same machine's program started again: the same
+    // configuration folder, so the same key.
+    static std::unique_ptr<TLabProcess> Bot(const TLabSite& site, const TAccount& account,
+                                            const std::vector<std::string>& role,
+                                            const std::string& tag) {
         std::vector<std::string> argv = {ZELLHOP_BOT_PROGRAM, "--nickname", account.nickname,
                                          "--user", account.user, "--password", account.password,
                                          "--lobby",
@@ -89,7 +97,7 @@ class GameAcrossRouters : public ::testing::Test {
         argv.insert(argv.end(), role.begin(), role.end());
         // Each program keeps a key of its own, as on players' machines.
         return std::make_unique<TLabProcess>(
-            site.machine, argv, lab_->Folder() + "/bot" + tag + ".err",
+            site.machine, argv, lab_->Folder() + "/bot-" + tag + ".err",
             std::vector<std::string>{"QT_QPA_PLATFORM=offscreen",
                                      "XDG_CONFIG_HOME=" + lab_->Folder() + "/config" + tag});
     }
@@ -280,6 +288,56 @@ TEST_F(GameAcrossRouters, AWrittenJoinerGetsInWhereTheHostsRouterForwardsThePort
         host->WriteLine("quit");
         joiner->WriteLine("quit");
     }
+}
+
+// Behind home routers as joining is: a player killed mid-game (SIGKILL,
+// nothing said) starts again on the same machine and takes his seat back
+// over a new path, with 5 % loss at his router; a third account behind the
+// symmetric router watches through the relay, and chats.  Every program
+// ends with the same record.
+TEST_F(GameAcrossRouters, AKilledPlayerComesBackAndAWatcherWatchesThroughTheRelay) {
+    const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite bobSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite cidSite = lab_->AddSite(TRouterKind::Symmetric, false);
+    lab_->SetLoss(bobSite, 0.05);
+    auto host = Bot(hostSite, kHost, {"--host", "Back", "--seats", "HC-O--", "--step-delay", "50"});
+    ASSERT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+        << Joined(host->Lines());
+    const std::vector<std::string> bobRole{"--join", "Back", "--think", "300"};
+    auto bob = Bot(bobSite, kJoiner, bobRole, "bob-machine");
+    ASSERT_TRUE(bob->WaitFor("started", milliseconds(30000))) << Joined(bob->Lines());
+    ASSERT_TRUE(bob->WaitFor("my turn", milliseconds(30000))) << Joined(bob->Lines());
+
+    kill(bob->Pid(), SIGKILL);
+    bob->Stop();
+    const auto restarted = TClock::now();
+    bob = Bot(bobSite, kJoiner, bobRole, "bob-machine");
+    ASSERT_TRUE(bob->WaitFor("started", milliseconds(30000))) << Joined(bob->Lines());
+    std::cout << "restart to board across routers, 5 % loss: "
+              << std::chrono::duration_cast<milliseconds>(TClock::now() - restarted).count()
+              << " ms\n";
+    const auto& bobSaid = bob->Lines();
+    EXPECT_TRUE(std::any_of(bobSaid.begin(), bobSaid.end(), [](const std::string& line) {
+        return line.rfind("log ***Back in the game", 0) == 0;
+    })) << Joined(bobSaid);
+    EXPECT_TRUE(host->WaitFor("log *** bob is back in the game", milliseconds(10000)))
+        << Joined(host->Lines());
+
+    auto cid = Bot(cidSite, kThird, {"--join", "Back"});
+    ASSERT_TRUE(cid->WaitFor("log ***Watching the game", milliseconds(30000)))
+        << Joined(cid->Lines());
+    EXPECT_NE(PathLine(*cid, "ann").find("through the relay"), std::string::npos)
+        << Joined(cid->Lines());
+    cid->WriteLine("chat hello");
+    EXPECT_TRUE(host->WaitFor("log cid (watching): hello", milliseconds(10000)))
+        << Joined(host->Lines());
+
+    const auto won = host->WaitFor("record ", kGameTime);
+    ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n" << Joined(bob->Lines());
+    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
+    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("quit");
 }
 
 } // namespace

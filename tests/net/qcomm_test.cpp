@@ -114,22 +114,28 @@ TEST(QCommAdmission, HostRefusesWhenFullOrOfAnotherVersion) {
         bool joinerAlreadyKnown;
         Events joinerEvents;
         int hostContacts;
+        bool written = false; // the joiner speaks only the written protocol
     } cases[] = {
         {"full", 0, "1.4.0.5", false, {"failed - 0"}, 0},
         {"another version", 5, "1.4.0.6", false, {"failed - 1"}, 0},
         {"full and another version", 0, "1.4.0.6", false, {"failed - 1"}, 0},
-        // The host announces the joiner to everyone in its table, the joiner included.
-        {"full, but the address is known",
+        // The host announces the joiner to everyone in its table, a
+        // written joiner included; one of the extension is not told of
+        // itself.
+        {"full, but the address is known (written)",
          0,
          "1.4.0.5",
          true,
          {"connected", "newclient Ann", "success"},
-         1},
+         1,
+         true},
+        {"full, but the address is known", 0, "1.4.0.5", true, {"connected", "success"}, 1},
     };
     for (const auto& c : cases) {
         TMemoryNetwork net;
         Member host(net, "Host", MemoryAddress(1), c.maxConnections);
         Member joiner(net, "Ann", MemoryAddress(2));
+        joiner.comm.setReliable(!c.written);
         host.comm.setOwnVersion(c.hostVersion);
         if (c.joinerAlreadyKnown)
             host.comm.AddContact("Ann", joiner.comm.LocalAddress(), 0);

@@ -271,6 +271,19 @@ TEST_F(RunningGameTest, SixteenWatchersAtMostAndTheirChatGoesToEverybodyElse) {
     EXPECT_EQ(wire[0].to.size(), 1u + kMostWatchers - 1) << "the players and the other watchers";
     EXPECT_TRUE(std::find(wire[0].to.begin(), wire[0].to.end(), watchers[0]) == wire[0].to.end());
 
+    // The players' chat reaches the watchers through the host, not a
+    // watcher's through this way.
+    wire.clear();
+    EXPECT_FALSE(host.PlayerChat(watchers[1], "me too"));
+    EXPECT_TRUE(host.PlayerChat(ann, "thanks"));
+    ASSERT_EQ(wire.size(), 1u);
+    EXPECT_EQ(wire[0].msg.MsgType, gmPlayerChat);
+    EXPECT_EQ(wire[0].to, watchers);
+    const std::optional<TWatcherChat> relayed = ReadWatcherChat(Received(wire[0].msg));
+    ASSERT_TRUE(relayed);
+    EXPECT_EQ(relayed->name, "Ann");
+    EXPECT_EQ(relayed->text, "thanks");
+
     host.Gone(watchers[3]);
     EXPECT_EQ(host.Decide(kStrangersAccount, true), RunningGameHost::Role::kWatch);
 }
