@@ -292,52 +292,71 @@ TEST_F(GameAcrossRouters, AWrittenJoinerGetsInWhereTheHostsRouterForwardsThePort
 
 // Behind home routers as joining is: a player killed mid-game (SIGKILL,
 // nothing said) starts again on the same machine and takes his seat back
-// over a new path, with 5 % loss at his router; a third account behind the
-// symmetric router watches through the relay, and chats.  Every program
-// ends with the same record.
-TEST_F(GameAcrossRouters, AKilledPlayerComesBackAndAWatcherWatchesThroughTheRelay) {
-    const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
-    const TLabSite bobSite = lab_->AddSite(TRouterKind::PortKeeping, false);
-    const TLabSite cidSite = lab_->AddSite(TRouterKind::Symmetric, false);
-    lab_->SetLoss(bobSite, 0.05);
-    auto host = Bot(hostSite, kHost, {"--host", "Back", "--seats", "HC-O--", "--step-delay", "50"});
-    ASSERT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
-        << Joined(host->Lines());
-    const std::vector<std::string> bobRole{"--join", "Back", "--think", "300"};
-    auto bob = Bot(bobSite, kJoiner, bobRole, "bob-machine");
-    ASSERT_TRUE(bob->WaitFor("started", milliseconds(30000))) << Joined(bob->Lines());
-    ASSERT_TRUE(bob->WaitFor("my turn", milliseconds(30000))) << Joined(bob->Lines());
+// over a new path, with 5 % loss at his router; a third account watches,
+// and chats both ways.  Each comes back on the path its router allows, the
+// relay included.  Every program ends with the same record.
+TEST_F(GameAcrossRouters, AKilledPlayerComesBackAndAStrangerWatchesOnThePathTheirRoutersAllow) {
+    const struct {
+        TRouterKind bob, cid;
+        const char *bobPath, *cidPath;
+    } cases[] = {
+        {TRouterKind::PortKeeping, TRouterKind::Symmetric, ": direct path", ": through the relay"},
+        {TRouterKind::Symmetric, TRouterKind::CarrierNat, ": through the relay", ": direct path"},
+    };
+    int game = 0;
+    for (const auto& c : cases) {
+        const std::string name = "Back" + std::to_string(++game);
+        SCOPED_TRACE(name);
+        const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+        const TLabSite bobSite = lab_->AddSite(c.bob, false);
+        const TLabSite cidSite = lab_->AddSite(c.cid, false);
+        lab_->SetLoss(bobSite, 0.05);
+        auto host =
+            Bot(hostSite, kHost, {"--host", name, "--seats", "HC-O--", "--step-delay", "50"});
+        ASSERT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+            << Joined(host->Lines());
+        const std::vector<std::string> bobRole{"--join", name, "--think", "300"};
+        const std::string bobMachine = "bob-machine-" + name;
+        auto bob = Bot(bobSite, kJoiner, bobRole, bobMachine);
+        ASSERT_TRUE(bob->WaitFor("started", milliseconds(30000))) << Joined(bob->Lines());
+        ASSERT_TRUE(bob->WaitFor("my turn", milliseconds(30000))) << Joined(bob->Lines());
 
-    kill(bob->Pid(), SIGKILL);
-    bob->Stop();
-    const auto restarted = TClock::now();
-    bob = Bot(bobSite, kJoiner, bobRole, "bob-machine");
-    ASSERT_TRUE(bob->WaitFor("started", milliseconds(30000))) << Joined(bob->Lines());
-    std::cout << "restart to board across routers, 5 % loss: "
-              << std::chrono::duration_cast<milliseconds>(TClock::now() - restarted).count()
-              << " ms\n";
-    const auto& bobSaid = bob->Lines();
-    EXPECT_TRUE(std::any_of(bobSaid.begin(), bobSaid.end(), [](const std::string& line) {
-        return line.rfind("log ***Back in the game", 0) == 0;
-    })) << Joined(bobSaid);
-    EXPECT_TRUE(host->WaitFor("log *** bob is back in the game", milliseconds(10000)))
-        << Joined(host->Lines());
+        kill(bob->Pid(), SIGKILL);
+        bob->Stop();
+        const auto restarted = TClock::now();
+        bob = Bot(bobSite, kJoiner, bobRole, bobMachine);
+        ASSERT_TRUE(bob->WaitFor("started", milliseconds(30000))) << Joined(bob->Lines());
+        std::cout << "restart to board, " << c.bobPath + 2 << ", 5 % loss: "
+                  << std::chrono::duration_cast<milliseconds>(TClock::now() - restarted).count()
+                  << " ms\n";
+        const auto& bobSaid = bob->Lines();
+        EXPECT_TRUE(std::any_of(bobSaid.begin(), bobSaid.end(), [](const std::string& line) {
+            return line.rfind("log ***Back in the game", 0) == 0;
+        })) << Joined(bobSaid);
+        EXPECT_TRUE(host->WaitFor("log *** bob is back in the game", milliseconds(10000)))
+            << Joined(host->Lines());
+        EXPECT_NE(PathLine(*bob, "ann").find(c.bobPath), std::string::npos)
+            << Joined(bob->Lines());
 
-    auto cid = Bot(cidSite, kThird, {"--join", "Back"});
-    ASSERT_TRUE(cid->WaitFor("log ***Watching the game", milliseconds(30000)))
-        << Joined(cid->Lines());
-    EXPECT_NE(PathLine(*cid, "ann").find("through the relay"), std::string::npos)
-        << Joined(cid->Lines());
-    cid->WriteLine("chat hello");
-    EXPECT_TRUE(host->WaitFor("log cid (watching): hello", milliseconds(10000)))
-        << Joined(host->Lines());
+        auto cid = Bot(cidSite, kThird, {"--join", name});
+        ASSERT_TRUE(cid->WaitFor("log ***Watching the game", milliseconds(30000)))
+            << Joined(cid->Lines());
+        EXPECT_NE(PathLine(*cid, "ann").find(c.cidPath), std::string::npos)
+            << Joined(cid->Lines());
+        cid->WriteLine("chat hello");
+        EXPECT_TRUE(host->WaitFor("log cid (watching): hello", milliseconds(10000)))
+            << Joined(host->Lines());
+        bob->WriteLine("chat welcome");
+        EXPECT_TRUE(cid->WaitFor("log bob: welcome", milliseconds(10000)))
+            << Joined(cid->Lines());
 
-    const auto won = host->WaitFor("record ", kGameTime);
-    ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n" << Joined(bob->Lines());
-    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
-    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
-    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
-        bot->WriteLine("quit");
+        const auto won = host->WaitFor("record ", kGameTime);
+        ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n" << Joined(bob->Lines());
+        EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
+        EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
+        for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+            bot->WriteLine("quit");
+    }
 }
 
 } // namespace
