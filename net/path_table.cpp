@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+// A contact just made at a path's address (a joiner whose request came
+// over the path) is answered over that path before it has its own.
 void TPathTable::Send(const TpContact& contact, const std::string& bytes) {
-    if (const std::shared_ptr<TDatagramPath> path = PathOf(contact))
+    if (std::shared_ptr<TDatagramPath> path = PathOf(contact);
+        path || (path = PathAt(contact->Address)))
         path->Send(bytes);
     else
         sendTo_(contact->Address, bytes);

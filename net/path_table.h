@@ -3,7 +3,8 @@
 // socket; a path set for a contact replaces that until it is cleared or
 // the contact is gone.  A datagram sent to an address rather than to a
 // contact (an acknowledgement or a refusal, back to where a message came
-// from) takes the path of the contact at that address, if one has a path.
+// from), or to a contact without a path of its own, takes the path of the
+// contact at that address, if one has a path.
 #pragma once
 
 #include "contact.h"

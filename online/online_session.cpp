@@ -77,6 +77,10 @@ void OnlineSession::CreateMessaging() {
     hc_.OnClientDisconnection = guarded(&OnlineSession::hcClientDisconnection);
     hc_.OnTimeout = guarded(&OnlineSession::hcTimeout);
     hc_.OnConnected = guarded(&OnlineSession::hcConnected);
+    // A datagram that found no way out after its send returned (a name
+    // that does not resolve): shown like any other error, never thrown
+    // through the event loop.
+    hc_.OnError = [this](const std::string& text) { view_.showError(QString::fromUtf8(text)); };
     hc_.setLateJoinerRule([this](const std::string&, int32_t account, bool offered) {
         // Only a lobby of ours lists a game under way: a request past the
         // start from anywhere else is what it always was, one too many.

@@ -210,9 +210,15 @@ void TPeerPaths::Take(const TCandidateBlob& blob, TClock::time_point now) {
     if (!answering_)
         return;
     const std::optional<std::string> description = DescriptionOf(blob.blob);
-    const std::optional<std::string> label = description ? LabelOf(*description) : std::nullopt;
-    if (!label || PeerOf(*label) != 0)
-        return; // unreadable, or a second member behind the same address
+    if (!description)
+        return;
+    // Two members behind one router show the same outside address: the
+    // second is told apart by the next address its description shows.
+    const std::vector<std::string> labels = LabelsOf(*description);
+    const auto label = std::find_if(labels.begin(), labels.end(),
+                                    [this](const std::string& l) { return PeerOf(l) == 0; });
+    if (label == labels.end())
+        return; // unreadable, or no address of its own left
     Begin(blob.sender, *label, now, *description);
     if (const auto made = pairs_.find(blob.sender); made != pairs_.end())
         made->second->theirs = blob.blob;
@@ -250,24 +256,27 @@ std::optional<std::string> TPeerPaths::DescriptionOf(const std::string& blob) {
 }
 
 std::optional<std::string> TPeerPaths::LabelOf(std::string_view description) {
+    const std::vector<std::string> labels = LabelsOf(description);
+    return labels.empty() ? std::nullopt : std::optional<std::string>(labels.front());
+}
+
+std::vector<std::string> TPeerPaths::LabelsOf(std::string_view description) {
     TIceDescription read;
     try {
         read = ParseIceDescription(description);
     } catch (const TIceDescriptionError&) {
-        return std::nullopt;
+        return {};
     }
     // IPv4 first: the messaging's contacts and the written introductions
     // carry dotted addresses.
-    const auto first = [&read](TIceCandidateKind kind, bool v4) -> std::optional<std::string> {
-        for (const TIceCandidate& candidate : read.candidates)
-            if (candidate.kind == kind && (candidate.address.find(':') == std::string::npos) == v4)
-                return candidate.address;
-        return std::nullopt;
-    };
+    std::vector<std::string> labels;
     for (const bool v4 : {true, false})
         for (const TIceCandidateKind kind : {TIceCandidateKind::ServerReflexive,
                                              TIceCandidateKind::Host, TIceCandidateKind::Relayed})
-            if (auto address = first(kind, v4))
-                return address;
-    return std::nullopt;
+            for (const TIceCandidate& candidate : read.candidates)
+                if (candidate.kind == kind &&
+                    (candidate.address.find(':') == std::string::npos) == v4 &&
+                    std::find(labels.begin(), labels.end(), candidate.address) == labels.end())
+                    labels.push_back(candidate.address);
+    return labels;
 }

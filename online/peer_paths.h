@@ -14,7 +14,8 @@
 // program opens is labelled by its caller (a joiner: the host's address as
 // the list gave it); one opened by the other end is labelled with the
 // address its description shows the routers giving it (its server-
-// reflexive candidate), else its own.
+// reflexive candidate), else its own; a second member behind the same
+// router gets the next address its description shows.
 //
 // Plain C++ apart from the ends it is given: the lobby, the ICE ends and
 // the time come from outside, so tests drive it with fakes.
@@ -105,6 +106,10 @@ class TPeerPaths {
     // The address an answered path is labelled with; nothing for a
     // description that cannot be read.
     static std::optional<std::string> LabelOf(std::string_view description);
+    // Every address the description shows, the label's first, then in the
+    // same order of preference: a second member behind the same router
+    // takes the first one free.
+    static std::vector<std::string> LabelsOf(std::string_view description);
 
   private:
     class TAdapter;

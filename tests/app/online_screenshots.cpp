@@ -61,9 +61,10 @@ int main(int argc, char* argv[]) {
     const QTemporaryDir settings;
     qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
 
-    TestLobby lobby;
+    TestLobby lobby(true);
     lobby.AddPlayer("Quorvik", "quorvik-secret");
     lobby.AddPlayer("Ann", "ann-secret");
+    lobby.AddPlayer("Zoe", "zoe-secret");
     Player host("Quorvik", "127.0.0.2", lobby.HostSetting());
     Player ann("Ann", "127.0.0.3", lobby.HostSetting());
     host->SetStepDelay(100);
@@ -117,5 +118,26 @@ int main(int argc, char* argv[]) {
     QTest::qWait(100);
     ok &= Save(*host, folder, "online_game_host.png");
     ok &= Save(*ann, folder, "online_game_joiner.png");
+
+    // Zoe finds the game under way and watches it.
+    Player zoe("Zoe", "127.0.0.4", lobby.HostSetting());
+    AnswerLogin(zoe, "Zoe", "zoe-secret");
+    TfGamelist& running = *zoe->dialogs().gamelist;
+    WhenModal(running, [&] {
+        if (running.lvgames->topLevelItemCount() > 0)
+            running.lvgames->setCurrentItem(running.lvgames->topLevelItem(0));
+        QTest::qWait(50);
+        ok &= Save(running, folder, "game_list_running.png");
+        running.bJoin->click();
+    });
+    ActionOf(*zoe, "aJoinGame")->trigger();
+    ok &= WaitUntil([&] { return zoe.LogCount("***Watching the game") == 1; }, 15000);
+    ok &= WaitUntil([&] { return !zoe->game().marbles().empty(); });
+    Chat(*zoe, "Go Ann!");
+    Chat(*ann, "Thanks Zoe");
+    WaitUntil([&] { return zoe.LogCount("Ann: Thanks Zoe") == 1; }, 3000);
+    QTest::qWait(300);
+    ok &= Save(*host, folder, "online_game_host_watched.png");
+    ok &= Save(*zoe, folder, "online_game_watcher.png");
     return ok ? 0 : 1;
 }

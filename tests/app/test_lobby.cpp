@@ -1,12 +1,17 @@
 #include "test_lobby.h"
 
+#include "lobby_key.h"
+
 #include <stdexcept>
 
-TestLobby::TestLobby() {
+TestLobby::TestLobby(bool signing) {
     if (!dir_.isValid())
         throw std::runtime_error("no temporary folder for the lobby");
     store_ = std::make_unique<LobbyStore>(dir_.filePath("lobby.db").toStdString());
-    service_ = std::make_unique<LobbyService>(*store_, hasher_, LobbySettings{});
+    LobbySettings settings;
+    if (signing)
+        settings.signingKey = LobbyKey::Generate();
+    service_ = std::make_unique<LobbyService>(*store_, hasher_, settings);
     ServerSettings server;
     server.address = "127.0.0.1";
     server.port = 0;

@@ -13,7 +13,10 @@
 
 class TestLobby {
   public:
-    TestLobby();
+    // signing: the lobby signs tickets, as a deployed one does (its key
+    // made afresh): programs that log in with their key get the
+    // extensions (running games, paths).
+    explicit TestLobby(bool signing = false);
     ~TestLobby();
     TestLobby(const TestLobby&) = delete;
     TestLobby& operator=(const TestLobby&) = delete;

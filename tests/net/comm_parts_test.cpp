@@ -86,10 +86,19 @@ TEST(PathTable, AContactsPathReplacesItsAddressUntilClearedOrGone) {
     auto bobAgain = std::make_shared<TContact>(TContact{"Bob", "192.0.2.2", 0});
     paths.Send(bobAgain, "b2");
 
+    // A contact made at an address whose stand-in has a path (a joiner
+    // whose request came over it) is answered over that path.
+    auto standIn = std::make_shared<TContact>(TContact{"", "198.51.100.7", 0});
+    const auto standInPath = std::make_shared<RecordingPath>();
+    paths.SetPath(standIn, standInPath);
+    auto joiner = std::make_shared<TContact>(TContact{"Cid", "198.51.100.7", 0});
+    paths.Send(joiner, "reply");
+
     EXPECT_EQ(toAddresses, (Names{"a1@192.0.2.1", "b1@192.0.2.2", "b-answer@192.0.2.2",
                                   "a3@192.0.2.1", "answer2@192.0.2.1", "b2@192.0.2.2"}));
     EXPECT_EQ(annPath->sent, (Names{"a2", "answer"}));
     EXPECT_TRUE(bobPath->sent.empty());
+    EXPECT_EQ(standInPath->sent, (Names{"reply"}));
 }
 
 TEST(TimedParts, TellWhenTheyNextNeedTheirTimer) {

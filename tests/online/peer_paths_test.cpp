@@ -223,13 +223,17 @@ TEST_F(PeerPathsTest, BadDescriptionsAreNotAnswered) {
         {7, TPeerPaths::BlobOf(kJoinerDescription)},    // from this program itself
         {0, TPeerPaths::BlobOf(kJoinerDescription)},    // from nobody
         {14, TPeerPaths::BlobOf(kJoinerDescription)},   // the first behind this address
-        {15, TPeerPaths::BlobOf(kJoinerDescription)}}); // a second: not told apart
-    ASSERT_EQ(ends.size(), 1u);
-    EXPECT_TRUE(host.Has(14));
-    EXPECT_FALSE(host.Has(15));
+        {15, TPeerPaths::BlobOf(kJoinerDescription)},   // a second: by its next address
+        {16, TPeerPaths::BlobOf(kJoinerDescription)},   // a third: by its relayed one
+        {17, TPeerPaths::BlobOf(kJoinerDescription)}}); // a fourth: no address left
+    ASSERT_EQ(ends.size(), 3u);
+    EXPECT_EQ(host.PeerOf("198.51.100.7"), 14);
+    EXPECT_EQ(host.PeerOf("192.168.1.10"), 15);
+    EXPECT_EQ(host.PeerOf("203.0.113.9"), 16);
+    EXPECT_FALSE(host.Has(17));
     host.Tick(t0 + 1s);
     Answer(std::nullopt); // a failed fetch changes nothing
-    EXPECT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends.size(), 3u);
 }
 
 TEST_F(PeerPathsTest, APathNotReadyInTimeIsGivenUpOnce) {
