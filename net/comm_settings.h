@@ -2,6 +2,8 @@
 // parts read them from here.
 #pragma once
 
+#include "link_proof.h"
+#include "link_seal.h"
 #include "peer_link.h"
 
 #include <cstdint>
@@ -22,6 +24,10 @@ struct TCommSettings {
     bool reliable = true;
     TLinkTiming timing;
     uint32_t session = 0; // this program's, drawn anew at each enabling
+    TLinkKeyPair keyPair;   // the links' seals are agreed with it
+    std::string ownTicket;  // the lobby's ticket for keyPair's public key; empty: none
+    TTicketVerifier verifier; // unset: peers' keys are taken unchecked
+    TLinkProof OwnProof() const { return {keyPair.publicKey, ownTicket}; }
 
     // The retry timer's interval.
     TMillis TickInterval() const { return TMillis(timeout == 0 ? kIdleTickInterval : timeout); }
