@@ -105,9 +105,13 @@ void TAdmission::Announced(const TQMsg& info, bool linked) {
     std::optional<TLinkSeal> seal;
     if (links_.Linkable(info.StrAt(1), session)) {
         proof = ReadProof(info, kAnnouncedProofAt);
-        if (proof)
+        // A host with our address in its table announces us to ourselves:
+        // a contact as the written protocol has it, with no link.
+        const bool us = proof && proof->key == settings_.keyPair.publicKey &&
+                        session == settings_.session;
+        if (proof && !us)
             seal = links_.Vouch(info.StrAt(0), info.StrAt(1), session, *proof);
-        if (!seal)
+        if (!seal && !us)
             return;
     }
     // A member announced again (it came back after the host gave it up)
@@ -144,9 +148,12 @@ void TAdmission::AtReceipt(std::unique_ptr<TQMsg> request) {
 void TAdmission::Offered(std::unique_ptr<TQMsg> request, const TLinkTrailer& offer) {
     const std::string address = request->FromAddress;
     const std::optional<TLinkProof> proof = ReadProof(*request, kRequestProofAt);
-    if (!proof)
-        return; // not a request of this version
     const bool live = links_.LiveAt(address);
+    if (!proof) { // not a request of this version
+        if (live)
+            ++links_.Drops().refusedRequests;
+        return;
+    }
     if (!CookieHolds(*request, offer, *proof)) {
         if (live)
             ++links_.Drops().refusedRequests;

@@ -162,6 +162,8 @@ class TQComm : public TCommEvents {
     // protocol from then on, and the numbered messages still unacknowledged
     // are dropped without events.
     bool Enabled() const { return enabled_; }
+    // The present session's number (what the trailer carries).
+    uint32_t Session() const { return settings_.session; }
     void setEnabled(bool enabled);
     // Whether this program announces and uses the reliable delivery
     // extension; off, it speaks only the written protocol, byte for byte.
