@@ -164,7 +164,7 @@ void TAdmission::Offered(std::unique_ptr<TQMsg> request, const TLinkTrailer& off
         ++links_.Drops().refusedRequests;
         return;
     }
-    const TJoiner joiner{offer, *proof};
+    const TJoiner joiner{offer, *proof, live};
     Decide(TpQMsg(std::move(request)), &joiner);
 }
 
@@ -194,8 +194,7 @@ void TAdmission::SendCookie(const std::string& address, const TLinkTrailer& offe
 
 void TAdmission::Decide(const TpQMsg& request, const TJoiner* joinerOf) {
     const std::string address = request->FromAddress;
-    const int present = contacts_.Count();
-    int verdict = present < settings_.maxConnections || contacts_.IndexOfAddress(address) >= 0
+    int verdict = contacts_.Count() < settings_.maxConnections || contacts_.IndexOfAddress(address) >= 0
                       ? kAccept
                       : kReasonFull;
     if (settings_.ownVersion != request->StrAt(2))
@@ -220,8 +219,11 @@ void TAdmission::Decide(const TpQMsg& request, const TJoiner* joinerOf) {
     // is already in the table: over its new link then, which from now on
     // carries everything to it.  A watcher is nobody's business but the
     // host's.
-    const std::vector<TpContact> members =
+    std::vector<TpContact> members =
         late == TLateEntry::kWatcher ? std::vector<TpContact>{} : contacts_.All();
+    // A program that restarted is told of the others as any joiner is.
+    if (joinerOf && joinerOf->restarted)
+        std::erase_if(members, [&](const TpContact& m) { return m->Address == address; });
     int index = contacts_.IndexOfAddress(address);
     if (index < 0)
         index = contacts_.Add(request->StrAt(0), address, request->IntAt(3));
@@ -238,7 +240,7 @@ void TAdmission::Decide(const TpQMsg& request, const TJoiner* joinerOf) {
 
     const TpQMsg reply = TOutbox::Make(mtConnectReply);
     reply->AddInt(kReplyAccepted);
-    reply->AddInt(late == TLateEntry::kWatcher ? 0 : present);
+    reply->AddInt(late == TLateEntry::kWatcher ? 0 : static_cast<int>(members.size()));
     reply->AddStr(settings_.clientName);
     if (joinerOf)
         AddProof(*reply, settings_.OwnProof());

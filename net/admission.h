@@ -79,6 +79,7 @@ class TAdmission {
     struct TJoiner {
         const TLinkTrailer& offer;
         const TLinkProof& proof;
+        bool restarted = false; // its live link is replaced
     };
     bool CookieHolds(const TQMsg& request, const TLinkTrailer& offer,
                      const TLinkProof& proof) const;

@@ -56,8 +56,12 @@ std::optional<TLinkSeal> TLinkTable::Vouch(const std::string& name, const std::s
         if (!seal)
             why = "its key is not usable";
     }
-    if (!why.empty() && log_)
-        log_("Refused " + name + " at " + address + ": " + why);
+    // A refused peer asks again and again: its line goes to the log once.
+    const std::string line = why.empty() ? "" : "Refused " + name + " at " + address + ": " + why;
+    if (!line.empty() && line != lastRefusal_ && log_)
+        log_(line);
+    if (!line.empty())
+        lastRefusal_ = line;
     return seal;
 }
 
@@ -106,8 +110,10 @@ TLinkTable::TEntry* TLinkTable::MakeHost(const TpContact& host, uint32_t hostSes
     if (!expected_ || expected_->address != host->Address || expected_->session != hostSession ||
         expected_->key != proof.key)
         return nullptr;
-    if (!Vouch(host->Name, host->Address, hostSession, proof))
+    if (!Vouch(host->Name, host->Address, hostSession, proof)) {
+        expected_.reset(); // what else the host sends is not taken either
         return nullptr;
+    }
     TLinkSeal seal = std::move(expected_->seal); // its window holds the reply already
     expected_.reset();
     return &Make(host, hostSession, proof, std::move(seal));

@@ -161,6 +161,7 @@ class TLinkTable {
     std::list<TEntry> entries_; // entries stay put while others come and go
     TDropCounts drops_;
     TLog log_;
+    std::string lastRefusal_; // the last line Vouch logged
     struct TExpected {
         std::string address;
         uint32_t session = 0;
