@@ -182,8 +182,14 @@ class TQComm : public TCommEvents {
     const TLinkKeyPair& KeyPair() const { return settings_.keyPair; }
     void setKeyPair(const TLinkKeyPair& pair) { settings_.keyPair = pair; }
     // The lobby's ticket for the key pair, shown to every peer of the
-    // extension; empty: none (a game without a lobby).
-    void setOwnTicket(const std::string& ticket) { settings_.ownTicket = ticket; }
+    // extension; empty: none (a game without a lobby).  The source is
+    // read at each handshake, so a renewed ticket goes out from then on.
+    void setOwnTicket(const std::string& ticket) {
+        settings_.ownTicket = [ticket] { return ticket; };
+    }
+    void setOwnTicketSource(std::function<std::string()> source) {
+        settings_.ownTicket = std::move(source);
+    }
     // Checks each peer's ticket against the key it proved and its name;
     // a peer it refuses is not linked (OnLog says why).  Unset, every key
     // is taken unchecked.
