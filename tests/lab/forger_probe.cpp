@@ -191,11 +191,11 @@ class TForger {
         std::string trailer = plain.substr(itemsEnd + kStringItemOverhead);
         trailer[kTrailerMagic.size()] = static_cast<char>(trailer[kTrailerMagic.size()] | kTrailerSealed);
         out += trailer;
-        PutLittleEndian(out, 0x7F000000u + static_cast<uint32_t>(forged_), 4);
+        // The number: its high half 0x7F, far above any the member used.
+        PutLittleEndian(out, static_cast<uint32_t>(forged_), 4);
         PutLittleEndian(out, 0x7F, 4);
         for (std::size_t i = 0; i < kSealTagBytes; ++i)
             out.push_back(static_cast<char>(random_()));
-        out.replace(0, kLengthFieldBytes, std::string(kLengthFieldBytes, '\0'));
         std::string length;
         PutLittleEndian(length, static_cast<uint32_t>(out.size()), kLengthFieldBytes);
         out.replace(0, kLengthFieldBytes, length);
