@@ -90,6 +90,64 @@ TEST(QCommSeal, ARequestWithoutItsCookieChangesNothing) {
     EXPECT_FALSE(annPeer.Open(sent[0].second).empty()) << "the reply, sealed";
 }
 
+// Three programs of this version join and play: between any two of them
+// every datagram is sealed, the mesh links between joiners from their
+// first datagram, but for the requests and the host's cookie answers; and
+// each opens with the seal of that pair only.
+TEST(QCommSeal, EveryDatagramBetweenMembersIsSealedButTheHandshakes) {
+    TMemoryNetwork net;
+    struct Seen {
+        std::string bytes, from, to;
+    };
+    std::vector<Seen> seen; // outlives the members
+    net.SetFilter([&](const std::string& bytes, const std::string& from, const std::string& to) {
+        seen.push_back({bytes, from, to});
+        return true;
+    });
+    Member host(net, "Host", MemoryAddress(40), 2);
+    Member ann(net, "Ann", MemoryAddress(41)), bob(net, "Bob", MemoryAddress(42));
+    std::map<std::string, const Member*> at = {
+        {MemoryAddress(40), &host}, {MemoryAddress(41), &ann}, {MemoryAddress(42), &bob}};
+    for (Member* joiner : {&ann, &bob}) {
+        joiner->comm.Connect(MemoryAddress(40));
+        ASSERT_TRUE(net.RunUntil([&] { return joiner->Count("connected") == 1; }));
+    }
+    ASSERT_TRUE(net.RunUntil([&] { return ann.comm.ContactCount() == 2; }));
+    for (int n = 0; n < 3; ++n)
+        for (Member* m : {&host, &ann, &bob})
+            SendMove(*m, n);
+    ASSERT_TRUE(net.RunUntil([&] {
+        return host.comm.PendingCount() + ann.comm.PendingCount() + bob.comm.PendingCount() == 0;
+    }));
+    net.SetFilter(nullptr);
+
+    std::map<std::string, int> sealedBetween; // "from>to"
+    for (const Seen& d : seen) {
+        const int kind = static_cast<unsigned char>(d.bytes[kLengthFieldBytes]);
+        TLinkTrailer trailer;
+        const bool sealed = TLinkSeal::LooksSealed(d.bytes, trailer);
+        TQMsg plain;
+        plain.AppendReceived(d.bytes);
+        const bool cookieAnswer = !sealed && kind == mtConnectReply && plain.Decode(false) == 0 &&
+                                  plain.IntAt(0) == kReplyCookie;
+        const bool handshake = kind == mtConnectRequest || cookieAnswer;
+        if (handshake)
+            continue;
+        EXPECT_TRUE(sealed) << d.from << " to " << d.to << ", kind " << kind;
+        const TQComm& from = at.at(d.from)->comm;
+        const TQComm& to = at.at(d.to)->comm;
+        EXPECT_FALSE(Plain(d.bytes, from, to).empty()) << d.from << " to " << d.to;
+        const TQComm* third = nullptr;
+        for (const auto& [address, member] : at)
+            if (address != d.from && address != d.to)
+                third = &member->comm;
+        EXPECT_TRUE(Plain(d.bytes, from, *third).empty())
+            << "the third opens " << d.from << " to " << d.to;
+        ++sealedBetween[d.from + ">" + d.to];
+    }
+    EXPECT_EQ(sealedBetween.size(), 6u) << "every direction of the three links";
+}
+
 // A joiner takes no unsealed reply of the extension from its host's
 // address once it asked: a forged refusal (or acceptance) does not end its
 // request, and the real host's admits it.
