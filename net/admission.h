@@ -7,6 +7,14 @@
 // joiner.  The joiner asks, takes the host's reply and the announcements
 // of the members, and is connected once it knows all it was told to
 // expect.
+//
+// Between programs of the extension the host keeps nothing for a request
+// until its sender has shown that it receives at the request's address:
+// the first request gets only the host's cookie and key; the repeated one
+// that carries the cookie back is decided, and an admitted joiner's link is
+// sealed from then on.  A request from the address of a live link replaces
+// that link only when it completed that round trip and proves the same key
+// or, tickets checked, the same account: a program that restarted.
 #pragma once
 
 #include "comm_events.h"
@@ -14,12 +22,12 @@
 #include "connect_requests.h"
 #include "contact_book.h"
 #include "incoming_queue.h"
+#include "link_cookie.h"
+#include "link_proof.h"
 #include "link_table.h"
 #include "outbox.h"
 
-#include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,8 +53,11 @@ class TAdmission {
     // extension on, the request carries the offer and waits among the
     // connect requests; else it is a tracked message of the written protocol.
     void Ask(const std::string& hostAddress);
-    // One more try of a request that waits.
-    void AskAgain(const TQMsg& request, const std::string& host);
+    // One more try of a request that waits, with the host's cookie when it
+    // gave one.
+    void AskAgain(const TQMsg& request, const std::string& host, const std::string& cookie);
+    // A host of the extension answered a request with its cookie and key.
+    void CookieCame(const TQMsg& answer, const TLinkTrailer& trailer);
     // The host's reply, in its turn.
     void Replied(const TQMsg& reply);
     // The host's announcement of a member, in its turn; linked: it came
@@ -54,23 +65,31 @@ class TAdmission {
     void Announced(const TQMsg& info, bool linked);
 
     // --- The host ----------------------------------------------------------
-    // A connect request, decided and answered at once (with an offer: from
-    // a program of the extension).
-    void AtReceipt(std::unique_ptr<TQMsg> request, const TLinkTrailer* offer);
+    // A connect request of the written protocol, decided and answered at once.
+    void AtReceipt(std::unique_ptr<TQMsg> request);
+    // A connect request of a program of the extension, at receipt: answered
+    // with the cookie, or (the cookie back) decided and answered.
+    void Offered(std::unique_ptr<TQMsg> request, const TLinkTrailer& offer);
     // An admission in its turn.
     void Admitted(const TReceived& admission);
     void SetLateJoinerRule(TLateJoinerRule rule) { lateJoiner_ = std::move(rule); }
-    // The member at address started again (the lobby saw its account
-    // begin a new path): its next request within kReturnWindow replaces
-    // its live link instead of being refused.
-    void ExpectReturn(const std::string& address);
-    static constexpr std::chrono::seconds kReturnWindow{20};
 
   private:
-    bool Returning(const std::string& address);
-    void Refuse(const std::string& address, int reason, bool offered);
+    // The joiner of the extension behind a request: its offer and proof.
+    struct TJoiner {
+        const TLinkTrailer& offer;
+        const TLinkProof& proof;
+        bool restarted = false; // its live link is replaced
+    };
+    bool CookieHolds(const TQMsg& request, const TLinkTrailer& offer,
+                     const TLinkProof& proof) const;
+    void SendCookie(const std::string& address, const TLinkTrailer& offer,
+                    const TLinkProof& proof);
+    void Decide(const TpQMsg& request, const TJoiner* joiner);
+    void Refuse(const std::string& address, int reason, const TJoiner* joiner);
     void Announce(const std::string& name, const std::string& address, int flag,
-                  uint32_t memberSession, const std::vector<TpContact>& recipients);
+                  uint32_t memberSession, const TLinkProof& proof,
+                  const std::vector<TpContact>& recipients);
     void Introduce(const TpContact& joiner, const std::vector<TpContact>& members);
 
     const TCommSettings& settings_;
@@ -84,5 +103,5 @@ class TAdmission {
     TNow now_;
     int expectedPeers_ = 0; // on a joiner: the other members the host announced
     TLateJoinerRule lateJoiner_;
-    std::map<std::string, TLinkTime> returning_; // address -> until when
+    TCookieJar cookies_;
 };

@@ -2,12 +2,18 @@
 
 #include "dotted_address.h"
 
-void TArrivals::Take(std::unique_ptr<TQMsg> msg) {
+namespace {
+
+constexpr int kHostProofAt = 3; // in an admitting reply of the extension
+
+} // namespace
+
+void TArrivals::Take(std::unique_ptr<TQMsg> msg, bool sealed) {
     TLinkTrailer trailer;
     if (settings_.reliable && msg->ItemCount() > 0 &&
         DecodeTrailer(msg->StrAt(msg->ItemCount() - 1), trailer)) {
         msg->RemoveLastItem();
-        Linked(std::move(msg), trailer);
+        Linked(std::move(msg), trailer, sealed);
     } else if (links_.LiveAt(msg->FromAddress)) {
         // The linked peer sends nothing without the trailer: this is
         // someone else's, with its address.
@@ -20,7 +26,7 @@ void TArrivals::Take(std::unique_ptr<TQMsg> msg) {
 void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
     const int kind = msg->MsgType;
     if (kind == mtConnectRequest) {
-        admission_.AtReceipt(std::move(msg), nullptr);
+        admission_.AtReceipt(std::move(msg));
         return;
     }
     TReceived::TpQMsg request;
@@ -46,12 +52,23 @@ void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
     outbox_.AcknowledgeTo(from, kind);
 }
 
-void TArrivals::Linked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) {
+// Only a sealed datagram speaks for a link: the session in a trailer is
+// no secret.  A connect request comes unsealed (its sender may have
+// restarted); the host's cookie answer too, since the joiner learns the
+// key from it; every other answer of the host is sealed.
+void TArrivals::Linked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer, bool sealed) {
+    const bool request = msg->MsgType == mtConnectRequest && trailer.Offer() && !trailer.Sequenced();
     if (TLinkTable::TEntry* entry = links_.From(msg->FromAddress, trailer.session)) {
-        links_.Receive(*entry, std::move(msg), trailer);
-    } else if (trailer.Offer() && !trailer.Sequenced() && msg->MsgType == mtConnectRequest) {
-        admission_.AtReceipt(std::move(msg), &trailer);
-    } else if (trailer.Offer() && msg->MsgType == mtConnectReply) {
+        if (sealed)
+            links_.Receive(*entry, std::move(msg), trailer);
+        else if (!request) // a repeat of an admitted joiner's request is no forgery
+            ++links_.Drops().unsealed;
+    } else if (request && !sealed) {
+        admission_.Offered(std::move(msg), trailer);
+    } else if (trailer.Offer() && msg->MsgType == mtConnectReply && !trailer.Sequenced() &&
+               msg->IntAt(0) == kReplyCookie && !sealed) {
+        admission_.CookieCame(*msg, trailer);
+    } else if (trailer.Offer() && msg->MsgType == mtConnectReply && sealed) {
         Replied(std::move(msg), trailer);
     }
     // Anything else comes from a peer not (yet) known, or from an earlier
@@ -62,18 +79,24 @@ void TArrivals::Linked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer) 
 // us gets its record and link now, so that what it sends next is taken;
 // the table gets the record when the reply's turn comes.
 void TArrivals::Replied(std::unique_ptr<TQMsg> reply, const TLinkTrailer& trailer) {
-    const TReceived::TpQMsg request = requests_.Take();
-    if (!request)
+    if (!requests_.Oldest())
         return; // nobody asked
-    request->Recipients.clear();
-    pending_.Unlink(request);
+    TLinkTable::TEntry* entry = nullptr;
     if (reply->IntAt(0) == kReplyAccepted && trailer.Sequenced() &&
         IsDottedAddress(reply->FromAddress)) {
         const auto host =
             std::make_shared<TContact>(TContact{reply->StrAt(2), reply->FromAddress, 0});
-        links_.Receive(links_.Make(host, trailer.session), std::move(reply), trailer);
-    } else {
-        incoming_.Push(TReceived::Linked(std::move(reply)));
+        const std::optional<TLinkProof> proof = ReadProof(*reply, kHostProofAt);
+        entry = proof ? links_.MakeHost(host, trailer.session, *proof) : nullptr;
+        if (!entry)
+            return; // a host whose key or ticket does not hold: the request runs out
     }
+    const TReceived::TpQMsg request = requests_.Take();
+    request->Recipients.clear();
+    pending_.Unlink(request);
+    if (entry)
+        links_.Receive(*entry, std::move(reply), trailer);
+    else
+        incoming_.Push(TReceived::Linked(std::move(reply)));
     incoming_.Push({TReceived::What::Settled, request, contacts_.Outsider()});
 }

@@ -25,13 +25,14 @@ class TArrivals {
         : settings_(settings), contacts_(contacts), pending_(pending), links_(links),
           requests_(requests), outbox_(outbox), admission_(admission), incoming_(incoming) {}
 
-    // A message as reassembled, with its FromAddress.  A send that fails
+    // A message as reassembled, with its FromAddress; sealed: its datagram
+    // was opened with the seal of its sender.  A send that fails
     // propagates, after what was to be queued is queued.
-    void Take(std::unique_ptr<TQMsg> msg);
+    void Take(std::unique_ptr<TQMsg> msg, bool sealed);
 
   private:
     void Written(std::unique_ptr<TQMsg> msg);
-    void Linked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer);
+    void Linked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer, bool sealed);
     void Replied(std::unique_ptr<TQMsg> reply, const TLinkTrailer& trailer);
 
     const TCommSettings& settings_;

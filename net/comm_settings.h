@@ -2,9 +2,12 @@
 // parts read them from here.
 #pragma once
 
+#include "link_proof.h"
+#include "link_seal.h"
 #include "peer_link.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 inline constexpr uint32_t kDefaultTimeout = 1000;
@@ -22,6 +25,12 @@ struct TCommSettings {
     bool reliable = true;
     TLinkTiming timing;
     uint32_t session = 0; // this program's, drawn anew at each enabling
+    TLinkKeyPair keyPair;   // the links' seals are agreed with it
+    // The lobby's ticket for keyPair's public key, read at each handshake
+    // (the lobby renews it); unset or empty: none.
+    std::function<std::string()> ownTicket;
+    TTicketVerifier verifier; // unset: peers' keys are taken unchecked
+    TLinkProof OwnProof() const { return {keyPair.publicKey, ownTicket ? ownTicket() : ""}; }
 
     // The retry timer's interval.
     TMillis TickInterval() const { return TMillis(timeout == 0 ? kIdleTickInterval : timeout); }

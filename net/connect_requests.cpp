@@ -20,7 +20,7 @@ TMillis TConnectRequests::Interval(TMillis tickInterval) {
 
 void TConnectRequests::Start(const TpQMsg& request, const std::string& host, TMillis interval,
                              TLinkTime now) {
-    waiting_.push_back({request, host, now + interval, now + kTries * interval});
+    waiting_.push_back({request, host, now + interval, now + kTries * interval, ""});
 }
 
 TConnectRequests::TpQMsg TConnectRequests::Take() {

@@ -3,7 +3,8 @@
 // by then a host of the written protocol has given up its first reply, so
 // it admits afresh rather than twice) and given up after four intervals.
 // The host's reply, of either kind, or its written acknowledgement, ends
-// the wait.  Plain C++ with the time passed in.
+// the wait; a host of the extension first answers with a cookie, which
+// every later try carries back.  Plain C++ with the time passed in.
 #pragma once
 
 #include "peer_link.h"
@@ -23,6 +24,7 @@ class TConnectRequests {
         std::string host; // as given to Connect
         TLinkTime nextTry;
         TLinkTime deadline;
+        std::string cookie; // the host's, to send back; empty until it answers with one
     };
 
     // The interval between tries, from the retry timer's interval.
@@ -32,6 +34,8 @@ class TConnectRequests {
     void Start(const TpQMsg& request, const std::string& host, TMillis interval, TLinkTime now);
     // The oldest request still waiting, which waits no more; null if none.
     TpQMsg Take();
+    // The oldest request still waiting, which goes on waiting; null if none.
+    TRequest* Oldest() { return waiting_.empty() ? nullptr : &waiting_.front(); }
     // The requests to send again now, and those given up (with time-outs
     // on); a request settled meanwhile (no addressee left) is forgotten.
     struct TTick {

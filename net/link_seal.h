@@ -29,11 +29,7 @@
 #include <string_view>
 
 inline constexpr std::size_t kLinkKeyBytes = 32;
-inline constexpr std::size_t kSealNumberBytes = 8;
-inline constexpr std::size_t kSealTagBytes = 16;
-inline constexpr std::size_t kSealedTrailerBytes = kTrailerBytes + kSealNumberBytes + kSealTagBytes;
-// What sealing adds to a datagram.
-inline constexpr std::size_t kSealBytes = kSealedTrailerBytes - kTrailerBytes;
+inline constexpr std::size_t kSealedTrailerBytes = kTrailerBytes + kSealBytes;
 
 using TLinkPublicKey = std::array<unsigned char, kLinkKeyBytes>;
 

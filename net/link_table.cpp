@@ -45,20 +45,133 @@ TpContact TLinkTable::LinkedOutside(const std::string& address,
     return nullptr;
 }
 
-TLinkTable::TEntry& TLinkTable::Make(const TpContact& contact, uint32_t peerSession) {
+std::optional<TLinkSeal> TLinkTable::Vouch(const std::string& name, const std::string& address,
+                                           uint32_t peerSession, const TLinkProof& proof) {
+    std::string why;
+    if (settings_.verifier)
+        why = settings_.verifier(proof.ticket, proof.key, name);
+    std::optional<TLinkSeal> seal;
+    if (why.empty()) {
+        seal = TLinkSeal::Agree(settings_.keyPair, settings_.session, proof.key, peerSession);
+        if (!seal)
+            why = "its key is not usable";
+    }
+    // A refused peer asks again and again: its line goes to the log once.
+    const std::string line = why.empty() ? "" : "Refused " + name + " at " + address + ": " + why;
+    if (!line.empty() && line != lastRefusal_ && log_)
+        log_(line);
+    if (!line.empty())
+        lastRefusal_ = line;
+    return seal;
+}
+
+TLinkTable::TEntry& TLinkTable::Make(const TpContact& contact, uint32_t peerSession,
+                                     const TLinkProof& proof, TLinkSeal seal) {
     Drop(contact);
     std::erase_if(entries_, [&](const TEntry& entry) {
         return entry.departing && entry.contact->Address == contact->Address;
     });
-    entries_.push_back(
-        {contact, std::make_unique<TPeerLink>(peerSession, settings_.timing, now_())});
+    entries_.push_back({contact, std::make_unique<TPeerLink>(peerSession, settings_.timing, now_()),
+                        false, false, proof, std::move(seal)});
     return entries_.back();
 }
 
 // Links are keyed by the address datagrams come from, which is dotted.
-void TLinkTable::Announced(const TpContact& member, uint32_t session) {
-    if (settings_.reliable && session != 0 && IsDottedAddress(member->Address))
-        Make(member, session);
+bool TLinkTable::Linkable(const std::string& address, uint32_t session) const {
+    return settings_.reliable && session != 0 && IsDottedAddress(address);
+}
+
+bool TLinkTable::SameOwner(const std::string& address, const std::string& name,
+                           const TLinkProof& proof) const {
+    return std::any_of(entries_.begin(), entries_.end(), [&](const TEntry& entry) {
+        if (entry.departing || entry.contact->Address != address)
+            return false;
+        if (entry.proof.key == proof.key)
+            return true;
+        // The verifier checks the new ticket against name before the link is made.
+        return settings_.verifier && !entry.proof.ticket.empty() && !proof.ticket.empty() &&
+               entry.contact->Name == name;
+    });
+}
+
+// --- The joiner's host ---------------------------------------------------
+
+void TLinkTable::Expect(const std::string& address, uint32_t hostSession,
+                        const TLinkPublicKey& hostKey) {
+    expected_.reset();
+    std::optional<TLinkSeal> seal =
+        TLinkSeal::Agree(settings_.keyPair, settings_.session, hostKey, hostSession);
+    if (seal)
+        expected_.emplace(TExpected{address, hostSession, hostKey, std::move(*seal)});
+}
+
+TLinkTable::TEntry* TLinkTable::MakeHost(const TpContact& host, uint32_t hostSession,
+                                         const TLinkProof& proof) {
+    if (!expected_ || expected_->address != host->Address || expected_->session != hostSession ||
+        expected_->key != proof.key)
+        return nullptr;
+    if (!Vouch(host->Name, host->Address, hostSession, proof)) {
+        expected_.reset(); // what else the host sends is not taken either
+        return nullptr;
+    }
+    TLinkSeal seal = std::move(expected_->seal); // its window holds the reply already
+    expected_.reset();
+    return &Make(host, hostSession, proof, std::move(seal));
+}
+
+std::string TLinkTable::SealOnce(const TLinkPublicKey& key, uint32_t peerSession,
+                                 const std::string& datagram) const {
+    std::optional<TLinkSeal> seal =
+        TLinkSeal::Agree(settings_.keyPair, settings_.session, key, peerSession);
+    return seal ? seal->Seal(datagram) : datagram;
+}
+
+// --- Opening -------------------------------------------------------------
+
+// A connect request may come unsealed from a linked address: a program
+// that restarted asks again, and admission decides.  Anything else
+// unsealed from there is not the peer's.
+TLinkTable::TOpening TLinkTable::Open(std::string_view bytes, const std::string& from,
+                                      std::string& plain) {
+    TLinkTrailer trailer;
+    if (TLinkSeal::LooksSealed(bytes, trailer)) {
+        TLinkSeal* seal = SealFrom(from, trailer.session);
+        if (!seal)
+            return TOpening::Dropped; // an earlier run's, or a peer not announced yet
+        switch (seal->Open(bytes, plain)) {
+        case TLinkSeal::TOpened::Fresh:
+            return TOpening::Opened;
+        case TLinkSeal::TOpened::Forged:
+            ++drops_.forged;
+            break;
+        case TLinkSeal::TOpened::Replayed:
+            ++drops_.replayed;
+            break;
+        case TLinkSeal::TOpened::NotSealed:
+            break;
+        }
+        return TOpening::Dropped;
+    }
+    const bool request =
+        bytes.size() > kLengthFieldBytes &&
+        static_cast<unsigned char>(bytes[kLengthFieldBytes]) == mtConnectRequest;
+    if (!LinkedAt(from) || request)
+        return TOpening::Plain;
+    ++drops_.unsealed;
+    return TOpening::Dropped;
+}
+
+TLinkSeal* TLinkTable::SealFrom(const std::string& address, uint32_t session) {
+    if (TEntry* entry = From(address, session))
+        return &entry->seal;
+    if (expected_ && expected_->address == address && expected_->session == session)
+        return &expected_->seal;
+    return nullptr;
+}
+
+bool TLinkTable::LinkedAt(const std::string& address) const {
+    return std::any_of(entries_.begin(), entries_.end(),
+                       [&](const TEntry& entry) { return entry.contact->Address == address; });
 }
 
 void TLinkTable::Drop(const TpContact& contact) {
@@ -121,7 +234,7 @@ void TLinkTable::SendOnLink(TEntry& entry, const TQMsg& msg, uint8_t flags, uint
     trailer.ackNext = entry.link->AckNext();
     trailer.ackBits = entry.link->AckBits();
     entry.link->NoteSent(now_());
-    paths_.Send(entry.contact, msg.EncodeWithTrailer(EncodeTrailer(trailer)));
+    paths_.Send(entry.contact, entry.seal.Seal(msg.EncodeWithTrailer(EncodeTrailer(trailer))));
 }
 
 // An acknowledgement, which is also the keep-alive: the kind 255 with the

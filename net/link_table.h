@@ -8,6 +8,14 @@
 // messages it settled) and the peers that fell silent go to the incoming
 // queue.
 //
+// Every link is sealed (link_seal.h) with the key agreed from this
+// program's key pair and the one the peer proved (link_proof.h): every
+// datagram to the peer is sealed, and every datagram from its address is
+// opened before anything reads it; what does not open, or comes unsealed
+// from a linked address, is dropped and counted.  A joiner learns its
+// host's key from the host's cookie answer and opens the host's reply with
+// the seal agreed then.
+//
 // A contact whose leave notice from us is still on its way to it stays
 // linked outside the table ("departing"): it only finishes delivering, and
 // hands nothing on.  Plain C++ with the clock passed in; the owner's timer
@@ -18,6 +26,8 @@
 #include "contact_book.h"
 #include "drop_counts.h"
 #include "incoming_queue.h"
+#include "link_proof.h"
+#include "link_seal.h"
 #include "path_table.h"
 #include "peer_link.h"
 #include "wire_format.h"
@@ -25,8 +35,10 @@
 #include <list>
 #include <memory>
 #include <optional>
+#include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 
 // Our tracked messages that may wait for one peer's acknowledgement: a
 // peer that leaves more waiting is given up rather than let to fill the
@@ -47,7 +59,16 @@ class TLinkTable {
         // being spoken to by the written protocol meanwhile, and carries
         // nothing more either way.
         bool abandoned = false;
+        TLinkProof proof; // the peer's key and ticket
+        TLinkSeal seal;
     };
+    // What became of a datagram as received.
+    enum class TOpening {
+        Plain,  // not sealed, and from an address without a link (or a connect request)
+        Opened, // sealed by a linked peer, now plain
+        Dropped // forged, replayed, altered, unsealed from a linked address, or unknown
+    };
+    using TLog = std::function<void(const std::string& line)>;
 
     TLinkTable(const TCommSettings& settings, TPathTable& paths, TIncomingQueue& incoming,
                TNow now);
@@ -59,16 +80,47 @@ class TLinkTable {
     // A joiner's host between the arrival of its reply and its turn: linked
     // at this address, not departing, and not in the table.
     TpContact LinkedOutside(const std::string& address, const TContactBook& contacts) const;
+    // Where refusals of keys and tickets are told.
+    void SetLog(TLog log) { log_ = std::move(log); }
+    // The seal with a peer called name at address that proved this in
+    // session peerSession: none, with a line for the log, when the verifier
+    // refuses its ticket or the key is not usable.
+    std::optional<TLinkSeal> Vouch(const std::string& name, const std::string& address,
+                                   uint32_t peerSession, const TLinkProof& proof);
     // A fresh link to the contact, replacing its own and a departing one at
     // its address.
-    TEntry& Make(const TpContact& contact, uint32_t peerSession);
-    // A member announced by a host of the extension with its session: 0
-    // means it speaks only the written protocol.
-    void Announced(const TpContact& member, uint32_t session);
+    TEntry& Make(const TpContact& contact, uint32_t peerSession, const TLinkProof& proof,
+                 TLinkSeal seal);
+    // Whether a member announced at address in session by a host of the
+    // extension gets a link: 0 means it speaks only the written protocol.
+    bool Linkable(const std::string& address, uint32_t session) const;
+    // Whether a connect request proving this may replace the live link at
+    // address: it proves the same key (a program that restarted keeps its
+    // key) or, tickets checked, comes from the same account.
+    bool SameOwner(const std::string& address, const std::string& name,
+                   const TLinkProof& proof) const;
+
+    // --- The joiner's host before its link ---------------------------------
+    // The host at address answered with its key in session hostSession;
+    // its reply comes sealed with what this agrees.
+    void Expect(const std::string& address, uint32_t hostSession, const TLinkPublicKey& hostKey);
+    // The host's link, with the seal Expect agreed, once its reply proves
+    // the same key and its ticket holds; null otherwise.
+    TEntry* MakeHost(const TpContact& host, uint32_t hostSession, const TLinkProof& proof);
+    // A datagram sealed with a seal of its own, for a peer that has no
+    // link: the host's refusal of a joiner whose cookie came back.
+    std::string SealOnce(const TLinkPublicKey& key, uint32_t peerSession,
+                         const std::string& datagram) const;
+
+    // A datagram as received: opened with the seal of its sender's link.
+    TOpening Open(std::string_view bytes, const std::string& from, std::string& plain);
     void Drop(const TpContact& contact);
     // Forgets the contact's link if it was given up.
     void DropAbandoned(const TpContact& contact);
-    void Clear() { entries_.clear(); }
+    void Clear() {
+        entries_.clear();
+        expected_.reset();
+    }
     // The contact left the table after our tracked leave notice: linked on
     // while it owes us an acknowledgement.
     void Depart(const TpContact& contact);
@@ -108,4 +160,16 @@ class TLinkTable {
     TNow now_;
     std::list<TEntry> entries_; // entries stay put while others come and go
     TDropCounts drops_;
+    TLog log_;
+    std::string lastRefusal_; // the last line Vouch logged
+    struct TExpected {
+        std::string address;
+        uint32_t session = 0;
+        TLinkPublicKey key{};
+        TLinkSeal seal;
+    };
+    std::optional<TExpected> expected_;
+
+    TLinkSeal* SealFrom(const std::string& address, uint32_t session);
+    bool LinkedAt(const std::string& address) const;
 };

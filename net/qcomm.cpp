@@ -48,6 +48,11 @@ TQComm::TQComm(std::unique_ptr<TCommEnvironment> own, TCommEnvironment* environm
       arrivals_(settings_, contacts_, pending_, links_, requests_, outbox_, admission_, incoming_) {
     settings_.ownVersion = RunningVersion();
     settings_.session = NewSession();
+    settings_.keyPair = TLinkKeyPair::Generate();
+    links_.SetLog([this](const std::string& line) {
+        if (OnLog)
+            OnLog(line);
+    });
     MakeTimers();
 }
 
@@ -210,14 +215,23 @@ void TQComm::Disconnect(bool wantAck) {
 void TQComm::HandleDatagram(std::string_view bytes, const std::string& fromIP, int sourcePort) {
     if (sourcePort != settings_.port)
         return;
-    std::unique_ptr<TQMsg> msg = reassembler_.Add(bytes, fromIP);
+    // Opened before anything reads it: a sealed datagram is whole, so
+    // nothing unsealed that came before it may prefix it.
+    std::string plain;
+    const TLinkTable::TOpening opening = links_.Open(bytes, fromIP, plain);
+    if (opening == TLinkTable::TOpening::Dropped)
+        return;
+    const bool sealed = opening == TLinkTable::TOpening::Opened;
+    if (sealed)
+        reassembler_.Reset();
+    std::unique_ptr<TQMsg> msg = reassembler_.Add(sealed ? std::string_view(plain) : bytes, fromIP);
     if (!msg)
         return;
     // A message whose acknowledgement or answer could not be sent is still
     // handled; its sender will see it as lost.
     std::exception_ptr sendFailure;
     try {
-        arrivals_.Take(std::move(msg));
+        arrivals_.Take(std::move(msg), sealed);
     } catch (...) {
         sendFailure = std::current_exception();
     }
@@ -385,7 +399,7 @@ void TQComm::LinkTick() {
             incoming_.Push({TReceived::What::RequestUnanswered, request, contacts_.Outsider()});
         }
         for (const TConnectRequests::TRequest& r : due.again)
-            admission_.AskAgain(*r.request, r.host);
+            admission_.AskAgain(*r.request, r.host, r.cookie);
         links_.Tick(contacts_);
     } catch (...) {
         linkTicking_ = false;

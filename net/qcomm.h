@@ -37,10 +37,13 @@
 // acknowledgement, or when kMaxQueuedPerPeer of our messages wait for it
 // (OnLog with the reason, OnTimeout for each message it still owes, then
 // OnClientDisconnection), and a keep-alive goes to a peer to whom nothing
-// else went for Timing().keepAlive.  Once an address has a link, what comes
-// from it without the trailer, a connect request that would replace the
-// link and an acknowledgement of numbers never sent are dropped and
-// counted (Dropped).  A connect request to a host that has
+// else went for Timing().keepAlive.  Each link is sealed (link_seal.h)
+// with a key agreed in the handshake, behind the host's stateless cookie:
+// once an address has a link, what comes from it unsealed, a seal that
+// does not open or was opened before, a connect request that would
+// replace the link (unless it proves the link's own key or account: a
+// program that restarted) and an acknowledgement of numbers never sent are
+// dropped and counted (Dropped).  A connect request to a host that has
 // not answered yet is sent again every 2 Timeout + 0.5 s (by then a host of
 // the written protocol has given up its first reply, so it admits afresh)
 // and given up after four such intervals (18 s with Timeout 2000), with
@@ -159,6 +162,8 @@ class TQComm : public TCommEvents {
     // protocol from then on, and the numbered messages still unacknowledged
     // are dropped without events.
     bool Enabled() const { return enabled_; }
+    // The present session's number (what the trailer carries).
+    uint32_t Session() const { return settings_.session; }
     void setEnabled(bool enabled);
     // Whether this program announces and uses the reliable delivery
     // extension; off, it speaks only the written protocol, byte for byte.
@@ -171,8 +176,24 @@ class TQComm : public TCommEvents {
     // Admits connect requests past MaxConnections when it says so (see
     // admission.h): latecomers to a game under way.
     void setLateJoinerRule(TLateJoinerRule rule) { admission_.SetLateJoinerRule(std::move(rule)); }
-    // The member at address is coming back from a restart (see admission.h).
-    void ExpectReturn(const std::string& address) { admission_.ExpectReturn(address); }
+    // The key pair the links' seals are agreed with: one made for this
+    // component unless set (the program's own, which its lobby ticket
+    // names).  Set it before Enabled.
+    const TLinkKeyPair& KeyPair() const { return settings_.keyPair; }
+    void setKeyPair(const TLinkKeyPair& pair) { settings_.keyPair = pair; }
+    // The lobby's ticket for the key pair, shown to every peer of the
+    // extension; empty: none (a game without a lobby).  The source is
+    // read at each handshake, so a renewed ticket goes out from then on.
+    void setOwnTicket(const std::string& ticket) {
+        settings_.ownTicket = [ticket] { return ticket; };
+    }
+    void setOwnTicketSource(std::function<std::string()> source) {
+        settings_.ownTicket = std::move(source);
+    }
+    // Checks each peer's ticket against the key it proved and its name;
+    // a peer it refuses is not linked (OnLog says why).  Unset, every key
+    // is taken unchecked.
+    void setTicketVerifier(TTicketVerifier verifier) { settings_.verifier = std::move(verifier); }
     // Whether the contact announced the extension and is spoken to by it.
     bool SpeaksReliable(const TpContact& contact) const { return links_.Of(contact) != nullptr; }
 

@@ -32,7 +32,7 @@ class TQMsg {
     // Appending refuses, with std::length_error and before anything is
     // sent, content that the format cannot carry once the extension's
     // trailer is added: a 255th item, a string over 1025 bytes, or a
-    // message over 2048 bytes less the trailer's 24.
+    // message over 2048 bytes less the sealed trailer's 48.
     void AddInt(int32_t value);
     void AddStr(const std::string& s);
     // The longest string that AddStr would take now (0 when not even an

@@ -27,6 +27,7 @@ inline constexpr int kMessageKinds = 256;    // the kind is one byte on the wire
 
 // Values inside the reserved messages.
 inline constexpr int kReplyAccepted = 1;  // item 0 of an admitting connect reply
+inline constexpr int kReplyCookie = 2;    // ... of a host's answer that wants its cookie back
 inline constexpr int kJustJoined = 1;     // item 2 of a peer announcement: a newcomer
 inline constexpr int kAlreadyPresent = 0; // ... a member who was there before
 
@@ -58,6 +59,11 @@ inline constexpr uint8_t kTrailerSequenced = 0x01; // one of the sender's tracke
 inline constexpr uint8_t kTrailerOffer = 0x02;     // connect request or reply: "I speak it"
 inline constexpr uint8_t kTrailerSealed = 0x04;    // the datagram is sealed (link_seal.h)
 inline constexpr uint32_t kAckBitCount = 32;
+// What sealing adds to the trailer item (link_seal.h): the datagram's
+// number and the tag.
+inline constexpr std::size_t kSealNumberBytes = 8;
+inline constexpr std::size_t kSealTagBytes = 16;
+inline constexpr std::size_t kSealBytes = kSealNumberBytes + kSealTagBytes;
 
 // A trailer as read or to be written.
 struct TLinkTrailer {
@@ -85,9 +91,10 @@ inline constexpr std::size_t kStringItemOverhead = 1 + kStringLengthBytes;
 inline constexpr std::size_t kTrailerItemBytes = kStringItemOverhead + kTrailerBytes;
 
 // What a message of ours may hold: the format's limits less the room of the
-// trailer, so that every message can travel to either kind of peer.
+// sealed trailer, so that every message can travel to either kind of peer.
 inline constexpr int kMaxOwnItems = kMaxItems - 1;
-inline constexpr std::size_t kMaxOwnDatagramBytes = kMaxDatagramBytes - kTrailerItemBytes;
+inline constexpr std::size_t kMaxOwnDatagramBytes =
+    kMaxDatagramBytes - kTrailerItemBytes - kSealBytes;
 
 // Appends the low `width` bytes of value, least significant first.
 inline void PutLittleEndian(std::string& out, uint32_t value, std::size_t width) {

@@ -2,6 +2,7 @@
 
 #include "game_protocol.h"
 #include "lobby_extensions.h"
+#include "lobby_peer_ticket.h"
 #include "match.h"
 #include "path_peers_protocol.h"
 #include "program_key_file.h"
@@ -10,6 +11,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -24,6 +26,12 @@ QString NameOf(const TpContact& contact) {
 // An error's text on one line of the log.
 QString OneLine(const char* text) {
     return QString::fromUtf8(text).replace("\r\n", " ").replace('\n', ' ');
+}
+
+std::int64_t NowSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 int CountOpen(const SeatKinds& kinds) {
@@ -81,6 +89,7 @@ void OnlineSession::CreateMessaging() {
     // that does not resolve): shown like any other error, never thrown
     // through the event loop.
     hc_.OnError = [this](const std::string& text) { view_.showError(QString::fromUtf8(text)); };
+    SealWithProgramKey();
     hc_.setLateJoinerRule([this](const std::string&, int32_t account, bool offered) {
         // Only a lobby of ours lists a game under way: a request past the
         // start from anywhere else is what it always was, one too many.
@@ -111,13 +120,32 @@ void OnlineSession::LoggedIn(const TLoginReply& reply, const std::string& userNa
 }
 
 const TProgramKey& OnlineSession::ProgramKey() {
+    return ProgramKeyPair().publicKey;
+}
+
+const TProgramKeyPair& OnlineSession::ProgramKeyPair() {
     if (!programKey_) {
         const TLoadedProgramKey loaded = LoadOrMakeProgramKey(DefaultProgramKeyFile());
         if (!loaded.kept)
             Log(QString("***A key for this run only: %1").arg(QString::fromStdString(loaded.why)));
-        programKey_ = loaded.pair.publicKey;
+        programKey_ = loaded.pair;
     }
     return *programKey_;
+}
+
+// The links to the other players are sealed with the program's key, which
+// the lobby's ticket names; in a game of our lobby every peer must show
+// its ticket.  Elsewhere keys go unchecked.
+void OnlineSession::SealWithProgramKey() {
+    hc_.setOwnTicketSource([this] { return paths_.LobbyItems().ticket; });
+    hc_.setTicketVerifier(
+        [this](const std::string& ticket, const TLinkPublicKey& key, const std::string& name) {
+            const std::optional<TLobbyKey>& lobbyKey = paths_.LobbyItems().lobbyKey;
+            if (!lobbyGame_ || thisNetworkOnly_ || !lobbyKey)
+                return std::string();
+            return CheckPeerTicket(ticket, key, name, *lobbyKey, NowSeconds());
+        });
+    hc_.OnLog = [this](const std::string& line) { Log(QString::fromStdString("***" + line)); };
 }
 
 bool OnlineSession::EnsureLogin() {
@@ -189,6 +217,7 @@ void OnlineSession::AnnounceOnThisNetwork(int openSeats, const std::string& game
 void OnlineSession::WaitForPlayers(int openSeats) {
     hc_.setClientName(lobby_.nickname);
     hc_.setMaxConnections(openSeats);
+    lobbyGame_ = lobby_.gameNumber > 0 && paths_.Usable();
     Log(QString("***Multiplayer game started. Waiting for %1 players").arg(openSeats));
     ForgetPeers();
     stage_ = Stage::kHostWaiting;
@@ -282,10 +311,12 @@ void OnlineSession::Join(const std::string& address) {
     stage_ = Stage::kJoining;
     // Towards a host of ours the request waits for a path through the
     // routers (or for the try to give up); else it goes to the address.
+    lobbyGame_ = false;
     const bool throughPath = paths_.Join(address, [this, address] {
         if (stage_ == Stage::kJoining && hc_.Enabled())
             hc_.Connect(address);
     });
+    lobbyGame_ = throughPath; // a host our lobby lists
     if (!throughPath)
         hc_.Connect(address);
 }
@@ -401,6 +432,10 @@ void OnlineSession::SetEnabled(bool on) {
         lobby_.gameNumber = 0;
         lanGame_.reset();
         paths_.End();
+    }
+    if (on && !hc_.Enabled()) {
+        const TProgramKeyPair& own = ProgramKeyPair();
+        hc_.setKeyPair({own.publicKey, own.secretKey});
     }
     if (on != hc_.Enabled())
         hc_.setEnabled(on);

@@ -24,6 +24,7 @@
 #include "lan_host_announcement.h"
 #include "lobby_client.h"
 #include "lobby_requester.h"
+#include "program_key_file.h"
 #include "qcomm.h"
 #include "session_paths.h"
 #include "running_game_guest.h"
@@ -119,6 +120,8 @@ class OnlineSession {
     // The program's key, sent at log-in; made at the first call (kept
     // beside the settings, or for this run when that fails).
     const TProgramKey& ProgramKey();
+    // The whole pair, which also seals the links to the other players.
+    const TProgramKeyPair& ProgramKeyPair();
     // Paths to members across routers, the lobby's items, the forwarded port.
     TSessionPaths& Paths() { return paths_; }
     bool IsLoggedInToLobby() const;
@@ -225,6 +228,7 @@ class OnlineSession {
     void EndListing();
     void SendToPlayers(TQMsg& msg);
     void Log(const QString& line) const;
+    void SealWithProgramKey();
 
     View view_;
     TQComm hc_;
@@ -232,7 +236,10 @@ class OnlineSession {
     TLobbyRequester requests_{http_};
     LobbySession lobby_;
     TSessionPaths paths_{hc_, http_, lobby_, [this](const QString& line) { Log(line); }};
-    std::optional<TProgramKey> programKey_;
+    std::optional<TProgramKeyPair> programKey_;
+    // The game was found through (or published in) a lobby of ours: every
+    // peer must show that lobby's ticket for its key.
+    bool lobbyGame_ = false;
     Match* match_ = nullptr;
     Stage stage_ = Stage::kOff;
     bool thisNetworkOnly_ = false;

@@ -304,11 +304,11 @@ void TSessionPaths::Failed(int32_t peer, const std::string& label, const std::st
         log_(QString("*** %1: path lost (%2)").arg(name, OneLine(why)));
 }
 
-// The member's program started again: its old path carries nothing now,
-// and its next request may take the place of its old link.
+// The member's program started again: its old path carries nothing now.
+// Its request takes the place of its old link once it proves the same key
+// or account.
 void TSessionPaths::Restarted(const std::string& label) {
     Unhang(label);
-    hc_.ExpectReturn(label);
 }
 
 void TSessionPaths::Unhang(const std::string& label) {

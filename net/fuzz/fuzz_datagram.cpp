@@ -5,13 +5,17 @@
 // Input: a sequence of records.  A control byte with the top bit set is
 // one tick: of the retry timer when its low bit is 0, of the extension's
 // timer when it is 1.  Otherwise its low two bits choose the sender, bit 2
-// a wrong source port, and two little-endian length bytes and that many
-// bytes of datagram follow (cut at the end of the input).
+// a wrong source port, bit 3 sealing with the linked peer's seal (when
+// the datagram ends with a trailer item), and two little-endian length
+// bytes and that many bytes of datagram follow (cut at the end of the
+// input).
 //
-// Sender 10.0.0.3 was admitted as a program of the reliable delivery
-// extension with session kFuzzSession, so datagrams from it with that
-// session in their trailer reach the numbered delivery; 10.0.0.1 is the
-// host this component asked to join, so its replies reach the joiner's side.
+// Sender 10.0.0.3 was admitted, through the host's cookie, as a program of
+// the reliable delivery extension with session kFuzzSession, so datagrams
+// sealed as its own with that session in their trailer reach the numbered
+// delivery; 10.0.0.1 is the host this component asked to join, so its
+// replies reach the joiner's side.
+#include "link_seal.h"
 #include "qcomm.h"
 
 #include <QCoreApplication>
@@ -19,7 +23,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -27,9 +34,39 @@ constexpr int kPort = 3237;
 constexpr uint8_t kTickFlag = 0x80;
 constexpr uint8_t kSenderBits = 0x03;
 constexpr uint8_t kWrongPortFlag = 0x04;
+constexpr uint8_t kSealFlag = 0x08;
 constexpr uint8_t kLinkTickFlag = 0x01;
 constexpr uint32_t kFuzzSession = 0x01020304;
 const std::string kSenders[] = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4"};
+
+// What the component sends on a path.
+struct TCapture : TDatagramPath {
+    void Send(const std::string& bytes) override { sent.push_back(bytes); }
+    std::vector<std::string> sent;
+};
+
+const TLinkKeyPair& Peer() {
+    static const TLinkKeyPair pair = TLinkKeyPair::FromSeed({7});
+    return pair;
+}
+
+// The cookie in the last cookie answer sent, if any.
+std::string CookieIn(const std::vector<std::string>& sent) {
+    for (auto it = sent.rbegin(); it != sent.rend(); ++it) {
+        TQMsg answer;
+        answer.AppendReceived(*it);
+        try {
+            if (answer.Decode(false) == 0 && answer.MsgType == mtConnectReply &&
+                answer.IntAt(0) == kReplyCookie)
+                return answer.StrAt(5);
+        } catch (const std::exception&) {
+        }
+    }
+    return "";
+}
+
+// The linked peer's seal, agreed once it is admitted.
+std::optional<TLinkSeal> seal;
 
 // A host that also has a request of its own pending, with handlers that
 // answer the way the game does, so that processing reaches its sending paths.
@@ -55,16 +92,40 @@ void Prepare(TQComm& comm) {
         if (contact)
             comm.RemoveContact(contact);
     };
+    // The linked peer asks twice: the host's cookie comes back on a path
+    // of its own, since no socket is open.
+    const int linked = comm.AddContact("Linked", kSenders[2], 0);
+    const auto path = std::make_shared<TCapture>();
+    comm.SetPath(comm.Contacts(linked), path);
     TQMsg request;
     request.MsgType = mtConnectRequest;
     request.AddStr("Linked");
     request.AddInt(kPort);
     request.AddStr("1.4.0.5");
     request.AddInt(0);
+    AddProof(request, {Peer().publicKey, ""});
     TLinkTrailer offer;
     offer.flags = kTrailerOffer;
     offer.session = kFuzzSession;
-    comm.HandleDatagram(request.EncodeWithTrailer(EncodeTrailer(offer)), kSenders[2], kPort);
+    for (int ask = 0; ask < 2; ++ask) {
+        TQMsg withCookie = request;
+        withCookie.AddStr(CookieIn(path->sent));
+        comm.HandleDatagram(withCookie.EncodeWithTrailer(EncodeTrailer(offer)), kSenders[2], kPort);
+    }
+    seal = TLinkSeal::Agree(Peer(), kFuzzSession, comm.KeyPair().publicKey, comm.Session());
+}
+
+// Whether a datagram ends with a plain trailer item, which Seal takes.
+bool EndsWithTrailer(const std::string& datagram) {
+    constexpr std::size_t kItem = kStringItemOverhead + kTrailerBytes;
+    if (datagram.size() < kHeaderBytes + kItem ||
+        GetLittleEndian(datagram, kLengthFieldBytes) != datagram.size())
+        return false;
+    const std::string_view item = std::string_view(datagram).substr(datagram.size() - kItem);
+    TLinkTrailer trailer;
+    return static_cast<unsigned char>(item[0]) == ikString &&
+           GetLittleEndian(item.substr(1), kStringLengthBytes) == kTrailerBytes &&
+           DecodeTrailer(item.substr(kStringItemOverhead), trailer);
 }
 
 } // namespace
@@ -94,7 +155,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         length = std::min(length, size - at);
         const std::string datagram(reinterpret_cast<const char*>(data + at), length);
         at += length;
-        comm.HandleDatagram(datagram, kSenders[control & kSenderBits],
+        const bool sealIt = (control & kSealFlag) && seal && EndsWithTrailer(datagram);
+        comm.HandleDatagram(sealIt ? seal->Seal(datagram) : datagram,
+                            kSenders[control & kSenderBits],
                             (control & kWrongPortFlag) ? kPort + 1 : kPort);
     }
     return 0;

@@ -5,6 +5,7 @@
 #include "computer_player.h"
 #include "file_version.h"
 #include "game_protocol.h"
+#include "link_seal.h"
 #include "marble.h"
 #include "online_players.h"
 #include "picture_widget.h"
@@ -538,7 +539,10 @@ void TapWire(Player& player, const std::string& from, const QElapsedTimer& clock
             s.bytes = bytes;
             TQMsg msg;
             msg.AppendReceived(bytes);
-            if (msg.Decode(false) == 0) {
+            if (TLinkSeal::LooksSealed(bytes, s.link)) { // the items are sealed
+                s.kind = static_cast<unsigned char>(bytes[kLengthFieldBytes]);
+                s.trailer = true;
+            } else if (msg.Decode(false) == 0) {
                 s.kind = msg.MsgType;
                 const int last = msg.ItemCount() - 1;
                 s.trailer = last >= 0 && msg.ItemKind(last) == ikString &&
@@ -622,8 +626,8 @@ TEST_F(OnlineGame, AProgramOfTheWrittenProtocolIsSpokenToAsWritten) {
                 kinds.count(mtPeerInfo) && kinds.count(gmStart))
         << kinds.size() << " kinds";
 
-    // Between the host and Bob every datagram carries the trailer: the
-    // written message's items, then one string item of 21 bytes.
+    // Between the host and Bob every datagram carries the trailer, sealed:
+    // the written message's items, then one string item of 45 bytes.
     int moves = 0;
     for (const Sent& s : sent) {
         const bool hostBob = (s.from == "127.0.0.2" && s.to == "127.0.0.4") ||
@@ -633,7 +637,7 @@ TEST_F(OnlineGame, AProgramOfTheWrittenProtocolIsSpokenToAsWritten) {
         EXPECT_TRUE(s.trailer) << s.from << " to " << s.to << ", kind " << s.kind;
         if (s.kind == gmMove) {
             ++moves;
-            EXPECT_EQ(s.bytes.size(), 16u + kTrailerItemBytes);
+            EXPECT_EQ(s.bytes.size(), 16u + kTrailerItemBytes + kSealBytes);
             EXPECT_TRUE(s.link.Sequenced());
         }
     }

@@ -17,7 +17,9 @@
 // game log, "started" when its game starts, "won <COLOUR>" and "record
 // <turns>" when the game is won, "my turn" and "moved" around each move of
 // its own (made `--think` ms after its turn began), "board <marbles>" or "record <turns>"
-// whenever a line "board" or "record" comes on its standard input; "chat
+// whenever a line "board" or "record" comes on its standard input, "drops
+// unsealed N forged N replayed N lyingAcks N refusedRequests N" (what its
+// messaging dropped) for a line "drops"; "chat
 // <text>" sends a chat line, "end" ends the game (End Current Game),
 // "quit" closes the window.  Marbles are "colour/number@r,c" separated by
 // blanks, in list order; turns are the game record's move lines, separated
@@ -172,6 +174,12 @@ void Listen(TfMain& window, ScriptedPrompts& prompts) {
             Say(BoardLine(window));
         } else if (line == "record") {
             Say(RecordLine(window));
+        } else if (line == "drops") {
+            const TDropCounts& d = window.Online().Messaging().Dropped();
+            Say("drops unsealed " + std::to_string(d.unsealed) + " forged " +
+                std::to_string(d.forged) + " replayed " + std::to_string(d.replayed) +
+                " lyingAcks " + std::to_string(d.lyingAcks) + " refusedRequests " +
+                std::to_string(d.refusedRequests));
         } else if (line.rfind("chat ", 0) == 0) {
             auto* chat = Named<QLineEdit>(window, "eChat");
             chat->setText(QString::fromStdString(line.substr(5)));

@@ -118,6 +118,8 @@ TEST(TimedParts, TellWhenTheyNextNeedTheirTimer) {
     // The table of links: its earliest link; a departing one with nothing
     // left to deliver is due at once, to be dropped.
     TCommSettings settings;
+    settings.keyPair = TLinkKeyPair::Generate();
+    const TLinkProof peer{TLinkKeyPair::Generate().publicKey, ""};
     TIncomingQueue incoming;
     int sent = 0;
     TPathTable paths([&](const std::string&, const std::string&) { ++sent; });
@@ -125,10 +127,10 @@ TEST(TimedParts, TellWhenTheyNextNeedTheirTimer) {
     TLinkTable links(settings, paths, incoming, [&] { return now; });
     EXPECT_FALSE(links.NextDue());
     const auto ann = std::make_shared<TContact>(TContact{"Ann", "192.0.2.1", 0});
-    links.Make(ann, 7);
+    links.Make(ann, 7, peer, *links.Vouch("Ann", ann->Address, 7, peer));
     now = t0 + 1s;
     const auto bob = std::make_shared<TContact>(TContact{"Bob", "192.0.2.2", 0});
-    links.Make(bob, 8);
+    links.Make(bob, 8, peer, *links.Vouch("Bob", bob->Address, 8, peer));
     EXPECT_EQ(links.NextDue(), t0 + 2s);
     links.Of(ann)->departing = true;
     EXPECT_EQ(links.NextDue(), TLinkTime::min());

@@ -176,3 +176,59 @@ std::string Datagram(int kind, const std::vector<std::variant<int, std::string>>
     }
     return msg.Encode();
 }
+
+std::string Plain(const std::string& datagram, const TQComm& from, const TQComm& to) {
+    TLinkTrailer trailer;
+    if (!TLinkSeal::LooksSealed(datagram, trailer))
+        return datagram;
+    std::optional<TLinkSeal> seal =
+        TLinkSeal::Agree(to.KeyPair(), to.Session(), from.KeyPair().publicKey, trailer.session);
+    std::string plain;
+    if (!seal || seal->Open(datagram, plain) != TLinkSeal::TOpened::Fresh)
+        return "";
+    return plain;
+}
+
+HandPeer::HandPeer(uint32_t session, unsigned char seed) : session(session) {
+    std::array<unsigned char, kLinkKeyBytes> bytes{};
+    bytes.fill(seed);
+    pair = TLinkKeyPair::FromSeed(bytes);
+}
+
+std::string HandPeer::Request(const std::string& name, const std::string& version) const {
+    TQMsg request;
+    request.MsgType = mtConnectRequest;
+    request.AddStr(name);
+    request.AddInt(kPeerPort);
+    request.AddStr(version);
+    request.AddInt(0);
+    AddProof(request, {pair.publicKey, ""});
+    request.AddStr(cookie);
+    return request.EncodeWithTrailer(EncodeTrailer({kTrailerOffer, session}));
+}
+
+bool HandPeer::TakeCookie(const std::string& answer) {
+    TQMsg msg;
+    msg.AppendReceived(answer);
+    TLinkTrailer trailer;
+    if (msg.Decode(false) != 0 || msg.MsgType != mtConnectReply || msg.IntAt(0) != kReplyCookie ||
+        !DecodeTrailer(msg.StrAt(msg.ItemCount() - 1), trailer))
+        return false;
+    const std::optional<TLinkProof> host = ReadProof(msg, 3);
+    if (!host)
+        return false;
+    cookie = msg.StrAt(5);
+    seal = TLinkSeal::Agree(pair, session, host->key, trailer.session);
+    return seal.has_value();
+}
+
+std::string HandPeer::Seal(const std::string& plain) {
+    return seal->Seal(plain);
+}
+
+std::string HandPeer::Open(const std::string& sealed) {
+    std::string plain;
+    if (!seal || seal->Open(sealed, plain) != TLinkSeal::TOpened::Fresh)
+        return "";
+    return plain;
+}

@@ -10,6 +10,7 @@
 #include "udp_endpoint.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -88,3 +89,27 @@ std::string MemoryAddress(int n);
 std::vector<std::string> Table(const TQComm& comm);
 // A message from its kind and items, encoded.
 std::string Datagram(int kind, const std::vector<std::variant<int, std::string>>& items);
+
+// What `to` reads of a datagram that `from` sent it: opened when it is
+// sealed (the plain datagram, or empty when it does not open), else as it is.
+std::string Plain(const std::string& datagram, const TQComm& from, const TQComm& to);
+
+// A peer of the extension played by hand, datagram by datagram: its key
+// pair and session, and the seal with the one host it asks.
+struct HandPeer {
+    explicit HandPeer(uint32_t session, unsigned char seed = 1);
+    // Its connect request, with the host's cookie once it has one.
+    std::string Request(const std::string& name, const std::string& version) const;
+    // Takes the host's cookie answer: the cookie for the next request, and
+    // the seal agreed with the host's key in it.  False when it is none.
+    bool TakeCookie(const std::string& answer);
+    // A datagram of its own, given with its (unsealed) trailer, sealed.
+    std::string Seal(const std::string& plain);
+    // A datagram of the host opened; empty when it does not open.
+    std::string Open(const std::string& sealed);
+
+    TLinkKeyPair pair;
+    uint32_t session;
+    std::string cookie;
+    std::optional<TLinkSeal> seal;
+};

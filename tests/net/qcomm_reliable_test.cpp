@@ -237,12 +237,20 @@ TEST(QCommReliable, AHostOfTheWrittenProtocolSeesTheWrittenBytesAfterTheRequest)
     joiner.comm.Connect(Address(22));
     ASSERT_TRUE(net.RunUntil([&] { return host.received.size() == 1; }));
 
-    // The request is the written one with the announcement as a fifth item.
+    // The request is the written one with more items after the four
+    // written ones: the key, the ticket (none), the host's cookie (none
+    // yet) and the announcement.
     Seen request = Read(host.received[0]);
     ASSERT_TRUE(request.hasTrailer);
     EXPECT_TRUE(request.trailer.Offer());
     EXPECT_FALSE(request.trailer.Sequenced());
-    request.msg.RemoveLastItem();
+    ASSERT_EQ(request.msg.ItemCount(), 8);
+    const TLinkPublicKey& key = joiner.comm.KeyPair().publicKey;
+    EXPECT_EQ(request.msg.StrAt(4), std::string(key.begin(), key.end()));
+    EXPECT_EQ(request.msg.StrAt(5), "");
+    EXPECT_EQ(request.msg.StrAt(6), "");
+    for (int i = 0; i < 4; ++i)
+        request.msg.RemoveLastItem();
     EXPECT_EQ(ToHex(request.msg.Encode()),
               ToHex(Datagram(mtConnectRequest, {std::string("Ann"), kPeerPort, kVersion, 12})));
 
@@ -308,9 +316,9 @@ TEST(QCommReliable, AMixedGroupSpeaksToEachMemberAsItAnnounced) {
         EXPECT_FALSE(tap->sent[Address(32)].empty());
     }
     for (const std::string& d : hostTap.sent[Address(31)])
-        EXPECT_TRUE(Read(d).hasTrailer) << ToHex(d);
+        EXPECT_TRUE(Read(Plain(d, host.comm, ann.comm)).hasTrailer) << ToHex(d);
     for (const std::string& d : annTap.sent[Address(30)])
-        EXPECT_TRUE(Read(d).hasTrailer) << ToHex(d);
+        EXPECT_TRUE(Read(Plain(d, ann.comm, host.comm)).hasTrailer) << ToHex(d);
     // Leo hears of Ann in the written words; Ann hears of Leo with session 0.
     const auto& toLeo = hostTap.sent[Address(32)];
     EXPECT_NE(std::find(toLeo.begin(), toLeo.end(),
@@ -318,9 +326,9 @@ TEST(QCommReliable, AMixedGroupSpeaksToEachMemberAsItAnnounced) {
               toLeo.end());
     bool annHeardOfLeo = false;
     for (const std::string& d : hostTap.sent[Address(31)]) {
-        Seen seen = Read(d);
+        Seen seen = Read(Plain(d, host.comm, ann.comm));
         if (seen.msg.MsgType == mtPeerInfo && seen.msg.StrAt(0) == "Leo") {
-            EXPECT_EQ(seen.msg.ItemCount(), 5);
+            EXPECT_EQ(seen.msg.ItemCount(), 7); // with the session, a proof of nothing, the trailer
             EXPECT_EQ(seen.msg.IntAt(3), 0);
             annHeardOfLeo = true;
         }
@@ -408,11 +416,11 @@ TEST(QCommReliable, AKeepAliveGoesToAPeerOfTheExtensionWhenNothingElseDid) {
     EXPECT_GE(toBob.size(), 4u);
     EXPECT_LE(toBob.size(), 6u);
     for (const std::string& d : toBob) {
-        const Seen seen = Read(d);
+        const Seen seen = Read(Plain(d, ann.comm, bob.comm));
         EXPECT_EQ(seen.msg.MsgType, mtAck);
         EXPECT_EQ(seen.msg.ItemCount(), 1); // the trailer alone
         EXPECT_TRUE(seen.hasTrailer);
-        EXPECT_EQ(d.size(), kHeaderBytes + kTrailerItemBytes);
+        EXPECT_EQ(d.size(), kHeaderBytes + kTrailerItemBytes + kSealBytes); // sealed
     }
     EXPECT_TRUE(tap.sent[Address(62)].empty()) << "no keep-alive to the written protocol";
     EXPECT_TRUE(leo.received.empty());
@@ -502,65 +510,112 @@ TEST(QCommReliable, ATrackedLeaveNoticeReachesEveryPeerThoughTheTableEmptiesAtOn
 }
 
 // Datagrams of the extension fed by hand to a host that admitted Ann with
-// session 77: what is handed on, and what is acknowledged.
+// session 77: what is handed on, and what is acknowledged.  Only what Ann
+// sealed counts; the seal is checked before the session and the numbers.
 TEST(QCommReliable, NumberedMessagesArriveOnceInOrderFromTheirSessionOnly) {
     TMemoryNetwork net;
     Member host(net, "Host", Address(80), 1);
     Tap tap(host.comm);
     const std::string ann = Address(81);
+    HandPeer annPeer(77);
     std::vector<int> delivered;
     host.comm.OnGotMsg = [&](const TQMsg& m, const TpContact&) { delivered.push_back(m.IntAt(0)); };
-    host.comm.HandleDatagram(Linked(mtConnectRequest, {std::string("Ann"), kPeerPort, kVersion, 0},
-                                    Trailer(kTrailerOffer, 77)),
-                             ann, kPeerPort);
+    // The first request is answered with the cookie alone; the second,
+    // carrying it, is admitted, and the reply comes sealed.
+    host.comm.HandleDatagram(annPeer.Request("Ann", kVersion), ann, kPeerPort);
     ASSERT_EQ(tap.sent[ann].size(), 1u);
-    const Seen reply = Read(tap.sent[ann][0]);
+    ASSERT_TRUE(annPeer.TakeCookie(tap.sent[ann][0]));
+    EXPECT_EQ(host.comm.ContactCount(), 0);
+    host.comm.HandleDatagram(annPeer.Request("Ann", kVersion), ann, kPeerPort);
+    ASSERT_EQ(tap.sent[ann].size(), 2u);
+    EXPECT_EQ(host.comm.ContactCount(), 1);
+    const Seen reply = Read(annPeer.Open(tap.sent[ann][1]));
     EXPECT_EQ(reply.msg.MsgType, mtConnectReply);
     EXPECT_EQ(reply.trailer.flags, kTrailerOffer | kTrailerSequenced);
     EXPECT_EQ(reply.trailer.sequence, 0u);
 
+    enum How { kSealed, kUnsealed, kReplayOfFirst, kAltered };
     const struct {
         const char* what;
         std::string from;
         TLinkTrailer trailer;
+        How how;
         std::vector<int> delivered; // all so far
         bool acknowledged;
         uint32_t ackNext, ackBits;
     } steps[] = {
-        {"first", ann, Trailer(kTrailerSequenced, 77, 0), {0}, true, 1, 0},
-        {"repeated", ann, Trailer(kTrailerSequenced, 77, 0), {0}, true, 1, 0},
-        {"early", ann, Trailer(kTrailerSequenced, 77, 2), {0}, true, 1, 0b1},
-        {"gap filled", ann, Trailer(kTrailerSequenced, 77, 1), {0, 1, 2}, true, 3, 0},
-        {"earlier session", ann, Trailer(kTrailerSequenced, 76, 3), {0, 1, 2}, false, 0, 0},
+        {"first", ann, Trailer(kTrailerSequenced, 77, 0), kSealed, {0}, true, 1, 0},
+        {"repeated", ann, Trailer(kTrailerSequenced, 77, 0), kSealed, {0}, true, 1, 0},
+        {"replayed", ann, Trailer(kTrailerSequenced, 77, 0), kReplayOfFirst, {0}, false, 0, 0},
+        {"unsealed", ann, Trailer(kTrailerSequenced, 77, 1), kUnsealed, {0}, false, 0, 0},
+        {"altered", ann, Trailer(kTrailerSequenced, 77, 1), kAltered, {0}, false, 0, 0},
+        {"early", ann, Trailer(kTrailerSequenced, 77, 2), kSealed, {0}, true, 1, 0b1},
+        {"gap filled", ann, Trailer(kTrailerSequenced, 77, 1), kSealed, {0, 1, 2}, true, 3, 0},
+        {"earlier session", ann, Trailer(kTrailerSequenced, 76, 3), kSealed, {0, 1, 2}, false, 0, 0},
         {"beyond the window",
          ann,
          Trailer(kTrailerSequenced, 77, 3 + kLinkWindow),
+         kSealed,
          {0, 1, 2},
          false,
          0,
          0},
-        {"unknown sender", Address(82), Trailer(kTrailerSequenced, 77, 3), {0, 1, 2}, false, 0, 0},
-        {"untracked", ann, Trailer(0, 77), {0, 1, 2, 3}, false, 0, 0},
+        {"unknown sender",
+         Address(82),
+         Trailer(kTrailerSequenced, 77, 3),
+         kSealed,
+         {0, 1, 2},
+         false,
+         0,
+         0},
+        {"untracked", ann, Trailer(0, 77), kSealed, {0, 1, 2, 3}, false, 0, 0},
     };
+    std::string first;
     for (const auto& step : steps) {
         const std::size_t before = tap.sent[ann].size();
         const int number = step.trailer.Sequenced() ? static_cast<int>(step.trailer.sequence) : 3;
-        host.comm.HandleDatagram(Linked(kCountedKind, {number}, step.trailer), step.from,
-                                 kPeerPort);
+        const std::string plain = Linked(kCountedKind, {number}, step.trailer);
+        std::string bytes;
+        switch (step.how) {
+        case kSealed:
+            bytes = annPeer.Seal(plain);
+            break;
+        case kUnsealed:
+            bytes = plain;
+            break;
+        case kReplayOfFirst:
+            bytes = first;
+            break;
+        case kAltered:
+            bytes = annPeer.Seal(plain);
+            bytes[kHeaderBytes + 1] ^= 0x01; // inside the encrypted number
+            break;
+        }
+        if (first.empty())
+            first = bytes;
+        host.comm.HandleDatagram(bytes, step.from, kPeerPort);
         EXPECT_EQ(delivered, step.delivered) << step.what;
         ASSERT_EQ(tap.sent[ann].size(), before + (step.acknowledged ? 1 : 0)) << step.what;
         if (step.acknowledged) {
-            const Seen ack = Read(tap.sent[ann].back());
+            const Seen ack = Read(annPeer.Open(tap.sent[ann].back()));
             EXPECT_EQ(ack.msg.MsgType, mtAck) << step.what;
             EXPECT_EQ(ack.trailer.ackNext, step.ackNext) << step.what;
             EXPECT_EQ(ack.trailer.ackBits, step.ackBits) << step.what;
         }
         EXPECT_TRUE(tap.sent[Address(82)].empty()) << step.what;
     }
+    const TDropCounts& dropped = host.comm.Dropped();
+    EXPECT_EQ(dropped.replayed, 1);
+    EXPECT_EQ(dropped.unsealed, 1);
+    EXPECT_EQ(dropped.forged, 1);
 
-    // Ann's acknowledgement of the reply settles it.
+    // An acknowledgement of what was never sent settles nothing, sealed or
+    // not; Ann's acknowledgement of the reply settles it.
     EXPECT_EQ(host.comm.PendingCount(), 1);
-    host.comm.HandleDatagram(Linked(mtAck, {}, Trailer(0, 77, 0, 1)), ann, kPeerPort);
+    host.comm.HandleDatagram(annPeer.Seal(Linked(mtAck, {}, Trailer(0, 77, 0, 9))), ann, kPeerPort);
+    EXPECT_EQ(dropped.lyingAcks, 1);
+    EXPECT_EQ(host.comm.PendingCount(), 1);
+    host.comm.HandleDatagram(annPeer.Seal(Linked(mtAck, {}, Trailer(0, 77, 0, 1))), ann, kPeerPort);
     EXPECT_EQ(host.Count("ack 253 Ann"), 1);
     EXPECT_EQ(host.comm.PendingCount(), 0);
 }

@@ -1,4 +1,5 @@
 #include "net_test_support.h"
+#include "link_seal.h"
 #include "qmsg.h"
 
 #include <gtest/gtest.h>
@@ -136,18 +137,20 @@ TEST(QMsgItems, RefusesContentTheFormatCannotCarry) {
     EXPECT_EQ(msg.StrRoom(), kMaxStringBytes);
     EXPECT_THROW(msg.AddStr(std::string(1026, 'x')), std::length_error);
     msg.AddStr(std::string(1025, 'x'));
-    // 6 + 1028 bytes used; a second string item may hold 2048 - 24 - 1034 - 3.
-    EXPECT_EQ(msg.StrRoom(), 987u);
+    // 6 + 1028 bytes used; a second string item may hold 2048 - 48 - 1034 - 3.
+    EXPECT_EQ(msg.StrRoom(), 963u);
     try {
-        msg.AddStr(std::string(988, 'y'));
+        msg.AddStr(std::string(964, 'y'));
         ADD_FAILURE() << "a message too long for the trailer was accepted";
     } catch (const std::length_error& e) {
         EXPECT_STREQ(e.what(), kMessageTooLongText);
     }
-    msg.AddStr(std::string(987, 'y'));
-    EXPECT_EQ(msg.Encode().size(), kMaxDatagramBytes - kTrailerItemBytes);
-    EXPECT_EQ(msg.EncodeWithTrailer(EncodeTrailer({kTrailerSequenced, 7})).size(),
-              kMaxDatagramBytes);
+    msg.AddStr(std::string(963, 'y'));
+    EXPECT_EQ(msg.Encode().size(), kMaxDatagramBytes - kTrailerItemBytes - kSealBytes);
+    const std::string plain = msg.EncodeWithTrailer(EncodeTrailer({kTrailerSequenced, 7}));
+    EXPECT_EQ(plain.size(), kMaxDatagramBytes - kSealBytes);
+    const TLinkKeyPair ann = TLinkKeyPair::Generate(), bob = TLinkKeyPair::Generate();
+    EXPECT_EQ(TLinkSeal::Agree(ann, 1, bob.publicKey, 2)->Seal(plain).size(), kMaxDatagramBytes);
     EXPECT_EQ(msg.StrRoom(), 0u);
     EXPECT_EQ(msg.ItemCount(), 2);
 

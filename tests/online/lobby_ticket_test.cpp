@@ -1,6 +1,7 @@
 // A member checks another member's ticket with the lobby's public key: a
 // ticket holds only when the lobby signed exactly those bytes, and not long
 // after its expiry.
+#include "lobby_peer_ticket.h"
 #include "lobby_ticket.h"
 
 #include <gtest/gtest.h>
@@ -99,3 +100,42 @@ TEST_F(LobbyTicket, TicketsOfTheWrongShapeAreMalformedBeforeAnyCheck) {
 }
 
 } // namespace
+
+// What a member says of a peer's ticket in a lobby game: it holds only for
+// the key the peer proved and the name it gives (as typed at log-in, or
+// cut to a nickname).
+TEST_F(LobbyTicket, APeersTicketHoldsForItsKeyAndNameOnly) {
+    lobby_ticket::Claims longName = claims;
+    longName.playerName = "Annabelle_Lee_of_the_sea";
+    lobby_ticket::Claims expired = claims;
+    expired.expiresAt = kNow - 2 * kTicketClockSlackSeconds;
+    TProgramKey otherProgram = claims.programKey;
+    otherProgram[0] ^= 1;
+    const struct {
+        const char* what;
+        std::string ticket;
+        TProgramKey key;
+        std::string name;
+        std::string why;
+    } cases[] = {
+        {"its own", Ticket(), claims.programKey, "Ann_the-1st", ""},
+        {"the name typed in another case", Ticket(), claims.programKey, "ann_THE-1st", ""},
+        {"a nickname cut from the name", Signed(longName, secretKey.data()), claims.programKey,
+         "Annabelle_Lee_of", ""},
+        {"none", "", claims.programKey, "Ann_the-1st", "it shows no ticket of the lobby"},
+        {"cut short", Ticket().substr(1), claims.programKey, "Ann_the-1st",
+         "its ticket is malformed"},
+        {"another lobby's", Signed(claims, otherSecret.data()), claims.programKey, "Ann_the-1st",
+         "its ticket is not signed by the lobby"},
+        {"run out", Signed(expired, secretKey.data()), claims.programKey, "Ann_the-1st",
+         "its ticket has run out"},
+        {"for another key", Ticket(), otherProgram, "Ann_the-1st",
+         "its ticket names another key"},
+        {"in another's name", Ticket(), claims.programKey, "Bob",
+         "its ticket is made out to Ann_the-1st"},
+        {"a longer name than the ticket's", Ticket(), claims.programKey, "Ann_the-1st_and_more",
+         "its ticket is made out to Ann_the-1st"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CheckPeerTicket(c.ticket, c.key, c.name, lobbyKey, kNow), c.why) << c.what;
+}
