@@ -180,11 +180,17 @@ void TQComm::DeleteContact(int index) {
         return;
     pending_.Strike(gone);
     links_.Drop(gone);
+    paths_.ClearPath(gone);
 }
 
+// Its path goes too: the record may live on elsewhere (a seat's player),
+// and a path left behind would catch what goes to its address later, a
+// member back from a restart over a new path.
 void TQComm::RemoveContact(const TpContact& contact) {
-    if (contacts_.Take(contact))
+    if (contacts_.Take(contact)) {
         links_.Drop(contact); // what it still owed is not sent again
+        paths_.ClearPath(contact);
+    }
 }
 
 // --- Sending -------------------------------------------------------------

@@ -127,7 +127,9 @@ TEST_F(RejoinGame, APlayerWhoseSeatWentToTheComputerGetsItBackAndPlaysToTheWin) 
     ASSERT_TRUE(ann->WaitForLine("log *** bob has timed out", kGivenUpMs)) << ann->Output();
     bob = Bob();
     StartedWithin(*bob);
-    ASSERT_TRUE(bob->WaitForLinePrefix("log ***Back in the game")) << bob->Output();
+    ASSERT_TRUE(bob->WaitForLinePrefix("log ***Back in the game"))
+        << bob->Output() << "\nann:\n"
+        << ann->Output();
 
     ASSERT_TRUE(ann->WaitForLinePrefix("record ", kGameMs)) << ann->Output();
     ASSERT_TRUE(bob->WaitForLinePrefix("record ")) << bob->Output();
