@@ -879,9 +879,11 @@ void OnlineSession::WatchersChanged() {
     view_.watchersChanged(names);
 }
 
-// A game that ends without a winner leaves the lobby's list at once.
+// A game that ends without a winner leaves the list of a lobby of ours at
+// once; a lobby of the written protocol knows no such request.
 void OnlineSession::EndListing() {
-    if (lobby_.gameNumber <= 0 || !IsLoggedInToLobby() || stage_ == Stage::kOff)
+    if (lobby_.gameNumber <= 0 || !IsLoggedInToLobby() || stage_ == Stage::kOff ||
+        !paths_.Usable())
         return;
     reports_.push_back(EndGameTarget(lobby_.sessionId, lobby_.gameNumber));
     SendReports();

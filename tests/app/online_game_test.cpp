@@ -457,7 +457,8 @@ TEST_F(OnlineGame, AnotherVersionIsRefusedAndAHostThatIsGoneDoesNotAnswer) {
     Named<QPlainTextEdit>(*cid->window, "mLog")->clear();
     Join(*cid, "Cid");
     ASSERT_TRUE(WaitUntil([&] { return cid->LogCount("***Couldn't reach the remote server") == 1; },
-                          kOnlineWaitMs + 10000)); // four tries of 4.5 s
+                          kOnlineWaitMs + 10000)) // four tries of 4.5 s
+        << cid->Log().join(" | ").toStdString();
     EXPECT_EQ(cid->Log(), (QStringList{"***Trying to join remote computer...",
                                        "*** Message # 254 has timed out",
                                        "***Couldn't reach the remote server"}));

@@ -636,6 +636,19 @@ TEST(QCommPaths, AContactsDatagramsGoOnItsPathUntilCleared) {
         EXPECT_EQ(toAnn->carried + toHost->carried, carried);
         EXPECT_EQ(host.Count("msg 6 Ann"), 1);
         EXPECT_EQ(ann.Count("msg 5 Host"), 1);
+
+        // A contact that leaves the table takes its path along, though its
+        // record lives on elsewhere: a later contact at the address is not
+        // sent down it.
+        const TpContact held = host.comm.Contacts(0);
+        host.comm.SetPath(held, toAnn);
+        host.comm.RemoveContact(held);
+        host.comm.AddContact("Ann", ann.comm.LocalAddress(), 0);
+        const int before = toAnn->carried;
+        host.comm.NewMsg(7).AddInt(3);
+        host.comm.SendMsg(smAll, false);
+        net.RunFor(kQuietSpell);
+        EXPECT_EQ(toAnn->carried, before);
     }
 }
 
