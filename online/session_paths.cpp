@@ -212,6 +212,8 @@ void TSessionPaths::Begin(int32_t gameNumber) {
     paths_ = std::make_unique<TPeerPaths>(
         lobby_.playerNumber, std::move(lobby), [this](TIceRole role) { return MakeEnd(role); },
         std::move(events));
+    const std::optional<TTurnCredentials>& turn = keeper_.Items().turn;
+    paths_->SetServerGiven(turn && RelayServer(turn->server));
 }
 
 std::unique_ptr<TIceEnd> TSessionPaths::MakeEnd(TIceRole role) const {
