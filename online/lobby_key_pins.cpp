@@ -118,3 +118,17 @@ void TLobbyKeyPins::Append(const std::string& name, const TLobbyKey& key) const 
     if (written != static_cast<ssize_t>(text.size()))
         throw std::runtime_error("cannot write " + file_.string() + ": " + std::strerror(error));
 }
+
+TLobbyItems CheckedLobbyItems(const TLobbyKeyPins& pins, const std::string& lobbyHost,
+                              TLobbyItems items,
+                              const std::function<void(const std::string& line)>& log) {
+    try {
+        pins.Check(lobbyHost, items.lobbyKey);
+    } catch (const ELobbyKeyChanged& e) {
+        log(std::string("***") + e.what());
+        return {};
+    } catch (const std::exception& e) {
+        log(std::string("***Couldn't keep the lobby's key: ") + e.what());
+    }
+    return items;
+}
