@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -103,6 +105,10 @@ class GameAcrossRouters : public ::testing::Test {
 
     struct TPlayed {
         long joinMs = -1;
+        // Through the relay machine's outside interface (coturn, and the
+        // lobby beside it) from the join to the win, and how long that was.
+        uint64_t relayBytes = 0;
+        double gameSeconds = 0;
         std::string hostPath, joinerPath; // the log's line naming the other's path
     };
 
@@ -120,6 +126,7 @@ class GameAcrossRouters : public ::testing::Test {
             return played;
         }
         const TClock::time_point asked = TClock::now();
+        const TTurnRelay::TTraffic before = relay_->Traffic();
         if (!joiner->WaitFor("log ***Connected to the server", milliseconds(30000))) {
             ADD_FAILURE() << Joined(joiner->Lines()) << "\nhost:\n" << Joined(host->Lines());
             return played;
@@ -128,6 +135,9 @@ class GameAcrossRouters : public ::testing::Test {
             std::chrono::duration_cast<milliseconds>(TClock::now() - asked).count();
         const auto won = host->WaitFor("record ", kGameTime);
         EXPECT_TRUE(won) << Joined(host->Lines());
+        const TTurnRelay::TTraffic after = relay_->Traffic();
+        played.relayBytes = after.received - before.received + after.sent - before.sent;
+        played.gameSeconds = std::chrono::duration<double>(TClock::now() - asked).count();
         const auto joinerWon = joiner->WaitFor("record ", milliseconds(30000));
         EXPECT_EQ(won, joinerWon);
         host->WriteLine("board");
@@ -189,7 +199,8 @@ TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
             lab_->SetLoss(joiner, c.loss);
         }
         const TPlayed played = Play(host, joiner, "Game" + std::to_string(++game));
-        std::cout << "join, " << c.what << ": " << played.joinMs << " ms\n";
+        std::cout << "join, " << c.what << ": " << played.joinMs << " ms; relay machine "
+                  << played.relayBytes << " B in " << played.gameSeconds << " s to the win\n";
         EXPECT_GE(played.joinMs, 0);
         EXPECT_LE(played.joinMs, c.limitMs);
         EXPECT_NE(played.hostPath.find(c.path), std::string::npos) << played.hostPath;
