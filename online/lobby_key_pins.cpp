@@ -1,5 +1,7 @@
 #include "lobby_key_pins.h"
 
+#include "config_folder.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -44,15 +46,7 @@ std::string Explain(const std::string& name, const std::filesystem::path& file, 
 TLobbyKeyPins::TLobbyKeyPins(std::filesystem::path file) : file_(std::move(file)) {}
 
 std::filesystem::path TLobbyKeyPins::DefaultFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::filesystem::path folder;
-    if (config != nullptr && *config == '/') {
-        folder = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::filesystem::path(home != nullptr ? home : "") / ".config";
-    }
-    return folder / "zellhop" / "lobby-keys";
+    return ConfigFolder() / "lobby-keys";
 }
 
 std::string TLobbyKeyPins::PinName(const std::string& lobbyHost) {
