@@ -4,8 +4,7 @@
 // swapped through the lobby: punched where the routers allow it, through
 // the relay where they do not.  Each case prints its join time.
 #include "lab_process.h"
-#include "router_lab.h"
-#include "turn_relay.h"
+#include "relay_lab_suite.h"
 #include "upnp_gateway.h"
 
 #include <gtest/gtest.h>
@@ -36,14 +35,11 @@ constexpr TAccount kHost{"ann", "secret1", "Ann"};
 constexpr TAccount kJoiner{"bob", "secret2", "Bob"};
 constexpr TAccount kThird{"cid", "secret3", "Cid"};
 
-class GameAcrossRouters : public ::testing::Test {
+class GameAcrossRouters : public TRelayLabSuite {
   protected:
     static void SetUpTestSuite() {
-        if (TRouterLab::Unavailable() || !HaveProgram("turnserver"))
+        if (!StartLab(false))
             return;
-        lab_ = new TRouterLab();
-        server_ = new TLabSite(lab_->AddSite(TRouterKind::None, false));
-        relay_ = new TTurnRelay(*lab_, *server_);
         const std::string folder = lab_->Folder();
         const std::string db = folder + "/lobby.db";
         for (const TAccount& account : {kHost, kJoiner, kThird})
@@ -53,30 +49,25 @@ class GameAcrossRouters : public ::testing::Test {
         std::ofstream(secretFile) << relay_->Secret() << "\n";
         std::filesystem::permissions(secretFile, std::filesystem::perms::owner_read |
                                                      std::filesystem::perms::owner_write);
-        lobby_ = new TLabProcess(
+        lobby_ = std::make_unique<TLabProcess>(
             server_->machine,
-            {ZELLHOP_LOBBY_PROGRAM, "--db", db, "--listen",
-             server_->public4 + ":" + std::to_string(kLobbyPort), "--quiet", "--key-file",
-             folder + "/lobby.key", "--turn",
-             server_->public4 + ":" + std::to_string(TTurnRelay::kPort), "--turn-secret-file",
-             secretFile},
+            std::vector<std::string>{
+                ZELLHOP_LOBBY_PROGRAM, "--db", db, "--listen",
+                server_->public4 + ":" + std::to_string(kLobbyPort), "--quiet", "--key-file",
+                folder + "/lobby.key", "--turn",
+                server_->public4 + ":" + std::to_string(TTurnRelay::kPort), "--turn-secret-file",
+                secretFile},
             folder + "/lobby.err");
         lobbyUp_ = lobby_->WaitFor("zellhop-lobby: listening", milliseconds(10000)).has_value();
     }
     static void TearDownTestSuite() {
-        delete lobby_;
-        delete relay_;
-        delete server_;
-        delete lab_;
-        lobby_ = nullptr;
-        relay_ = nullptr;
-        lab_ = nullptr;
+        lobby_.reset();
+        StopLab();
     }
     void SetUp() override {
-        if (const auto why = TRouterLab::Unavailable())
-            GTEST_SKIP() << *why;
-        if (!HaveProgram("turnserver"))
-            GTEST_SKIP() << "needs turnserver (coturn)";
+        TRelayLabSuite::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_TRUE(lobbyUp_) << ReadWholeFile(lab_->Folder() + "/lobby.err");
     }
 
@@ -156,18 +147,9 @@ class GameAcrossRouters : public ::testing::Test {
         return played;
     }
 
-    static TRouterLab* lab_;
-    static TLabSite* server_;
-    static TTurnRelay* relay_;
-    static TLabProcess* lobby_;
-    static bool lobbyUp_;
+    static inline std::unique_ptr<TLabProcess> lobby_;
+    static inline bool lobbyUp_ = false;
 };
-
-TRouterLab* GameAcrossRouters::lab_ = nullptr;
-TLabSite* GameAcrossRouters::server_ = nullptr;
-TTurnRelay* GameAcrossRouters::relay_ = nullptr;
-TLabProcess* GameAcrossRouters::lobby_ = nullptr;
-bool GameAcrossRouters::lobbyUp_ = false;
 
 TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
     const struct {
