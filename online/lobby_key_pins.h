@@ -53,7 +53,10 @@ class TLobbyKeyPins {
 };
 
 // The items a log-in at `lobbyHost` gave, their key checked against the
-// pins (and pinned at first sight).  Where the key changed or went
+// pins (and pinned at first sight).  A lobby on this machine (a loopback
+// address, "localhost") is neither checked nor pinned: nobody stands
+// between the program and it, and lobbies started there for a try come
+// and go with new keys on the same ports.  Where the key changed or went
 // missing, none of them: to this program the lobby is then one of the
 // written protocol (no ticket, no relay, no paths).  `log` gets a line
 // saying so, or saying that the pin could not be kept (the items stand

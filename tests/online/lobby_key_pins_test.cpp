@@ -148,6 +148,9 @@ TEST_F(LobbyKeyPins, TheLogInsItemsAreDroppedWhenTheKeyChanged) {
          "***The lobby lobby.example.org:8080 answered without the key"},
         {"a lobby seen for the first time", "other.example.org", Key(3), true, ""},
         {"a lobby of the written protocol", "old.example.org", std::nullopt, true, ""},
+        {"a lobby on this machine, IPv4", "127.0.0.1:8080", Key(5), true, ""},
+        {"a lobby on this machine, IPv6", "[::1]:8080", Key(5), true, ""},
+        {"a lobby on this machine, by name", "LOCALHOST", Key(5), true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -168,6 +171,8 @@ TEST_F(LobbyKeyPins, TheLogInsItemsAreDroppedWhenTheKeyChanged) {
         }
     }
     EXPECT_EQ(pins.Find("other.example.org"), Key(3));
+    for (const char* local : {"127.0.0.1:8080", "[::1]:8080", "localhost"})
+        EXPECT_FALSE(pins.Find(local)) << local << ": not pinned";
 
     // A pin that cannot be written (the folder is a file).
     const TLobbyKeyPins broken(dir / "zellhop" / "lobby-keys" / "below");
