@@ -38,6 +38,14 @@ void TLobbyItemsKeeper::Renewed(const std::optional<std::string>& reply, unsigne
             OnLog("***Couldn't renew the relay credentials: " + RefusalText(renewed.refusal));
         return;
     }
+    // The key checked at the log-in stands: a renewal that shows another
+    // one is not the lobby's.
+    if (renewed.items.lobbyKey && renewed.items.lobbyKey != items_.lobbyKey) {
+        if (OnLog)
+            OnLog("***Couldn't renew the relay credentials: the lobby answered with another key "
+                  "than at the log-in");
+        return;
+    }
     // A renewal need not repeat the lobby's key; the one from the log-in stays.
     if (!renewed.items.lobbyKey)
         renewed.items.lobbyKey = items_.lobbyKey;

@@ -1,5 +1,7 @@
 #include "lobby_key_pins.h"
 
+#include "config_folder.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -44,15 +46,7 @@ std::string Explain(const std::string& name, const std::filesystem::path& file, 
 TLobbyKeyPins::TLobbyKeyPins(std::filesystem::path file) : file_(std::move(file)) {}
 
 std::filesystem::path TLobbyKeyPins::DefaultFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::filesystem::path folder;
-    if (config != nullptr && *config == '/') {
-        folder = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::filesystem::path(home != nullptr ? home : "") / ".config";
-    }
-    return folder / "zellhop" / "lobby-keys";
+    return ConfigFolder() / "lobby-keys";
 }
 
 std::string TLobbyKeyPins::PinName(const std::string& lobbyHost) {
@@ -117,4 +111,30 @@ void TLobbyKeyPins::Append(const std::string& name, const TLobbyKey& key) const 
     close(fd);
     if (written != static_cast<ssize_t>(text.size()))
         throw std::runtime_error("cannot write " + file_.string() + ": " + std::strerror(error));
+}
+
+namespace {
+
+bool OnThisMachine(const std::string& lobbyHost) {
+    const std::string name = TLobbyKeyPins::PinName(lobbyHost);
+    return name.rfind("127.", 0) == 0 || name.rfind("[::1]:", 0) == 0 ||
+           name.rfind("localhost:", 0) == 0;
+}
+
+} // namespace
+
+TLobbyItems CheckedLobbyItems(const TLobbyKeyPins& pins, const std::string& lobbyHost,
+                              TLobbyItems items,
+                              const std::function<void(const std::string& line)>& log) {
+    if (OnThisMachine(lobbyHost))
+        return items;
+    try {
+        pins.Check(lobbyHost, items.lobbyKey);
+    } catch (const ELobbyKeyChanged& e) {
+        log(std::string("***") + e.what());
+        return {};
+    } catch (const std::exception& e) {
+        log(std::string("***Couldn't keep the lobby's key: ") + e.what());
+    }
+    return items;
 }

@@ -4,9 +4,11 @@
 // and lobby) is refused rather than believed.  Plain C++.
 #pragma once
 
+#include "lobby_items.h"
 #include "lobby_ticket.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -49,3 +51,16 @@ class TLobbyKeyPins {
 
     std::filesystem::path file_;
 };
+
+// The items a log-in at `lobbyHost` gave, their key checked against the
+// pins (and pinned at first sight).  A lobby on this machine (a loopback
+// address, "localhost") is neither checked nor pinned: nobody stands
+// between the program and it, and lobbies started there for a try come
+// and go with new keys on the same ports.  Where the key changed or went
+// missing, none of them: to this program the lobby is then one of the
+// written protocol (no ticket, no relay, no paths).  `log` gets a line
+// saying so, or saying that the pin could not be kept (the items stand
+// then: nothing says the lobby is not the one it was).
+TLobbyItems CheckedLobbyItems(const TLobbyKeyPins& pins, const std::string& lobbyHost,
+                              TLobbyItems items,
+                              const std::function<void(const std::string& line)>& log);

@@ -100,6 +100,8 @@ void TLobbyRequester::StartNext() {
     running_ = waiting_.front();
     waiting_.pop_front();
     CopySettings(http_, running_->client);
+    if (timeoutMs_ > 0)
+        running_->client.Timeout = timeoutMs_;
     running_->client.CancelFd = running_->cancelFd;
     doneNotifier_ = std::make_unique<QSocketNotifier>(running_->doneFd, QSocketNotifier::Read);
     QObject::connect(doneNotifier_.get(), &QSocketNotifier::activated, [this] { Finished(); });

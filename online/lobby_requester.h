@@ -43,6 +43,10 @@ class TLobbyRequester {
     // Ends the running request at once and drops those waiting: none of
     // them calls back.  Nothing when no request runs.
     void Cancel();
+    // How long each request of this requester may last, in place of the
+    // client's Timeout (0: the client's): requests that are asked again
+    // soon anyway give up early on a link that lost their connection.
+    void SetTimeout(int milliseconds) { timeoutMs_ = milliseconds; }
     // A request runs or waits.
     bool Busy() const { return running_ != nullptr || !waiting_.empty(); }
 
@@ -65,4 +69,5 @@ class TLobbyRequester {
     std::thread worker_; // the latest job's thread, joined before the next
     std::unique_ptr<QSocketNotifier> doneNotifier_;
     bool busy_ = false;
+    int timeoutMs_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "game_protocol.h"
 #include "lobby_extensions.h"
 #include "lobby_peer_ticket.h"
+#include "lobby_key_pins.h"
 #include "match.h"
 #include "path_peers_protocol.h"
 #include "program_key_file.h"
@@ -117,6 +118,16 @@ void OnlineSession::LoggedIn(const TLoginReply& reply, const std::string& userNa
     lobby_.nickname = NicknameOf(userName);
     hc_.setClientName(userName);
     thisNetworkOnly_ = false;
+}
+
+void OnlineSession::TakeLobbyItems(const TLobbyItems& items) {
+    const bool ipv6 = http_.Host.find(':') != std::string::npos && http_.Host.front() != '[';
+    const std::string lobbyHost =
+        (ipv6 ? "[" + http_.Host + "]" : http_.Host) + ":" + std::to_string(http_.Port);
+    paths_.TakeLobbyItems(CheckedLobbyItems(TLobbyKeyPins(TLobbyKeyPins::DefaultFile()), lobbyHost,
+                                            items, [this](const std::string& line) {
+                                                Log(QString::fromStdString(line));
+                                            }));
 }
 
 const TProgramKey& OnlineSession::ProgramKey() {

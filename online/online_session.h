@@ -115,8 +115,11 @@ class OnlineSession {
     // A successful login's session, from the login dialog.
     void LoggedIn(const TLoginReply& reply, const std::string& userName);
     // What the lobby gave beyond the written reply at that log-in (none
-    // from a lobby of the written protocol), before LoggedIn.
-    void TakeLobbyItems(const TLobbyItems& items) { paths_.TakeLobbyItems(items); }
+    // from a lobby of the written protocol), before LoggedIn.  The lobby
+    // at LobbyHttp() must show the key it showed at the first log-in there
+    // (kept in TLobbyKeyPins::DefaultFile()); where it does not, the items
+    // are dropped and the log says why.
+    void TakeLobbyItems(const TLobbyItems& items);
     // The program's key, sent at log-in; made at the first call (kept
     // beside the settings, or for this run when that fails).
     const TProgramKey& ProgramKey();

@@ -15,6 +15,7 @@ class TPeerPaths::TAdapter : public TDatagramPath {
             end_->Send(bytes);
     }
     void Detach() { end_ = nullptr; }
+    void Attach(TIceEnd* end) { end_ = end; }
 
   private:
     TIceEnd* end_;
@@ -29,6 +30,7 @@ struct TPeerPaths::TPair {
     TClock::time_point deadline;
     std::string remote; // the other's description, kept until gathering is over
     std::string theirs; // the blob it came in: the same one fetched again is not news
+    bool gatheredAgain = false;
 };
 
 TPeerPaths::TPeerPaths(int32_t self, TLobby lobby, TMakeEnd makeEnd, TEvents events)
@@ -98,8 +100,19 @@ TPeerPaths::TPair& TPeerPaths::Make(int32_t peer, const std::string& label,
     made.end = makeEnd_(self_ < peer ? TIceRole::Controlling : TIceRole::Controlled);
     made.adapter = std::make_shared<TAdapter>(made.end.get());
     made.deadline = now + kGiveUp;
+    Wire(made);
+    pairs_[peer] = std::move(pair);
+    return made;
+}
+
+// An end replaced by a second gathering never had the other's description:
+// only its gathering and failure could still come, and they are dropped.
+void TPeerPaths::Wire(TPair& made) {
     TIceEnd& end = *made.end;
-    end.OnGathered = [this, &made](const std::string& description) { Gathered(made, description); };
+    end.OnGathered = [this, &made, &end](const std::string& description) {
+        if (made.end.get() == &end)
+            Gathered(made, description);
+    };
     end.OnReady = [this, &made](TIcePathKind kind) {
         made.stage = TStage::Ready;
         if (events_.ready)
@@ -113,16 +126,52 @@ TPeerPaths::TPair& TPeerPaths::Make(int32_t peer, const std::string& label,
         if (events_.datagram)
             events_.datagram(made.peer, made.label, datagram);
     };
-    end.OnFailed = [this, &made](const std::string& why) { Fail(made, why); };
-    pairs_[peer] = std::move(pair);
-    return made;
+    end.OnFailed = [this, &made, &end](const std::string& why) {
+        if (made.end.get() == &end)
+            Fail(made, why);
+    };
 }
 
 void TPeerPaths::Gathered(TPair& pair, const std::string& description) {
+    if (GatherAgain(pair, description))
+        return;
     lobby_.post(pair.peer, BlobOf(description));
     pair.stage = TStage::Waiting;
     if (!pair.remote.empty())
         Remote(pair, pair.remote);
+}
+
+// Once per pair: the second gathering's description goes out whatever it
+// holds.  A fresh end has a fresh port, so a relay that kept the lost
+// allocation of the first does not stand in its way.
+bool TPeerPaths::GatherAgain(TPair& pair, const std::string& description) {
+    if (!serverGiven_ || pair.gatheredAgain)
+        return false;
+    try {
+        for (const TIceCandidate& candidate : ParseIceDescription(description).candidates)
+            if (candidate.kind != TIceCandidateKind::Host)
+                return false;
+    } catch (const TIceDescriptionError&) {
+        return false; // the other end refuses it with a reason
+    }
+    std::unique_ptr<TIceEnd> fresh;
+    try {
+        fresh = makeEnd_(self_ < pair.peer ? TIceRole::Controlling : TIceRole::Controlled);
+    } catch (const std::exception&) {
+        return false; // the first gathering's description goes out
+    }
+    pair.gatheredAgain = true;
+    pair.end->Close();
+    retired_.push_back(std::move(pair.end));
+    pair.end = std::move(fresh);
+    pair.adapter->Attach(pair.end.get());
+    Wire(pair);
+    try {
+        pair.end->Start();
+    } catch (const std::exception& e) {
+        Fail(pair, e.what());
+    }
+    return true;
 }
 
 void TPeerPaths::Remote(TPair& pair, const std::string& description) {

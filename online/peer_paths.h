@@ -17,6 +17,11 @@
 // reflexive candidate), else its own; a second member behind the same
 // router gets the next address its description shows.
 //
+// When the ends ask a STUN or TURN server, a gathering that got no address
+// from it (every answer lost on a lossy link) gathers once more on a fresh
+// end before the description goes out: with host addresses alone no path
+// crosses a router.
+//
 // Plain C++ apart from the ends it is given: the lobby, the ICE ends and
 // the time come from outside, so tests drive it with fakes.
 #pragma once
@@ -85,6 +90,9 @@ class TPeerPaths {
     // restarted may be opening one to us.
     void Listen(TClock::time_point now) { listenUntil_ = now + kGiveUp; }
     bool Answering() const { return answering_; }
+    // Whether the ends ask a server for the addresses the routers give
+    // them (see above); off by default.
+    void SetServerGiven(bool on) { serverGiven_ = on; }
     // Polls the lobby when due and gives up paths that took too long;
     // call it often (every 50 ms or so).
     void Tick(TClock::time_point now);
@@ -117,6 +125,8 @@ class TPeerPaths {
     enum class TStage { Gathering, Waiting, Checking, Ready, Failed };
 
     TPair& Make(int32_t peer, const std::string& label, TClock::time_point now);
+    void Wire(TPair& pair);
+    bool GatherAgain(TPair& pair, const std::string& description);
     void Begin(int32_t peer, const std::string& label, TClock::time_point now,
                const std::string& remote);
     void Gathered(TPair& pair, const std::string& description);
@@ -137,7 +147,11 @@ class TPeerPaths {
     std::optional<TClock::time_point> listenUntil_;
     bool fetching_ = false;
     bool closed_ = false;
+    bool serverGiven_ = false;
     std::shared_ptr<bool> alive_; // a fetch answered after destruction finds it false
     std::optional<TClock::time_point> lastPoll_;
     std::map<int32_t, std::unique_ptr<TPair>> pairs_;
+    // Ends replaced by a second gathering: closed, freed with this object
+    // (they are replaced inside their own handler).
+    std::vector<std::unique_ptr<TIceEnd>> retired_;
 };

@@ -1,5 +1,7 @@
 #include "program_key_file.h"
 
+#include "config_folder.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -80,15 +82,7 @@ std::string WritePair(const std::filesystem::path& file, const TProgramKeyPair& 
 } // namespace
 
 std::filesystem::path DefaultProgramKeyFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::filesystem::path folder;
-    if (config != nullptr && *config == '/') {
-        folder = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::filesystem::path(home != nullptr ? home : "") / ".config";
-    }
-    return folder / "zellhop" / "program-key";
+    return ConfigFolder() / "program-key";
 }
 
 TLoadedProgramKey LoadOrMakeProgramKey(const std::filesystem::path& file) {

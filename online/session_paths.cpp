@@ -13,6 +13,11 @@ namespace {
 // Often enough for the candidate polls (a few a second) and the paths'
 // deadlines.
 constexpr int kTickMs = 50;
+// A candidate request that has not ended by then (its connection's first
+// segments lost on a lossy link) is given up: a poll is asked again at the
+// next tick, a post once more, on a fresh connection.
+constexpr int kCandidateRequestMs = 2000;
+constexpr int kPostTries = 2;
 
 std::int64_t NowSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -62,6 +67,7 @@ TSessionPaths::TSessionPaths(TQComm& messaging, THttpClient& http, const LobbySe
               [answer](std::exception_ptr) { answer(std::nullopt); });
       }) {
     keeper_.OnLog = [this](const std::string& line) { log_(QString::fromStdString(line)); };
+    requests_.SetTimeout(kCandidateRequestMs);
     timer_.setInterval(kTickMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
 }
@@ -186,7 +192,9 @@ void TSessionPaths::Begin(int32_t gameNumber) {
     End();
     gameNumber_ = gameNumber;
     TPeerPaths::TLobby lobby;
-    lobby.post = [this](int32_t addressee, const std::string& blob) { Post(addressee, blob); };
+    lobby.post = [this](int32_t addressee, const std::string& blob) {
+        Post(addressee, blob, kPostTries);
+    };
     lobby.fetch = [this](std::function<void(const TPeerPaths::TBlobs&)> done) {
         Fetch(std::move(done));
     };
@@ -219,6 +227,8 @@ void TSessionPaths::Begin(int32_t gameNumber) {
     paths_ = std::make_unique<TPeerPaths>(
         lobby_.playerNumber, std::move(lobby), [this](TIceRole role) { return MakeEnd(role); },
         std::move(events));
+    const std::optional<TTurnCredentials>& turn = keeper_.Items().turn;
+    paths_->SetServerGiven(turn && RelayServer(turn->server));
 }
 
 std::unique_ptr<TIceEnd> TSessionPaths::MakeEnd(TIceRole role) const {
@@ -234,7 +244,7 @@ std::unique_ptr<TIceEnd> TSessionPaths::MakeEnd(TIceRole role) const {
     return std::make_unique<TNiceEnd>(settings);
 }
 
-void TSessionPaths::Post(int32_t addressee, const std::string& blob) {
+void TSessionPaths::Post(int32_t addressee, const std::string& blob, int tries) {
     std::string target;
     try {
         target = PostCandidatesTarget(lobby_.sessionId, gameNumber_, addressee, blob);
@@ -250,7 +260,11 @@ void TSessionPaths::Post(int32_t addressee, const std::string& blob) {
                 log_(QString("***Couldn't post this program's addresses: %1")
                          .arg(OneLine(RefusalText(refusal))));
         },
-        [this](std::exception_ptr error) {
+        [this, addressee, blob, tries, game = gameNumber_](std::exception_ptr error) {
+            if (tries > 1 && paths_ && gameNumber_ == game) {
+                Post(addressee, blob, tries - 1);
+                return;
+            }
             try {
                 std::rethrow_exception(error);
             } catch (const std::exception& e) {

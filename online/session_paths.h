@@ -85,7 +85,7 @@ class TSessionPaths {
   private:
     void Begin(int32_t gameNumber);
     std::unique_ptr<TIceEnd> MakeEnd(TIceRole role) const;
-    void Post(int32_t addressee, const std::string& blob);
+    void Post(int32_t addressee, const std::string& blob, int tries);
     void Fetch(std::function<void(const TPeerPaths::TBlobs&)> done);
     void Ready(int32_t peer, const std::string& label, const std::shared_ptr<TDatagramPath>& path,
                TIcePathKind kind);

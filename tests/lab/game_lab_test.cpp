@@ -4,8 +4,7 @@
 // swapped through the lobby: punched where the routers allow it, through
 // the relay where they do not.  Each case prints its join time.
 #include "lab_process.h"
-#include "router_lab.h"
-#include "turn_relay.h"
+#include "relay_lab_suite.h"
 #include "upnp_gateway.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +12,10 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -36,14 +37,11 @@ constexpr TAccount kHost{"ann", "secret1", "Ann"};
 constexpr TAccount kJoiner{"bob", "secret2", "Bob"};
 constexpr TAccount kThird{"cid", "secret3", "Cid"};
 
-class GameAcrossRouters : public ::testing::Test {
+class GameAcrossRouters : public TRelayLabSuite {
   protected:
     static void SetUpTestSuite() {
-        if (TRouterLab::Unavailable() || !HaveProgram("turnserver"))
+        if (!StartLab(false))
             return;
-        lab_ = new TRouterLab();
-        server_ = new TLabSite(lab_->AddSite(TRouterKind::None, false));
-        relay_ = new TTurnRelay(*lab_, *server_);
         const std::string folder = lab_->Folder();
         const std::string db = folder + "/lobby.db";
         for (const TAccount& account : {kHost, kJoiner, kThird})
@@ -53,30 +51,25 @@ class GameAcrossRouters : public ::testing::Test {
         std::ofstream(secretFile) << relay_->Secret() << "\n";
         std::filesystem::permissions(secretFile, std::filesystem::perms::owner_read |
                                                      std::filesystem::perms::owner_write);
-        lobby_ = new TLabProcess(
+        lobby_ = std::make_unique<TLabProcess>(
             server_->machine,
-            {ZELLHOP_LOBBY_PROGRAM, "--db", db, "--listen",
-             server_->public4 + ":" + std::to_string(kLobbyPort), "--quiet", "--key-file",
-             folder + "/lobby.key", "--turn",
-             server_->public4 + ":" + std::to_string(TTurnRelay::kPort), "--turn-secret-file",
-             secretFile},
+            std::vector<std::string>{
+                ZELLHOP_LOBBY_PROGRAM, "--db", db, "--listen",
+                server_->public4 + ":" + std::to_string(kLobbyPort), "--quiet", "--key-file",
+                folder + "/lobby.key", "--turn",
+                server_->public4 + ":" + std::to_string(TTurnRelay::kPort), "--turn-secret-file",
+                secretFile},
             folder + "/lobby.err");
         lobbyUp_ = lobby_->WaitFor("zellhop-lobby: listening", milliseconds(10000)).has_value();
     }
     static void TearDownTestSuite() {
-        delete lobby_;
-        delete relay_;
-        delete server_;
-        delete lab_;
-        lobby_ = nullptr;
-        relay_ = nullptr;
-        lab_ = nullptr;
+        lobby_.reset();
+        StopLab();
     }
     void SetUp() override {
-        if (const auto why = TRouterLab::Unavailable())
-            GTEST_SKIP() << *why;
-        if (!HaveProgram("turnserver"))
-            GTEST_SKIP() << "needs turnserver (coturn)";
+        TRelayLabSuite::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_TRUE(lobbyUp_) << ReadWholeFile(lab_->Folder() + "/lobby.err");
     }
 
@@ -111,6 +104,10 @@ class GameAcrossRouters : public ::testing::Test {
 
     struct TPlayed {
         long joinMs = -1;
+        // Through the relay machine's outside interface (coturn, and the
+        // lobby beside it) from the join to the win, and how long that was.
+        uint64_t relayBytes = 0;
+        double gameSeconds = 0;
         std::string hostPath, joinerPath; // the log's line naming the other's path
     };
 
@@ -128,6 +125,7 @@ class GameAcrossRouters : public ::testing::Test {
             return played;
         }
         const TClock::time_point asked = TClock::now();
+        const TTurnRelay::TTraffic before = relay_->Traffic();
         if (!joiner->WaitFor("log ***Connected to the server", milliseconds(30000))) {
             ADD_FAILURE() << Joined(joiner->Lines()) << "\nhost:\n" << Joined(host->Lines());
             return played;
@@ -136,6 +134,9 @@ class GameAcrossRouters : public ::testing::Test {
             std::chrono::duration_cast<milliseconds>(TClock::now() - asked).count();
         const auto won = host->WaitFor("record ", kGameTime);
         EXPECT_TRUE(won) << Joined(host->Lines());
+        const TTurnRelay::TTraffic after = relay_->Traffic();
+        played.relayBytes = after.received - before.received + after.sent - before.sent;
+        played.gameSeconds = std::chrono::duration<double>(TClock::now() - asked).count();
         const auto joinerWon = joiner->WaitFor("record ", milliseconds(30000));
         EXPECT_EQ(won, joinerWon);
         host->WriteLine("board");
@@ -154,18 +155,9 @@ class GameAcrossRouters : public ::testing::Test {
         return played;
     }
 
-    static TRouterLab* lab_;
-    static TLabSite* server_;
-    static TTurnRelay* relay_;
-    static TLabProcess* lobby_;
-    static bool lobbyUp_;
+    static inline std::unique_ptr<TLabProcess> lobby_;
+    static inline bool lobbyUp_ = false;
 };
-
-TRouterLab* GameAcrossRouters::lab_ = nullptr;
-TLabSite* GameAcrossRouters::server_ = nullptr;
-TTurnRelay* GameAcrossRouters::relay_ = nullptr;
-TLabProcess* GameAcrossRouters::lobby_ = nullptr;
-bool GameAcrossRouters::lobbyUp_ = false;
 
 TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
     const struct {
@@ -197,7 +189,8 @@ TEST_F(GameAcrossRouters, EachPairOfRoutersGetsThePathItAllowsAndPlaysToAWin) {
             lab_->SetLoss(joiner, c.loss);
         }
         const TPlayed played = Play(host, joiner, "Game" + std::to_string(++game));
-        std::cout << "join, " << c.what << ": " << played.joinMs << " ms\n";
+        std::cout << "join, " << c.what << ": " << played.joinMs << " ms; relay machine "
+                  << played.relayBytes << " B in " << played.gameSeconds << " s to the win\n";
         EXPECT_GE(played.joinMs, 0);
         EXPECT_LE(played.joinMs, c.limitMs);
         EXPECT_NE(played.hostPath.find(c.path), std::string::npos) << played.hostPath;

@@ -3,8 +3,7 @@
 // kind of path they find, how fast, and whether a game's stream of small
 // datagrams gets through it.
 #include "ice_probe_pair.h"
-#include "router_lab.h"
-#include "turn_relay.h"
+#include "relay_lab_suite.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -17,14 +16,12 @@ using std::chrono::milliseconds;
 constexpr long kDirectJoinMs = 5000;
 constexpr long kRelayedJoinMs = 8000;
 
-class IceAcrossRouters : public ::testing::Test {
+class IceAcrossRouters : public TRelayLabSuite {
   protected:
     static void SetUpTestSuite() {
-        if (TRouterLab::Unavailable() || !HaveProgram("turnserver"))
+        if (!StartLab(true))
             return;
-        lab_ = new TRouterLab();
-        server_ = new TLabSite(lab_->AddSite(TRouterKind::None, true));
-        homes_ = new std::vector<TLabSite>{
+        homes_ = std::vector<TLabSite>{
             lab_->AddSite(TRouterKind::PortKeeping, false), // 0
             lab_->AddSite(TRouterKind::PortKeeping, false), // 1
             lab_->AddSite(TRouterKind::Symmetric, false),   // 2
@@ -33,21 +30,10 @@ class IceAcrossRouters : public ::testing::Test {
             lab_->AddSite(TRouterKind::PortKeeping, true),  // 5
             lab_->AddSite(TRouterKind::None, false),        // 6
         };
-        relay_ = new TTurnRelay(*lab_, *server_);
     }
     static void TearDownTestSuite() {
-        delete relay_;
-        delete homes_;
-        delete server_;
-        delete lab_;
-        relay_ = nullptr;
-        lab_ = nullptr;
-    }
-    void SetUp() override {
-        if (const auto why = TRouterLab::Unavailable())
-            GTEST_SKIP() << *why;
-        if (!HaveProgram("turnserver"))
-            GTEST_SKIP() << "needs turnserver (coturn)";
+        homes_.clear();
+        StopLab();
     }
 
     static TIceProbePair::TResult Connect(const TLabSite& a, const TLabSite& b,
@@ -56,10 +42,7 @@ class IceAcrossRouters : public ::testing::Test {
         return pair.Run(TIceProbePair::TStream{40, 40, milliseconds(25)});
     }
 
-    static TRouterLab* lab_;
-    static TLabSite* server_;
-    static std::vector<TLabSite>* homes_;
-    static TTurnRelay* relay_;
+    static inline std::vector<TLabSite> homes_;
 };
 
 // Whether coturn's log shows the allocation of the end called `name`
@@ -74,10 +57,6 @@ bool GivenBack(const std::string& log, const std::string& name) {
     return false;
 }
 
-TRouterLab* IceAcrossRouters::lab_ = nullptr;
-TLabSite* IceAcrossRouters::server_ = nullptr;
-std::vector<TLabSite>* IceAcrossRouters::homes_ = nullptr;
-TTurnRelay* IceAcrossRouters::relay_ = nullptr;
 
 TEST_F(IceAcrossRouters, FindsThePathEachPairOfRoutersAllows) {
     struct Case {
@@ -94,7 +73,7 @@ TEST_F(IceAcrossRouters, FindsThePathEachPairOfRoutersAllows) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto r = Connect((*homes_)[c.a], (*homes_)[c.b]);
+        const auto r = Connect(homes_[c.a], homes_[c.b]);
         RecordProperty(std::string(c.name) + " ms", std::to_string(r.joinMs));
         std::printf("  %-36s %-8s path in %4ld ms (%4ld ms with gathering), rtt %.2f ms; %s\n",
                     c.name, r.kind.c_str(), r.pathMs, r.joinMs, r.rttMedianMs, r.pair.c_str());
@@ -107,9 +86,9 @@ TEST_F(IceAcrossRouters, FindsThePathEachPairOfRoutersAllows) {
 }
 
 TEST_F(IceAcrossRouters, AStreamGetsThroughFivePerCentLoss) {
-    const TLabSite& a = (*homes_)[0];
+    const TLabSite& a = homes_[0];
     lab_->SetLoss(a, 0.05);
-    const auto r = Connect(a, (*homes_)[1]);
+    const auto r = Connect(a, homes_[1]);
     lab_->SetLoss(a, 0);
     std::printf("  5 %% loss: %s path (%s at first) in %ld ms, %d of %d echoed\n", r.kind.c_str(),
                 r.readyKind.c_str(), r.pathMs, r.echoed, r.sent);
@@ -122,7 +101,7 @@ TEST_F(IceAcrossRouters, AStreamGetsThroughFivePerCentLoss) {
 
 TEST_F(IceAcrossRouters, TheRelayIsGivenBackWhenThePathCloses) {
     const std::size_t before = relay_->Log().size(); // earlier cases' paths are there too
-    const auto r = Connect((*homes_)[2], (*homes_)[0], {"--relay-only"});
+    const auto r = Connect(homes_[2], homes_[0], {"--relay-only"});
     ASSERT_EQ(r.failure, "");
     EXPECT_EQ(r.kind, "relayed");
     const std::string log = relay_->Log().substr(before);
@@ -137,7 +116,7 @@ TEST_F(IceAcrossRouters, TheRelayIsGivenBackWhenThePathCloses) {
 // one relay, each with a game's stream; bench/path_bench load goes further.
 TEST_F(IceAcrossRouters, OneRelayCarriesManyPathsAtOnce) {
     constexpr int kPairs = 30;
-    TLabProcess load((*homes_)[6].machine,
+    TLabProcess load(homes_[6].machine,
                      {ZELLHOP_RELAY_LOAD, "--turn", relay_->Address4(), "--secret",
                       relay_->Secret(), "--pairs", std::to_string(kPairs), "--seconds", "3",
                       "--rate", "4"},

@@ -93,6 +93,39 @@ TEST_F(KeeperTest, FailuresWaitAMinuteAndALostSessionStops) {
     EXPECT_EQ(logged.size(), 7u); // each failure, the lost session once
 }
 
+// The key checked against the pins at the log-in stands: a renewal that
+// shows another one is refused, one that repeats it or gives none is taken.
+TEST_F(KeeperTest, ARenewalWithAnotherLobbyKeyIsRefused) {
+    TLobbyKey logIn{}, other{};
+    logIn.fill(1);
+    other.fill(2);
+    const struct {
+        const char* what;
+        std::optional<TLobbyKey> renewalKey;
+        bool taken;
+    } cases[] = {
+        {"no key", std::nullopt, true},
+        {"the same key", logIn, true},
+        {"another key", other, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TLobbyItems items;
+        items.lobbyKey = logIn;
+        items.turn = Relay(kNow + 10, "old");
+        keeper.Take(items);
+        logged.clear();
+        keeper.Tick("S1", kNow);
+        std::string reply = RenewReply(kNow + 43200, "new");
+        if (c.renewalKey)
+            reply += "lobbykey=" + KeyText(*c.renewalKey) + "\n";
+        Answer(reply);
+        EXPECT_EQ(keeper.Items().turn->password, c.taken ? "new" : "old");
+        EXPECT_EQ(keeper.Items().lobbyKey, logIn);
+        EXPECT_EQ(logged.size(), c.taken ? 0u : 1u);
+    }
+}
+
 TEST_F(KeeperTest, ALogInDuringARenewalWins) {
     TLobbyItems items;
     items.turn = Relay(kNow + 10, "old");

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -125,6 +126,65 @@ TEST(LobbyKeyPinFile, LivesBesideTheSettingsButNotInThem) {
     EXPECT_EQ(TLobbyKeyPins::DefaultFile().parent_path().filename(), "zellhop");
     if (saved != nullptr)
         setenv("XDG_CONFIG_HOME", before.c_str(), 1);
+}
+
+// What a log-in's items become: kept where the key is the pinned one (or
+// seen for the first time), dropped with a line for the log where it is
+// not; a pin that cannot be written keeps them and says so.
+TEST_F(LobbyKeyPins, TheLogInsItemsAreDroppedWhenTheKeyChanged) {
+    const TLobbyKeyPins pins(file());
+    ASSERT_EQ(pins.Check("lobby.example.org:8080", Key(1)), TPinCheck::Pinned);
+    const struct {
+        const char* what;
+        const char* lobby;
+        std::optional<TLobbyKey> key;
+        bool kept;
+        const char* logged; // the start of the log's line, or "" for none
+    } cases[] = {
+        {"the pinned key", "lobby.example.org:8080", Key(1), true, ""},
+        {"another key", "lobby.example.org:8080", Key(2), false,
+         "***The lobby lobby.example.org:8080 answered with another key"},
+        {"no key where one is pinned", "lobby.example.org:8080", std::nullopt, false,
+         "***The lobby lobby.example.org:8080 answered without the key"},
+        {"a lobby seen for the first time", "other.example.org", Key(3), true, ""},
+        {"a lobby of the written protocol", "old.example.org", std::nullopt, true, ""},
+        {"a lobby on this machine, IPv4", "127.0.0.1:8080", Key(5), true, ""},
+        {"a lobby on this machine, IPv6", "[::1]:8080", Key(5), true, ""},
+        {"a lobby on this machine, by name", "LOCALHOST", Key(5), true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TLobbyItems items;
+        items.ticket = "ticket";
+        items.lobbyKey = c.key;
+        std::vector<std::string> lines;
+        const TLobbyItems checked = CheckedLobbyItems(
+            pins, c.lobby, items, [&lines](const std::string& line) { lines.push_back(line); });
+        EXPECT_EQ(checked.ticket, c.kept ? "ticket" : "");
+        EXPECT_EQ(checked.lobbyKey.has_value(), c.kept && c.key.has_value());
+        if (*c.logged == '\0') {
+            EXPECT_TRUE(lines.empty()) << lines.front();
+        } else {
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(lines[0].rfind(c.logged, 0), 0u) << lines[0];
+            EXPECT_NE(lines[0].find(file().string()), std::string::npos) << "says where the pin is";
+        }
+    }
+    EXPECT_EQ(pins.Find("other.example.org"), Key(3));
+    for (const char* local : {"127.0.0.1:8080", "[::1]:8080", "localhost"})
+        EXPECT_FALSE(pins.Find(local)) << local << ": not pinned";
+
+    // A pin that cannot be written (the folder is a file).
+    const TLobbyKeyPins broken(dir / "zellhop" / "lobby-keys" / "below");
+    std::vector<std::string> lines;
+    TLobbyItems items;
+    items.ticket = "ticket";
+    items.lobbyKey = Key(4);
+    const TLobbyItems checked = CheckedLobbyItems(
+        broken, "lobby.example.org", items, [&lines](const std::string& line) { lines.push_back(line); });
+    EXPECT_EQ(checked.ticket, "ticket");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("***Couldn't keep the lobby's key: ", 0), 0u) << lines[0];
 }
 
 } // namespace

@@ -199,6 +199,29 @@ TEST(LobbyRequester, ARequestAskedForWhileAnotherRunsWaitsForIt) {
     EXPECT_EQ(lobby.Requests()[0].substr(0, 11), "GET /first ");
 }
 
+// A requester with a time-out of its own (the candidate polls, asked
+// again soon anyway) gives a stalled lobby up after it, whatever the
+// client's; the next request runs at once.
+TEST(LobbyRequester, ItsOwnTimeOutEndsAStalledRequestEarly) {
+    constexpr int kOwnMs = 300;
+    TScriptedServer lobby({{{"", TAfterReply::Stall}}, {{kOk}}});
+    THttpClient http;
+    Aim(http, lobby, 5000);
+    TLobbyRequester requester(http);
+    requester.SetTimeout(kOwnMs);
+    QElapsedTimer clock;
+    clock.start();
+    Answer stalled, next;
+    Ask(requester, kTarget, stalled, &clock);
+    Ask(requester, kTarget, next, &clock);
+    AwaitAnswer(next);
+    EXPECT_TRUE(stalled.error) << stalled.body;
+    EXPECT_GE(stalled.at, kOwnMs);
+    EXPECT_LT(stalled.at, kOwnMs + 1000);
+    EXPECT_EQ(next.body, "ok");
+    EXPECT_EQ(http.Timeout, 5000) << "the client's own stays";
+}
+
 TEST(LobbyRequester, ErrorsArriveAsTheClientRaisesThem) {
     TScriptedServer notFound({{{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}},
                               {{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}}});

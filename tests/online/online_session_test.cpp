@@ -11,6 +11,9 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -275,6 +278,44 @@ TEST_F(OnlineSessionTest, TheConnectionsEventsWriteTheirLogLines) {
                                 "***Version mismatch", "*** Message # 2 has timed out",
                                 "*** Message # 1 has timed out", "*** Bob has left the game",
                                 "*** Bob joined the game"}));
+}
+
+// The lobby's key is pinned at the first log-in there, beside the
+// settings; a log-in that shows another key leaves the session without the
+// lobby's items (no ticket, relay or paths), and the log says why.
+TEST_F(OnlineSessionTest, ALobbyShowingAnotherKeyThanAtTheFirstLogInGivesNoItems) {
+    char pattern[] = "/tmp/zellhop-session-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const char* was = std::getenv("XDG_CONFIG_HOME");
+    const std::optional<std::string> before = was ? std::optional<std::string>(was) : std::nullopt;
+    setenv("XDG_CONFIG_HOME", pattern, 1);
+    const auto items = [](unsigned char key) {
+        TLobbyItems made;
+        made.ticket = "ticket";
+        made.lobbyKey = TLobbyKey{};
+        made.lobbyKey->fill(key);
+        return made;
+    };
+    session.LobbyHttp().Host = "lobby.example.org";
+    session.LobbyHttp().Port = 8080;
+    session.TakeLobbyItems(items(1));
+    EXPECT_EQ(session.Paths().LobbyItems().ticket, "ticket");
+    session.TakeLobbyItems(items(2));
+    EXPECT_EQ(session.Paths().LobbyItems().ticket, "");
+    EXPECT_FALSE(session.Paths().LobbyItems().lobbyKey);
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_TRUE(log.back().startsWith("***The lobby lobby.example.org:8080 answered with another key"))
+        << log.back().toStdString();
+    session.TakeLobbyItems(items(1));
+    EXPECT_EQ(session.Paths().LobbyItems().ticket, "ticket") << "the pinned key again";
+    session.LobbyHttp().Port = 8081;
+    session.TakeLobbyItems(items(2));
+    EXPECT_EQ(session.Paths().LobbyItems().ticket, "ticket") << "another lobby, its own pin";
+    if (before)
+        setenv("XDG_CONFIG_HOME", before->c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(pattern);
 }
 
 } // namespace

@@ -213,6 +213,73 @@ TEST_F(PeerPathsTest, ANewDescriptionFromAMemberWithAPathIsARestart) {
     }
 }
 
+// A lossy link can lose every answer of the STUN/TURN server: a gathering
+// with host addresses alone gathers once more on a fresh end, and only
+// then does the description go out.
+TEST_F(PeerPathsTest, AGatheringWithoutTheServersAddressesGathersOnceMore) {
+    const std::string hostOnly = kHostDescription;
+    const struct {
+        const char* what;
+        bool serverGiven;
+        std::string first;
+        bool again;
+    } cases[] = {
+        {"host addresses alone, a server given", true, hostOnly, true},
+        {"a reflexive and a relayed address", true, kJoinerDescription, false},
+        {"a relayed address alone", true, "ice1 Ab3F Zq9mZ2v8Rk1s0dPw4tYhNc r,4,16777215,203.0.113.9,1",
+         false},
+        {"no server given", false, hostOnly, false},
+        {"not a description: refused by the other end", true, "broken", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ends.clear();
+        posts.clear();
+        TPeerPaths joiner = Make(12);
+        joiner.SetServerGiven(c.serverGiven);
+        joiner.Open(7, "198.51.100.20", t0);
+        ends[0]->OnGathered(c.first);
+        EXPECT_EQ(ends.size(), c.again ? 2u : 1u);
+        EXPECT_EQ(ends[0]->closed, c.again);
+        EXPECT_EQ(posts.empty(), c.again) << "nothing posted before the second gathering";
+        if (!c.again)
+            continue;
+        EXPECT_TRUE(ends[1]->started);
+        EXPECT_EQ(ends[1]->role, TIceRole::Controlled);
+        ends[0]->OnGathered(kJoinerDescription); // a closed end's late event
+        EXPECT_TRUE(posts.empty());
+        ends[1]->OnGathered(hostOnly); // the second goes out whatever it holds
+        ASSERT_EQ(posts.size(), 1u);
+        EXPECT_EQ(TPeerPaths::DescriptionOf(posts[0].second), hostOnly);
+        EXPECT_EQ(ends.size(), 2u) << "once per path";
+        joiner.Tick(t0);
+        Answer(std::vector<TCandidateBlob>{{7, TPeerPaths::BlobOf(kJoinerDescription)}});
+        EXPECT_EQ(ends[1]->remote, kJoinerDescription);
+        ends[1]->OnReady(TIcePathKind::Direct);
+        joiner.PathOf(7)->Send("hello");
+        EXPECT_EQ(ends[1]->sent, std::vector<std::string>{"hello"});
+        EXPECT_TRUE(ends[0]->sent.empty());
+    }
+}
+
+// The host's pair keeps the member's description across its second
+// gathering and sets it on the fresh end.
+TEST_F(PeerPathsTest, AHostGatheringAgainKeepsTheMembersDescription) {
+    TPeerPaths host = Make(7);
+    host.SetServerGiven(true);
+    host.SetAnswering(true);
+    host.Tick(t0);
+    Answer(std::vector<TCandidateBlob>{{12, TPeerPaths::BlobOf(kJoinerDescription)}});
+    ASSERT_EQ(ends.size(), 1u);
+    ends[0]->OnGathered(kHostDescription);
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_TRUE(ends[0]->remote.empty());
+    EXPECT_EQ(ends[1]->role, TIceRole::Controlling);
+    ends[1]->OnGathered(kJoinerDescription);
+    EXPECT_EQ(ends[1]->remote, kJoinerDescription);
+    EXPECT_EQ(posts.at(0).first, 12);
+}
+
 TEST_F(PeerPathsTest, BadDescriptionsAreNotAnswered) {
     TPeerPaths host = Make(7);
     host.SetAnswering(true);

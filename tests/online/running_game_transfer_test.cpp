@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -31,6 +32,23 @@ void Enable(TQComm& comm, const std::string& name, const std::string& address) {
     comm.setEnabled(true);
 }
 
+// The host's part in `game` under way, sent over `host`'s messaging;
+// every newcomer is taken as a watcher.
+std::unique_ptr<RunningGameHost> WatchedGame(TQComm& host, Match& game) {
+    auto late = std::make_unique<RunningGameHost>(RunningGameHost::Link{
+        .send =
+            [&host](const TQMsg& msg, const std::vector<TpContact>& to) {
+                TQMsg& out = host.NewMsg(msg.MsgType);
+                out = msg;
+                out.Recipients = to;
+                host.SendMsg(smResend, true);
+            },
+        .log = [](const QString&) {}});
+    late->Start(game, {}, {});
+    host.setLateJoinerRule([](const std::string&, int32_t, bool) { return TLateEntry::kWatcher; });
+    return late;
+}
+
 TEST(RunningGameTransfer, ALongRecordReachesAWatcherWholeUnderLoss) {
     Match game;
     game.SetKinds({skComputer, skComputer, skComputer, skComputer, skComputer, skComputer});
@@ -43,20 +61,11 @@ TEST(RunningGameTransfer, ALongRecordReachesAWatcherWholeUnderLoss) {
     TMemoryNetwork network;
     TQComm host(network);
     TQComm watcher(network);
-    RunningGameHost late({.send =
-                              [&host](const TQMsg& msg, const std::vector<TpContact>& to) {
-                                  TQMsg& out = host.NewMsg(msg.MsgType);
-                                  out = msg;
-                                  out.Recipients = to;
-                                  host.SendMsg(smResend, true);
-                              },
-                          .log = [](const QString&) {}});
-    late.Start(game, {}, {});
-    host.setLateJoinerRule([](const std::string&, int32_t, bool) { return TLateEntry::kWatcher; });
+    const std::unique_ptr<RunningGameHost> late = WatchedGame(host, game);
     auto welcomed = network.Elapsed();
     host.OnNewClient = [&](const TQMsg&, const TpContact& newcomer) {
         welcomed = network.Elapsed();
-        late.Welcome(newcomer, kNoPlayer, true, {});
+        late->Welcome(newcomer, kNoPlayer, true, {});
     };
     Match seen;
     bool started = false;
@@ -113,18 +122,9 @@ TEST(RunningGameTransfer, TheHostsTrafficWithSixteenWatchers) {
 
     TMemoryNetwork network;
     TQComm host(network);
-    RunningGameHost late({.send =
-                              [&host](const TQMsg& msg, const std::vector<TpContact>& to) {
-                                  TQMsg& out = host.NewMsg(msg.MsgType);
-                                  out = msg;
-                                  out.Recipients = to;
-                                  host.SendMsg(smResend, true);
-                              },
-                          .log = [](const QString&) {}});
-    late.Start(game, {}, {});
-    host.setLateJoinerRule([](const std::string&, int32_t, bool) { return TLateEntry::kWatcher; });
+    const std::unique_ptr<RunningGameHost> late = WatchedGame(host, game);
     host.OnNewClient = [&](const TQMsg&, const TpContact& newcomer) {
-        late.Welcome(newcomer, kNoPlayer, true, {});
+        late->Welcome(newcomer, kNoPlayer, true, {});
     };
     Enable(host, "Host", "192.0.2.1");
     host.setFaults({});
@@ -139,7 +139,7 @@ TEST(RunningGameTransfer, TheHostsTrafficWithSixteenWatchers) {
         watchers.back()->setFaults({});
         watchers.back()->Connect("192.0.2.1");
     }
-    ASSERT_TRUE(network.RunUntil([&] { return late.WatcherCount() == kMostWatchers; }, 60000));
+    ASSERT_TRUE(network.RunUntil([&] { return late->WatcherCount() == kMostWatchers; }, 60000));
     network.RunFor(3000);
 
     std::size_t out = 0, outDatagrams = 0, in = 0, inDatagrams = 0;
@@ -157,8 +157,8 @@ TEST(RunningGameTransfer, TheHostsTrafficWithSixteenWatchers) {
     const auto from = network.Elapsed();
     for (int turn = 0; turn < kRelayedTurns; ++turn) {
         for (int hop = 0; hop < kHopsPerTurn; ++hop)
-            late.MovePlayed(0, 2, 0);
-        late.EndTurnPlayed(0);
+            late->MovePlayed(0, 2, 0);
+        late->EndTurnPlayed(0);
         network.RunFor(1000);
     }
     const auto seconds =
