@@ -76,6 +76,7 @@ void TAdmission::CookieCame(const TQMsg& answer, const TLinkTrailer& trailer) {
     links_.Expect(answer.FromAddress, trailer.session, host->key);
     waiting->cookie = cookie;
     AskAgain(*waiting->request, answer.FromAddress, cookie);
+    TConnectRequests::CookieSent(*waiting, now_());
 }
 
 void TAdmission::Replied(const TQMsg& reply) {

@@ -41,13 +41,23 @@ TConnectRequests::TTick TConnectRequests::Tick(TLinkTime now, bool timeoutsOn, T
             it = waiting_.erase(it);
         } else {
             if (now >= it->nextTry) {
-                it->nextTry = now + interval;
+                if (it->quick > TMillis(0)) {
+                    it->nextTry = now + it->quick;
+                    it->quick = std::min(2 * it->quick, interval);
+                } else {
+                    it->nextTry = now + interval;
+                }
                 tick.again.push_back(*it);
             }
             ++it;
         }
     }
     return tick;
+}
+
+void TConnectRequests::CookieSent(TRequest& request, TLinkTime now) {
+    request.nextTry = now + kQuickRetry;
+    request.quick = 2 * kQuickRetry;
 }
 
 std::vector<TConnectRequests::TpQMsg> TConnectRequests::Clear() {
