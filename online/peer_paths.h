@@ -70,8 +70,8 @@ class TPeerPaths {
     static constexpr std::chrono::milliseconds kAnswerPoll{500};
     // While answering in a game under way (latecomers, a member back from
     // a restart), or listening for members told to come back: slower, the
-    // whole game long.
-    static constexpr std::chrono::milliseconds kRunningPoll{1000};
+    // whole game long (it is most of the lobby's load).
+    static constexpr std::chrono::milliseconds kRunningPoll{2000};
     static constexpr std::chrono::milliseconds kGiveUp{8000};
 
     TPeerPaths(int32_t self, TLobby lobby, TMakeEnd makeEnd, TEvents events);
