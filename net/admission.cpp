@@ -50,7 +50,7 @@ void TAdmission::Ask(const std::string& hostAddress) {
     request->Recipients = contacts_.Addressees(smSelected);
     pending_.Chain(request);
     requests_.Start(request, hostAddress, TConnectRequests::Interval(settings_.TickInterval()),
-                    now_());
+                    now_(), outbox_.OnPath(hostAddress));
     AskAgain(*request, hostAddress, "");
 }
 
@@ -76,7 +76,7 @@ void TAdmission::CookieCame(const TQMsg& answer, const TLinkTrailer& trailer) {
     links_.Expect(answer.FromAddress, trailer.session, host->key);
     waiting->cookie = cookie;
     AskAgain(*waiting->request, answer.FromAddress, cookie);
-    TConnectRequests::CookieSent(*waiting, now_());
+    TConnectRequests::Quicken(*waiting, now_());
 }
 
 void TAdmission::Replied(const TQMsg& reply) {

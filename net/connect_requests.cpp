@@ -19,8 +19,10 @@ TMillis TConnectRequests::Interval(TMillis tickInterval) {
 }
 
 void TConnectRequests::Start(const TpQMsg& request, const std::string& host, TMillis interval,
-                             TLinkTime now) {
+                             TLinkTime now, bool quick) {
     waiting_.push_back({request, host, now + interval, now + kTries * interval, ""});
+    if (quick)
+        Quicken(waiting_.back(), now);
 }
 
 TConnectRequests::TpQMsg TConnectRequests::Take() {
@@ -55,7 +57,7 @@ TConnectRequests::TTick TConnectRequests::Tick(TLinkTime now, bool timeoutsOn, T
     return tick;
 }
 
-void TConnectRequests::CookieSent(TRequest& request, TLinkTime now) {
+void TConnectRequests::Quicken(TRequest& request, TLinkTime now) {
     request.nextTry = now + kQuickRetry;
     request.quick = 2 * kQuickRetry;
 }

@@ -4,9 +4,10 @@
 // it admits afresh rather than twice) and given up after four intervals.
 // The host's reply, of either kind, or its written acknowledgement, ends
 // the wait; a host of the extension first answers with a cookie, which
-// every later try carries back.  Once a cookie came the host is known to
-// be one of ours, which takes a repeat as a repeat: the tries come
-// quickly then (kQuickRetry, doubling up to the interval), so that one
+// every later try carries back.  Once a cookie came, or from the start
+// when the request goes over a path (only programs of ours have one), the
+// host is known to be one of ours, which takes a repeat as a repeat: the
+// tries come quickly then (kQuickRetry, doubling up to the interval), so that one
 // lost datagram on a lossy path does not cost the join seconds.  Plain C++
 // with the time passed in.
 #pragma once
@@ -36,14 +37,16 @@ class TConnectRequests {
     // The interval between tries, from the retry timer's interval.
     static TMillis Interval(TMillis tickInterval);
 
-    // A request just sent to host.
-    void Start(const TpQMsg& request, const std::string& host, TMillis interval, TLinkTime now);
+    // A request just sent to host; quick: to a host known to be ours.
+    void Start(const TpQMsg& request, const std::string& host, TMillis interval, TLinkTime now,
+               bool quick = false);
     // The oldest request still waiting, which waits no more; null if none.
     TpQMsg Take();
     // The oldest request still waiting, which goes on waiting; null if none.
     TRequest* Oldest() { return waiting_.empty() ? nullptr : &waiting_.front(); }
-    // The host answered the request with a cookie, sent back just now.
-    static void CookieSent(TRequest& request, TLinkTime now);
+    // The request, just sent, goes to a host known to be ours (it answered
+    // with a cookie): its tries come quickly from now.
+    static void Quicken(TRequest& request, TLinkTime now);
     // The requests to send again now, and those given up (with time-outs
     // on); a request settled meanwhile (no addressee left) is forgotten.
     struct TTick {

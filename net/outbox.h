@@ -35,6 +35,8 @@ class TOutbox {
     void SendTo(const std::string& address, const std::string& bytes) {
         paths_.SendTo(address, bytes);
     }
+    // Whether what goes to address takes a path rather than the socket.
+    bool OnPath(const std::string& address) { return paths_.HasPathAt(address); }
     // The written acknowledgement of kind, straight to address.
     void AcknowledgeTo(const std::string& address, int kind);
 

@@ -26,6 +26,8 @@ class TPathTable {
     void Send(const TpContact& contact, const std::string& bytes);
     void SendTo(const std::string& address, const std::string& bytes);
 
+    bool HasPathAt(const std::string& address) { return PathAt(address) != nullptr; }
+
     void SetPath(const TpContact& contact, std::shared_ptr<TDatagramPath> path);
     void ClearPath(const TpContact& contact);
 

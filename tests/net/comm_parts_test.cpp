@@ -157,7 +157,7 @@ TEST(TimedParts, TellWhenTheyNextNeedTheirTimer) {
     // Once the host answered with a cookie it is one of ours: tries come
     // quickly, doubling up to the interval, until the same deadline.
     requests.Start(request, "192.0.2.1", interval, t0);
-    TConnectRequests::CookieSent(*requests.Oldest(), t0 + 100ms);
+    TConnectRequests::Quicken(*requests.Oldest(), t0 + 100ms);
     std::vector<TLinkTime> tries;
     for (TLinkTime now = t0; now < t0 + 18s; now += 10ms)
         if (!requests.Tick(now, true, interval).again.empty())
@@ -165,6 +165,10 @@ TEST(TimedParts, TellWhenTheyNextNeedTheirTimer) {
     EXPECT_EQ(tries, (std::vector<TLinkTime>{t0 + 600ms, t0 + 1600ms, t0 + 3600ms, t0 + 7600ms,
                                             t0 + 12100ms, t0 + 16600ms}));
     EXPECT_EQ(requests.Tick(t0 + 18s, true, interval).unanswered.size(), 1u);
+    // Over a path the host is ours from the start.
+    requests.Start(request, "192.0.2.1", interval, t0, true);
+    EXPECT_EQ(requests.NextDue(true), t0 + 500ms);
+    requests.Clear();
 }
 
 } // namespace
