@@ -51,6 +51,21 @@ void Chat(TfMain& window, const char* line) {
     QTest::keyClick(Named<QLineEdit>(window, "eChat"), Qt::Key_Return);
 }
 
+// Asks for the player's game list; when it opens (once the lobby has
+// answered, after this returns), pictures it with its first game selected
+// and joins that game.  `ok` must outlive the dialog.
+void JoinFirstListed(Player& player, const QString& folder, const char* file, bool& ok) {
+    TfGamelist& list = *player->dialogs().gamelist;
+    WhenModal(list, [&list, folder, file, &ok] {
+        if (list.lvgames->topLevelItemCount() > 0)
+            list.lvgames->setCurrentItem(list.lvgames->topLevelItem(0));
+        QTest::qWait(50);
+        ok &= Save(list, folder, file);
+        list.bJoin->click();
+    });
+    ActionOf(*player, "aJoinGame")->trigger();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -92,15 +107,7 @@ int main(int argc, char* argv[]) {
 
     // Ann's game list with the published game selected.
     AnswerLogin(ann, "Ann", "ann-secret");
-    TfGamelist& list = *ann->dialogs().gamelist;
-    WhenModal(list, [&] {
-        if (list.lvgames->topLevelItemCount() > 0)
-            list.lvgames->setCurrentItem(list.lvgames->topLevelItem(0));
-        QTest::qWait(50);
-        ok &= Save(list, folder, "game_list.png");
-        list.bJoin->click();
-    });
-    ActionOf(*ann, "aJoinGame")->trigger();
+    JoinFirstListed(ann, folder, "game_list.png", ok);
     ok &= WaitUntil(
         [&] { return !host->game().marbles().empty() && !ann->game().marbles().empty(); });
 
@@ -122,15 +129,7 @@ int main(int argc, char* argv[]) {
     // Zoe finds the game under way and watches it.
     Player zoe("Zoe", "127.0.0.4", lobby.HostSetting());
     AnswerLogin(zoe, "Zoe", "zoe-secret");
-    TfGamelist& running = *zoe->dialogs().gamelist;
-    WhenModal(running, [&] {
-        if (running.lvgames->topLevelItemCount() > 0)
-            running.lvgames->setCurrentItem(running.lvgames->topLevelItem(0));
-        QTest::qWait(50);
-        ok &= Save(running, folder, "game_list_running.png");
-        running.bJoin->click();
-    });
-    ActionOf(*zoe, "aJoinGame")->trigger();
+    JoinFirstListed(zoe, folder, "game_list_running.png", ok);
     ok &= WaitUntil([&] { return zoe.LogCount("***Watching the game") == 1; }, 15000);
     ok &= WaitUntil([&] { return !zoe->game().marbles().empty(); });
     Chat(*zoe, "Go Ann!");
