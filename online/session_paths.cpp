@@ -169,13 +169,8 @@ void TSessionPaths::ContactKnown(const TpContact& contact) {
 void TSessionPaths::End() {
     joinPeer_ = 0;
     connect_ = nullptr;
-    for (auto& [label, ready] : ready_) {
-        hc_.ClearPath(ready.standIn);
-        for (int i = 0; i < hc_.ContactCount(); ++i)
-            if (hc_.Contacts(i)->Address == label)
-                hc_.ClearPath(hc_.Contacts(i));
-    }
-    ready_.clear();
+    while (!ready_.empty())
+        Unhang(std::string(ready_.begin()->first)); // a copy: the entry goes
     if (paths_) {
         // Closed now, freed later: this may run inside one of its paths'
         // handlers (a leave notice that came over it).
@@ -212,7 +207,10 @@ void TSessionPaths::Begin(int32_t gameNumber) {
     events.failed = [this](int32_t peer, const std::string& label, const std::string& why) {
         Failed(peer, label, why);
     };
-    events.restarted = [this](int32_t, const std::string& label) { Restarted(label); };
+    // A member's program started again: its old path carries nothing now.
+    // Its request takes the place of its old link once it proves the same
+    // key or account.
+    events.restarted = [this](int32_t, const std::string& label) { Unhang(label); };
     events.datagram = [this](int32_t peer, const std::string& label, std::string_view bytes) {
         // The other end may be ready and talking first: answers to the
         // address go back the same way from the start.
@@ -316,13 +314,6 @@ void TSessionPaths::Failed(int32_t peer, const std::string& label, const std::st
     Unhang(label);
     if (!name.isEmpty())
         log_(QString("*** %1: path lost (%2)").arg(name, OneLine(why)));
-}
-
-// The member's program started again: its old path carries nothing now.
-// Its request takes the place of its old link once it proves the same key
-// or account.
-void TSessionPaths::Restarted(const std::string& label) {
-    Unhang(label);
 }
 
 void TSessionPaths::Unhang(const std::string& label) {

@@ -91,7 +91,6 @@ class TSessionPaths {
                TIcePathKind kind);
     void Failed(int32_t peer, const std::string& label, const std::string& why);
     struct TReady;
-    void Restarted(const std::string& label);
     void Unhang(const std::string& label);
     TReady& Hang(const std::string& label, int32_t peer,
                  const std::shared_ptr<TDatagramPath>& path);
