@@ -202,7 +202,8 @@ void TAdmission::Decide(const TpQMsg& request, const TJoiner* joinerOf) {
         verdict = kReasonVersion;
     TLateEntry late = TLateEntry::kMember;
     if (verdict == kReasonFull && lateJoiner_) {
-        late = lateJoiner_(request->StrAt(0), request->IntAt(3), joinerOf != nullptr);
+        late = lateJoiner_({request->StrAt(0), request->IntAt(3),
+                            joinerOf ? &joinerOf->proof.key : nullptr});
         verdict = late == TLateEntry::kRefused ? kReasonFull : kAccept;
     }
     if (verdict != kAccept) {

@@ -37,8 +37,17 @@
 // others and introduced to them, or as a watcher, who talks with the host
 // alone.
 enum class TLateEntry { kRefused, kMember, kWatcher };
-using TLateJoinerRule =
-    std::function<TLateEntry(const std::string& name, int32_t tavloNumber, bool offered)>;
+// Who asks: the name and lobby number his request gives and, from a
+// program of the extension, the key it proves (null for one of the written
+// protocol).  A key is worth what the seal makes it: whoever lacks its
+// secret half cannot read or send a word on the link it opens.
+struct TLateJoiner {
+    std::string name;
+    int32_t tavloNumber = 0;
+    const TLinkPublicKey* key = nullptr;
+    bool Offered() const { return key != nullptr; }
+};
+using TLateJoinerRule = std::function<TLateEntry(const TLateJoiner& joiner)>;
 
 class TAdmission {
   public:

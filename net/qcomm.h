@@ -196,6 +196,12 @@ class TQComm : public TCommEvents {
     void setTicketVerifier(TTicketVerifier verifier) { settings_.verifier = std::move(verifier); }
     // Whether the contact announced the extension and is spoken to by it.
     bool SpeaksReliable(const TpContact& contact) const { return links_.Of(contact) != nullptr; }
+    // The key the contact's link was sealed with; none for a contact of the
+    // written protocol.
+    std::optional<TLinkPublicKey> PeerKey(const TpContact& contact) const {
+        const TLinkTable::TEntry* link = links_.Of(contact);
+        return link ? std::optional(link->proof.key) : std::nullopt;
+    }
 
     // --- Test seams -------------------------------------------------------
     // The fault seam of the socket (fault_seam.h), now and for every socket

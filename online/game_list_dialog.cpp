@@ -1,5 +1,6 @@
 #include "game_list_dialog.h"
 
+#include "lobby_protocol.h"
 #include "shown_text.h"
 
 #include <QHeaderView>
@@ -30,8 +31,13 @@ QString LanKey(const TLanGameEntry& game) {
     return QString::fromStdString(game.address + "/" + std::to_string(game.gameId));
 }
 
+// As the lobby shows its games: "1/2", and "playing 2/2" once under way.
 QString LanPlayers(const TLanGameEntry& game) {
-    return game.players.empty() ? QString(kThisNetwork) : Shown(game.players) + " " + kThisNetwork;
+    QString players = Shown(game.players);
+    if (game.running)
+        players.prepend(QString::fromUtf8(lobby_protocol::kPlayingPrefix.data(),
+                                          lobby_protocol::kPlayingPrefix.size()));
+    return players.isEmpty() ? QString(kThisNetwork) : players + " " + kThisNetwork;
 }
 
 } // namespace
@@ -179,7 +185,11 @@ std::optional<TGameListEntry> TfGamelist::SelectedGame() const {
     if (selected.isEmpty())
         return std::nullopt;
     if (const TLanGameEntry* game = LanGameOf(selected.front()))
-        return TGameListEntry{game->name, game->players, game->address};
+        return TGameListEntry{game->name,
+                              game->running
+                                  ? std::string(lobby_protocol::kPlayingPrefix) + game->players
+                                  : game->players,
+                              game->address};
     if (selected.front()->data(kNameColumn, kLanKeyRole).isValid())
         return std::nullopt;
     // The entry as the lobby sent it: the row shows it on one line.

@@ -70,8 +70,8 @@ std::optional<TLanAnnouncement> DecodeLanAnnouncement(std::string_view datagram)
     if (!in.Bytes(kMagic.size(), magic) || magic != kMagic || !in.Byte(version) ||
         version != kLanVersion || !in.Byte(kind))
         return std::nullopt;
-    if (kind != static_cast<std::uint8_t>(TLanKind::Open) &&
-        kind != static_cast<std::uint8_t>(TLanKind::Withdrawn))
+    if (kind < static_cast<std::uint8_t>(TLanKind::Open) ||
+        kind > static_cast<std::uint8_t>(TLanKind::Running))
         return std::nullopt;
     TLanAnnouncement announcement;
     announcement.kind = static_cast<TLanKind>(kind);

@@ -1,12 +1,14 @@
 // A game announced on the local network without a lobby: what the host
-// sends to the group every second while it waits for players, and the
-// withdrawal it sends when the game starts or ends.  Plain C++; the group,
+// sends to the group every second while it waits for players and, once it
+// runs, for those who come back into it or watch it, and the withdrawal it
+// sends when the game ends.  Plain C++; the group,
 // the port and every limit of the format are here.
 //
 // One datagram, all integers little-endian:
 //   "ZHLN"        4 bytes
 //   version       1 byte, kLanVersion
-//   kind          1 byte, 1 open (waiting for players), 2 withdrawn
+//   kind          1 byte, 1 open (waiting for players), 2 withdrawn,
+//                 3 running (under way: a player may come back or watch)
 //   game id       8 bytes, drawn by the host for each game
 //   name length   1 byte, at most kLanMaxNameBytes, then the UTF-8 name
 //   players len.  1 byte, at most kLanMaxPlayersBytes, then the text
@@ -34,7 +36,7 @@ inline constexpr std::size_t kLanHeaderBytes = 4 + 1 + 1 + 8;
 inline constexpr std::size_t kLanMaxDatagramBytes =
     kLanHeaderBytes + 1 + kLanMaxNameBytes + 1 + kLanMaxPlayersBytes;
 
-enum class TLanKind : std::uint8_t { Open = 1, Withdrawn = 2 };
+enum class TLanKind : std::uint8_t { Open = 1, Withdrawn = 2, Running = 3 };
 
 struct TLanAnnouncement {
     TLanKind kind = TLanKind::Open;

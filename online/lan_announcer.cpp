@@ -4,7 +4,8 @@ void TLanAnnouncer::Announce(const TLanAnnouncement& game, std::int64_t nowMs) {
     if (announcing_ && game.gameId != game_.gameId)
         Withdraw(); // the old game, which the new one replaces
     game_ = game;
-    game_.kind = TLanKind::Open;
+    if (game_.kind == TLanKind::Withdrawn)
+        game_.kind = TLanKind::Open;
     announcing_ = true;
     SendNow(nowMs);
 }

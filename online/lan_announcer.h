@@ -1,6 +1,6 @@
 // The host's side of a game on this network: it announces the game while
-// the game waits for players, once at the start and then every second, and
-// withdraws it once when the game starts or ends.  Plain C++: the sending
+// the game waits for players and while it runs, at once at each change and
+// then every second, and withdraws it once when the game ends.  Plain C++: the sending
 // and the clock come from outside (TLanHostAnnouncement drives it).
 #pragma once
 
@@ -19,7 +19,7 @@ class TLanAnnouncer {
     explicit TLanAnnouncer(Send send) : send_(std::move(send)) {}
 
     // Announces this game at once, or the change of an announced one
-    // (players joined, say).  A new id is a new game.
+    // (players joined, the game started).  A new id is a new game.
     void Announce(const TLanAnnouncement& game, std::int64_t nowMs);
     // Announces again when the interval has passed since the last time.
     void Tick(std::int64_t nowMs);

@@ -31,7 +31,7 @@ bool TLanGames::Take(std::string_view datagram, const std::string& from, std::in
     if (announcement->kind == TLanKind::Withdrawn)
         return Withdraw(from, announcement->gameId);
     return Open({from, announcement->gameId, PlainText(announcement->name),
-                 PlainText(announcement->players)},
+                 PlainText(announcement->players), announcement->kind == TLanKind::Running},
                 nowMs);
 }
 

@@ -36,6 +36,7 @@ struct TLanGameEntry {
     std::uint64_t gameId = 0;
     std::string name;    // plain text
     std::string players; // plain text
+    bool running = false; // under way: one may come back into it or watch
     bool operator==(const TLanGameEntry&) const = default;
 };
 

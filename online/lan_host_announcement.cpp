@@ -48,6 +48,14 @@ void TLanHostAnnouncement::SetPlayers(const std::string& players) {
     announcer_.Announce(game_, NowMs());
 }
 
+void TLanHostAnnouncement::SetRunning(const std::string& players) {
+    if (!announcer_.Announcing())
+        return;
+    game_.kind = TLanKind::Running;
+    game_.players = players;
+    announcer_.Announce(game_, NowMs());
+}
+
 void TLanHostAnnouncement::Stop() {
     timer_->stop();
     announcer_.Withdraw();

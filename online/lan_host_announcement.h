@@ -1,6 +1,7 @@
 // A host's game announced on this network, with no lobby: the announcer on
-// a multicast sender and a timer.  The window starts it when it hosts a
-// game on this network and stops it when the game starts or ends.
+// a multicast sender and a timer.  The session starts it when it hosts a
+// game on this network, says when the game starts (it is then announced as
+// running, for players coming back and watchers) and stops it at the end.
 #pragma once
 
 #include "lan_announcer.h"
@@ -26,7 +27,10 @@ class TLanHostAnnouncement {
     void Start(const std::string& name, const std::string& players);
     // The game's players text changed (a player joined): announced at once.
     void SetPlayers(const std::string& players);
-    // The game started or ended: withdrawn, and nothing more is sent.
+    // The game started: announced as running from now on.
+    void SetRunning(const std::string& players);
+    bool Running() const { return Announcing() && game_.kind == TLanKind::Running; }
+    // The game ended: withdrawn, and nothing more is sent.
     void Stop();
     bool Announcing() const { return announcer_.Announcing(); }
     // Windows Sockets number of the last datagram the system refused, 0

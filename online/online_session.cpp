@@ -91,13 +91,15 @@ void OnlineSession::CreateMessaging() {
     // through the event loop.
     hc_.OnError = [this](const std::string& text) { view_.showError(QString::fromUtf8(text)); };
     SealWithProgramKey();
-    hc_.setLateJoinerRule([this](const std::string&, int32_t account, bool offered) {
-        // Only a lobby of ours lists a game under way: a request past the
-        // start from anywhere else is what it always was, one too many.
-        if (!paths_.Usable())
+    hc_.setLateJoinerRule([this](const TLateJoiner& joiner) {
+        // Only a lobby of ours, or our announcement on this network, lists
+        // a game under way: a request past the start from anywhere else is
+        // what it always was, one too many.
+        if (!paths_.Usable() && !(lanGame_ && lanGame_->Running()))
             return TLateEntry::kRefused;
         const RunningGameHost::Role role =
-            host_.Decide(account, offered && MembersMeshable(nullptr));
+            host_.Decide({joiner.tavloNumber, joiner.name, joiner.key},
+                         joiner.Offered() && MembersMeshable(nullptr));
         return role == RunningGameHost::Role::kRejoin  ? TLateEntry::kMember
                : role == RunningGameHost::Role::kWatch ? TLateEntry::kWatcher
                                                        : TLateEntry::kRefused;
@@ -374,6 +376,8 @@ void OnlineSession::ReportWin(int colour) {
     // The lobby has heard the end of its game: no refresh after it.
     lobby_.gameNumber = 0;
     paths_.GameOver();
+    if (lanGame_)
+        lanGame_->Stop();
 }
 
 // --- Players and contacts --------------------------------------------------------
@@ -499,7 +503,7 @@ void OnlineSession::SeatJoiner(const TpContact& joiner) {
         return;
     RefreshGame(0, kLobbyGameStarted, 0);
     if (lanGame_)
-        lanGame_->Stop();
+        lanGame_->SetRunning(LanPlayersText(match_->Kinds()));
     // Started once the admission is over: the joiner must first be told of
     // the other members, whose addresses the seat table names.
     QTimer::singleShot(0, [this] {
@@ -526,15 +530,18 @@ void OnlineSession::StartHostedGame() {
     hc_.SendMsg(smAll, true);
     std::array<int32_t, kColours> accounts{};
     std::array<std::string, kColours> names;
+    RunningGameHost::Keys keys;
     for (int i = 0; i < kColours; ++i) {
         accounts[i] = players[i] ? players[i]->TavloNumber : 0;
         names[i] = players[i] ? players[i]->Name : kinds[i] == skHuman ? hc_.ClientName() : "";
+        if (players[i])
+            keys[i] = hc_.PeerKey(players[i]);
     }
     StartGame(kinds, players);
     // From now on every connect request is a latecomer's.
     hc_.setMaxConnections(0);
     if (match_)
-        host_.Start(*match_, accounts, names);
+        host_.Start(*match_, accounts, names, keys);
 }
 
 void OnlineSession::StartGame(const SeatKinds& kinds,
@@ -817,8 +824,9 @@ std::vector<TpContact> OnlineSession::Members() const {
 void OnlineSession::WelcomeLateJoiner(const TpContact& newcomer) {
     const std::vector<TpContact> members = Members();
     const PlayerId player = PlayerIdOf(newcomer);
-    const RunningGameHost::Role role =
-        host_.Welcome(newcomer, player, MembersMeshable(newcomer), members);
+    const std::optional<TLinkPublicKey> key = hc_.PeerKey(newcomer);
+    const RunningGameHost::Role role = host_.Welcome(newcomer, player, MembersMeshable(newcomer),
+                                                     members, key ? &*key : nullptr);
     if (role == RunningGameHost::Role::kRefused) {
         // No room to watch: he hears nothing and times out.
         Log(QString("*** %1 joined the game").arg(NameOf(newcomer)));

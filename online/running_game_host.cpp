@@ -24,11 +24,12 @@ bool Before(const Match::TurnPlace& a, const Match::TurnPlace& b) {
 RunningGameHost::RunningGameHost(Link link) : link_(std::move(link)) {}
 
 void RunningGameHost::Start(Match& match, const std::array<int32_t, kColours>& accounts,
-                            const std::array<std::string, kColours>& names) {
+                            const std::array<std::string, kColours>& names, const Keys& keys) {
     match_ = &match;
     started_ = true;
     accounts_ = accounts;
     names_ = names;
+    keys_ = keys;
     newcomers_.clear();
 }
 
@@ -51,21 +52,30 @@ std::string RunningGameHost::RecordText(const Match& match) {
     return text;
 }
 
-int RunningGameHost::SeatOfAccount(int32_t account) const {
-    if (!match_ || account <= 0)
+// A lobby account is the player's wherever he plays from; without one, his
+// program's key is, and two programs sharing a key file (one user's, on one
+// machine) are told apart by the names they play under.
+int RunningGameHost::SeatOf(const Claim& claim) const {
+    if (!match_)
         return kNoSeat;
     for (int seat = 0; seat < kColours; ++seat) {
         const SeatKind kind = match_->seat(seat).kind;
-        if (accounts_[seat] == account && (kind == skRemote || kind == skOpen))
+        if (kind != skRemote && kind != skOpen)
+            continue;
+        const bool held = claim.account > 0
+                              ? accounts_[seat] == claim.account
+                              : accounts_[seat] == 0 && claim.key && keys_[seat] &&
+                                    *keys_[seat] == *claim.key && names_[seat] == claim.name;
+        if (held)
             return seat;
     }
     return kNoSeat;
 }
 
-RunningGameHost::Role RunningGameHost::Decide(int32_t account, bool meshable) const {
+RunningGameHost::Role RunningGameHost::Decide(const Claim& claim, bool meshable) const {
     if (!match_)
         return Role::kRefused;
-    if (meshable && SeatOfAccount(account) != kNoSeat)
+    if (meshable && SeatOf(claim) != kNoSeat)
         return Role::kRejoin;
     return WatcherCount() < kMostWatchers ? Role::kWatch : Role::kRefused;
 }
@@ -94,9 +104,11 @@ Match::TurnPlace RunningGameHost::ReturnPoint(int seat) const {
 
 RunningGameHost::Role RunningGameHost::Welcome(const TpContact& newcomer, PlayerId player,
                                                bool meshable,
-                                               const std::vector<TpContact>& members) {
+                                               const std::vector<TpContact>& members,
+                                               const TLinkPublicKey* key) {
     Gone(newcomer); // a second coming starts afresh
-    const Role role = Decide(newcomer->TavloNumber, meshable);
+    const Claim claim{newcomer->TavloNumber, newcomer->Name, key};
+    const Role role = Decide(claim, meshable);
     if (role == Role::kRefused)
         return role;
     Newcomer entry{newcomer, role == Role::kWatch, kNoSeat};
@@ -104,7 +116,7 @@ RunningGameHost::Role RunningGameHost::Welcome(const TpContact& newcomer, Player
     SeatKind ownKind = skNone;
     const QString name = Shown(newcomer->Name);
     if (role == Role::kRejoin) {
-        entry.seat = SeatOfAccount(newcomer->TavloNumber);
+        entry.seat = SeatOf(claim);
         const Seat& seat = match_->seat(entry.seat);
         if (seat.kind == skRemote) {
             // Still waiting for him: his at once, wherever the turn is.

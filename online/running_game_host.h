@@ -11,12 +11,14 @@
 
 #include "contact.h"
 #include "game_state.h"
+#include "link_seal.h"
 #include "match.h"
 #include "qmsg.h"
 
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,12 +34,25 @@ class RunningGameHost {
         std::function<void(const QString& line)> log;
     };
 
+    // Who asks to come in: his lobby account (0: none, a game without a
+    // lobby), the name he gives and the key his program proved (null for a
+    // program of the written protocol).
+    struct Claim {
+        int32_t account = 0;
+        std::string name;
+        const TLinkPublicKey* key = nullptr;
+    };
+    using Keys = std::array<std::optional<TLinkPublicKey>, kColours>;
+
     explicit RunningGameHost(Link link);
 
     // The game starts: the lobby account of each seat's player (0 for none,
-    // or for a program that has no lobby account) and the seats' names.
+    // or for a program that has no lobby account), the seats' names and the
+    // keys their programs proved.  A seat is held by its account; in a game
+    // without a lobby, by the same key under the same name (a program keeps
+    // its key across restarts).
     void Start(Match& match, const std::array<int32_t, kColours>& accounts,
-               const std::array<std::string, kColours>& names);
+               const std::array<std::string, kColours>& names, const Keys& keys = {});
     void Stop();
     // The game it plays into is replaced (the window lays a started game out anew).
     void SetMatch(Match* match) {
@@ -47,14 +62,16 @@ class RunningGameHost {
     bool Running() const { return started_ && match_ != nullptr; }
 
     // The role a connect request past the table's room gets: a seat back
-    // only for the account that held it and when every member can hear the
+    // only for the one who held it and when every member can hear the
     // newcomer (`meshable`), else watching while there is room.
-    Role Decide(int32_t account, bool meshable) const;
+    Role Decide(const Claim& claim, bool meshable) const;
+    Role Decide(int32_t account, bool meshable) const { return Decide(Claim{account, "", nullptr}, meshable); }
     // An admitted newcomer gets the game and its place in it.  `player` is
     // the number the host's game knows him by; `members` are those who play
     // with the host (they learn of a seat coming back).
+    // `key`: the one his program proved.
     Role Welcome(const TpContact& newcomer, PlayerId player, bool meshable,
-                 const std::vector<TpContact>& members);
+                 const std::vector<TpContact>& members, const TLinkPublicKey* key = nullptr);
     bool IsNewcomer(const TpContact& contact) const;
     bool IsWatcher(const TpContact& contact) const;
     int WatcherCount() const;
@@ -86,7 +103,7 @@ class RunningGameHost {
         int seat = kNoSeat;
     };
     void SendGame(const Newcomer& newcomer, int backAtTurn, SeatKind ownKind);
-    int SeatOfAccount(int32_t account) const;
+    int SeatOf(const Claim& claim) const;
     Match::TurnPlace ReturnPoint(int seat) const;
     void ToNewcomers(const TQMsg& msg, int exceptSeat);
 
@@ -95,6 +112,7 @@ class RunningGameHost {
     bool started_ = false;
     std::array<int32_t, kColours> accounts_{};
     std::array<std::string, kColours> names_;
+    Keys keys_;
     std::vector<Newcomer> newcomers_;
 };
 

@@ -10,6 +10,10 @@
 //   zellhop-bot --nickname Ann --this-network [--local-address A.B.C.D] ...
 //               (the same without a lobby: "Play on this network")
 //
+// --config DIR takes the settings and the program's key from DIR (as
+// XDG_CONFIG_HOME would): a program started again with the same DIR is the
+// same program to its peers.
+//
 // --written 1 makes it a program of the written protocol: it announces no
 // extension to its peers and logs in to the lobby without a key.
 //
@@ -197,9 +201,12 @@ void Listen(TfMain& window, ScriptedPrompts& prompts) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    std::map<std::string, std::string> options = Options(argc, argv);
+    // Before anything reads the settings or the program's key.
+    if (const auto config = options.find("--config"); config != options.end())
+        ::setenv("XDG_CONFIG_HOME", config->second.c_str(), 1);
     QApplication app(argc, argv);
     InitApplication(app);
-    std::map<std::string, std::string> options = Options(argc, argv);
     const auto option = [&options](const std::string& name, const std::string& fallback = "") {
         const auto found = options.find("--" + name);
         return found == options.end() ? fallback : found->second;
@@ -209,7 +216,8 @@ int main(int argc, char* argv[]) {
     const bool thisNetwork = !option("this-network").empty();
     if ((user.empty() && !thisNetwork) || (option("host").empty() == option("join").empty())) {
         std::cerr << "usage: zellhop-bot --nickname N (--lobby HOST:PORT --user U --password P "
-                     "| --this-network) [--local-address A] [--step-delay MS] [--think MS] "
+                     "| --this-network) [--local-address A] [--config DIR] [--step-delay MS] "
+                     "[--think MS] "
                      "[--written 1] "
                      "(--host NAME --seats H--O-O | --join NAME)\n";
         return 2;

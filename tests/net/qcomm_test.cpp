@@ -174,8 +174,10 @@ TEST(QCommAdmission, ALateJoinerIsAdmittedAsTheHostsRuleSays) {
         ann.comm.Connect(host.comm.LocalAddress());
         ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }));
         std::vector<std::string> asked;
-        host.comm.setLateJoinerRule([&](const std::string& name, int32_t account, bool offered) {
-            asked.push_back(name + " " + std::to_string(account) + (offered ? " offered" : ""));
+        host.comm.setLateJoinerRule([&](const TLateJoiner& joiner) {
+            const bool zoesKey = joiner.key && *joiner.key == zoe.comm.KeyPair().publicKey;
+            asked.push_back(joiner.name + " " + std::to_string(joiner.tavloNumber) +
+                            (zoesKey ? " with her key" : joiner.Offered() ? " offered" : ""));
             return c.entry;
         });
         zoe.comm.setTavloNumber(77);
@@ -185,7 +187,7 @@ TEST(QCommAdmission, ALateJoinerIsAdmittedAsTheHostsRuleSays) {
         }));
         net.RunFor(kQuietSpell);
         const int entry = static_cast<int>(c.entry);
-        EXPECT_EQ(asked.size() >= 1 ? asked[0] : "", "Zoe 77 offered") << entry;
+        EXPECT_EQ(asked.size() >= 1 ? asked[0] : "", "Zoe 77 with her key") << entry;
         EXPECT_EQ(zoe.EventsWithout("ack"), c.zoeEvents) << entry;
         EXPECT_EQ(Table(ann.comm), c.annTable) << entry;
         EXPECT_EQ(Table(zoe.comm), c.zoeTable) << entry;

@@ -124,6 +124,12 @@ TEST_F(GameList, GamesOnThisNetworkComeAndGoWhileTheChoiceStays) {
     EXPECT_EQ(Rows(list), QStringList({"Kitchen | 2/2 (this network)", "Office | (this network)"}));
     EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "2/2", "10.0.0.7"}));
 
+    // It starts: still listed, as a game under way, and still chosen.
+    dialog.SetLanGames({{"10.0.0.8", 9, "Office", ""}, {"10.0.0.7", 1, "Kitchen", "2/2", true}});
+    EXPECT_EQ(Rows(list),
+              QStringList({"Kitchen | playing 2/2 (this network)", "Office | (this network)"}));
+    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "playing 2/2", "10.0.0.7"}));
+
     // The chosen game leaves: nothing is chosen, and Join says so.
     dialog.SetLanGames({{"10.0.0.8", 9, "Office", ""}});
     EXPECT_EQ(Rows(list), QStringList({"Office | (this network)"}));

@@ -30,6 +30,11 @@ TEST(LanAnnouncement, IsOneDatagramOfKnownLayout) {
     const TLanAnnouncement withdrawal{TLanKind::Withdrawn, 0x0102030405060708u, "", ""};
     EXPECT_EQ(EncodeLanAnnouncement(withdrawal),
               "ZHLN" + Bytes({1, 2, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0}));
+    const TLanAnnouncement running{TLanKind::Running, 0x0102030405060708u, "Friday", "3/3"};
+    const std::string runningBytes =
+        "ZHLN" + Bytes({1, 3, 8, 7, 6, 5, 4, 3, 2, 1, 6}) + "Friday" + Bytes({3}) + "3/3";
+    EXPECT_EQ(EncodeLanAnnouncement(running), runningBytes);
+    EXPECT_EQ(DecodeLanAnnouncement(runningBytes), running);
     EXPECT_EQ(kLanMaxDatagramBytes, 96u);
     EXPECT_NE(kLanPort, 3237) << "never the messaging port";
 }
@@ -64,7 +69,7 @@ TEST(LanAnnouncement, AnyDatagramOutsideTheLayoutIsDropped) {
         {"version 2", ok.substr(0, 4) + Bytes({2}) + ok.substr(5)},
         {"version 0", ok.substr(0, 4) + Bytes({0}) + ok.substr(5)},
         {"kind 0", ok.substr(0, 5) + Bytes({0}) + ok.substr(6)},
-        {"kind 3", ok.substr(0, 5) + Bytes({3}) + ok.substr(6)},
+        {"kind 4", ok.substr(0, 5) + Bytes({4}) + ok.substr(6)},
         {"cut in the game id", ok.substr(0, 10)},
         {"cut before the name length", ok.substr(0, 14)},
         {"cut in the name", ok.substr(0, 18)},
@@ -102,9 +107,11 @@ class Announcer : public ::testing::Test {
     TLanAnnouncer announcer{[this](const std::string& datagram) {
         const auto a = DecodeLanAnnouncement(datagram);
         ASSERT_TRUE(a);
-        sent.push_back(a->kind == TLanKind::Open
-                           ? "open " + std::to_string(a->gameId) + " " + a->name + " " + a->players
-                           : "withdrawn " + std::to_string(a->gameId));
+        const char* kind = a->kind == TLanKind::Open      ? "open "
+                           : a->kind == TLanKind::Running ? "running "
+                                                          : "withdrawn ";
+        sent.push_back(kind + std::to_string(a->gameId) +
+                       (a->kind == TLanKind::Withdrawn ? "" : " " + a->name + " " + a->players));
     }};
 };
 
@@ -124,6 +131,18 @@ TEST_F(Announcer, AnnouncesAtOnceThenEverySecondUntilWithdrawn) {
     EXPECT_EQ(sent, (std::vector<std::string>{"open 5 Friday 1/3", "open 5 Friday 1/3",
                                               "open 5 Friday 1/3", "open 5 Friday 2/3",
                                               "open 5 Friday 2/3", "withdrawn 5"}));
+}
+
+// Once it starts, the game is announced as running until it ends, for
+// those who come back into it or watch it.
+TEST_F(Announcer, AStartedGameIsAnnouncedAsRunningUntilItEnds) {
+    announcer.Announce({TLanKind::Open, 5, "Friday", "1/2"}, 0);
+    announcer.Announce({TLanKind::Running, 5, "Friday", "2/2"}, 400);
+    announcer.Tick(1399);
+    announcer.Tick(1400);
+    announcer.Withdraw();
+    EXPECT_EQ(sent, (std::vector<std::string>{"open 5 Friday 1/2", "running 5 Friday 2/2",
+                                              "running 5 Friday 2/2", "withdrawn 5"}));
 }
 
 TEST_F(Announcer, ANewGameWithdrawsTheOneBefore) {

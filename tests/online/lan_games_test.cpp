@@ -11,6 +11,10 @@ std::string Open(std::uint64_t id, const std::string& name, const std::string& p
     return EncodeLanAnnouncement({TLanKind::Open, id, name, players});
 }
 
+std::string Running(std::uint64_t id, const std::string& name, const std::string& players) {
+    return EncodeLanAnnouncement({TLanKind::Running, id, name, players});
+}
+
 std::string Withdrawn(std::uint64_t id) {
     return EncodeLanAnnouncement({TLanKind::Withdrawn, id, "", ""});
 }
@@ -20,7 +24,7 @@ std::vector<std::string> Shown(const TLanGames& games) {
     std::vector<std::string> lines;
     for (const TLanGameEntry& g : games.Games())
         lines.push_back(g.address + " " + std::to_string(g.gameId) + " " + g.name + " " +
-                        g.players);
+                        (g.running ? "playing " : "") + g.players);
     return lines;
 }
 
@@ -44,6 +48,8 @@ TEST(LanGames, AGameIsSeenUpdatedWithdrawnAndForgottenWhenSilent) {
         // a withdrawal counts only from the game's own host; "Other" is a game
         // of another host with the same id
         {2100, "10.0.0.9", Withdrawn(1), false, {"10.0.0.2 1 Friday 2/2", "10.0.0.3 1 Other 1/2"}},
+        // the game starts: it stays, under way
+        {2150, "10.0.0.2", Running(1, "Friday", "2/2"), true, {"10.0.0.2 1 Friday playing 2/2", "10.0.0.3 1 Other 1/2"}},
         {2200, "10.0.0.2", Withdrawn(1), true, {"10.0.0.3 1 Other 1/2"}},
         {2300, "10.0.0.2", Withdrawn(1), false, {"10.0.0.3 1 Other 1/2"}},
         // 10.0.0.3 was last heard at 1500: it stays until 1500 + 3500

@@ -254,6 +254,38 @@ TEST_F(RunningGameTest, APlayerBackAfterTheComputerTookHisSeatGetsItAtTheSameTur
     EXPECT_EQ(Position(watcher.match), Position(match));
 }
 
+// Without a lobby nobody has an account: the seat is held by the key Ann's
+// program proved and the name she played under.
+TEST_F(RunningGameTest, WithoutALobbyTheSeatGoesBackToTheSameKeyUnderTheSameName) {
+    TLinkPublicKey annsKey{};
+    annsKey.fill(7);
+    TLinkPublicKey otherKey{};
+    otherKey.fill(9);
+    RunningGameHost::Keys keys;
+    keys[kOrange] = annsKey;
+    host.Start(match, {}, {"Host", "", "", "Ann", "", ""}, keys);
+    using Role = RunningGameHost::Role;
+    const struct {
+        const char* who;
+        RunningGameHost::Claim claim;
+        Role role;
+    } cases[] = {
+        {"her key, her name", {0, "Ann", &annsKey}, Role::kRejoin},
+        {"her key, another name (one key file, two programs)", {0, "Bob", &annsKey}, Role::kWatch},
+        {"another key, her name", {0, "Ann", &otherKey}, Role::kWatch},
+        {"no key (the written protocol), her name", {0, "Ann", nullptr}, Role::kWatch},
+        {"an account that held nothing", {kStrangersAccount, "Ann", &annsKey}, Role::kWatch},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(host.Decide(c.claim, true), c.role) << c.who;
+
+    BlueSteps(3, {-4, 4}); // Orange's turn, waiting for Ann
+    Newcomer back(Contact("Ann", "127.0.0.15", 0));
+    EXPECT_EQ(host.Welcome(back.contact, 3, true, {back.contact}, &annsKey), Role::kRejoin);
+    EXPECT_EQ(match.seat(kOrange).player, 3);
+    EXPECT_EQ(hostLog.back(), "*** Ann is back in the game");
+}
+
 TEST_F(RunningGameTest, SixteenWatchersAtMostAndTheirChatGoesToEverybodyElse) {
     std::vector<TpContact> watchers;
     for (int i = 0; i < kMostWatchers; ++i) {

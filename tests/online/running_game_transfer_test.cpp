@@ -45,7 +45,7 @@ std::unique_ptr<RunningGameHost> WatchedGame(TQComm& host, Match& game) {
             },
         .log = [](const QString&) {}});
     late->Start(game, {}, {});
-    host.setLateJoinerRule([](const std::string&, int32_t, bool) { return TLateEntry::kWatcher; });
+    host.setLateJoinerRule([](const TLateJoiner&) { return TLateEntry::kWatcher; });
     return late;
 }
 
