@@ -5,9 +5,11 @@
 // watches.  Needs root; skips otherwise.
 #include "bot_process.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,10 +101,13 @@ TEST(BotLan, AKilledPlayerComesBackIntoHisSeatAndANeighbourWatchesToTheSameWin) 
     auto bobNow = bob();
     ASSERT_TRUE(bobNow->WaitForLine("my turn")) << bobNow->Output();
     bobNow->Kill(); // thinking over his move
+    QElapsedTimer restart;
+    restart.start();
     bobNow = bob();
     // The game under way is still announced, as one under way.
     ASSERT_TRUE(bobNow->WaitForLine("listed Lan | playing 4/4")) << bobNow->Output();
     ASSERT_TRUE(bobNow->WaitForLinePrefix("log ***Back in the game")) << bobNow->Output();
+    std::cout << "restart to back in the game: " << restart.elapsed() << " ms\n";
     ASSERT_TRUE(ann.WaitForLine("log *** Bob is back in the game")) << ann.Output();
 
     BotProcess dan(Bot("Dan", "10.27.1.4", {"--join", "Lan"}, &danConfig), lab.On("d"));
