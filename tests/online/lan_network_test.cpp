@@ -48,7 +48,7 @@ std::vector<std::string> Shown(const std::vector<TLanGameEntry>& games) {
 
 using Lines = std::vector<std::string>;
 
-TEST(LanNetwork, AGameIsSeenFromItsHostUpdatedAndWithdrawnWhenItStarts) {
+TEST(LanNetwork, AGameIsSeenFromItsHostUpdatedRunningAndWithdrawnWhenItEnds) {
     int changes = 0;
     const auto counted = [&](const std::vector<TLanGameEntry>&) { ++changes; };
     TLanGameWatch here(Loopback(3), counted, kTestPort);
@@ -70,7 +70,11 @@ TEST(LanNetwork, AGameIsSeenFromItsHostUpdatedAndWithdrawnWhenItStarts) {
     host.SetPlayers("2/2");
     ASSERT_TRUE(
         WaitUntil([&] { return Shown(here.Games()) == Lines{"127.0.41.2 Friday 2/2"}; }, 1000));
-    // The game starts: its withdrawal takes it off at once, not seconds later.
+    // The game starts: it stays, under way, for players coming back.
+    host.SetRunning("2/2");
+    ASSERT_TRUE(WaitUntil([&] { return !here.Games().empty() && here.Games()[0].running; }, 1000));
+    EXPECT_EQ(Shown(here.Games()), Lines{"127.0.41.2 Friday 2/2"});
+    // It ends: its withdrawal takes it off at once, not seconds later.
     QElapsedTimer clock;
     clock.start();
     host.Stop();
