@@ -9,6 +9,13 @@
 //
 //   forger_probe --as 10.27.1.3 --to 10.27.1.2 --port 3237 --seconds 30 --every 20
 //
+// --port 0 takes any ports: the forgeries go between the ports of the last
+// datagram captured (a path's ports, which its ends chose), and none goes
+// before one is captured.  Run on a router, it stands on the path: it
+// captures what comes in for the router's outside address (--to) and
+// delivers its forgeries to the machine behind (--deliver), as the router
+// forwards what comes in on a mapping.
+//
 // Prints "capturing", then at the end "forged N captured M".
 #include "link_seal.h"
 #include "qmsg.h"
@@ -39,7 +46,7 @@ constexpr std::size_t kMaxCaptured = 256;
 constexpr int kForgeries = 6;
 
 struct TOptions {
-    std::string as, to;
+    std::string as, to, deliver; // deliver: where forgeries go, `to` unless given
     int port = 3237;
     int seconds = 30;
     int everyMs = 20;
@@ -53,6 +60,7 @@ bool Read(int argc, char** argv, TOptions& o) {
         return false;
     o.as = given["--as"];
     o.to = given["--to"];
+    o.deliver = given.contains("--deliver") ? given["--deliver"] : o.to;
     if (given.contains("--port"))
         o.port = std::atoi(given["--port"].c_str());
     if (given.contains("--seconds"))
@@ -77,7 +85,8 @@ std::string WithTrailer(TQMsg msg, const TLinkTrailer& trailer) {
 
 class TForger {
   public:
-    explicit TForger(const TOptions& o) : o_(o), random_(std::random_device{}()) {}
+    explicit TForger(const TOptions& o)
+        : o_(o), random_(std::random_device{}()), fromPort_(o.port), toPort_(o.port) {}
 
     void Open() {
         send_ = socket(AF_INET, SOCK_RAW, IPPROTO_RAW);
@@ -104,8 +113,10 @@ class TForger {
                 ip->daddr != Address(o_.to) || static_cast<std::size_t>(n) < ipBytes + 8)
                 continue;
             const auto* udp = reinterpret_cast<const udphdr*>(buffer + ipBytes);
-            if (ntohs(udp->dest) != o_.port || ntohs(udp->source) != o_.port)
+            if (o_.port != 0 && (ntohs(udp->dest) != o_.port || ntohs(udp->source) != o_.port))
                 continue;
+            fromPort_ = ntohs(udp->source);
+            toPort_ = ntohs(udp->dest);
             const std::string payload(buffer + ipBytes + 8, n - ipBytes - 8);
             if (captured_.size() == kMaxCaptured)
                 captured_.erase(captured_.begin());
@@ -210,6 +221,8 @@ class TForger {
     }
 
     void Send(const std::string& payload) {
+        if (fromPort_ == 0)
+            return; // no ports to forge between yet
         std::string packet(sizeof(iphdr) + sizeof(udphdr) + payload.size(), '\0');
         auto* ip = reinterpret_cast<iphdr*>(packet.data());
         ip->version = 4;
@@ -217,11 +230,11 @@ class TForger {
         ip->ttl = 64;
         ip->protocol = IPPROTO_UDP;
         ip->saddr = Address(o_.as);
-        ip->daddr = Address(o_.to);
+        ip->daddr = Address(o_.deliver);
         ip->tot_len = htons(static_cast<uint16_t>(packet.size()));
         auto* udp = reinterpret_cast<udphdr*>(packet.data() + sizeof(iphdr));
-        udp->source = htons(static_cast<uint16_t>(o_.port));
-        udp->dest = htons(static_cast<uint16_t>(o_.port));
+        udp->source = htons(static_cast<uint16_t>(fromPort_));
+        udp->dest = htons(static_cast<uint16_t>(toPort_));
         udp->len = htons(static_cast<uint16_t>(sizeof(udphdr) + payload.size()));
         udp->check = 0; // none: allowed in IPv4
         std::memcpy(packet.data() + sizeof(iphdr) + sizeof(udphdr), payload.data(),
@@ -237,6 +250,7 @@ class TForger {
     TOptions o_;
     std::mt19937 random_;
     int send_ = -1, capture_ = -1;
+    int fromPort_, toPort_; // 0: not learnt yet
     std::vector<std::string> captured_;
     long long capturedCount_ = 0;
     int forged_ = 0, sent_ = 0;
@@ -247,7 +261,8 @@ class TForger {
 int main(int argc, char** argv) {
     TOptions options;
     if (!Read(argc, argv, options)) {
-        std::cerr << "usage: forger_probe --as A --to B [--port P] [--seconds S] [--every MS]\n";
+        std::cerr << "usage: forger_probe --as A --to B [--deliver C] [--port P] [--seconds S] "
+                     "[--every MS]\n";
         return 2;
     }
     TForger forger(options);

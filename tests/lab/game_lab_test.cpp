@@ -352,4 +352,73 @@ TEST_F(GameAcrossRouters, AKilledPlayerComesBackAndAStrangerWatchesOnThePathThei
     }
 }
 
+// Everything at once: three programs, one behind the symmetric router, 5 %
+// of datagrams lost at every router, a forger on the host's router who
+// copies what Bob sends the host and sends forgeries in Bob's name, and a
+// lobby that stops answering once the game is under way (and its paths
+// are there).  The game is the
+// players' alone: it is won with the same record and board everywhere, and
+// nobody is given up.
+TEST_F(GameAcrossRouters, ThreeProgramsWinThroughLossAForgerOnThePathAndALobbyThatHangs) {
+    const TLabSite hostSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite bobSite = lab_->AddSite(TRouterKind::PortKeeping, false);
+    const TLabSite cidSite = lab_->AddSite(TRouterKind::Symmetric, false);
+    for (const TLabSite* site : {&hostSite, &bobSite, &cidSite})
+        lab_->SetLoss(*site, 0.05);
+    auto host = Bot(hostSite, kHost, {"--host", "Storm", "--seats", "H-O-O-"});
+    ASSERT_TRUE(host->WaitFor("log ***Multiplayer game started", milliseconds(20000)))
+        << Joined(host->Lines());
+    auto bob = Bot(bobSite, kJoiner, {"--join", "Storm"});
+    ASSERT_TRUE(bob->WaitFor("log ***Connected to the server", milliseconds(30000)))
+        << Joined(bob->Lines());
+    auto cid = Bot(cidSite, kThird, {"--join", "Storm"});
+    ASSERT_TRUE(cid->WaitFor("started", milliseconds(30000))) << Joined(cid->Lines());
+    const auto started = TClock::now();
+    // The joiners' own path is swapped through the lobby too: it hangs
+    // once the paths are there.
+    ASSERT_TRUE(bob->WaitFor("log *** cid: ", milliseconds(20000))) << Joined(bob->Lines());
+    ASSERT_TRUE(cid->WaitFor("log *** bob: ", milliseconds(20000))) << Joined(cid->Lines());
+
+    // The lobby hangs: it takes connections and answers nothing.
+    struct THung {
+        pid_t lobby;
+        explicit THung(pid_t pid) : lobby(pid) { kill(lobby, SIGSTOP); }
+        ~THung() { kill(lobby, SIGCONT); }
+    } hung(lobby_->Pid());
+    TLabProcess forger(hostSite.router,
+                       {ZELLHOP_FORGER_PROBE, "--as", bobSite.public4, "--to", hostSite.public4,
+                        "--deliver", hostSite.address4, "--port", "0", "--seconds", "20",
+                        "--every", "5"},
+                       lab_->Folder() + "/forger.err");
+    ASSERT_TRUE(forger.WaitFor("capturing", milliseconds(10000)))
+        << ReadWholeFile(lab_->Folder() + "/forger.err");
+
+    const auto won = host->WaitFor("record ", kGameTime);
+    ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n"
+                     << Joined(bob->Lines()) << "\ncid:\n"
+                     << Joined(cid->Lines());
+    const double gameSeconds = std::chrono::duration<double>(TClock::now() - started).count();
+    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
+    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("board");
+    const auto board = host->WaitFor("board", milliseconds(10000));
+    EXPECT_TRUE(board);
+    EXPECT_EQ(board, bob->WaitFor("board", milliseconds(10000)));
+    EXPECT_EQ(board, cid->WaitFor("board", milliseconds(10000)));
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        for (const std::string& line : bot->Lines())
+            EXPECT_EQ(line.find("has timed out"), std::string::npos) << line;
+
+    const auto forged = forger.WaitFor("forged ", milliseconds(30000));
+    ASSERT_TRUE(forged) << ReadWholeFile(lab_->Folder() + "/forger.err");
+    host->WriteLine("drops");
+    const auto drops = host->WaitFor("drops ", milliseconds(10000));
+    EXPECT_TRUE(drops);
+    std::cout << "storm: won in " << gameSeconds << " s after the start; forger " << *forged
+              << "; host " << drops.value_or("") << "\n";
+    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
+        bot->WriteLine("quit");
+}
+
 } // namespace
