@@ -10,6 +10,8 @@
 //   zellhop-bot --nickname Ann --this-network [--local-address A.B.C.D] ...
 //               (the same without a lobby: "Play on this network")
 //
+// --shot FILE saves the screen once the game list shows a game.
+//
 // --config DIR takes the settings and the program's key from DIR (as
 // XDG_CONFIG_HOME would): a program started again with the same DIR is the
 // same program to its peers.
@@ -30,6 +32,7 @@
 // by " | ".  A joiner says "listed <name> | <players>" for each row of the
 // game list it last saw, and "not found" when its game was not among them.
 #include "colours.h"
+#include "game_list_dialog.h"
 #include "move_record.h"
 #include "online_players.h"
 #include "tavlo_login_dialog.h"
@@ -38,8 +41,11 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QTreeWidget>
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
@@ -165,6 +171,23 @@ void PlayAlong(TfMain& window, int thinkMs) {
     poll->start(kPlayPoll);
 }
 
+// The whole screen, once, when the game list first shows a game: what a
+// player sees there (under xvfb-run, for a look by hand).
+void ShootGameList(TfMain& window, const QString& file) {
+    auto* look = new QTimer(&window);
+    QObject::connect(look, &QTimer::timeout, &window, [&window, look, file] {
+        const TfGamelist& list = *window.dialogs().gamelist;
+        if (!list.isVisible() || list.lvgames->topLevelItemCount() == 0)
+            return;
+        look->stop();
+        QTimer::singleShot(300, &window, [file] {
+            QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+            Say("shot " + file.toStdString());
+        });
+    });
+    look->start(100);
+}
+
 // Commands on the standard input.
 void Listen(TfMain& window, ScriptedPrompts& prompts) {
     auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &window);
@@ -232,6 +255,8 @@ int main(int argc, char* argv[]) {
     ForwardLog(*player.window);
     PlayAlong(*player.window, std::stoi(option("think", "0")));
     Listen(*player.window, player.prompts);
+    if (!option("shot").empty())
+        ShootGameList(*player.window, QString::fromStdString(option("shot")));
 
     QTimer::singleShot(0, player.window.get(), [&] {
         if (!option("host").empty()) {
