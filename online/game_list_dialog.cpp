@@ -31,13 +31,15 @@ QString LanKey(const TLanGameEntry& game) {
     return QString::fromStdString(game.address + "/" + std::to_string(game.gameId));
 }
 
-// As the lobby shows its games: "1/2", and "playing 2/2" once under way.
+// As the lobby gives its games: "1/2", and "playing 2/2" once under way.
+std::string PlayersOf(const TLanGameEntry& game) {
+    return game.running ? std::string(lobby_protocol::kPlayingPrefix) + game.players
+                        : game.players;
+}
+
 QString LanPlayers(const TLanGameEntry& game) {
-    QString players = Shown(game.players);
-    if (game.running)
-        players.prepend(QString::fromUtf8(lobby_protocol::kPlayingPrefix.data(),
-                                          lobby_protocol::kPlayingPrefix.size()));
-    return players.isEmpty() ? QString(kThisNetwork) : players + " " + kThisNetwork;
+    const std::string players = PlayersOf(game);
+    return players.empty() ? QString(kThisNetwork) : Shown(players) + " " + kThisNetwork;
 }
 
 } // namespace
@@ -185,11 +187,7 @@ std::optional<TGameListEntry> TfGamelist::SelectedGame() const {
     if (selected.isEmpty())
         return std::nullopt;
     if (const TLanGameEntry* game = LanGameOf(selected.front()))
-        return TGameListEntry{game->name,
-                              game->running
-                                  ? std::string(lobby_protocol::kPlayingPrefix) + game->players
-                                  : game->players,
-                              game->address};
+        return TGameListEntry{game->name, PlayersOf(*game), game->address};
     if (selected.front()->data(kNameColumn, kLanKeyRole).isValid())
         return std::nullopt;
     // The entry as the lobby sent it: the row shows it on one line.

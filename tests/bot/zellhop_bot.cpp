@@ -240,8 +240,7 @@ int main(int argc, char* argv[]) {
     if ((user.empty() && !thisNetwork) || (option("host").empty() == option("join").empty())) {
         std::cerr << "usage: zellhop-bot --nickname N (--lobby HOST:PORT --user U --password P "
                      "| --this-network) [--local-address A] [--config DIR] [--step-delay MS] "
-                     "[--think MS] "
-                     "[--written 1] "
+                     "[--think MS] [--written 1] [--shot FILE] "
                      "(--host NAME --seats H--O-O | --join NAME)\n";
         return 2;
     }
