@@ -31,6 +31,14 @@ void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
     }
     TReceived::TpQMsg request;
     if (settings_.reliable && kind == mtConnectReply) {
+        // A host known to be ours (it gave its cookie, or is reached over a
+        // path) seals its every answer: an answer of the written protocol
+        // from its address is someone else's, a forger's refusal say.
+        if (const TConnectRequests::TRequest* asked = requests_.Oldest();
+            asked && (!asked->cookie.empty() || asked->quick.count() > 0)) {
+            ++links_.Drops().unsealed;
+            return;
+        }
         request = requests_.Take();
         if (!request) { // nobody asked: a repeated or stray reply
             outbox_.AcknowledgeTo(msg->FromAddress, kind);

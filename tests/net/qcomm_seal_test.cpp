@@ -174,6 +174,27 @@ TEST(QCommSeal, AJoinerTakesOnlyItsHostsSealedReply) {
     EXPECT_TRUE(ann.comm.SpeaksReliable(ann.comm.Contacts(0)));
 }
 
+// Once the host gave its cookie it is known to be ours: a refusal of the
+// written protocol from its address (a forger made the host refuse a
+// request in the joiner's name, or wrote one) does not end the request.
+TEST(QCommSeal, AJoinerTakesNoWrittenRefusalFromAHostThatGaveItsCookie) {
+    TMemoryNetwork net;
+    Member host(net, "Host", MemoryAddress(1), 1);
+    Member ann(net, "Ann", MemoryAddress(2));
+    net.SetLatency(TMillis(50));
+    ann.comm.Connect(MemoryAddress(1));
+    net.RunFor(110); // the cookie came back; the repeated request is on its way
+    TQMsg refusal;
+    refusal.MsgType = mtConnectReply;
+    refusal.AddInt(0);
+    refusal.AddInt(kReasonVersion);
+    refusal.AddStr("Host");
+    net.Forge(refusal.Encode(), MemoryAddress(1), kPeerPort, MemoryAddress(2), kPeerPort);
+    ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }));
+    EXPECT_EQ(ann.Count("failed Dummy " + std::to_string(kReasonVersion)), 0);
+    EXPECT_EQ(ann.comm.Dropped().unsealed, 1);
+}
+
 // M1 crashes and starts again at its address while the host and M2 still
 // hold its link.  With the key it kept (or, tickets checked, the same
 // account) it takes its link back at once and play goes on; with another
