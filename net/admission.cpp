@@ -32,7 +32,7 @@ TAdmission::TAdmission(const TCommSettings& settings, TCommEvents& events, TCont
 
 // --- The joiner ----------------------------------------------------------
 
-void TAdmission::Ask(const std::string& hostAddress) {
+void TAdmission::Ask(const std::string& hostAddress, bool hostIsOurs) {
     const TpQMsg request = TOutbox::Make(mtConnectRequest);
     request->AddStr(settings_.clientName);
     request->AddInt(settings_.port);
@@ -50,7 +50,7 @@ void TAdmission::Ask(const std::string& hostAddress) {
     request->Recipients = contacts_.Addressees(smSelected);
     pending_.Chain(request);
     requests_.Start(request, hostAddress, TConnectRequests::Interval(settings_.TickInterval()),
-                    now_(), outbox_.OnPath(hostAddress));
+                    now_(), hostIsOurs || outbox_.OnPath(hostAddress));
     AskAgain(*request, hostAddress, "");
 }
 

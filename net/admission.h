@@ -61,7 +61,8 @@ class TAdmission {
     // Asks the host at hostAddress, addressed to the outsider: with the
     // extension on, the request carries the offer and waits among the
     // connect requests; else it is a tracked message of the written protocol.
-    void Ask(const std::string& hostAddress);
+    // hostIsOurs: the host is known to be a program of ours from the start.
+    void Ask(const std::string& hostAddress, bool hostIsOurs);
     // One more try of a request that waits, with the host's cookie when it
     // gave one.
     void AskAgain(const TQMsg& request, const std::string& host, const std::string& cookie);

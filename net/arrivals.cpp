@@ -29,16 +29,18 @@ void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
         admission_.AtReceipt(std::move(msg));
         return;
     }
+    const bool answer =
+        kind == mtConnectReply || (kind == mtAck && msg->IntAt(0) == mtConnectRequest);
+    if (settings_.reliable && answer && HostKnownOurs()) {
+        // It seals its every answer: one of the written protocol from its
+        // address is someone else's (a forger's refusal, or the host's
+        // answer to a request forged in our name), and taking it would end
+        // our request.
+        ++links_.Drops().unsealed;
+        return;
+    }
     TReceived::TpQMsg request;
     if (settings_.reliable && kind == mtConnectReply) {
-        // A host known to be ours (it gave its cookie, or is reached over a
-        // path) seals its every answer: an answer of the written protocol
-        // from its address is someone else's, a forger's refusal say.
-        if (const TConnectRequests::TRequest* asked = requests_.Oldest();
-            asked && (!asked->cookie.empty() || asked->quick.count() > 0)) {
-            ++links_.Drops().unsealed;
-            return;
-        }
         request = requests_.Take();
         if (!request) { // nobody asked: a repeated or stray reply
             outbox_.AcknowledgeTo(msg->FromAddress, kind);
@@ -47,7 +49,7 @@ void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
         // The reply is the answer the request waited for.
         request->Recipients.clear();
         pending_.Unlink(request);
-    } else if (settings_.reliable && kind == mtAck && msg->IntAt(0) == mtConnectRequest) {
+    } else if (settings_.reliable && answer) {
         requests_.Take(); // the host has it; the acknowledgement settles it in its turn
     }
     const std::string from = msg->FromAddress;
@@ -58,6 +60,13 @@ void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
         return;
     received.acknowledged = true;
     outbox_.AcknowledgeTo(from, kind);
+}
+
+// The host our oldest request waits for is known to be one of ours: it
+// gave its cookie, or is reached over a path.
+bool TArrivals::HostKnownOurs() {
+    const TConnectRequests::TRequest* asked = requests_.Oldest();
+    return asked && (!asked->cookie.empty() || asked->quick.count() > 0);
 }
 
 // Only a sealed datagram speaks for a link: the session in a trailer is

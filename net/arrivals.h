@@ -32,6 +32,7 @@ class TArrivals {
 
   private:
     void Written(std::unique_ptr<TQMsg> msg);
+    bool HostKnownOurs();
     void Linked(std::unique_ptr<TQMsg> msg, const TLinkTrailer& trailer, bool sealed);
     void Replied(std::unique_ptr<TQMsg> reply, const TLinkTrailer& trailer);
 

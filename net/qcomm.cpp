@@ -208,8 +208,8 @@ void TQComm::SendMsg(TSendMode mode, bool wantAck) {
     outbox_.Post(TOutbox::TpQMsg(std::move(building_)), mode, wantAck);
 }
 
-void TQComm::Connect(const std::string& hostAddress) {
-    admission_.Ask(hostAddress);
+void TQComm::Connect(const std::string& hostAddress, bool hostIsOurs) {
+    admission_.Ask(hostAddress, hostIsOurs);
 }
 
 void TQComm::Disconnect(bool wantAck) {

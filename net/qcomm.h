@@ -217,8 +217,11 @@ class TQComm : public TCommEvents {
     // Asks the host at hostAddress to admit this program; the answer comes
     // as OnConnectionSuccess or OnConnectionFailed.  A dotted address is
     // sent to at once; a host name once it has been looked up (a name that
-    // does not resolve: OnError, at each try).
-    void Connect(const std::string& hostAddress);
+    // does not resolve: OnError, at each try).  hostIsOurs: the host made
+    // itself known as a program of ours (it announced its game on this
+    // network), so with the extension on it answers only sealed, and a
+    // written answer from its address is someone else's.
+    void Connect(const std::string& hostAddress, bool hostIsOurs = false);
     // Sends a leave notice to every contact.  Tracked, the whole table is
     // emptied once any contact acknowledges it.
     void Disconnect(bool wantAck);

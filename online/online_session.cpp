@@ -315,7 +315,7 @@ std::optional<std::vector<TGameListEntry>> OnlineSession::ListedGames(const std:
     return games;
 }
 
-void OnlineSession::Join(const std::string& address) {
+void OnlineSession::Join(const std::string& address, bool thisNetwork) {
     Log("***Trying to join remote computer...");
     ForgetPeers();
     hc_.setMaxConnections(0); // a joiner admits nobody until the host says
@@ -331,7 +331,7 @@ void OnlineSession::Join(const std::string& address) {
     });
     lobbyGame_ = throughPath; // a host our lobby lists
     if (!throughPath)
-        hc_.Connect(address);
+        hc_.Connect(address, thisNetwork);
 }
 
 void OnlineSession::RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner) {

@@ -142,8 +142,9 @@ class OnlineSession {
     // The lobby's games, or nothing when the player gave up logging in;
     // none but those announced on this network when he plays there.
     void ListGames(std::function<void(std::optional<std::vector<TGameListEntry>>)> done);
-    // Joins the host at `address` (the list's entry).
-    void Join(const std::string& address);
+    // Joins the host at `address` (the list's entry); one that announced
+    // its game on this network is known to be a program of ours.
+    void Join(const std::string& address, bool thisNetwork = false);
     // Queues a report; the caller goes on at once.
     void RefreshGame(int32_t newPlayer, int32_t newGameState, int32_t winner);
     // The refresh timer's tick: a request under way keeps the entry fresh

@@ -130,7 +130,7 @@ TEST(ForgerLan, AForgerOnTheSwitchChangesNothingAndIsCounted) {
     BotProcess joiner(Bot("Bob", kJoinerAddress, {"--join", "Lan"}), lab.On("b"));
 
     ASSERT_TRUE(host.WaitForLinePrefix("record ", kGameMs)) << host.Output();
-    ASSERT_TRUE(joiner.WaitForLinePrefix("record ")) << joiner.Output();
+    ASSERT_TRUE(joiner.WaitForLinePrefix("record ")) << joiner.Output() << "\nhost:" << host.Output();
     EXPECT_EQ(host.LineWithPrefix("won "), joiner.LineWithPrefix("won "));
     EXPECT_EQ(joiner.LineWithPrefix("record "), host.LineWithPrefix("record "));
     host.Send("board");

@@ -174,25 +174,44 @@ TEST(QCommSeal, AJoinerTakesOnlyItsHostsSealedReply) {
     EXPECT_TRUE(ann.comm.SpeaksReliable(ann.comm.Contacts(0)));
 }
 
-// Once the host gave its cookie it is known to be ours: a refusal of the
-// written protocol from its address (a forger made the host refuse a
-// request in the joiner's name, or wrote one) does not end the request.
-TEST(QCommSeal, AJoinerTakesNoWrittenRefusalFromAHostThatGaveItsCookie) {
-    TMemoryNetwork net;
-    Member host(net, "Host", MemoryAddress(1), 1);
-    Member ann(net, "Ann", MemoryAddress(2));
-    net.SetLatency(TMillis(50));
-    ann.comm.Connect(MemoryAddress(1));
-    net.RunFor(110); // the cookie came back; the repeated request is on its way
+// Once the host gave its cookie it is known to be ours, or from the start
+// when it announced its game on this network: a refusal or an
+// acknowledgement of the written protocol from its address (a forger made
+// the host refuse a request in the joiner's name, or wrote one) does not
+// end the request.  An acknowledgement taken would leave the joiner
+// waiting for nothing, its host's admission ignored.
+TEST(QCommSeal, AJoinerTakesNoWrittenAnswerFromAHostKnownToBeOurs) {
     TQMsg refusal;
     refusal.MsgType = mtConnectReply;
     refusal.AddInt(0);
     refusal.AddInt(kReasonVersion);
     refusal.AddStr("Host");
-    net.Forge(refusal.Encode(), MemoryAddress(1), kPeerPort, MemoryAddress(2), kPeerPort);
-    ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }));
-    EXPECT_EQ(ann.Count("failed Dummy " + std::to_string(kReasonVersion)), 0);
-    EXPECT_EQ(ann.comm.Dropped().unsealed, 1);
+    TQMsg acknowledgement;
+    acknowledgement.MsgType = mtAck;
+    acknowledgement.AddInt(mtConnectRequest);
+    const struct {
+        const char* when;
+        bool announced; // the host is known to be ours from the start
+        int forgedAtMs;
+    } cases[] = {
+        {"the cookie came back; the repeated request is on its way", false, 110},
+        {"asked a host announced here; it has not answered yet", true, 10},
+    };
+    for (const auto& c : cases) {
+        for (const TQMsg* written : {&refusal, &acknowledgement}) {
+            TMemoryNetwork net;
+            Member host(net, "Host", MemoryAddress(1), 1);
+            Member ann(net, "Ann", MemoryAddress(2));
+            net.SetLatency(TMillis(50));
+            ann.comm.Connect(MemoryAddress(1), c.announced);
+            net.RunFor(c.forgedAtMs);
+            net.Forge(written->Encode(), MemoryAddress(1), kPeerPort, MemoryAddress(2), kPeerPort);
+            ASSERT_TRUE(net.RunUntil([&] { return ann.Count("success") == 1; }))
+                << c.when << ", kind " << written->MsgType;
+            EXPECT_EQ(ann.Count("failed Dummy " + std::to_string(kReasonVersion)), 0);
+            EXPECT_EQ(ann.comm.Dropped().unsealed, 1) << c.when << ", kind " << written->MsgType;
+        }
+    }
 }
 
 // M1 crashes and starts again at its address while the host and M2 still
