@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -207,6 +209,21 @@ std::string PathLine(const TLabProcess& bot, const std::string& name) {
     return found;
 }
 
+// The host won with `won`: the others hold the same record, and all the
+// same board.
+void ExpectTheSameEnd(const std::optional<std::string>& won, TLabProcess& host,
+                      std::initializer_list<TLabProcess*> others) {
+    for (TLabProcess* bot : others)
+        EXPECT_EQ(won, bot->WaitFor("record ", milliseconds(30000)));
+    host.WriteLine("board");
+    for (TLabProcess* bot : others)
+        bot->WriteLine("board");
+    const auto board = host.WaitFor("board", milliseconds(10000));
+    EXPECT_TRUE(board);
+    for (TLabProcess* bot : others)
+        EXPECT_EQ(board, bot->WaitFor("board", milliseconds(10000)));
+}
+
 // Three programs: every pair of members gets a path of its own (the host
 // relays nothing), the pair with the symmetric router through the relay.
 TEST_F(GameAcrossRouters, ThreeProgramsPlayToAWinOverAPathPerPair) {
@@ -226,14 +243,7 @@ TEST_F(GameAcrossRouters, ThreeProgramsPlayToAWinOverAPathPerPair) {
     ASSERT_TRUE(won) << Joined(host->Lines()) << "\nbob:\n"
                      << Joined(bob->Lines()) << "\ncid:\n"
                      << Joined(cid->Lines());
-    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
-    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
-    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
-        bot->WriteLine("board");
-    const auto board = host->WaitFor("board", milliseconds(10000));
-    EXPECT_TRUE(board);
-    EXPECT_EQ(board, bob->WaitFor("board", milliseconds(10000)));
-    EXPECT_EQ(board, cid->WaitFor("board", milliseconds(10000)));
+    ExpectTheSameEnd(won, *host, {bob.get(), cid.get()});
     EXPECT_NE(PathLine(*bob, "cid").find("through the relay"), std::string::npos)
         << Joined(bob->Lines());
     EXPECT_NE(PathLine(*cid, "bob").find("through the relay"), std::string::npos)
@@ -398,14 +408,7 @@ TEST_F(GameAcrossRouters, ThreeProgramsWinThroughLossAForgerOnThePathAndALobbyTh
                      << Joined(bob->Lines()) << "\ncid:\n"
                      << Joined(cid->Lines());
     const double gameSeconds = std::chrono::duration<double>(TClock::now() - started).count();
-    EXPECT_EQ(won, bob->WaitFor("record ", milliseconds(30000)));
-    EXPECT_EQ(won, cid->WaitFor("record ", milliseconds(30000)));
-    for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
-        bot->WriteLine("board");
-    const auto board = host->WaitFor("board", milliseconds(10000));
-    EXPECT_TRUE(board);
-    EXPECT_EQ(board, bob->WaitFor("board", milliseconds(10000)));
-    EXPECT_EQ(board, cid->WaitFor("board", milliseconds(10000)));
+    ExpectTheSameEnd(won, *host, {bob.get(), cid.get()});
     for (TLabProcess* bot : {host.get(), bob.get(), cid.get()})
         for (const std::string& line : bot->Lines())
             EXPECT_EQ(line.find("has timed out"), std::string::npos) << line;
