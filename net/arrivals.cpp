@@ -63,7 +63,7 @@ void TArrivals::Written(std::unique_ptr<TQMsg> msg) {
 }
 
 // The host our oldest request waits for is known to be one of ours: it
-// gave its cookie, or is reached over a path.
+// gave its cookie, is reached over a path, or announced its game here.
 bool TArrivals::HostKnownOurs() {
     const TConnectRequests::TRequest* asked = requests_.Oldest();
     return asked && (!asked->cookie.empty() || asked->quick.count() > 0);
