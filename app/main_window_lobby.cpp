@@ -74,7 +74,7 @@ void TfMain::ChooseGameToJoin(const std::vector<TGameListEntry>& games) {
     aNewGame->setEnabled(false);
     aJoinGame->setEnabled(false);
     aEndGame->setEnabled(true);
-    online_.Join(game->address, game->thisNetwork);
+    online_.Join(game->address, gamelist->SelectedIsOnThisNetwork());
     SetMultiplayerView(true);
 }
 

@@ -187,7 +187,7 @@ std::optional<TGameListEntry> TfGamelist::SelectedGame() const {
     if (selected.isEmpty())
         return std::nullopt;
     if (const TLanGameEntry* game = LanGameOf(selected.front()))
-        return TGameListEntry{game->name, PlayersOf(*game), game->address, true};
+        return TGameListEntry{game->name, PlayersOf(*game), game->address};
     if (selected.front()->data(kNameColumn, kLanKeyRole).isValid())
         return std::nullopt;
     // The entry as the lobby sent it: the row shows it on one line.

@@ -65,7 +65,6 @@ struct TGameListEntry {
     std::string name;
     std::string players; // shown as it comes
     std::string address; // the host's messaging address
-    bool thisNetwork = false; // announced on this network, by a program of ours
     bool operator==(const TGameListEntry&) const = default;
 };
 // The listed games, or nothing when the listing failed.

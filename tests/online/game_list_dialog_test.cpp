@@ -100,7 +100,7 @@ TEST_F(GameList, GamesOnThisNetworkAreListedBelowTheLobbysAndSaySo) {
     EXPECT_GE(list.columnWidth(1), needed);
 
     list.setCurrentItem(list.topLevelItem(2));
-    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "1/2", "10.0.0.7", true}));
+    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "1/2", "10.0.0.7"}));
     EXPECT_TRUE(dialog.SelectedIsOnThisNetwork());
     list.setCurrentItem(list.topLevelItem(0));
     EXPECT_EQ(dialog.SelectedGame(), kGames[0]);
@@ -122,13 +122,13 @@ TEST_F(GameList, GamesOnThisNetworkComeAndGoWhileTheChoiceStays) {
     // choice stays on the same game.
     dialog.SetLanGames({{"10.0.0.8", 9, "Office", ""}, {"10.0.0.7", 1, "Kitchen", "2/2"}});
     EXPECT_EQ(Rows(list), QStringList({"Kitchen | 2/2 (this network)", "Office | (this network)"}));
-    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "2/2", "10.0.0.7", true}));
+    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "2/2", "10.0.0.7"}));
 
     // It starts: still listed, as a game under way, and still chosen.
     dialog.SetLanGames({{"10.0.0.8", 9, "Office", ""}, {"10.0.0.7", 1, "Kitchen", "2/2", true}});
     EXPECT_EQ(Rows(list),
               QStringList({"Kitchen | playing 2/2 (this network)", "Office | (this network)"}));
-    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "playing 2/2", "10.0.0.7", true}));
+    EXPECT_EQ(dialog.SelectedGame(), (TGameListEntry{"Kitchen", "playing 2/2", "10.0.0.7"}));
 
     // The chosen game leaves: nothing is chosen, and Join says so.
     dialog.SetLanGames({{"10.0.0.8", 9, "Office", ""}});
