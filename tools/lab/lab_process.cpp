@@ -131,6 +131,13 @@ std::optional<std::string> TLabProcess::WaitFor(const std::string& prefix, TMill
     }
 }
 
+std::optional<std::string> TLabProcess::Saw(const std::string& prefix, TMillis timeout) {
+    for (const std::string& line : lines_)
+        if (line.rfind(prefix, 0) == 0)
+            return line;
+    return WaitFor(prefix, timeout);
+}
+
 bool TLabProcess::Reap(int options) {
     if (status_)
         return true;

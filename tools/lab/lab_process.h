@@ -34,6 +34,9 @@ class TLabProcess {
     // The next line that starts with `prefix`; the lines before it are
     // skipped (they stay in Lines()).
     std::optional<std::string> WaitFor(const std::string& prefix, TMillis timeout);
+    // A line that starts with `prefix`, read already or waited for: for
+    // lines whose order against those waited for before is not fixed.
+    std::optional<std::string> Saw(const std::string& prefix, TMillis timeout);
     // Every line read so far.
     const std::vector<std::string>& Lines() const { return lines_; }
 
